@@ -1,0 +1,273 @@
+#include "cli/Praxdl.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+
+#include "cli/TerminalOperator.h"
+#include "link/TCom.h"
+#include "platform/posix/DeviceNames.h"
+#include "platform/posix/PosixPlatform.h"
+#include "protocol/Commands.h"
+#include "protocol/Firmware.h"
+
+namespace prax::cli {
+
+namespace {
+
+using platform::posix::PosixPlatform;
+
+// The connection list of the window, in its order; index to port code as the window maps it.
+const std::vector<std::string> kConnections = {
+    "USB",         "LPT1",        "COM1 115200", "COM2 115200", "COM3 115200",
+    "COM4 115200", "COM5 115200", "COM6 115200", "COM7 115200", "COM8 115200"};
+
+std::int32_t PortCodeForIndex(int index) {
+    if (index == 0) return link::kUsbPortCode;
+    if (index == 1) return link::kLpt1PortCode;
+    if (index >= 2 && index <= 9) return index - 1;
+    return index;
+}
+
+std::string Lower(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+struct UsageError {
+    std::string text;
+};
+
+struct Options {
+    std::optional<std::string> port, device, output;
+    std::optional<bool> answer;
+    bool quiet = false;
+    std::optional<std::string> packageSize;
+    std::vector<std::string> positional;
+};
+
+Options Parse(const std::vector<std::string>& args) {
+    Options o;
+    bool optionsEnded = false;
+    int connections = 0;
+    auto value = [&](std::size_t& i, const std::string& name) {
+        if (i + 1 >= args.size()) throw UsageError{name + " needs a value"};
+        return args[++i];
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded || a.size() < 2 || a.rfind("--", 0) != 0) {
+            o.positional.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+        } else if (a == "--port") {
+            o.port = value(i, a);
+            ++connections;
+        } else if (a == "--device") {
+            o.device = value(i, a);
+            ++connections;
+        } else if (a == "--output") {
+            o.output = value(i, a);
+            ++connections;
+        } else if (a == "--yes" || a == "--no") {
+            if (o.answer && *o.answer != (a == "--yes")) throw UsageError{"--yes and --no exclude each other"};
+            o.answer = a == "--yes";
+        } else if (a == "--quiet") {
+            o.quiet = true;
+        } else if (a == "--package-size") {
+            o.packageSize = value(i, a);
+        } else if (a == "--help") {
+            throw UsageError{};
+        } else {
+            throw UsageError{"unknown option " + a};
+        }
+    }
+    if (connections > 1) throw UsageError{"give one of --port, --device and --output"};
+    return o;
+}
+
+// What the host said about the failed open, in words an operator can act on.
+std::string HintFor(platform::Platform& host, std::int32_t code) {
+    if (code == link::kUsbPortCode) return "no USB printer was found on this host";
+    switch (host.LastHostReason()) {
+        case platform::HostReason::Permission:
+            return host.LastHostDetail() +
+                   " (the user needs to be in the dialout group for serial ports, lp for printers)";
+        case platform::HostReason::Busy:
+            return host.LastHostDetail() + " (another program holds the port)";
+        case platform::HostReason::Absent:
+            return host.LastHostDetail() + " (no such device)";
+        case platform::HostReason::Io:
+        case platform::HostReason::Other:
+            return host.LastHostDetail();
+        case platform::HostReason::None:
+            break;
+    }
+    return {};
+}
+
+bool IsTerminalDevice(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool tty = isatty(fd) == 1;
+    ::close(fd);
+    return tty;
+}
+
+std::vector<std::string> ReadLines(std::istream& in) {
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+void PrintPorts(std::ostream& out) {
+    for (std::size_t i = 0; i < kConnections.size(); ++i) {
+        const std::int32_t code = PortCodeForIndex(static_cast<int>(i));
+        if (code == link::kUsbPortCode) {
+            out << "USB          no USB printer discovery on this host yet  absent\n";
+            continue;
+        }
+        const std::string name = code == link::kLpt1PortCode ? "LPT1" : "\\\\.\\COM" + std::to_string(code);
+        const std::string path = platform::posix::HostPathFor(name);
+        struct stat st {};
+        const bool present = ::stat(path.c_str(), &st) == 0;
+        std::string label = kConnections[i];
+        label.resize(13, ' ');
+        out << label << path << "  " << (present ? "present" : "absent") << '\n';
+    }
+}
+
+int Fail(Streams& io, const std::string& text, int code) {
+    io.err << "praxdl: " << text << '\n';
+    return code;
+}
+
+int ExitFor(const protocol::Result& r, Streams& io) {
+    if (r.outcome == protocol::Outcome::Stopped && r.message.size())
+        io.err << "praxdl: " << r.message << '\n';
+    return r.ok() ? kExitDone : kExitFailed;
+}
+
+}  // namespace
+
+std::string UsageText() {
+    return "usage: praxdl [--port TEXT | --device PATH | --output FILE] [--yes | --no] [--quiet]\n"
+           "              COMMAND [ARGUMENTS]\n"
+           "commands:\n"
+           "  init | cutter | change-mode     the printer's fixed command lines\n"
+           "  send [LINE ...]                 each line followed by CR LF (standard input without LINE)\n"
+           "  firmware IMAGE [--package-size N]\n"
+           "  ports                           each connection and what it opens on this host\n"
+           "--port takes a connection as the window lists it: \"USB\", \"LPT1\", \"COM1 115200\" ...\n"
+           "\"COM8 115200\" (default USB).\n";
+}
+
+int RunPraxdl(const std::vector<std::string>& args, Streams& io) {
+    Options o;
+    try {
+        o = Parse(args);
+    } catch (const UsageError& e) {
+        if (!e.text.empty()) io.err << "praxdl: " << e.text << '\n';
+        io.err << UsageText();
+        return e.text.empty() ? kExitDone : kExitUsage;
+    }
+    if (o.positional.empty()) {
+        io.err << UsageText();
+        return kExitUsage;
+    }
+    const std::string command = o.positional[0];
+    const std::vector<std::string> rest(o.positional.begin() + 1, o.positional.end());
+
+    if (command == "ports") {
+        PrintPorts(io.out);
+        return kExitDone;
+    }
+    const std::vector<std::string> known = {"init", "cutter", "change-mode", "send", "firmware"};
+    const std::vector<std::string> later = {"dl-firmware", "font", "code-table", "raw",
+                                            "channel",     "read", "fonts"};
+    if (std::find(later.begin(), later.end(), command) != later.end())
+        return Fail(io, "'" + command + "' is not available in this version", kExitUsage);
+    if (std::find(known.begin(), known.end(), command) == known.end()) {
+        io.err << "praxdl: unknown command '" << command << "'\n" << UsageText();
+        return kExitUsage;
+    }
+    if (command == "firmware" && rest.size() != 1)
+        return Fail(io, "firmware takes one IMAGE", kExitUsage);
+    if ((command == "init" || command == "cutter" || command == "change-mode") && !rest.empty())
+        return Fail(io, command + " takes no arguments", kExitUsage);
+    if (o.packageSize && command != "firmware")
+        return Fail(io, "--package-size belongs to firmware", kExitUsage);
+
+    PosixPlatform host;
+    std::int32_t code = link::kUsbPortCode;
+    if (o.port) {
+        const auto it = std::find_if(kConnections.begin(), kConnections.end(),
+                                     [&](const std::string& c) { return Lower(c) == Lower(*o.port); });
+        if (it == kConnections.end())
+            return Fail(io, "unknown connection \"" + *o.port + "\" (see praxdl ports)", kExitUsage);
+        code = PortCodeForIndex(static_cast<int>(it - kConnections.begin()));
+    } else if (o.device || o.output) {
+        std::string path = o.device ? *o.device : *o.output;
+        if (o.output) {
+            std::ofstream create(path, std::ios::binary | std::ios::trunc);
+            if (!create) return Fail(io, "cannot create " + path, kExitFailed);
+        }
+        std::error_code ec;
+        const auto absolute = std::filesystem::absolute(path, ec);
+        if (!ec) path = absolute.string();
+        if (o.device && IsTerminalDevice(path)) {
+            // A terminal is set up as a serial port is: raw, 115200 8N1, XON/XOFF.
+            host.MapDevice("\\\\.\\COM1", path);
+            code = 1;
+        } else {
+            // A negative code opens the plain name "a"; here that name is the path given.
+            host.MapDevice("a", path);
+            code = -1;
+        }
+    }
+
+    const ProgressStyle style =
+        o.quiet ? ProgressStyle::None : io.errIsTerminal ? ProgressStyle::Bar : ProgressStyle::Lines;
+    TerminalOperator ui(io.err, style);
+    ui.SetAnswers(o.answer, io.canAsk, o.quiet);
+    host.SetMessageBoxHandler([&ui](const std::string& text, const std::string& caption,
+                                    std::uint32_t type) { return ui.Ask(text, caption, type); });
+    std::string statusText;
+    protocol::Context ctx{host, ui, [&] { return code; }, statusText};
+    // Asked when an open-failure message comes, so it tells what that open ran into.
+    ui.SetOpenHint([&host, &code] { return HintFor(host, code); });
+
+    protocol::Result result;
+    if (command == "init" || command == "cutter" || command == "change-mode") {
+        const auto which = command == "init"     ? protocol::PrinterCommand::InitializePrinter
+                           : command == "cutter" ? protocol::PrinterCommand::InitializeCutter
+                                                 : protocol::PrinterCommand::ChangeMode;
+        result = protocol::SendPrinterCommand(ctx, which);
+    } else if (command == "send") {
+        const std::vector<std::string> lines = rest.empty() ? ReadLines(io.in) : rest;
+        result = protocol::SendLines(ctx, protocol::LineSource::Of(lines));
+    } else {
+        protocol::FirmwareRequest req;
+        req.packageSizeText = o.packageSize.value_or("512");
+        req.imagePath = rest[0];
+        result = protocol::DownloadFirmware(ctx, req);
+        if (result.outcome == protocol::Outcome::Done || result.outcome == protocol::Outcome::Stopped)
+            io.out << (result.ok() ? result.message : ui.status()) << '\n';
+    }
+    return ExitFor(result, io);
+}
+
+}  // namespace prax::cli

@@ -1,0 +1,68 @@
+// The operator on a terminal: messages on standard error, progress as a bar or plain lines,
+// questions answered by the person at the terminal, by --yes/--no, or No when nobody can answer.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "dialogs/GaugeModel.h"
+#include "platform/Platform.h"
+#include "protocol/Operator.h"
+
+namespace prax::cli {
+
+enum class ProgressStyle { None, Bar, Lines };
+
+class TerminalOperator : public protocol::Operator {
+public:
+    TerminalOperator(std::ostream& err, ProgressStyle style) : err_(err), style_(style) {}
+
+    // --yes / --no, or nothing (ask when `ask` is set, else No).
+    void SetAnswers(std::optional<bool> preset, bool ask, bool quiet);
+    int Ask(const std::string& text, const std::string& caption, std::uint32_t type);
+    // Under the window's message, what the host said about the last failed open.
+    void SetOpenHint(std::function<std::string()> hint) { openHint_ = std::move(hint); }
+
+    void ShowMessage(const std::string& text) override;
+    std::string ChooseFile(const protocol::FileDialogSetup&) override { return {}; }
+    void ShowProgress() override;
+    void HideProgress() override;
+    void SetProgressColor(protocol::Rgb colour) override { gauge_.SetForeColor(colour); }
+    void SetProgressMax(std::int32_t max) override;
+    void SetProgressPosition(std::int32_t position) override;
+    std::int32_t ProgressPosition() override { return gauge_.Progress(); }
+    void SetStatusText(const std::string& text) override { status_ = text; }
+    void ProcessEvents() override {}
+    void SetCloseEnabled(bool) override {}
+
+    const std::string& status() const { return status_; }
+
+    // Questions answered Yes in a row with --yes before the answer turns to No, so a printer
+    // that is gone for good still ends the run.
+    static constexpr int kMaxPresetYes = 30;
+
+private:
+    void Draw(bool final);
+
+    std::ostream& err_;
+    ProgressStyle style_;
+    dialogs::GaugeModel gauge_;
+    std::string status_;
+    std::function<std::string()> openHint_;
+    std::optional<bool> preset_;
+    bool ask_ = false;
+    bool quiet_ = false;
+    int presetYesInARow_ = 0;
+    bool visible_ = false;
+    bool lineOpen_ = false;
+    int lastPercent_ = -1;
+    int lastLineTenth_ = -1;
+    std::chrono::steady_clock::time_point started_;
+    std::chrono::steady_clock::time_point lastDraw_;
+};
+
+}  // namespace prax::cli

@@ -1,0 +1,57 @@
+#include "dialogs/qt/Progress.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace prax::dialogs {
+
+TfrmProgress::TfrmProgress(QWidget* owner)
+    : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus) {
+    setObjectName(QStringLiteral("frmProgress"));
+    setWindowTitle(QStringLiteral("Progress"));
+    // Showing the gauge must not pull the keyboard focus away from the main window: the
+    // operator may still be typing into it.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setWindowModality(Qt::NonModal);
+
+    QFont windowFont = font();
+    windowFont.setPixelSize(12);
+    setFont(windowFont);
+    QPalette face = palette();
+    face.setColor(QPalette::Window, face.color(QPalette::Button));
+    setPalette(face);
+    setAutoFillBackground(true);
+
+    // Fixed pixels, not scaled for the screen's density: the gauge is only a bar and a number.
+    setFixedSize(kClientWidth, kClientHeight);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    // A one-pixel frame plus a one-pixel lowered bevel: two pixels on every side, which is
+    // exactly where the gauge begins.
+    Panel1->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+    Panel1->setGeometry(0, 0, kClientWidth, kClientHeight);
+
+    ggProgress = new TGauge(Panel1);
+    ggProgress->setObjectName(QStringLiteral("ggProgress"));
+    ggProgress->setGeometry(2, 2, 662, 67);
+
+    CentreOnScreen();
+}
+
+TfrmProgress::TfrmProgress(QWidget* owner, std::int32_t max, std::int32_t min,
+                           std::int32_t position)
+    : TfrmProgress(owner) {
+    ggProgress->SetMaxValue(max);
+    ggProgress->SetMinValue(min);
+    ggProgress->SetProgress(position);
+}
+
+void TfrmProgress::CentreOnScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QRect area = screen->geometry();
+    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+}
+
+}  // namespace prax::dialogs

@@ -1,0 +1,129 @@
+// Host services the printer link and the operations need, in the shape of the Windows calls the
+// link's behaviour is written against. The POSIX backend maps them onto a Linux host, the fake
+// backend records them for tests, and a Win32 backend can pass them straight through.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace prax::platform {
+
+using Handle = std::intptr_t;
+inline constexpr Handle kNullHandle = 0;
+inline constexpr Handle kInvalidHandle = -1;
+
+// CreateFileA arguments, with the values Windows gives them.
+inline constexpr std::uint32_t GENERIC_READ_ = 0x80000000u;
+inline constexpr std::uint32_t GENERIC_WRITE_ = 0x40000000u;
+inline constexpr std::uint32_t FILE_SHARE_READ_ = 0x1u;
+inline constexpr std::uint32_t FILE_SHARE_WRITE_ = 0x2u;
+inline constexpr std::uint32_t OPEN_EXISTING_ = 3u;
+inline constexpr std::uint32_t FILE_ATTRIBUTE_NORMAL_ = 0x80u;
+inline constexpr std::uint32_t FILE_FLAG_OVERLAPPED_ = 0x40000000u;
+
+inline constexpr std::uint32_t ERROR_SUCCESS_ = 0;
+inline constexpr std::uint32_t ERROR_FILE_NOT_FOUND_ = 2;
+inline constexpr std::uint32_t ERROR_ACCESS_DENIED_ = 5;
+inline constexpr std::uint32_t ERROR_INVALID_HANDLE_ = 6;
+inline constexpr std::uint32_t ERROR_GEN_FAILURE_ = 31;
+inline constexpr std::uint32_t ERROR_SHARING_VIOLATION_ = 32;
+inline constexpr std::uint32_t ERROR_NOT_SUPPORTED_ = 50;
+inline constexpr std::uint32_t ERROR_OPERATION_ABORTED_ = 995;
+inline constexpr std::uint32_t ERROR_IO_INCOMPLETE_ = 996;
+inline constexpr std::uint32_t ERROR_IO_PENDING_ = 997;
+
+inline constexpr std::uint32_t WAIT_OBJECT_0_ = 0;
+inline constexpr std::uint32_t WAIT_TIMEOUT_ = 258;
+inline constexpr std::uint32_t WAIT_FAILED_ = 0xFFFFFFFFu;
+
+inline constexpr std::uint32_t MS_CTS_ON_ = 0x10u;
+
+inline constexpr std::uint32_t MB_YESNO_ = 0x4u;
+inline constexpr std::uint32_t MB_ICONEXCLAMATION_ = 0x30u;
+inline constexpr int IDYES_ = 6;
+inline constexpr int IDNO_ = 7;
+
+// The fields of a DCB the link touches; a backend keeps whatever else the port has.
+struct Dcb {
+    std::uint32_t DCBlength = 0;
+    std::uint32_t BaudRate = 0;
+    std::uint8_t ByteSize = 0;
+    std::uint8_t Parity = 0;    // 0 = none
+    std::uint8_t StopBits = 0;  // 0 = one stop bit
+    bool fOutX = false;         // XON/XOFF on output
+    bool fInX = false;
+};
+
+struct CommTimeouts {
+    std::uint32_t ReadIntervalTimeout = 0;
+    std::uint32_t ReadTotalTimeoutMultiplier = 0;
+    std::uint32_t ReadTotalTimeoutConstant = 0;
+    std::uint32_t WriteTotalTimeoutMultiplier = 0;
+    std::uint32_t WriteTotalTimeoutConstant = 0;
+};
+
+// An overlapped write in flight. The caller keeps the record alive until the write has finished
+// or was cancelled; the backend keeps its own copy of the bytes, so the caller's buffer is free
+// as soon as WriteFile returns.
+struct Overlapped {
+    Handle hEvent = kNullHandle;
+    std::uint64_t Offset = 0;
+    std::uint32_t Transferred = 0;  // what the backend reports so far
+    std::uint64_t token = 0;        // backend's id of the transfer; 0 when none
+};
+
+// Why the host refused something, as far as an operator can act on it.
+enum class HostReason { None, Permission, Busy, Absent, Io, Other };
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    virtual Handle CreateFileA(const std::string& name, std::uint32_t access, std::uint32_t share,
+                               std::uint32_t disposition, std::uint32_t flags) = 0;
+    virtual bool CloseHandle(Handle h) = 0;
+    virtual bool CancelIo(Handle h) = 0;
+    virtual bool GetCommState(Handle h, Dcb& dcb) = 0;
+    virtual bool SetCommState(Handle h, const Dcb& dcb) = 0;
+    virtual bool GetCommTimeouts(Handle h, CommTimeouts& t) = 0;
+    virtual bool SetCommTimeouts(Handle h, const CommTimeouts& t) = 0;
+    virtual bool SetCommMask(Handle h, std::uint32_t mask) = 0;
+    virtual bool GetCommModemStatus(Handle h, std::uint32_t& status) = 0;
+    virtual Handle CreateEventA(bool manualReset, bool initialState, const std::string& name) = 0;
+    virtual bool SetEvent(Handle event) = 0;
+    virtual std::uint32_t WaitForSingleObject(Handle event, std::uint32_t ms) = 0;
+    // Without `ov` the write is synchronous: it returns when every byte went or the device failed.
+    virtual bool WriteFile(Handle h, const std::uint8_t* data, std::uint32_t length,
+                           std::uint32_t* written, Overlapped* ov) = 0;
+    virtual bool GetOverlappedResult(Handle h, Overlapped& ov, std::uint32_t& transferred,
+                                     bool wait) = 0;
+    virtual std::uint32_t GetLastError() = 0;
+    virtual void Sleep(std::uint32_t ms) = 0;
+    // The local clock (date and time of day) in milliseconds.
+    virtual std::int64_t LocalTimeMs() = 0;
+    // A message box with Yes/No or OK; returns IDYES_, IDNO_ or 1 (OK).
+    virtual int MessageBoxA(const std::string& text, const std::string& caption,
+                            std::uint32_t type) = 0;
+
+    // What the last failed open or write meant in the host's terms, for hints under messages.
+    virtual HostReason LastHostReason() { return HostReason::None; }
+    virtual std::string LastHostDetail() { return {}; }
+
+    // Who answers the link's questions: the front end installs its operator here.
+    using MessageBoxHandler =
+        std::function<int(const std::string& text, const std::string& caption, std::uint32_t type)>;
+    void SetMessageBoxHandler(MessageBoxHandler handler) { messageBox_ = std::move(handler); }
+
+protected:
+    int AskHandler(const std::string& text, const std::string& caption, std::uint32_t type) {
+        if (messageBox_) return messageBox_(text, caption, type);
+        return (type & MB_YESNO_) ? IDNO_ : 1;
+    }
+
+private:
+    MessageBoxHandler messageBox_;
+};
+
+}  // namespace prax::platform

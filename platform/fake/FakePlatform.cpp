@@ -1,0 +1,271 @@
+#include "platform/fake/FakePlatform.h"
+
+#include <algorithm>
+
+namespace prax::platform::fake {
+
+void FakePlatform::Log(const std::string& name, Handle h, std::string text,
+                       std::vector<std::uint64_t> args) {
+    calls.push_back(Call{name, h, std::move(text), std::move(args)});
+}
+
+std::vector<std::string> FakePlatform::CallNames() const {
+    std::vector<std::string> names;
+    names.reserve(calls.size());
+    for (const auto& c : calls) names.push_back(c.name);
+    return names;
+}
+
+std::size_t FakePlatform::Count(const std::string& name) const {
+    return static_cast<std::size_t>(
+        std::count_if(calls.begin(), calls.end(), [&](const Call& c) { return c.name == name; }));
+}
+
+std::vector<std::size_t> FakePlatform::WriteLengths() const {
+    std::vector<std::size_t> lengths;
+    lengths.reserve(writes.size());
+    for (const auto& w : writes) lengths.push_back(w.size());
+    return lengths;
+}
+
+void FakePlatform::ResumeDevice() {
+    stallUntil_ = now;
+    nextStall_ = stalls.size();
+}
+
+Handle FakePlatform::CreateFileA(const std::string& name, std::uint32_t access, std::uint32_t share,
+                                 std::uint32_t disposition, std::uint32_t flags) {
+    Log("CreateFileA", kNullHandle, name, {access, share, disposition, flags});
+    if (failAllOpens || failingNames.count(name) || opensBeforeFailing == 0) {
+        lastError_ = openError;
+        return kInvalidHandle;
+    }
+    if (opensBeforeFailing > 0) --opensBeforeFailing;
+    const Handle h = nextHandle_++;
+    open_.insert(h);
+    return h;
+}
+
+bool FakePlatform::CloseHandle(Handle h) {
+    Log("CloseHandle", h);
+    if (events_.erase(h)) {
+        signalled_.erase(h);
+        return true;
+    }
+    return open_.erase(h) > 0;
+}
+
+bool FakePlatform::CancelIo(Handle h) {
+    Log("CancelIo", h);
+    for (auto& [token, p] : pending_) p.cancelled = true;
+    return open_.count(h) > 0;
+}
+
+bool FakePlatform::GetCommState(Handle h, Dcb& d) {
+    Log("GetCommState", h, {}, {d.DCBlength});
+    const std::uint32_t length = d.DCBlength;
+    d = dcb;
+    d.DCBlength = length;
+    return open_.count(h) > 0;
+}
+
+bool FakePlatform::SetCommState(Handle h, const Dcb& d) {
+    Log("SetCommState", h, {}, {d.BaudRate, d.ByteSize, d.Parity, d.StopBits, d.fOutX ? 1u : 0u});
+    dcb = d;
+    return open_.count(h) > 0;
+}
+
+bool FakePlatform::GetCommTimeouts(Handle h, CommTimeouts& t) {
+    Log("GetCommTimeouts", h);
+    t = timeouts;
+    return open_.count(h) > 0;
+}
+
+bool FakePlatform::SetCommTimeouts(Handle h, const CommTimeouts& t) {
+    Log("SetCommTimeouts", h, {},
+        {t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
+         t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant});
+    timeouts = t;
+    return open_.count(h) > 0;
+}
+
+bool FakePlatform::SetCommMask(Handle h, std::uint32_t mask) {
+    Log("SetCommMask", h, {}, {mask});
+    return open_.count(h) > 0;
+}
+
+bool FakePlatform::GetCommModemStatus(Handle h, std::uint32_t& status) {
+    // Polls are not logged one by one: the link polls without pause, thousands of times.
+    now += modemPollMs;
+    if (modemStatusFails) return false;
+    status = now >= ctsOnFromMs ? MS_CTS_ON_ : 0;
+    return open_.count(h) > 0;
+}
+
+Handle FakePlatform::CreateEventA(bool manualReset, bool initialState, const std::string& name) {
+    Log("CreateEventA", kNullHandle, name, {manualReset ? 1u : 0u, initialState ? 1u : 0u});
+    const Handle h = nextHandle_++;
+    events_.insert(h);
+    if (initialState) signalled_.insert(h);
+    return h;
+}
+
+bool FakePlatform::SetEvent(Handle event) {
+    Log("SetEvent", event);
+    signalled_.insert(event);
+    return events_.count(event) > 0;
+}
+
+std::int64_t FakePlatform::StallEnd() const { return stallUntil_ > now ? stallUntil_ : now; }
+
+std::uint32_t FakePlatform::AcceptNow(const std::uint8_t* data, std::uint32_t length) {
+    std::uint32_t taken = 0;
+    while (taken < length && StallEnd() <= now) {
+        std::uint64_t room = length - taken;
+        if (nextStall_ < stalls.size()) {
+            const std::uint64_t at = stalls[nextStall_].atByte;
+            if (delivered.size() >= at) {
+                stallUntil_ = stalls[nextStall_].durationMs >= kForever
+                                  ? kForever
+                                  : now + stalls[nextStall_].durationMs;
+                ++nextStall_;
+                continue;
+            }
+            room = std::min<std::uint64_t>(room, at - delivered.size());
+        }
+        delivered.insert(delivered.end(), data + taken, data + taken + room);
+        taken += static_cast<std::uint32_t>(room);
+    }
+    // A stall that starts exactly at the end of this write holds the next one.
+    if (nextStall_ < stalls.size() && delivered.size() >= stalls[nextStall_].atByte &&
+        StallEnd() <= now) {
+        stallUntil_ = stalls[nextStall_].durationMs >= kForever ? kForever
+                                                                : now + stalls[nextStall_].durationMs;
+        ++nextStall_;
+    }
+    return taken;
+}
+
+bool FakePlatform::Advance(std::int64_t until) {
+    bool complete = true;
+    for (auto& [token, p] : pending_) {
+        if (p.cancelled || p.done == p.bytes.size()) continue;
+        for (;;) {
+            p.done += AcceptNow(p.bytes.data() + p.done, static_cast<std::uint32_t>(p.bytes.size()) - p.done);
+            if (p.done == p.bytes.size()) {
+                signalled_.insert(p.event);
+                break;
+            }
+            const std::int64_t end = StallEnd();
+            if (end >= until) {
+                complete = false;
+                break;
+            }
+            now = end;
+        }
+    }
+    return complete;
+}
+
+std::uint32_t FakePlatform::WaitForSingleObject(Handle event, std::uint32_t ms) {
+    Log("WaitForSingleObject", event, {}, {ms});
+    const std::int64_t until = now + ms;
+    Advance(until);
+    if (signalled_.count(event)) {
+        signalled_.erase(event);  // automatic reset
+        return WAIT_OBJECT_0_;
+    }
+    now = until;
+    return WAIT_TIMEOUT_;
+}
+
+bool FakePlatform::WriteFile(Handle h, const std::uint8_t* data, std::uint32_t length,
+                             std::uint32_t* written, Overlapped* ov) {
+    Log("WriteFile", h, {}, {length, ov ? 1u : 0u});
+    writes.emplace_back(data, data + length);
+    if (written) *written = 0;
+    if (!open_.count(h) || writeFailsAtOnce) {
+        lastError_ = ERROR_GEN_FAILURE_;
+        return false;
+    }
+    if (!ov) {
+        // A synchronous device takes what it can; a stall that never ends fails the write.
+        std::uint32_t done = AcceptNow(data, length);
+        while (done < length && StallEnd() < kForever) {
+            now = StallEnd();
+            done += AcceptNow(data + done, length - done);
+        }
+        if (written) *written = done;
+        if (done < length) lastError_ = ERROR_GEN_FAILURE_;
+        return done == length;
+    }
+    ov->Transferred = 0;
+    const std::uint32_t done = writesPending ? 0 : AcceptNow(data, length);
+    if (done == length && !writesPending) {
+        if (written) *written = done;
+        ov->Transferred = done;
+        return true;
+    }
+    const std::uint64_t token = nextToken_++;
+    Pending p;
+    p.bytes.assign(data, data + length);
+    p.done = done;
+    p.event = ov->hEvent;
+    pending_[token] = std::move(p);
+    ov->token = token;
+    ov->Transferred = done;
+    lastError_ = ERROR_IO_PENDING_;
+    return false;
+}
+
+bool FakePlatform::GetOverlappedResult(Handle h, Overlapped& ov, std::uint32_t& transferred,
+                                       bool wait) {
+    Log("GetOverlappedResult", h, {}, {wait ? 1u : 0u});
+    auto it = pending_.find(ov.token);
+    if (it == pending_.end()) {
+        transferred = ov.Transferred;
+        return true;
+    }
+    if (!it->second.cancelled) Advance(now);
+    Pending& p = it->second;
+    transferred = p.done;
+    ov.Transferred = p.done;
+    if (p.done == p.bytes.size()) {
+        pending_.erase(it);
+        return true;
+    }
+    if (p.cancelled && wait) {
+        pending_.erase(it);
+        lastError_ = ERROR_OPERATION_ABORTED_;
+        return false;
+    }
+    lastError_ = ERROR_IO_INCOMPLETE_;
+    return false;
+}
+
+void FakePlatform::Sleep(std::uint32_t ms) {
+    sleeps.push_back(ms);
+    Log("Sleep", kNullHandle, {}, {ms});
+    const std::int64_t until = now + ms;
+    Advance(until);
+    now = until;
+}
+
+int FakePlatform::MessageBoxA(const std::string& text, const std::string& caption,
+                              std::uint32_t type) {
+    Log("MessageBoxA", kNullHandle, text, {type});
+    questions.push_back(text);
+    captions.push_back(caption);
+    if (onQuestion) {
+        const int answer = onQuestion(text);
+        if (answer != 0) return answer;
+    }
+    if (!answers.empty()) {
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    return (type & MB_YESNO_) ? IDNO_ : 1;
+}
+
+}  // namespace prax::platform::fake

@@ -1,0 +1,121 @@
+// A host for tests: records every call with its arguments and every write with its bytes, plays
+// a scripted device (open failures, CTS off for a while, stalls), and runs on a fake clock that
+// moves only when the link waits, sleeps or polls.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <limits>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace prax::platform::fake {
+
+struct Call {
+    std::string name;
+    Handle handle = kNullHandle;
+    std::string text;                // a device name, an event name, a question
+    std::vector<std::uint64_t> args;  // numeric arguments in call order
+};
+
+inline constexpr std::int64_t kForever = std::numeric_limits<std::int64_t>::max() / 4;
+
+class FakePlatform : public Platform {
+public:
+    // --- what happened ---
+    std::vector<Call> calls;
+    std::vector<std::vector<std::uint8_t>> writes;  // the bytes handed to each WriteFile
+    std::vector<std::uint8_t> delivered;            // the bytes the device accepted, in order
+    std::vector<std::string> questions;             // message box texts, in order
+    std::vector<std::string> captions;
+    std::vector<std::uint32_t> sleeps;
+    Dcb dcb;                                        // the port's state as last set
+    CommTimeouts timeouts;
+
+    // --- the script ---
+    std::set<std::string> failingNames;  // CreateFileA fails for these
+    bool failAllOpens = false;
+    int opensBeforeFailing = -1;  // after this many good opens every open fails; -1: never
+    std::uint32_t openError = ERROR_FILE_NOT_FOUND_;
+    std::int64_t ctsOnFromMs = 0;   // CTS is off until this fake time
+    std::int64_t modemPollMs = 1;   // fake time one modem status poll costs
+    bool modemStatusFails = false;
+    bool writesPending = false;     // every overlapped write starts as pending
+    bool writeFailsAtOnce = false;  // WriteFile fails with an error other than pending
+    // Once `atByte` bytes were delivered in all, the device takes nothing for `durationMs`.
+    struct Stall {
+        std::uint64_t atByte;
+        std::int64_t durationMs;
+    };
+    std::vector<Stall> stalls;
+    // Answers to Yes/No questions in order; when they run out the answer is No. `onQuestion`, if
+    // set, is asked first and may change the script (resume a stalled device, say).
+    std::deque<int> answers;
+    std::function<int(const std::string& text)> onQuestion;
+
+    std::int64_t now = 1'000'000;  // fake local time in ms
+
+    // --- helpers for tests ---
+    std::vector<std::string> CallNames() const;
+    std::size_t Count(const std::string& name) const;
+    std::vector<std::size_t> WriteLengths() const;
+    std::string DeliveredText() const { return {delivered.begin(), delivered.end()}; }
+    void ResumeDevice();  // ends every stall from now on
+
+    // --- Platform ---
+    Handle CreateFileA(const std::string& name, std::uint32_t access, std::uint32_t share,
+                       std::uint32_t disposition, std::uint32_t flags) override;
+    bool CloseHandle(Handle h) override;
+    bool CancelIo(Handle h) override;
+    bool GetCommState(Handle h, Dcb& d) override;
+    bool SetCommState(Handle h, const Dcb& d) override;
+    bool GetCommTimeouts(Handle h, CommTimeouts& t) override;
+    bool SetCommTimeouts(Handle h, const CommTimeouts& t) override;
+    bool SetCommMask(Handle h, std::uint32_t mask) override;
+    bool GetCommModemStatus(Handle h, std::uint32_t& status) override;
+    Handle CreateEventA(bool manualReset, bool initialState, const std::string& name) override;
+    bool SetEvent(Handle event) override;
+    std::uint32_t WaitForSingleObject(Handle event, std::uint32_t ms) override;
+    bool WriteFile(Handle h, const std::uint8_t* data, std::uint32_t length, std::uint32_t* written,
+                   Overlapped* ov) override;
+    bool GetOverlappedResult(Handle h, Overlapped& ov, std::uint32_t& transferred,
+                             bool wait) override;
+    std::uint32_t GetLastError() override { return lastError_; }
+    void Sleep(std::uint32_t ms) override;
+    std::int64_t LocalTimeMs() override { return now; }
+    int MessageBoxA(const std::string& text, const std::string& caption,
+                    std::uint32_t type) override;
+
+    std::set<Handle> OpenHandles() const { return open_; }
+
+private:
+    struct Pending {
+        std::vector<std::uint8_t> bytes;
+        std::uint32_t done = 0;
+        Handle event = kNullHandle;
+        bool cancelled = false;
+    };
+    void Log(const std::string& name, Handle h, std::string text = {},
+             std::vector<std::uint64_t> args = {});
+    // Let the device take bytes of the pending write until `until`; returns true when complete.
+    bool Advance(std::int64_t until);
+    std::uint32_t AcceptNow(const std::uint8_t* data, std::uint32_t length);
+    std::int64_t StallEnd() const;  // fake time the current stall ends, or `now` when none
+
+    std::set<Handle> open_;
+    std::set<Handle> events_;
+    std::set<Handle> signalled_;
+    std::map<std::uint64_t, Pending> pending_;
+    std::uint64_t nextToken_ = 1;
+    Handle nextHandle_ = 100;
+    std::uint32_t lastError_ = 0;
+    std::int64_t stallUntil_ = -1;   // the stall in force, started when its byte count was met
+    std::size_t nextStall_ = 0;
+};
+
+}  // namespace prax::platform::fake

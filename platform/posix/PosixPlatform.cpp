@@ -1,0 +1,464 @@
+#include "platform/posix/PosixPlatform.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "platform/posix/DeviceNames.h"
+
+namespace prax::platform::posix {
+
+namespace {
+
+// A synchronous write (the parallel port) that makes no progress for this long fails, so a
+// printer that went away can't hang the program.
+constexpr std::int64_t kSyncStallLimitMs = 20000;
+
+struct BaudEntry {
+    std::uint32_t baud;
+    speed_t speed;
+};
+constexpr BaudEntry kBauds[] = {
+    {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},   {19200, B19200},
+    {38400, B38400},   {57600, B57600},   {115200, B115200}, {230400, B230400},
+};
+
+speed_t SpeedFor(std::uint32_t baud) {
+    for (const auto& e : kBauds)
+        if (e.baud == baud) return e.speed;
+    return B115200;
+}
+
+std::uint32_t BaudFor(speed_t speed) {
+    for (const auto& e : kBauds)
+        if (e.speed == speed) return e.baud;
+    return 0;
+}
+
+std::uint32_t WindowsError(int err) {
+    switch (err) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return ERROR_FILE_NOT_FOUND_;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return ERROR_ACCESS_DENIED_;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return ERROR_SHARING_VIOLATION_;
+        case ECANCELED:
+            return ERROR_OPERATION_ABORTED_;
+        default:
+            return ERROR_GEN_FAILURE_;
+    }
+}
+
+HostReason ReasonFor(int err) {
+    switch (err) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return HostReason::Absent;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return HostReason::Permission;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return HostReason::Busy;
+        case EIO:
+            return HostReason::Io;
+        default:
+            return HostReason::Other;
+    }
+}
+
+void SleepUntil(std::int64_t deadlineMs) {
+    for (;;) {
+        const std::int64_t left = deadlineMs - MonotonicMs();
+        if (left <= 0) return;
+        struct timespec ts {
+            static_cast<time_t>(left / 1000), static_cast<long>((left % 1000) * 1000000)
+        };
+        nanosleep(&ts, nullptr);
+    }
+}
+
+}  // namespace
+
+std::int64_t MonotonicMs() {
+    struct timespec ts {};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+PosixPlatform::~PosixPlatform() {
+    for (auto& [h, d] : devices_) {
+        if (d.tty) ioctl(d.fd, TIOCNXCL);
+        ::close(d.fd);
+    }
+}
+
+void PosixPlatform::Fail(int err, const std::string& what) {
+    lastError_ = WindowsError(err);
+    reason_ = ReasonFor(err);
+    detail_ = what + ": " + std::strerror(err);
+}
+
+Handle PosixPlatform::CreateFileA(const std::string& name, std::uint32_t access, std::uint32_t,
+                                  std::uint32_t, std::uint32_t) {
+    const std::string path = HostPathFor(name, overrides_);
+    const bool wantRead = (access & GENERIC_READ_) != 0;
+    int fd = ::open(path.c_str(), (wantRead ? O_RDWR : O_WRONLY) | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && wantRead && (errno == EACCES || errno == EROFS || errno == EISDIR)) {
+        // Nothing is ever read back: a device we may only write to serves as well.
+        fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    }
+    if (fd < 0) {
+        Fail(errno, path);
+        return kInvalidHandle;
+    }
+    const bool tty = isatty(fd) == 1;
+    // Another program holding the port must make this open fail, not share the wire with us.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || (tty && ioctl(fd, TIOCEXCL) != 0)) {
+        const int err = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(fd);
+        Fail(err, path);
+        return kInvalidHandle;
+    }
+    const Handle h = nextHandle_++;
+    Device d;
+    d.fd = fd;
+    d.tty = tty;
+    d.path = path;
+    devices_[h] = d;
+    lastError_ = 0;
+    reason_ = HostReason::None;
+    detail_.clear();
+    return h;
+}
+
+void PosixPlatform::Drain(const Device& d) {
+    if (!d.tty) {
+        fsync(d.fd);
+        return;
+    }
+    // tcdrain can block for ever on a port held by XOFF; wait for the queue a bounded time.
+    const std::int64_t deadline = MonotonicMs() + drainLimitMs_;
+    for (;;) {
+        int queued = 0;
+        if (ioctl(d.fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
+        if (MonotonicMs() >= deadline) return;
+        SleepUntil(MonotonicMs() + 2);
+    }
+}
+
+bool PosixPlatform::CloseHandle(Handle h) {
+    if (events_.erase(h)) return true;
+    auto it = devices_.find(h);
+    if (it == devices_.end()) {
+        lastError_ = ERROR_INVALID_HANDLE_;
+        return false;
+    }
+    for (auto t = transfers_.begin(); t != transfers_.end();) {
+        if (t->second.device == h) t = transfers_.erase(t);
+        else ++t;
+    }
+    Drain(it->second);
+    if (it->second.tty) ioctl(it->second.fd, TIOCNXCL);
+    ::close(it->second.fd);
+    devices_.erase(it);
+    return true;
+}
+
+bool PosixPlatform::CancelIo(Handle h) {
+    if (!devices_.count(h)) {
+        lastError_ = ERROR_INVALID_HANDLE_;
+        return false;
+    }
+    for (auto& [token, t] : transfers_)
+        if (t.device == h) t.cancelled = true;
+    return true;
+}
+
+bool PosixPlatform::GetCommState(Handle h, Dcb& dcb) {
+    auto it = devices_.find(h);
+    struct termios tio {};
+    if (it == devices_.end() || tcgetattr(it->second.fd, &tio) != 0) {
+        Fail(it == devices_.end() ? EBADF : errno, "serial state");
+        return false;
+    }
+    dcb.BaudRate = BaudFor(cfgetospeed(&tio));
+    switch (tio.c_cflag & CSIZE) {
+        case CS5: dcb.ByteSize = 5; break;
+        case CS6: dcb.ByteSize = 6; break;
+        case CS7: dcb.ByteSize = 7; break;
+        default: dcb.ByteSize = 8; break;
+    }
+    dcb.Parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? 1 : 2) : 0;
+    dcb.StopBits = (tio.c_cflag & CSTOPB) ? 2 : 0;
+    dcb.fOutX = (tio.c_iflag & IXON) != 0;
+    dcb.fInX = (tio.c_iflag & IXOFF) != 0;
+    return true;
+}
+
+bool PosixPlatform::SetCommState(Handle h, const Dcb& dcb) {
+    auto it = devices_.find(h);
+    struct termios tio {};
+    if (it == devices_.end() || tcgetattr(it->second.fd, &tio) != 0) {
+        Fail(it == devices_.end() ? EBADF : errno, "serial state");
+        return false;
+    }
+    // Raw: every byte goes out as it is, nothing is echoed or translated.
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_cflag |= dcb.ByteSize == 7 ? CS7 : dcb.ByteSize == 6 ? CS6 : dcb.ByteSize == 5 ? CS5 : CS8;
+    if (dcb.Parity == 1) tio.c_cflag |= PARENB | PARODD;
+    if (dcb.Parity == 2) tio.c_cflag |= PARENB;
+    if (dcb.StopBits == 2) tio.c_cflag |= CSTOPB;
+    // XON/XOFF on output only: IXANY would let any byte from the printer restart output, and
+    // IXOFF is for input, which this program never reads.
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    if (dcb.fOutX) tio.c_iflag |= IXON;
+    if (dcb.fInX) tio.c_iflag |= IXOFF;
+    cfsetispeed(&tio, SpeedFor(dcb.BaudRate));
+    cfsetospeed(&tio, SpeedFor(dcb.BaudRate));
+    if (tcsetattr(it->second.fd, TCSANOW, &tio) != 0) {
+        Fail(errno, "serial state");
+        return false;
+    }
+    return true;
+}
+
+bool PosixPlatform::GetCommTimeouts(Handle h, CommTimeouts& t) {
+    auto it = devices_.find(h);
+    if (it == devices_.end()) return false;
+    t = it->second.timeouts;
+    return true;
+}
+
+// Kept for the record only: the link's own write cycles bound every wait here.
+bool PosixPlatform::SetCommTimeouts(Handle h, const CommTimeouts& t) {
+    auto it = devices_.find(h);
+    if (it == devices_.end()) return false;
+    it->second.timeouts = t;
+    return true;
+}
+
+bool PosixPlatform::SetCommMask(Handle h, std::uint32_t mask) {
+    auto it = devices_.find(h);
+    if (it == devices_.end()) return false;
+    it->second.mask = mask;
+    return true;
+}
+
+bool PosixPlatform::GetCommModemStatus(Handle h, std::uint32_t& status) {
+    status = 0;
+    auto it = devices_.find(h);
+    if (it == devices_.end()) return false;
+    int lines = 0;
+    if (ioctl(it->second.fd, TIOCMGET, &lines) == 0) {
+        if (lines & TIOCM_CTS) status |= MS_CTS_ON_;
+        if (lines & TIOCM_DSR) status |= 0x20u;
+        if (lines & TIOCM_RI) status |= 0x40u;
+        if (lines & TIOCM_CD) status |= 0x80u;
+        return true;
+    }
+    // Ptys and some adapters have no modem lines at all: nothing there can say "not ready".
+    if (errno == ENOTTY || errno == EINVAL) {
+        status = MS_CTS_ON_;
+        return true;
+    }
+    Fail(errno, "modem status");
+    return false;
+}
+
+Handle PosixPlatform::CreateEventA(bool manualReset, bool initialState, const std::string&) {
+    const Handle h = nextHandle_++;
+    events_[h] = Event{manualReset, initialState};
+    return h;
+}
+
+bool PosixPlatform::SetEvent(Handle event) {
+    auto it = events_.find(event);
+    if (it == events_.end()) return false;
+    it->second.signalled = true;
+    return true;
+}
+
+bool PosixPlatform::WriteSome(int fd, Transfer& t) {
+    while (t.done < t.bytes.size()) {
+        const ssize_t n = ::write(fd, t.bytes.data() + t.done, t.bytes.size() - t.done);
+        if (n > 0) {
+            t.done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+        t.error = n < 0 ? errno : EIO;
+        return false;
+    }
+    return true;
+}
+
+void PosixPlatform::Pump(std::int64_t deadlineMs) {
+    for (;;) {
+        std::vector<struct pollfd> fds;
+        std::vector<std::uint64_t> tokens;
+        for (auto& [token, t] : transfers_) {
+            if (t.cancelled || t.error || t.done == t.bytes.size()) continue;
+            const int fd = devices_.at(t.device).fd;
+            if (!WriteSome(fd, t)) continue;
+            if (t.done == t.bytes.size()) {
+                if (auto e = events_.find(t.event); e != events_.end()) e->second.signalled = true;
+                continue;
+            }
+            fds.push_back({fd, POLLOUT, 0});
+            tokens.push_back(token);
+        }
+        if (fds.empty()) return;
+        const std::int64_t left = deadlineMs - MonotonicMs();
+        if (left <= 0) return;
+        const int r = ::poll(fds.data(), fds.size(), static_cast<int>(left > 1000 ? 1000 : left));
+        if (r < 0 && errno != EINTR) return;
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            // A hung-up or failed device won't take the rest: end that transfer with an error.
+            if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+                Transfer& t = transfers_.at(tokens[i]);
+                if (!WriteSome(fds[i].fd, t) || t.done < t.bytes.size()) t.error = EIO;
+            }
+        }
+    }
+}
+
+std::uint32_t PosixPlatform::WaitForSingleObject(Handle event, std::uint32_t ms) {
+    auto it = events_.find(event);
+    if (it == events_.end()) {
+        lastError_ = ERROR_INVALID_HANDLE_;
+        return WAIT_FAILED_;
+    }
+    const std::int64_t deadline = MonotonicMs() + ms;
+    bool ours = false;
+    for (auto& [token, t] : transfers_)
+        if (t.event == event && !t.cancelled && !t.error && t.done < t.bytes.size()) ours = true;
+    if (ours) Pump(deadline);
+    if (!events_.at(event).signalled) {
+        // A transfer that failed won't signal; don't sit out the whole slice for it.
+        bool failed = false;
+        for (auto& [token, t] : transfers_)
+            if (t.event == event && t.error) failed = true;
+        if (!failed) SleepUntil(deadline);
+    }
+    Event& e = events_.at(event);
+    if (!e.signalled) return WAIT_TIMEOUT_;
+    if (!e.manualReset) e.signalled = false;
+    return WAIT_OBJECT_0_;
+}
+
+bool PosixPlatform::WriteFile(Handle h, const std::uint8_t* data, std::uint32_t length,
+                              std::uint32_t* written, Overlapped* ov) {
+    if (written) *written = 0;
+    auto it = devices_.find(h);
+    if (it == devices_.end()) {
+        lastError_ = ERROR_INVALID_HANDLE_;
+        return false;
+    }
+    Transfer t;
+    t.device = h;
+    t.bytes.assign(data, data + length);
+    const int fd = it->second.fd;
+    if (!ov) {
+        std::int64_t lastProgress = MonotonicMs();
+        while (t.done < t.bytes.size()) {
+            const std::size_t before = t.done;
+            if (!WriteSome(fd, t)) break;
+            if (t.done > before) lastProgress = MonotonicMs();
+            if (t.done == t.bytes.size()) break;
+            if (MonotonicMs() - lastProgress >= kSyncStallLimitMs) {
+                t.error = ETIMEDOUT;
+                break;
+            }
+            struct pollfd p {fd, POLLOUT, 0};
+            ::poll(&p, 1, 100);
+        }
+        if (written) *written = static_cast<std::uint32_t>(t.done);
+        if (t.error) {
+            Fail(t.error, it->second.path);
+            return false;
+        }
+        return true;
+    }
+    ov->Transferred = 0;
+    ov->token = 0;
+    if (!WriteSome(fd, t)) {
+        Fail(t.error, it->second.path);
+        return false;
+    }
+    if (t.done == t.bytes.size()) {
+        if (written) *written = length;
+        ov->Transferred = length;
+        if (auto e = events_.find(ov->hEvent); e != events_.end()) e->second.signalled = true;
+        return true;
+    }
+    t.event = ov->hEvent;
+    const std::uint64_t token = nextToken_++;
+    ov->token = token;
+    ov->Transferred = static_cast<std::uint32_t>(t.done);
+    transfers_[token] = std::move(t);
+    lastError_ = ERROR_IO_PENDING_;
+    return false;
+}
+
+bool PosixPlatform::GetOverlappedResult(Handle, Overlapped& ov, std::uint32_t& transferred,
+                                        bool wait) {
+    auto it = transfers_.find(ov.token);
+    if (it == transfers_.end()) {
+        transferred = ov.Transferred;
+        return true;
+    }
+    Transfer& t = it->second;
+    if (!t.cancelled && !t.error) Pump(MonotonicMs());
+    transferred = static_cast<std::uint32_t>(t.done);
+    ov.Transferred = transferred;
+    if (t.done == t.bytes.size()) {
+        transfers_.erase(it);
+        return true;
+    }
+    if (t.cancelled || t.error) {
+        const int err = t.cancelled ? ECANCELED : t.error;
+        if (wait) transfers_.erase(it);
+        Fail(err, "write");
+        return false;
+    }
+    lastError_ = ERROR_IO_INCOMPLETE_;
+    return false;
+}
+
+void PosixPlatform::Sleep(std::uint32_t ms) {
+    const std::int64_t deadline = MonotonicMs() + ms;
+    Pump(deadline);
+    SleepUntil(deadline);
+}
+
+std::int64_t PosixPlatform::LocalTimeMs() {
+    struct timespec ts {};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+int PosixPlatform::MessageBoxA(const std::string& text, const std::string& caption,
+                               std::uint32_t type) {
+    return AskHandler(text, caption, type);
+}
+
+}  // namespace prax::platform::posix

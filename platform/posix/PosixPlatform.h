@@ -1,0 +1,93 @@
+// The host services on Linux: devices opened non-blocking and exclusive, termios for the serial
+// state, and overlapped writes that make progress while the caller waits or sleeps.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace prax::platform::posix {
+
+class PosixPlatform : public Platform {
+public:
+    PosixPlatform() = default;
+    ~PosixPlatform() override;
+
+    // Open `path` whenever the link asks for `name` (e.g. "\\.\COM1"), before the environment.
+    void MapDevice(const std::string& name, const std::string& path) { overrides_[name] = path; }
+    // How long a close waits for queued output to leave.
+    void SetDrainLimitMs(std::uint32_t ms) { drainLimitMs_ = ms; }
+
+    Handle CreateFileA(const std::string& name, std::uint32_t access, std::uint32_t share,
+                       std::uint32_t disposition, std::uint32_t flags) override;
+    bool CloseHandle(Handle h) override;
+    bool CancelIo(Handle h) override;
+    bool GetCommState(Handle h, Dcb& dcb) override;
+    bool SetCommState(Handle h, const Dcb& dcb) override;
+    bool GetCommTimeouts(Handle h, CommTimeouts& t) override;
+    bool SetCommTimeouts(Handle h, const CommTimeouts& t) override;
+    bool SetCommMask(Handle h, std::uint32_t mask) override;
+    bool GetCommModemStatus(Handle h, std::uint32_t& status) override;
+    Handle CreateEventA(bool manualReset, bool initialState, const std::string& name) override;
+    bool SetEvent(Handle event) override;
+    std::uint32_t WaitForSingleObject(Handle event, std::uint32_t ms) override;
+    bool WriteFile(Handle h, const std::uint8_t* data, std::uint32_t length, std::uint32_t* written,
+                   Overlapped* ov) override;
+    bool GetOverlappedResult(Handle h, Overlapped& ov, std::uint32_t& transferred,
+                             bool wait) override;
+    std::uint32_t GetLastError() override { return lastError_; }
+    void Sleep(std::uint32_t ms) override;
+    std::int64_t LocalTimeMs() override;
+    int MessageBoxA(const std::string& text, const std::string& caption,
+                    std::uint32_t type) override;
+
+    HostReason LastHostReason() override { return reason_; }
+    std::string LastHostDetail() override { return detail_; }
+
+private:
+    struct Device {
+        int fd = -1;
+        bool tty = false;
+        std::string path;
+        CommTimeouts timeouts;
+        std::uint32_t mask = 0;
+    };
+    struct Event {
+        bool manualReset = false;
+        bool signalled = false;
+    };
+    struct Transfer {
+        Handle device = kNullHandle;
+        Handle event = kNullHandle;
+        std::vector<std::uint8_t> bytes;
+        std::size_t done = 0;
+        bool cancelled = false;
+        int error = 0;
+    };
+
+    // Move the bytes of unfinished transfers until all are done or `deadlineMs` (monotonic) passes.
+    void Pump(std::int64_t deadlineMs);
+    // Write what the device takes now; returns false on a device error.
+    bool WriteSome(int fd, Transfer& t);
+    void Drain(const Device& d);
+    void Fail(int err, const std::string& what);
+
+    std::map<Handle, Device> devices_;
+    std::map<Handle, Event> events_;
+    std::map<std::uint64_t, Transfer> transfers_;
+    std::map<std::string, std::string> overrides_;
+    Handle nextHandle_ = 1;
+    std::uint64_t nextToken_ = 1;
+    std::uint32_t lastError_ = 0;
+    HostReason reason_ = HostReason::None;
+    std::string detail_;
+    std::uint32_t drainLimitMs_ = 3000;
+};
+
+// Monotonic milliseconds, for deadlines that the wall clock can't move.
+std::int64_t MonotonicMs();
+
+}  // namespace prax::platform::posix

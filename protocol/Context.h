@@ -1,0 +1,58 @@
+// Everything an operation talks to: the host, the operator, and the connection chosen at the
+// moment the operation opens its link.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/Platform.h"
+#include "protocol/Operator.h"
+
+namespace prax::link {
+class UsbDiscovery;
+}
+
+namespace prax::protocol {
+
+// Read right before each Open, so the connection selected at that moment counts.
+using PortCodeSource = std::function<std::int32_t()>;
+
+struct Context {
+    platform::Platform& host;
+    Operator& ui;
+    PortCodeSource portCode;
+    // The status line's text as the last transfer built it; a transfer appends to it at the end.
+    std::string& statusText;
+    link::UsbDiscovery* usb = nullptr;
+};
+
+enum class Outcome {
+    Done,        // everything was delivered
+    Cancelled,   // the operator chose no file; nothing happened
+    Refused,     // the input was refused before anything was opened
+    OpenFailed,  // the connection could not be opened; nothing was sent
+    Stopped,     // a write gave up or failed; the transfer ended early
+};
+
+struct Result {
+    Outcome outcome = Outcome::Done;
+    std::uint64_t delivered = 0;  // bytes of the whole stream that reached the connection
+    std::string message;          // the text shown to the operator, if any
+    bool ok() const { return outcome == Outcome::Done; }
+};
+
+// Greys the main window's Close command for as long as it lives, so it is enabled again on every
+// way out of an operation, errors included.
+class CloseCommandGreyed {
+public:
+    explicit CloseCommandGreyed(Operator& ui) : ui_(ui) { ui_.SetCloseEnabled(false); }
+    ~CloseCommandGreyed() { ui_.SetCloseEnabled(true); }
+    CloseCommandGreyed(const CloseCommandGreyed&) = delete;
+    CloseCommandGreyed& operator=(const CloseCommandGreyed&) = delete;
+
+private:
+    Operator& ui_;
+};
+
+}  // namespace prax::protocol

@@ -1,0 +1,200 @@
+#include "protocol/Firmware.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+#include "protocol/Commands.h"
+#include "protocol/StreamPieces.h"
+#include "protocol/Transfer.h"
+
+namespace prax::protocol {
+
+namespace {
+
+constexpr int kMaxPackageSize = 2048;  // the chunk buffer: twice the largest listed size
+constexpr int kContinueChunk = 64;
+constexpr std::uint32_t kContinueHeaderPauseMs = 50;
+constexpr std::uint32_t kContinuePassPauseMs = 3000;
+
+// The integer in a text, as the framework's conversion reads it: blanks around it, a sign, digits.
+bool ParseInteger(const std::string& text, long long& value) {
+    std::size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    std::size_t end = text.size();
+    while (end > i && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+    bool negative = false;
+    if (i < end && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i == end) return false;
+    long long v = 0;
+    for (; i < end; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+        v = v * 10 + (text[i] - '0');
+        if (v > INT_MAX) return false;
+    }
+    value = negative ? -v : v;
+    return true;
+}
+
+Result Refuse(Context& ctx, const std::string& text) {
+    ctx.ui.ShowMessage(text);
+    return Result{Outcome::Refused, 0, text};
+}
+
+// Shared end of a transfer that a write cut short: the link is closed, the dialog hidden, the
+// status line shows how many body bytes the printer took.
+Result EndStopped(Context& ctx, Transfer& tx, std::uint64_t bodyStart, std::int32_t size) {
+    const std::uint64_t delivered = tx.delivered();
+    std::uint64_t body = delivered > bodyStart ? delivered - bodyStart : 0;
+    if (body > static_cast<std::uint64_t>(size)) body = static_cast<std::uint64_t>(size);
+    tx.com().Close();
+    ctx.ui.HideProgress();
+    ctx.statusText = std::to_string(body) + " Bytes";
+    ctx.ui.SetStatusText(ctx.statusText);
+    const std::string message = tx.StoppedMessage();
+    ctx.ui.ShowMessage(message);
+    return Result{Outcome::Stopped, delivered, message};
+}
+
+void ShowBlueGauge(Context& ctx, std::int32_t size) {
+    ctx.ui.ShowProgress();
+    ctx.ui.SetProgressColor(dialogs::kBlue);
+    ctx.ui.SetProgressMax(size);
+    ctx.ui.SetProgressPosition(0);
+}
+
+// Wake-up run, header and header end, one write per byte.
+bool SendFirmwareHeader(Transfer& tx, const std::string& header) {
+    return tx.SendRun(CR, kFirmwareWakeUpRun) && tx.SendEachByte(header) &&
+           tx.SendRun(CR, kHeaderEnd);
+}
+
+bool SendTrailerAndRamp(Transfer& tx, std::uint16_t reg) {
+    const auto trailer = ChecksumTrailer(reg);
+    return tx.SendEachByte(trailer.data(), 2) && tx.SendEachByte(ClosingRamp().data(), kRampLength);
+}
+
+}  // namespace
+
+std::string FirmwareStatusLine(const std::string& statusText, std::uint16_t reg) {
+    return statusText + "  CRC=" + RegisterHex(reg);
+}
+
+Result DownloadFirmware(Context& ctx, const FirmwareRequest& request) {
+    long long chunkValue = 0;
+    if (!ParseInteger(request.packageSizeText, chunkValue))
+        return Refuse(ctx, "'" + request.packageSizeText + "' is not a valid integer value");
+    if (chunkValue < 1 || chunkValue > kMaxPackageSize)
+        return Refuse(ctx, "Package size " + std::to_string(chunkValue) +
+                               " is not possible: choose a size from 1 to 2048 bytes.");
+    const int chunk = static_cast<int>(chunkValue);
+
+    const std::string path = request.imagePath
+                                 ? *request.imagePath
+                                 : ctx.ui.ChooseFile({kFirmwareFilter, request.programDirectory});
+    if (path.empty()) return Result{Outcome::Cancelled, 0, {}};
+
+    // The image is read before the connection is opened, so a file that can't be sent is refused
+    // with nothing opened and nothing sent.
+    const FileImage image = LoadFileImage(path);
+    if (!image.ok()) return Refuse(ctx, image.error);
+
+    Transfer tx(ctx);
+    if (!tx.Open()) {
+        ctx.ui.ShowMessage(kOpenPortFailed);
+        return Result{Outcome::OpenFailed, 0, kOpenPortFailed};
+    }
+    CloseCommandGreyed closeGreyed(ctx.ui);
+
+    const std::int32_t size = image.size();
+    const std::string header = BuildFirmwareHeader(size);
+    const std::uint64_t bodyStart = kFirmwareWakeUpRun + header.size() + kHeaderEnd;
+    if (!SendFirmwareHeader(tx, header)) return EndStopped(ctx, tx, bodyStart, size);
+
+    ShowBlueGauge(ctx, size);
+
+    std::vector<std::uint8_t> buffer(kMaxPackageSize);
+    const std::uint8_t* data = image.data();
+    const std::int64_t full = size - size % chunk;
+    std::int64_t sent = 0;
+    std::uint16_t reg = kCrcStart;
+    while (sent < size) {
+        if (sent >= full) {
+            reg = DataCrcUpdate(reg, data[sent]);
+            if (!tx.SendEachByte(data + sent, 1)) return EndStopped(ctx, tx, bodyStart, size);
+            sent += 1;
+        } else {
+            for (int i = 0; i < chunk; ++i) {
+                buffer[static_cast<std::size_t>(i)] = data[sent + i];
+                reg = DataCrcUpdate(reg, data[sent + i]);
+            }
+            sent += chunk;
+            // The printer takes its first chunk byte by byte; every later one goes whole.
+            const bool ok = sent == chunk ? tx.SendEachByte(buffer.data(), chunk)
+                                          : tx.Send(buffer.data(), chunk);
+            if (!ok) return EndStopped(ctx, tx, bodyStart, size);
+        }
+        ReportProgress(ctx, sent);
+    }
+
+    const auto trailer = ChecksumTrailer(reg);
+    if (!tx.SendEachByte(trailer.data(), 2)) return EndStopped(ctx, tx, bodyStart, size);
+    ctx.ui.SetStatusText(FirmwareStatusLine(ctx.statusText, reg));
+    if (!tx.SendEachByte(ClosingRamp().data(), kRampLength)) return EndStopped(ctx, tx, bodyStart, size);
+
+    tx.com().Close();
+    ctx.ui.HideProgress();
+    return Result{Outcome::Done, tx.delivered(), FirmwareStatusLine(ctx.statusText, reg)};
+}
+
+Result ContinueSeries(Context& ctx, const std::string& programDirectory,
+                      const std::function<void(const std::string&)>& setCaption) {
+    const std::string path = ctx.ui.ChooseFile({kFirmwareFilter, programDirectory});
+    if (path.empty()) return Result{Outcome::Cancelled, 0, {}};
+
+    Transfer tx(ctx);
+    std::uint64_t delivered = 0;
+    for (int pass = 1;; ++pass) {
+        setCaption("Continue " + std::to_string(pass + 1));
+        if (!tx.Open()) break;
+        const FileImage image = LoadFileImage(path);
+        if (!image.ok()) {
+            tx.com().Close();
+            return Refuse(ctx, image.error);
+        }
+        const std::int32_t size = image.size();
+        const std::string header = BuildFirmwareHeader(size);
+        const std::uint64_t bodyStart = kFirmwareWakeUpRun + header.size() + kHeaderEnd;
+        ctx.host.Sleep(kContinueHeaderPauseMs);
+        if (!SendFirmwareHeader(tx, header)) return EndStopped(ctx, tx, bodyStart, size);
+
+        ShowBlueGauge(ctx, size);
+        const std::uint8_t* data = image.data();
+        const std::int64_t full = size - size % kContinueChunk;
+        std::int64_t sent = 0;
+        std::uint16_t reg = kCrcStart;
+        while (sent < size) {
+            if (sent >= full) {
+                reg = DataCrcUpdate(reg, data[sent]);
+                if (!tx.SendEachByte(data + sent, 1)) return EndStopped(ctx, tx, bodyStart, size);
+                sent += 1;
+            } else {
+                reg = DataCrc(data + sent, kContinueChunk, reg);
+                if (!tx.Send(data + sent, kContinueChunk)) return EndStopped(ctx, tx, bodyStart, size);
+                sent += kContinueChunk;
+            }
+            ctx.ui.ProcessEvents();
+            ReportProgress(ctx, sent);
+        }
+        if (!SendTrailerAndRamp(tx, reg)) return EndStopped(ctx, tx, bodyStart, size);
+        delivered += tx.delivered();
+        tx.com().Close();
+        ctx.ui.HideProgress();
+        ctx.host.Sleep(kContinuePassPauseMs);
+    }
+    ctx.ui.ShowMessage(kOpenPortFailed);
+    return Result{Outcome::OpenFailed, delivered, kOpenPortFailed};
+}
+
+}  // namespace prax::protocol

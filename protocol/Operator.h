@@ -1,0 +1,44 @@
+// What an operation may ask of a person or a screen. The Qt window implements it with widgets,
+// praxdl with the terminal, and the tests with a recorder that answers from a script.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "dialogs/GaugeModel.h"
+
+namespace prax::protocol {
+
+using dialogs::Rgb;
+
+struct FileDialogSetup {
+    std::string filter;            // "*.bin (binary file)|*.bin|*.* |*.*"
+    std::string initialDirectory;  // the folder of the program's own executable
+};
+
+class Operator {
+public:
+    virtual ~Operator() = default;
+
+    // A message box with an OK button and the application's title as its caption.
+    virtual void ShowMessage(const std::string& text) = 0;
+    // The chosen file's path, or an empty text when the operator cancelled.
+    virtual std::string ChooseFile(const FileDialogSetup& setup) = 0;
+
+    // The progress dialog and its gauge.
+    virtual void ShowProgress() = 0;
+    virtual void HideProgress() = 0;
+    virtual void SetProgressColor(Rgb colour) = 0;
+    virtual void SetProgressMax(std::int32_t max) = 0;
+    virtual void SetProgressPosition(std::int32_t position) = 0;
+    virtual std::int32_t ProgressPosition() = 0;
+
+    // The main window's status line.
+    virtual void SetStatusText(const std::string& text) = 0;
+    // Let pending window events run once (repaints, timer ticks, clicks).
+    virtual void ProcessEvents() = 0;
+    // Grey or enable the main window's Close command.
+    virtual void SetCloseEnabled(bool enabled) = 0;
+};
+
+}  // namespace prax::protocol

@@ -1,0 +1,89 @@
+#include "protocol/StreamPieces.h"
+
+#include <cstdio>
+
+namespace prax::protocol {
+
+std::string BuildFirmwareHeader(std::int32_t size) {
+    char buf[96];
+    const int n = std::snprintf(buf, sizeof buf, "~O%c%cZENTA_FW_MARK_STRING,%c%cD%d,%d%c%c", CR,
+                                LF, CR, LF, 0, size, CR, LF);
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string BuildDownloadModeCommand(std::int32_t size) {
+    char buf[96];
+    const int n = std::snprintf(buf, sizeof buf, "%c%c~~INTERNALCOMMANDU,UPDATADLMODE,%d%c", CR,
+                                LF, size, CR);
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+
+const std::array<std::uint8_t, kRampLength>& ClosingRamp() {
+    static const auto ramp = [] {
+        std::array<std::uint8_t, kRampLength> r{};
+        for (int i = 0; i < kRampLength; ++i) r[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+        return r;
+    }();
+    return ramp;
+}
+
+namespace {
+
+struct CrcTables {
+    std::array<std::uint8_t, 256> a{};
+    std::array<std::uint8_t, 256> b{};
+    CrcTables() {
+        for (unsigned i = 0; i < 256; ++i) {
+            unsigned t = i;
+            for (int k = 0; k < 8; ++k) t = (t & 1u) ? (t >> 1) ^ 0xA001u : t >> 1;
+            a[i] = static_cast<std::uint8_t>(t & 0xFF);
+            b[i] = static_cast<std::uint8_t>(t >> 8);
+        }
+    }
+};
+
+const CrcTables& Tables() {
+    static const CrcTables tables;
+    return tables;
+}
+
+}  // namespace
+
+const std::array<std::uint8_t, 256>& TableA() { return Tables().a; }
+const std::array<std::uint8_t, 256>& TableB() { return Tables().b; }
+
+std::uint16_t DataCrc(const std::uint8_t* data, std::size_t length, std::uint16_t reg) {
+    for (std::size_t i = 0; i < length; ++i) reg = DataCrcUpdate(reg, data[i]);
+    return reg;
+}
+
+std::string RegisterHex(std::uint16_t reg) {
+    char buf[8];
+    const int n = std::snprintf(buf, sizeof buf, "%X", static_cast<unsigned>(reg));
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::uint16_t SerialCrc16(const std::uint8_t* bytes, std::int32_t count) {
+    if (count < 0 || count > 65534) return 0;
+    std::uint16_t reg = 0xFFFF;
+    for (std::int32_t p = 0; p <= count; ++p) {
+        std::uint16_t v = (p == count) ? 0 : bytes[p];
+        for (int step = 0; step < 16; ++step) {
+            const bool t = (reg & 0x8000u) != 0;
+            const std::uint16_t d = (v & 0x8000u) ? 1u : 0u;
+            reg = static_cast<std::uint16_t>((reg << 1) | d);
+            v = static_cast<std::uint16_t>(v << 1);
+            if (t) reg ^= 0x1021u;
+        }
+    }
+    return reg;
+}
+
+std::string SerialCrcCheckText() {
+    const std::uint8_t probe[3] = {0x10, 0x01, 0x01};
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%04X", static_cast<unsigned>(SerialCrc16(probe, 3)));
+    return buf;
+}
+
+}  // namespace prax::protocol

@@ -1,0 +1,80 @@
+#include "protocol/Transfer.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+namespace prax::protocol {
+
+bool Transfer::Send(const std::uint8_t* data, int length) {
+    if (stopped_) return false;
+    com_.Write(data, length);
+    if (!com_.LastWriteDelivered()) stopped_ = true;
+    return !stopped_;
+}
+
+bool Transfer::SendEachByte(const std::uint8_t* data, int length) {
+    for (int i = 0; i < length; ++i) {
+        if (stopped_) return false;
+        com_.WriteByte(data[i]);
+        if (!com_.LastWriteDelivered()) stopped_ = true;
+    }
+    return !stopped_;
+}
+
+bool Transfer::SendRun(std::uint8_t value, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (!SendEachByte(&value, 1)) return false;
+    }
+    return !stopped_;
+}
+
+std::string Transfer::StoppedMessage() const {
+    return "The printer stopped taking data: " + std::to_string(delivered()) +
+           " bytes were delivered. The transfer was ended.";
+}
+
+void ReportProgress(Context& ctx, std::int64_t sent) {
+    const std::int64_t next = sent + 1;
+    const auto position = next > std::numeric_limits<std::int32_t>::max()
+                              ? std::numeric_limits<std::int32_t>::max()
+                              : static_cast<std::int32_t>(next);
+    ctx.ui.SetProgressPosition(position);
+    ctx.statusText = std::to_string(ctx.ui.ProgressPosition()) + " Bytes";
+    ctx.ui.SetStatusText(ctx.statusText);
+    ctx.ui.ProcessEvents();
+}
+
+FileImage LoadFileImage(const std::string& path) {
+    FileImage image;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        image.error = "Cannot open file \"" + path + "\". It is a folder.";
+        return image;
+    }
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) {
+        image.error = "Cannot open file \"" + path + "\". " + std::strerror(errno) + ".";
+        return image;
+    }
+    const std::streamoff size = in.tellg();
+    if (size < 0) {
+        image.error = "Cannot read file \"" + path + "\".";
+        return image;
+    }
+    if (size > std::numeric_limits<std::int32_t>::max()) {
+        image.error = "File \"" + path + "\" is too large: images must be smaller than 2 GiB.";
+        return image;
+    }
+    image.bytes.resize(static_cast<std::size_t>(size));
+    in.seekg(0);
+    if (size > 0 && !in.read(image.bytes.data(), size)) {
+        image.bytes.clear();
+        image.error = "Cannot read file \"" + path + "\".";
+    }
+    return image;
+}
+
+}  // namespace prax::protocol

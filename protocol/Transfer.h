@@ -1,0 +1,61 @@
+// The link as a transfer sees it: every write goes through here, and once one write has given up
+// (the printer stopped taking data) nothing more is sent, so a dead printer can't keep a transfer
+// going one time-out per write, and the operation knows how far it got.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "link/TCom.h"
+#include "protocol/Context.h"
+
+namespace prax::protocol {
+
+class Transfer {
+public:
+    explicit Transfer(Context& ctx) : ctx_(ctx), com_(ctx.host, ctx.usb) {}
+
+    link::TCom& com() { return com_; }
+    bool Open() { return com_.Open(ctx_.portCode()); }
+
+    // One Write of all the bytes; false once any write of this transfer fell short.
+    bool Send(const std::uint8_t* data, int length);
+    bool Send(const std::string& text) {
+        return Send(reinterpret_cast<const std::uint8_t*>(text.data()), static_cast<int>(text.size()));
+    }
+    // One WriteByte per byte.
+    bool SendEachByte(const std::uint8_t* data, int length);
+    bool SendEachByte(const std::string& text) {
+        return SendEachByte(reinterpret_cast<const std::uint8_t*>(text.data()),
+                            static_cast<int>(text.size()));
+    }
+    bool SendRun(std::uint8_t value, int count);  // `count` WriteByte calls of one value
+
+    bool stopped() const { return stopped_; }
+    std::uint64_t delivered() const { return com_.DeliveredBytes(); }
+
+    // The operator-facing text for a transfer that ended early.
+    std::string StoppedMessage() const;
+
+private:
+    Context& ctx_;
+    link::TCom com_;
+    bool stopped_ = false;
+};
+
+// The gauge step after each block: position sent + 1 (the gauge clamps it), the status line
+// shows the clamped position, and pending events run once.
+void ReportProgress(Context& ctx, std::int64_t sent);
+
+// Reads a whole file for sending. Refuses files that can't be read and files of 2 GiB or more,
+// whose size the streams' 32-bit size fields can't carry.
+struct FileImage {
+    std::string bytes;
+    std::string error;  // empty when loaded
+    bool ok() const { return error.empty(); }
+    std::int32_t size() const { return static_cast<std::int32_t>(bytes.size()); }
+    const std::uint8_t* data() const { return reinterpret_cast<const std::uint8_t*>(bytes.data()); }
+};
+FileImage LoadFileImage(const std::string& path);
+
+}  // namespace prax::protocol

@@ -1,0 +1,278 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "link/TCom.h"
+#include "platform/fake/FakePlatform.h"
+
+using namespace prax::platform;
+using prax::link::TCom;
+using prax::platform::fake::FakePlatform;
+using prax::platform::fake::kForever;
+using Names = std::vector<std::string>;
+
+namespace {
+
+class TComTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        prax::link::quietStall() = true;
+        prax::link::currentDeviceName().clear();
+    }
+    FakePlatform host;
+};
+
+constexpr std::uint64_t kAccess = 0xC0000000u;
+constexpr std::uint64_t kShare = 3;
+
+const std::string kStall = "Continue ? \r\n[Y] Continue \r\n[N] Stop";
+
+}  // namespace
+
+TEST_F(TComTest, Lpt1OpensSynchronouslyWithoutSerialSetUp) {
+    TCom com(host);
+    ASSERT_TRUE(com.Open(0));
+    ASSERT_EQ(host.calls.size(), 1u);
+    EXPECT_EQ(host.calls[0].name, "CreateFileA");
+    EXPECT_EQ(host.calls[0].text, "LPT1");
+    EXPECT_EQ(host.calls[0].args, (std::vector<std::uint64_t>{kAccess, kShare, 3, 0x80}));
+    EXPECT_EQ(prax::link::currentDeviceName(), "LPT1");
+
+    const std::uint8_t bytes[3] = {1, 2, 3};
+    EXPECT_NE(com.Write(bytes, 3), 0);
+    EXPECT_NE(com.Write(bytes, 0), 0);  // a zero-length write still goes to the device
+    EXPECT_EQ(host.WriteLengths(), (std::vector<std::size_t>{3, 0}));
+    EXPECT_EQ(host.calls.back().args, (std::vector<std::uint64_t>{0, 0}));  // no OVERLAPPED
+    EXPECT_EQ(host.Count("CreateEventA"), 0u);
+    com.Close();
+    EXPECT_EQ(host.CallNames(), (Names{"CreateFileA", "WriteFile", "WriteFile", "CancelIo", "CloseHandle"}));
+}
+
+TEST_F(TComTest, ComPortIsSetUpInOrder) {
+    TCom com(host);
+    ASSERT_TRUE(com.Open(3));
+    EXPECT_EQ(host.CallNames(), (Names{"CreateFileA", "GetCommState", "SetCommState", "GetCommTimeouts",
+                                       "SetCommTimeouts", "SetCommMask"}));
+    EXPECT_EQ(host.calls[0].text, "\\\\.\\COM3");
+    EXPECT_EQ(host.calls[0].args, (std::vector<std::uint64_t>{kAccess, kShare, 3, 0x40000000u}));
+    EXPECT_EQ(host.calls[1].args, (std::vector<std::uint64_t>{28}));
+    EXPECT_EQ(host.calls[2].args, (std::vector<std::uint64_t>{115200, 8, 0, 0, 1}));
+    EXPECT_EQ(host.calls[4].args, (std::vector<std::uint64_t>{200, 100, 200, 100, 200}));
+    EXPECT_EQ(host.calls[5].args, (std::vector<std::uint64_t>{0x25E}));
+    EXPECT_EQ(prax::link::currentDeviceName(), "COM3");
+}
+
+TEST_F(TComTest, PortCodesMapToNames) {
+    struct Case {
+        int code;
+        const char* name;
+        std::uint64_t flags;
+    };
+    for (const Case c : {Case{9, "\\\\.\\COM9", 0x40000000u}, Case{-1, "a", 0x40000000u},
+                         Case{-77, "a", 0x40000000u}, Case{2147483647, "\\\\.\\COM2147483647", 0x40000000u}}) {
+        FakePlatform h;
+        TCom com(h);
+        com.Open(c.code);
+        ASSERT_GE(h.calls.size(), 1u) << c.code;
+        EXPECT_EQ(h.calls[0].text, c.name);
+        EXPECT_EQ(h.calls[0].args.back(), c.flags);
+    }
+}
+
+TEST_F(TComTest, UsbWithoutAPrinterFailsWithoutOpeningAnything) {
+    TCom com(host);
+    EXPECT_FALSE(com.Open(300));
+    EXPECT_TRUE(host.calls.empty());
+    EXPECT_TRUE(host.questions.empty());
+}
+
+TEST_F(TComTest, FailedOpenLeavesNullHandleAndWritesFailQuietly) {
+    host.failAllOpens = true;
+    TCom com(host);
+    EXPECT_FALSE(com.Open(4));
+    EXPECT_FALSE(com.IsOpen());
+    const std::uint8_t b = 0x41;
+    EXPECT_EQ(com.Write(&b, 1), 0);
+    EXPECT_EQ(host.Count("WriteFile"), 0u);
+    EXPECT_FALSE(com.Open(0));
+    EXPECT_EQ(com.Write(&b, 1), 0);  // the LPT1 path reaches the device call, which fails
+    EXPECT_EQ(host.Count("WriteFile"), 1u);
+    EXPECT_FALSE(com.LastWriteDelivered());
+}
+
+TEST_F(TComTest, OnlyALeadingLpt1TakesTheSynchronousPath) {
+    TCom com(host);
+    ASSERT_TRUE(com.OpenDevice("xLPT1"));
+    const std::uint8_t b = 0x41;
+    EXPECT_EQ(com.Write(&b, 1), 1);
+    EXPECT_EQ(host.Count("CreateEventA"), 1u);
+}
+
+TEST_F(TComTest, CtsOffAsksAfterTwoWholeSecondsAndYesRestartsTheWindow) {
+    const std::int64_t start = host.now;
+    host.ctsOnFromMs = start + 5000;
+    std::vector<std::int64_t> askedAt;
+    host.onQuestion = [&](const std::string&) {
+        askedAt.push_back(host.now);
+        return IDYES_;
+    };
+    TCom com(host);
+    EXPECT_TRUE(com.Open(2));
+    ASSERT_EQ(askedAt.size(), 2u);
+    EXPECT_EQ(host.questions[0], "Retry again?");
+    EXPECT_EQ(host.captions[0], "Time-out");
+    EXPECT_EQ(host.calls[host.calls.size() - 2].args, (std::vector<std::uint64_t>{0x34}));
+    // 1999 ms is still "1 whole second": the question comes at the 2000th.
+    EXPECT_EQ(askedAt[0] - start, 2000);
+    EXPECT_EQ(askedAt[1] - askedAt[0], 2000);
+}
+
+TEST_F(TComTest, CtsNoAnswerFailsTheOpenAndKeepsTheHandleUntilClose) {
+    host.ctsOnFromMs = kForever;
+    TCom com(host);
+    EXPECT_FALSE(com.Open(5));
+    EXPECT_EQ(host.questions, (std::vector<std::string>{"Retry again?"}));
+    EXPECT_TRUE(com.IsOpen());
+    EXPECT_EQ(host.OpenHandles().size(), 1u);
+    com.Close();
+    EXPECT_TRUE(host.OpenHandles().empty());
+}
+
+TEST_F(TComTest, FailingModemStatusCountsAsCtsOff) {
+    host.modemStatusFails = true;
+    TCom com(host);
+    EXPECT_FALSE(com.Open(1));
+    EXPECT_EQ(host.questions.size(), 1u);
+}
+
+TEST_F(TComTest, OverlappedWriteUsesItsOwnEventAndReturnsTheCount) {
+    TCom com(host);
+    ASSERT_TRUE(com.Open(-1));
+    host.calls.clear();
+    const std::uint8_t bytes[4] = {9, 8, 7, 6};
+    EXPECT_EQ(com.Write(bytes, 4), 4);
+    EXPECT_EQ(host.CallNames(), (Names{"CreateEventA", "WriteFile", "CloseHandle"}));
+    EXPECT_EQ(host.calls[0].text, "write_event");
+    EXPECT_EQ(host.calls[0].args, (std::vector<std::uint64_t>{0, 0}));
+    EXPECT_EQ(host.calls[1].args, (std::vector<std::uint64_t>{4, 1}));
+    EXPECT_EQ(com.writeEvent, kNullHandle);
+    EXPECT_FALSE(prax::link::quietStall());
+}
+
+TEST_F(TComTest, PendingWriteWaitsThenFinishes) {
+    host.writesPending = true;
+    TCom com(host);
+    ASSERT_TRUE(com.Open(-1));
+    host.calls.clear();
+    const std::uint8_t bytes[2] = {1, 2};
+    EXPECT_EQ(com.Write(bytes, 2), 2);
+    EXPECT_EQ(host.CallNames(), (Names{"CreateEventA", "WriteFile", "WaitForSingleObject",
+                                       "GetOverlappedResult", "CloseHandle"}));
+    EXPECT_EQ(host.calls[2].args, (std::vector<std::uint64_t>{10000}));
+}
+
+TEST_F(TComTest, ZeroLengthWriteOnADeviceHandleMakesNoCall) {
+    TCom com(host);
+    ASSERT_TRUE(com.Open(1));
+    host.calls.clear();
+    const std::uint8_t b = 0;
+    EXPECT_EQ(com.Write(&b, 0), 0);
+    EXPECT_TRUE(host.calls.empty());
+}
+
+TEST_F(TComTest, FirstStallAfterOpenGivesUpSilentlyAfterOneCycle) {
+    host.stalls = {{0, kForever}};
+    TCom com(host);
+    ASSERT_TRUE(com.Open(1));
+    const std::int64_t start = host.now;
+    const std::uint8_t bytes[3] = {1, 2, 3};
+    EXPECT_EQ(com.Write(bytes, 3), 0);
+    EXPECT_TRUE(host.questions.empty());
+    EXPECT_EQ(host.now - start, 20000);
+    EXPECT_EQ(host.sleeps, (std::vector<std::uint32_t>(10, 1000)));
+    EXPECT_FALSE(com.LastWriteDelivered());
+    EXPECT_EQ(com.writeEvent, kNullHandle);
+    // Given up means cancelled: nothing of that buffer is left to go out later.
+    EXPECT_EQ(host.Count("CancelIo"), 1u);
+    EXPECT_EQ(host.Count("CreateEventA"), host.Count("CloseHandle"));
+}
+
+TEST_F(TComTest, StallAfterAFinishedWriteAsksAndYesGoesOnWhenTheReaderResumes) {
+    host.stalls = {{1, kForever}};
+    host.onQuestion = [&](const std::string& text) {
+        if (text == kStall && host.questions.size() == 2) host.ResumeDevice();
+        return IDYES_;
+    };
+    TCom com(host);
+    ASSERT_TRUE(com.Open(1));
+    const std::uint8_t first = 0x55;
+    EXPECT_EQ(com.Write(&first, 1), 1);
+    const std::uint8_t bytes[4] = {1, 2, 3, 4};
+    EXPECT_EQ(com.Write(bytes, 4), 4);
+    EXPECT_EQ(host.questions, (std::vector<std::string>{kStall, kStall}));
+    EXPECT_EQ(host.captions[0], "IO Error (ERROR_IO_PENDING)");
+    EXPECT_EQ(host.delivered, (std::vector<std::uint8_t>{0x55, 1, 2, 3, 4}));
+    EXPECT_TRUE(com.LastWriteDelivered());
+}
+
+TEST_F(TComTest, NoToTheStallQuestionReturnsThePartialCount) {
+    host.stalls = {{1, 0}, {3, kForever}};
+    TCom com(host);
+    ASSERT_TRUE(com.Open(1));
+    const std::uint8_t first = 0x55;
+    com.Write(&first, 1);
+    const std::uint8_t bytes[4] = {1, 2, 3, 4};
+    EXPECT_EQ(com.Write(bytes, 4), 2);
+    EXPECT_EQ(host.questions.size(), 1u);
+    EXPECT_FALSE(com.LastWriteDelivered());
+    EXPECT_EQ(com.DeliveredBytes(), 3u);
+    EXPECT_EQ(host.Count("CancelIo"), 1u);
+}
+
+TEST_F(TComTest, ProgressInACycleStartsAnotherOneWithoutAsking) {
+    // Byte 2 goes during the first cycle's sleeps, byte 3 in the second cycle's wait.
+    host.stalls = {{1, 0}, {2, 15000}, {3, 12000}};
+    TCom com(host);
+    ASSERT_TRUE(com.Open(1));
+    const std::uint8_t first = 0x55;
+    com.Write(&first, 1);
+    const std::uint8_t bytes[3] = {1, 2, 3};
+    EXPECT_EQ(com.Write(bytes, 3), 3);
+    EXPECT_TRUE(host.questions.empty());
+}
+
+TEST_F(TComTest, WriteFailingAtOnceReturnsZeroAndSignalsTheEvent) {
+    host.writeFailsAtOnce = true;
+    TCom com(host);
+    ASSERT_TRUE(com.Open(1));
+    host.calls.clear();
+    const std::uint8_t b = 1;
+    EXPECT_EQ(com.Write(&b, 1), 0);
+    EXPECT_EQ(host.CallNames(), (Names{"CreateEventA", "WriteFile", "SetEvent", "CloseHandle"}));
+}
+
+TEST_F(TComTest, CloseTwiceAndCloseUnopenedAreHarmless) {
+    {
+        TCom never(host);
+        never.Close();
+        never.Close();
+    }
+    EXPECT_TRUE(host.calls.empty());
+    TCom com(host);
+    ASSERT_TRUE(com.Open(0));
+    com.Close();
+    com.Close();
+    EXPECT_EQ(host.Count("CloseHandle"), 1u);
+    EXPECT_TRUE(host.OpenHandles().empty());
+}
+
+TEST_F(TComTest, OpenOnAnOpenLinkClosesTheOldHandleAndDestructorClosesTheNew) {
+    {
+        TCom com(host);
+        ASSERT_TRUE(com.Open(0));
+        ASSERT_TRUE(com.Open(0));
+        EXPECT_EQ(host.OpenHandles().size(), 1u);
+    }
+    EXPECT_TRUE(host.OpenHandles().empty());
+}

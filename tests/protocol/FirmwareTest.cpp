@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "link/TCom.h"
+#include "platform/fake/FakePlatform.h"
+#include "protocol/Firmware.h"
+#include "protocol/StreamPieces.h"
+#include "tests/support/Recorder.h"
+
+using namespace prax::protocol;
+using prax::platform::IDYES_;
+using prax::platform::fake::FakePlatform;
+using prax::platform::fake::kForever;
+using prax::testing::Recorder;
+using Bytes = std::vector<std::uint8_t>;
+using Writes = std::vector<Bytes>;
+
+namespace {
+
+Bytes Image(std::size_t size) {
+    Bytes b(size);
+    for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<std::uint8_t>((i * 31 + 7) ^ (i >> 8));
+    return b;
+}
+
+std::string WriteTemp(const Bytes& bytes) {
+    static int n = 0;
+    const std::string path = ::testing::TempDir() + "fw-" + std::to_string(n++) + ".bin";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+void Singles(Writes& w, const Bytes& bytes) {
+    for (std::uint8_t b : bytes) w.push_back({b});
+}
+
+std::uint16_t Crc(const Bytes& image) { return DataCrc(image.data(), image.size()); }
+
+// The writes of a firmware download, built from the documented format.
+Writes Expected(const Bytes& image, std::size_t chunk, bool firstChunkWhole) {
+    Writes w;
+    Singles(w, Bytes(20, CR));
+    const std::string header = BuildFirmwareHeader(static_cast<std::int32_t>(image.size()));
+    Singles(w, Bytes(header.begin(), header.end()));
+    Singles(w, Bytes(2, CR));
+    const std::size_t full = image.size() - image.size() % chunk;
+    for (std::size_t at = 0; at < full; at += chunk) {
+        Bytes piece(image.begin() + static_cast<long>(at), image.begin() + static_cast<long>(at + chunk));
+        if (at == 0 && !firstChunkWhole) Singles(w, piece);
+        else w.push_back(piece);
+    }
+    Singles(w, Bytes(image.begin() + static_cast<long>(full), image.end()));
+    const auto t = ChecksumTrailer(Crc(image));
+    Singles(w, Bytes(t.begin(), t.end()));
+    Singles(w, Bytes(ClosingRamp().begin(), ClosingRamp().end()));
+    return w;
+}
+
+Bytes Concat(const Writes& w) {
+    Bytes all;
+    for (const auto& piece : w) all.insert(all.end(), piece.begin(), piece.end());
+    return all;
+}
+
+class FirmwareTest : public ::testing::Test {
+protected:
+    void SetUp() override { prax::link::quietStall() = true; }
+    Context ctx() { return Context{host, ui, [this] { return port; }, status}; }
+    Result Download(const Bytes& image, const std::string& packageSize = "512") {
+        Context c = ctx();
+        FirmwareRequest req;
+        req.packageSizeText = packageSize;
+        req.imagePath = WriteTemp(image);
+        return DownloadFirmware(c, req);
+    }
+    FakePlatform host;
+    Recorder ui;
+    std::string status;
+    int port = 2;
+};
+
+}  // namespace
+
+TEST_F(FirmwareTest, WriteGroupingForEveryShapeOfImage) {
+    for (std::size_t chunk : {512u, 4u}) {
+        for (std::size_t size : {std::size_t{0}, std::size_t{1}, chunk - 1, chunk, chunk + 1, 3000 + chunk / 2}) {
+            SCOPED_TRACE("chunk " + std::to_string(chunk) + " size " + std::to_string(size));
+            FakePlatform h;
+            Recorder r;
+            std::string st = "7 Bytes";
+            Context c{h, r, [] { return 1; }, st};
+            FirmwareRequest req;
+            req.packageSizeText = std::to_string(chunk);
+            const Bytes image = Image(size);
+            req.imagePath = WriteTemp(image);
+            const Result res = DownloadFirmware(c, req);
+            ASSERT_TRUE(res.ok()) << res.message;
+            const Writes expected = Expected(image, chunk, false);
+            EXPECT_EQ(h.writes, expected);
+            EXPECT_EQ(h.delivered, Concat(expected));
+            EXPECT_EQ(res.delivered, Concat(expected).size());
+            const std::string count = size == 0 ? "7" : std::to_string(size);
+            EXPECT_EQ(r.statuses.back(), count + " Bytes  CRC=" + RegisterHex(Crc(image)));
+            EXPECT_EQ(st, count + " Bytes");  // the stored text has no checksum part
+        }
+    }
+}
+
+TEST_F(FirmwareTest, GaugeRunsOneAheadUntilTheClampAndTheFrameIsInOrder) {
+    const Bytes image = Image(1300);
+    ASSERT_TRUE(Download(image).ok());
+    EXPECT_EQ(ui.positions.front(), 0);
+    // 512 → 513, 1024 → 1025, then tail bytes 1025..1299 → 1026..1300, the last ones clamped.
+    std::vector<std::int32_t> expected = {0, 513, 1025};
+    for (int sent = 1025; sent <= 1300; ++sent) expected.push_back(std::min(sent + 1, 1300));
+    EXPECT_EQ(ui.positions, expected);
+    EXPECT_EQ(ui.statuses[0], "513 Bytes");
+    EXPECT_EQ(ui.Frame(), (std::vector<std::string>{"close: off", "progress: show",
+                                                   "progress: colour 0,0,255", "progress: max 1300",
+                                                   "progress: hide", "close: on"}));
+    EXPECT_EQ(ui.eventsProcessed, static_cast<int>(expected.size()) - 1);
+    EXPECT_TRUE(host.OpenHandles().empty());
+    EXPECT_EQ(host.CallNames().back(), "CloseHandle");
+}
+
+TEST_F(FirmwareTest, CheckValueImageShowsItsRegister) {
+    const std::string digits = "123456789";
+    ASSERT_TRUE(Download(Bytes(digits.begin(), digits.end())).ok());
+    EXPECT_EQ(ui.statuses.back(), "9 Bytes  CRC=374B");
+    const Bytes& d = host.delivered;
+    ASSERT_GE(d.size(), 130u);
+    EXPECT_EQ(d[d.size() - 130], 0x37);
+    EXPECT_EQ(d[d.size() - 129], 0x4B);
+}
+
+TEST_F(FirmwareTest, EmptyImageKeepsThePreviousCountAndShowsFFFF) {
+    status = "4096 Bytes";
+    ASSERT_TRUE(Download({}).ok());
+    EXPECT_EQ(ui.statuses, (std::vector<std::string>{"4096 Bytes  CRC=FFFF"}));
+    EXPECT_EQ(ui.gauge.MaxValue(), 100);  // a maximum of 0 is ignored
+    EXPECT_NE(host.DeliveredText().find("D0,0\r\n\r\r"), std::string::npos);
+}
+
+TEST_F(FirmwareTest, PackageSizesThatAreNoIntegerOrOutOfRangeAreRefusedBeforeAnything) {
+    for (const std::string text : {"abc", "", "12x", "0", "-4", "2049", "99999999999"}) {
+        FakePlatform h;
+        Recorder r;
+        std::string st;
+        Context c{h, r, [] { return 1; }, st};
+        FirmwareRequest req;
+        req.packageSizeText = text;
+        const Result res = DownloadFirmware(c, req);
+        EXPECT_EQ(res.outcome, Outcome::Refused) << text;
+        EXPECT_TRUE(h.calls.empty()) << text;
+        EXPECT_TRUE(r.dialogs.empty()) << text;
+        ASSERT_EQ(r.messages.size(), 1u);
+    }
+    EXPECT_EQ(Download(Image(10), "abc").message, "'abc' is not a valid integer value");
+    EXPECT_TRUE(Download(Image(10), " 2048 ").ok());
+    EXPECT_TRUE(Download(Image(10), "1").ok());
+}
+
+TEST_F(FirmwareTest, DialogIsSetUpAndCancelEndsSilently) {
+    Context c = ctx();
+    FirmwareRequest req;
+    req.programDirectory = "/opt/prax";
+    const Result res = DownloadFirmware(c, req);
+    EXPECT_EQ(res.outcome, Outcome::Cancelled);
+    ASSERT_EQ(ui.dialogs.size(), 1u);
+    EXPECT_EQ(ui.dialogs[0].filter, "*.bin (binary file)|*.bin|*.* |*.*");
+    EXPECT_EQ(ui.dialogs[0].initialDirectory, "/opt/prax");
+    EXPECT_TRUE(host.calls.empty());
+    EXPECT_EQ(ui.log, (std::vector<std::string>{"choose file"}));
+}
+
+TEST_F(FirmwareTest, UnreadableImageIsRefusedWithNothingOpened) {
+    Context c = ctx();
+    FirmwareRequest req;
+    req.imagePath = "/nonexistent/image.bin";
+    EXPECT_EQ(DownloadFirmware(c, req).outcome, Outcome::Refused);
+    req.imagePath = ::testing::TempDir();
+    EXPECT_EQ(DownloadFirmware(c, req).outcome, Outcome::Refused);
+    EXPECT_TRUE(host.calls.empty());
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_NE(ui.messages[0].find("/nonexistent/image.bin"), std::string::npos);
+    EXPECT_TRUE(ui.closeEnabled);
+}
+
+TEST_F(FirmwareTest, OpenFailureShowsItsMessageAndLeavesTheCloseCommandAlone) {
+    host.failAllOpens = true;
+    const Result res = Download(Image(100));
+    EXPECT_EQ(res.outcome, Outcome::OpenFailed);
+    EXPECT_EQ(ui.log, (std::vector<std::string>{"message: Open port failed"}));
+    EXPECT_TRUE(host.writes.empty());
+}
+
+TEST_F(FirmwareTest, FirstStallAfterOpeningEndsTheTransferSilentlyAndClosesEverything) {
+    host.stalls = {{0, kForever}};
+    const Result res = Download(Image(2000));
+    EXPECT_EQ(res.outcome, Outcome::Stopped);
+    EXPECT_EQ(host.writes.size(), 1u);  // nothing after the write that gave up
+    EXPECT_TRUE(host.questions.empty());
+    EXPECT_TRUE(host.OpenHandles().empty());
+    EXPECT_TRUE(ui.closeEnabled);
+    EXPECT_FALSE(ui.progressVisible);
+    EXPECT_EQ(ui.statuses.back(), "0 Bytes");
+    EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+TEST_F(FirmwareTest, StallMidBodyAnsweredNoEndsWithTheCountReached) {
+    const std::uint64_t header = 20 + BuildFirmwareHeader(4000).size() + 2;
+    host.stalls = {{header + 1500, kForever}};
+    const Result res = Download(Image(4000));
+    EXPECT_EQ(res.outcome, Outcome::Stopped);
+    EXPECT_EQ(host.questions.size(), 1u);
+    EXPECT_EQ(res.delivered, header + 1500);
+    EXPECT_EQ(ui.statuses.back(), "1500 Bytes");
+    EXPECT_TRUE(host.OpenHandles().empty());
+    EXPECT_TRUE(ui.closeEnabled);
+    EXPECT_FALSE(ui.progressVisible);
+    EXPECT_NE(res.message.find(std::to_string(header + 1500)), std::string::npos);
+}
+
+TEST_F(FirmwareTest, StallMidBodyAnsweredYesGoesOnWhenTheReaderResumes) {
+    const std::uint64_t header = 20 + BuildFirmwareHeader(4000).size() + 2;
+    host.stalls = {{header + 1500, kForever}};
+    host.onQuestion = [&](const std::string&) {
+        host.ResumeDevice();
+        return IDYES_;
+    };
+    const Bytes image = Image(4000);
+    const Result res = Download(image);
+    EXPECT_TRUE(res.ok());
+    EXPECT_EQ(host.delivered, Concat(Expected(image, 512, false)));
+    EXPECT_EQ(ui.statuses.back(), "4000 Bytes  CRC=" + RegisterHex(Crc(image)));
+}
+
+TEST_F(FirmwareTest, ContinueSeriesRepeatsUntilAnOpenFails) {
+    host.opensBeforeFailing = 2;
+    const Bytes image = Image(200);
+    ui.files.push_back(WriteTemp(image));
+    Context c = ctx();
+    std::vector<std::string> captions;
+    const Result res = ContinueSeries(c, "/opt/prax", [&](const std::string& t) { captions.push_back(t); });
+    EXPECT_EQ(res.outcome, Outcome::OpenFailed);
+    EXPECT_EQ(captions, (std::vector<std::string>{"Continue 2", "Continue 3", "Continue 4"}));
+    Writes one = Expected(image, 64, true);
+    Writes both = one;
+    both.insert(both.end(), one.begin(), one.end());
+    EXPECT_EQ(host.writes, both);
+    EXPECT_EQ(host.sleeps, (std::vector<std::uint32_t>{50, 3000, 50, 3000}));
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Open port failed"}));
+    EXPECT_EQ(ui.statuses.back(), "200 Bytes");
+    EXPECT_EQ(std::count(ui.log.begin(), ui.log.end(), "close: off"), 0);
+    EXPECT_TRUE(host.OpenHandles().empty());
+}
+
+TEST_F(FirmwareTest, ContinueWithThePrinterUnpluggedFailsAtOnce) {
+    host.failAllOpens = true;
+    ui.files.push_back(WriteTemp(Image(10)));
+    Context c = ctx();
+    std::vector<std::string> captions;
+    ContinueSeries(c, "", [&](const std::string& t) { captions.push_back(t); });
+    EXPECT_EQ(captions, (std::vector<std::string>{"Continue 2"}));
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Open port failed"}));
+    EXPECT_TRUE(host.writes.empty());
+}

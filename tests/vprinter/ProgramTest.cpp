@@ -1,0 +1,195 @@
+// The built prax-virtual-printer program, driven over a real pty and from a file.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tools/virtual-printer/Decoder.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kDeadline = std::chrono::seconds(20);
+
+// The program as a child process whose standard output we read line by line.
+class Printer {
+public:
+    explicit Printer(std::vector<std::string> args) {
+        int out[2];
+        if (pipe(out) != 0) throw std::runtime_error("pipe");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        args.insert(args.begin(), PRAX_VPRINTER_BIN);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        out_ = out[0];
+    }
+    ~Printer() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(out_);
+    }
+    bool Started() const { return pid_ > 0; }
+
+    // The next line of output, or false at end of output or when the deadline passes.
+    bool ReadLine(std::string& line, Clock::time_point deadline) {
+        for (;;) {
+            if (const auto nl = pending_.find('\n'); nl != std::string::npos) {
+                line = pending_.substr(0, nl);
+                pending_.erase(0, nl + 1);
+                return true;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            pollfd p{out_, POLLIN, 0};
+            if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) return false;
+            char buf[4096];
+            const ssize_t n = read(out_, buf, sizeof buf);
+            if (n <= 0) return false;
+            pending_.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+    // Lines up to and including the first that starts with `prefix`.
+    std::vector<std::string> ReadUntil(const std::string& prefix) {
+        std::vector<std::string> lines;
+        const auto deadline = Clock::now() + kDeadline;
+        std::string line;
+        while (ReadLine(line, deadline)) {
+            lines.push_back(line);
+            if (line.starts_with(prefix)) break;
+        }
+        return lines;
+    }
+    int Stop() {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return status;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string pending_;
+};
+
+std::string FirmwareStream(const std::string& body) {
+    const auto crc = prax::vprinter::Crc16ModbusBitwise(reinterpret_cast<const std::uint8_t*>(body.data()), body.size());
+    std::string s = std::string(20, '\r') + "~O\r\nZENTA_FW_MARK_STRING,\r\nD0," + std::to_string(body.size()) +
+                    "\r\n\r\r" + body + static_cast<char>(crc & 0xFF) + static_cast<char>(crc >> 8);
+    for (int i = 0; i < 128; ++i) s += static_cast<char>(i);
+    return s;
+}
+
+std::string Body(std::size_t n) {
+    std::mt19937 rng(42);
+    std::string s(n, '\0');
+    for (auto& c : s) c = static_cast<char>(rng());
+    return s;
+}
+
+std::string RegisterHex(const std::string& body) {
+    const auto crc = prax::vprinter::Crc16Modbus(reinterpret_cast<const std::uint8_t*>(body.data()), body.size());
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%02X%02X", crc & 0xFF, crc >> 8);
+    return buf;
+}
+
+bool WriteAll(int fd, const std::string& s) {
+    for (std::size_t at = 0; at < s.size();) {
+        const ssize_t n = write(fd, s.data() + at, s.size() - at);
+        if (n <= 0) return false;
+        at += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+TEST(Program, DecodesAFirmwareStreamOverThePty) {
+    Printer printer({});
+    ASSERT_TRUE(printer.Started());
+    std::string path;
+    ASSERT_TRUE(printer.ReadLine(path, Clock::now() + kDeadline));
+    ASSERT_TRUE(path.starts_with("/dev/")) << path;
+
+    const std::string body = Body(70000);  // more than a pty buffer holds; every byte value
+    const std::string stream = FirmwareStream(body);
+    int fd = open(path.c_str(), O_WRONLY | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(WriteAll(fd, stream));
+    close(fd);
+    auto lines = printer.ReadUntil("closing ramp");
+    EXPECT_TRUE(Contains(lines, "wake-up run: 20 CR"));
+    EXPECT_TRUE(Contains(lines, "firmware image: size 70000, received 70000, CRC " + RegisterHex(body) + " matches"));
+    EXPECT_EQ(lines.back(), "closing ramp: 128 bytes");
+
+    // A second session on the same device, as the next button press would open it.
+    fd = open(path.c_str(), O_WRONLY | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(WriteAll(fd, "^default\r\n"));
+    close(fd);
+    EXPECT_EQ(printer.ReadUntil("command").back(), "command: ^default");
+
+    printer.Stop();
+    EXPECT_EQ(printer.ReadUntil("total bytes").back(), "total bytes: " + std::to_string(stream.size() + 10));
+}
+
+TEST(Program, ReadsAFileAndSavesThePayload) {
+    const auto dir = std::filesystem::temp_directory_path() / ("vprinter-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string body = Body(5000);
+    const std::string stream = FirmwareStream(body);
+    std::ofstream(dir / "in.bin", std::ios::binary) << stream;
+
+    Printer printer({"--file", (dir / "in.bin").string(), "--save", dir.string()});
+    ASSERT_TRUE(printer.Started());
+    const auto lines = printer.ReadUntil("total bytes");
+    EXPECT_EQ(lines, (std::vector<std::string>{"wake-up run: 20 CR",
+                                               "firmware image: size 5000, received 5000, CRC " + RegisterHex(body) + " matches",
+                                               "closing ramp: 128 bytes", "total bytes: " + std::to_string(stream.size())}));
+    std::ifstream saved(dir / "001-firmware.bin", std::ios::binary);
+    std::stringstream content;
+    content << saved.rdbuf();
+    EXPECT_EQ(content.str(), body);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Program, ClosesAfterNBytes) {
+    const auto file = std::filesystem::temp_directory_path() / ("vprinter-cut-" + std::to_string(getpid()));
+    std::ofstream(file, std::ios::binary) << FirmwareStream(Body(5000));
+    Printer printer({"--file", file.string(), "--close-after", "1000"});
+    const auto lines = printer.ReadUntil("total bytes");
+    EXPECT_EQ(lines, (std::vector<std::string>{"wake-up run: 20 CR", "firmware image: size 5000, received 942, incomplete",
+                                               "total bytes: 1000"}));
+    std::filesystem::remove(file);
+}
+
+}  // namespace

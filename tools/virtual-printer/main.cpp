@@ -1,0 +1,269 @@
+// prax-virtual-printer: a printer that only listens. It opens a pty pair (or reads a file or
+// standard input), decodes what the download tool sends and prints one line per item.
+#include "tools/virtual-printer/Decoder.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Ms = std::chrono::milliseconds;
+
+constexpr double kWireRate = 11520.0;  // bytes per second at 115200 baud, 8N1
+constexpr double kSlice = 64.0;        // throttled reads take at most this much at a time
+constexpr std::int64_t kForeverMs = 100'000'000'000;  // ~3 years: "forever", still no overflow
+
+const char* const kUsage =
+    "usage: prax-virtual-printer [--file PATH | --stdin] [options]\n"
+    "  (default: open a pty pair and print the device path as the first line)\n"
+    "  --throttle               read at most 11520 bytes/s (115200 baud 8N1)\n"
+    "  --stall-after N --stall-ms MS   stop reading for MS ms after N bytes\n"
+    "  --xoff-after N --xon-ms MS      send XOFF after N bytes, XON MS ms later (pty only)\n"
+    "  --close-after N          stop and close after exactly N bytes\n"
+    "  --save DIR               save each payload as DIR/NNN-KIND.bin\n"
+    "  --exit-after-idle MS     end when no byte came for MS ms (after the first byte)\n"
+    "  --exit-after-items N     end after N report lines\n"
+    "  --exit-on TEXT           end after a report line containing TEXT\n";
+
+struct Options {
+    enum class Input { Pty, File, Stdin } input = Input::Pty;
+    std::string file;
+    bool throttle = false;
+    std::optional<std::uint64_t> stallAfter, xoffAfter, closeAfter;
+    std::int64_t stallMs = 0, xonMs = 0, idleMs = -1;
+    std::uint64_t exitAfterItems = 0;
+    std::string exitOn, saveDir;
+};
+
+[[noreturn]] void Usage(const std::string& why) {
+    std::fprintf(stderr, "prax-virtual-printer: %s\n%s", why.c_str(), kUsage);
+    std::exit(2);
+}
+
+std::uint64_t Number(const char* text) {
+    std::uint64_t v = 0;
+    const char* end = text + std::strlen(text);
+    const auto [ptr, ec] = std::from_chars(text, end, v);
+    if (ec != std::errc() || ptr != end) Usage(std::string("not a number: ") + text);
+    return v;
+}
+
+Options Parse(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc) Usage(a + " needs a value");
+            return argv[++i];
+        };
+        auto ms = [&] { return static_cast<std::int64_t>(std::min<std::uint64_t>(Number(value()), kForeverMs)); };
+        if (a == "--file") o.input = Options::Input::File, o.file = value();
+        else if (a == "--stdin") o.input = Options::Input::Stdin;
+        else if (a == "--throttle") o.throttle = true;
+        else if (a == "--stall-after") o.stallAfter = Number(value());
+        else if (a == "--stall-ms") o.stallMs = ms();
+        else if (a == "--xoff-after") o.xoffAfter = Number(value());
+        else if (a == "--xon-ms") o.xonMs = ms();
+        else if (a == "--close-after") o.closeAfter = Number(value());
+        else if (a == "--save") o.saveDir = value();
+        else if (a == "--exit-after-idle") o.idleMs = ms();
+        else if (a == "--exit-after-items") o.exitAfterItems = Number(value());
+        else if (a == "--exit-on") o.exitOn = value();
+        else if (a == "--help" || a == "-h") std::fputs(kUsage, stdout), std::exit(0);
+        else Usage("unknown option " + a);
+    }
+    return o;
+}
+
+// Payloads go to numbered files so that a test can compare them with what it sent.
+class FileSink : public prax::vprinter::PayloadSink {
+public:
+    explicit FileSink(std::string dir) : dir_(std::move(dir)) {}
+    ~FileSink() override { End(); }
+    void Begin(std::string_view kind) override {
+        End();
+        char name[32];
+        std::snprintf(name, sizeof name, "/%03d-", ++count_);
+        const std::string path = dir_ + name + std::string(kind) + ".bin";
+        file_ = std::fopen(path.c_str(), "wb");
+        if (!file_) std::fprintf(stderr, "prax-virtual-printer: can't create %s: %s\n", path.c_str(), std::strerror(errno));
+    }
+    void Data(const std::uint8_t* data, std::size_t length) override {
+        if (file_) std::fwrite(data, 1, length, file_);
+    }
+    void End() override {
+        if (file_) std::fclose(file_);
+        file_ = nullptr;
+    }
+
+private:
+    std::string dir_;
+    int count_ = 0;
+    std::FILE* file_ = nullptr;
+};
+
+int signalPipe[2] = {-1, -1};
+void OnSignal(int) {
+    const char c = 's';
+    [[maybe_unused]] const ssize_t r = write(signalPipe[1], &c, 1);
+}
+
+void SetRaw(int fd) {
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) return;
+    cfmakeraw(&t);
+    tcsetattr(fd, TCSANOW, &t);
+}
+
+int CeilMs(Clock::duration d) {
+    const auto ms = std::chrono::ceil<Ms>(d).count();
+    return static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT_MAX));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options opt = Parse(argc, argv);
+    signal(SIGPIPE, SIG_IGN);
+    if (pipe(signalPipe) != 0) return 1;
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &sa, nullptr);
+
+    int in = -1, slave = -1;
+    const bool pty = opt.input == Options::Input::Pty;
+    if (pty) {
+        in = posix_openpt(O_RDWR | O_NOCTTY);
+        if (in < 0 || grantpt(in) != 0 || unlockpt(in) != 0) return std::perror("pty"), 1;
+        const char* name = ptsname(in);
+        if (!name) return std::perror("ptsname"), 1;
+        SetRaw(in);
+        // Holding the device end ourselves means a writer that closes and reopens it never
+        // leaves the master without a peer (which would turn every read into EIO).
+        slave = open(name, O_RDWR | O_NOCTTY);
+        if (slave < 0) return std::perror(name), 1;
+        SetRaw(slave);  // no CR/LF translation either way: the bytes are the message
+        std::printf("%s\n", name);
+        std::fflush(stdout);
+    } else if (opt.input == Options::Input::File) {
+        in = open(opt.file.c_str(), O_RDONLY);
+        if (in < 0) return std::perror(opt.file.c_str()), 1;
+    } else {
+        in = STDIN_FILENO;
+    }
+
+    std::optional<FileSink> sink;
+    if (!opt.saveDir.empty()) sink.emplace(opt.saveDir);
+    std::uint64_t items = 0;
+    bool stop = false;
+    prax::vprinter::Decoder decoder(
+        [&](const std::string& line) {
+            if (stop) return;  // exactly as many lines as asked for, even from one read
+            std::fwrite(line.data(), 1, line.size(), stdout);
+            std::fputc('\n', stdout);
+            std::fflush(stdout);
+            ++items;
+            if ((opt.exitAfterItems && items >= opt.exitAfterItems) ||
+                (!opt.exitOn.empty() && line.find(opt.exitOn) != std::string::npos))
+                stop = true;
+        },
+        sink ? &*sink : nullptr);
+
+    std::vector<std::uint8_t> buf(64 * 1024);
+    std::uint64_t total = 0;
+    bool anyByte = false, stallDone = false, xoffDone = false;
+    Clock::time_point lastByte{}, lastRefill = Clock::now();
+    constexpr auto kNever = Clock::time_point::max();
+    Clock::time_point stallUntil = kNever, xonAt = kNever;
+    double tokens = 2 * kSlice;
+
+    while (!stop) {
+        auto now = Clock::now();
+        if (now >= xonAt) {
+            const std::uint8_t xon = 0x11;
+            [[maybe_unused]] const ssize_t r = write(in, &xon, 1);
+            xonAt = kNever;
+        }
+        if (opt.stallAfter && !stallDone && total >= *opt.stallAfter) {
+            stallDone = true;
+            stallUntil = now + Ms(opt.stallMs);
+        }
+        if (opt.xoffAfter && !xoffDone && total >= *opt.xoffAfter) {
+            xoffDone = true;
+            if (pty) {
+                const std::uint8_t xoff = 0x13;
+                [[maybe_unused]] const ssize_t r = write(in, &xoff, 1);
+                xonAt = now + Ms(opt.xonMs);
+            }
+        }
+        if (opt.closeAfter && total >= *opt.closeAfter) break;
+
+        // How much the next read may take: never past a byte count that triggers something.
+        std::uint64_t want = buf.size();
+        for (const auto& limit : {opt.stallAfter, opt.xoffAfter, opt.closeAfter})
+            if (limit && total < *limit) want = std::min(want, *limit - total);
+        Clock::time_point wake = kNever;
+        auto wakeAt = [&](Clock::time_point t) { wake = std::min(wake, t); };
+        if (opt.throttle) {
+            tokens = std::min(2 * kSlice, tokens + std::chrono::duration<double>(now - lastRefill).count() * kWireRate);
+            lastRefill = now;
+            if (tokens < kSlice) {
+                wakeAt(now + std::chrono::duration_cast<Clock::duration>(
+                                 std::chrono::duration<double>((kSlice - tokens) / kWireRate)));
+                want = 0;
+            } else {
+                want = std::min<std::uint64_t>(want, static_cast<std::uint64_t>(tokens));
+            }
+        }
+        if (now < stallUntil) wakeAt(stallUntil), want = 0;
+        if (opt.idleMs >= 0 && anyByte) {
+            if (now >= lastByte + Ms(opt.idleMs)) break;
+            wakeAt(lastByte + Ms(opt.idleMs));
+        }
+        wakeAt(xonAt);
+        // A writer sets TIOCEXCL; with our own descriptor keeping the device open that flag
+        // would outlive the writer and lock out its next session. Clearing it while idle
+        // keeps the device reopenable; the writer's flock still keeps two writers apart.
+        if (pty) wakeAt(now + Ms(200));
+
+        pollfd fds[2] = {{signalPipe[0], POLLIN, 0}, {want ? in : -1, POLLIN, 0}};
+        const int ready = poll(fds, 2, wake == kNever ? -1 : CeilMs(wake - now));
+        if (ready < 0 && errno != EINTR) break;
+        if (fds[0].revents) break;
+        if (ready == 0 && pty) ioctl(slave, TIOCNXCL);
+        if (want == 0 || !(fds[1].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+
+        const ssize_t r = read(in, buf.data(), want);
+        if (r < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (r <= 0) break;  // end of file; on the pty (held open) only a real failure
+        now = Clock::now();
+        total += static_cast<std::uint64_t>(r);
+        tokens -= static_cast<double>(r);
+        lastByte = now;
+        anyByte = true;
+        decoder.Feed(buf.data(), static_cast<std::size_t>(r));
+    }
+
+    decoder.Finish();
+    std::printf("total bytes: %llu\n", static_cast<unsigned long long>(total));
+    std::fflush(stdout);
+    if (slave >= 0) close(slave);
+    if (in != STDIN_FILENO) close(in);
+    return 0;
+}
