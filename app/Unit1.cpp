@@ -344,6 +344,13 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::SetClientHeight(int height) { resize(width(), height); }
 
+void TForm1::ShowServiceRow() {
+    // Taller, so the revealed service button is on screen; the start size is settled then and
+    // is not measured again when the window first shows.
+    startSizePending_ = false;
+    SetClientHeight(240);
+}
+
 void TForm1::SetOuterSize(int width, int height) {
     // Before the window is on screen the frame is unknown and counts as nothing.
     const QSize frame = frameGeometry().size() - size();
@@ -528,19 +535,16 @@ void TForm1::Button1KeyPress(QChar key) {
     if (typedKeys_.size() > 20) typedKeys_.clear();
 
     if (typedKeys_ == QLatin1String("qxvmra")) {
-        startSizePending_ = false;
-        SetClientHeight(240);
+        ShowServiceRow();
         Button9->hide();
         Button2->show();
         typedKeys_.clear();
     } else if (typedKeys_ == QLatin1String("prownelkast")) {
-        startSizePending_ = false;
-        SetClientHeight(240);
+        ShowServiceRow();
         Button8->show();
         typedKeys_.clear();
     } else if (typedKeys_ == QLatin1String("zulb")) {
-        startSizePending_ = false;
-        SetClientHeight(240);
+        ShowServiceRow();
         Button2->hide();
         Button9->show();
         typedKeys_.clear();

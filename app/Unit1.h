@@ -166,6 +166,7 @@ private:
     void SetOuterSize(int width, int height);
     void CentreOnDesktop();
     void ApplyStartSize();
+    void ShowServiceRow();
     protocol::Context MakeContext();
     // Runs one operation: refused while another one runs, the operation buttons disabled until
     // it ends, and any exception it lets out shown in an error box.

@@ -242,7 +242,7 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io) {
     const ProgressStyle style =
         o.quiet ? ProgressStyle::None : io.errIsTerminal ? ProgressStyle::Bar : ProgressStyle::Lines;
     TerminalOperator ui(io.err, style);
-    ui.SetAnswers(o.answer, io.canAsk, o.quiet);
+    ui.SetAnswers(o.answer, io.canAsk);
     host.SetMessageBoxHandler([&ui](const std::string& text, const std::string& caption,
                                     std::uint32_t type) { return ui.Ask(text, caption, type); });
     std::string statusText;

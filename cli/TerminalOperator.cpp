@@ -8,10 +8,9 @@ namespace prax::cli {
 
 using namespace std::chrono;
 
-void TerminalOperator::SetAnswers(std::optional<bool> preset, bool ask, bool quiet) {
+void TerminalOperator::SetAnswers(std::optional<bool> preset, bool ask) {
     preset_ = preset;
     ask_ = ask;
-    quiet_ = quiet;
 }
 
 int TerminalOperator::Ask(const std::string& text, const std::string& caption, std::uint32_t type) {
@@ -30,8 +29,7 @@ int TerminalOperator::Ask(const std::string& text, const std::string& caption, s
     if (preset_) {
         yes = *preset_ && presetYesInARow_ < kMaxPresetYes;
         presetYesInARow_ = yes ? presetYesInARow_ + 1 : 0;
-        if (!quiet_)
-            err_ << caption << ": " << oneLine << " -> " << (yes ? "Yes" : "No")
+        err_ << caption << ": " << oneLine << " -> " << (yes ? "Yes" : "No")
                  << (*preset_ && !yes ? " (asked too often)" : "") << '\n';
     } else if (ask_) {
         err_ << caption << ": " << oneLine << " [y/N] " << std::flush;
@@ -40,7 +38,7 @@ int TerminalOperator::Ask(const std::string& text, const std::string& caption, s
         if (tty && std::getline(tty, answer))
             yes = !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
     } else {
-        if (!quiet_) err_ << caption << ": " << oneLine << " -> No (nobody to ask)\n";
+        err_ << caption << ": " << oneLine << " -> No (nobody to ask)\n";
     }
     err_.flush();
     return yes ? platform::IDYES_ : platform::IDNO_;

@@ -21,8 +21,9 @@ class TerminalOperator : public protocol::Operator {
 public:
     TerminalOperator(std::ostream& err, ProgressStyle style) : err_(err), style_(style) {}
 
-    // --yes / --no, or nothing (ask when `ask` is set, else No).
-    void SetAnswers(std::optional<bool> preset, bool ask, bool quiet);
+    // --yes / --no, or nothing (ask when `ask` is set, else No). Questions and their answers
+    // are shown even with --quiet: they say why a run took long or ended early.
+    void SetAnswers(std::optional<bool> preset, bool ask);
     int Ask(const std::string& text, const std::string& caption, std::uint32_t type);
     // Under the window's message, what the host said about the last failed open.
     void SetOpenHint(std::function<std::string()> hint) { openHint_ = std::move(hint); }
@@ -55,7 +56,6 @@ private:
     std::function<std::string()> openHint_;
     std::optional<bool> preset_;
     bool ask_ = false;
-    bool quiet_ = false;
     int presetYesInARow_ = 0;
     bool visible_ = false;
     bool lineOpen_ = false;

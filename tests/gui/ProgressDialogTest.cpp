@@ -118,7 +118,7 @@ private slots:
         QCOMPARE(g->RepaintRequests(), before);
         g->SetProgress(100);  // 1 %
         QCOMPARE(g->RepaintRequests(), before + 1);
-        for (int i = 0; i <= 10000; ++i) g->SetProgress(i);
+        for (int i = 101; i <= 10000; ++i) g->SetProgress(i);  // 2 % .. 100 %
         QCOMPARE(g->RepaintRequests(), before + 100);
         g->SetForeColor(prax::dialogs::kBlue);  // unchanged
         QCOMPARE(g->RepaintRequests(), before + 100);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -120,14 +121,25 @@ std::string RegisterHex(const std::string& body) {
     return buf;
 }
 
+// Writes to a device opened non-blocking, so a printer that stops reading fails the test
+// at the deadline instead of hanging it.
 bool WriteAll(int fd, const std::string& s) {
+    const auto deadline = Clock::now() + kDeadline;
     for (std::size_t at = 0; at < s.size();) {
         const ssize_t n = write(fd, s.data() + at, s.size() - at);
-        if (n <= 0) return false;
-        at += static_cast<std::size_t>(n);
+        if (n > 0) {
+            at += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN) return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd p{fd, POLLOUT, 0};
+        if (left <= 0 || poll(&p, 1, static_cast<int>(left)) < 0) return false;
     }
     return true;
 }
+
+int OpenDevice(const std::string& path) { return open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK); }
 
 bool Contains(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -142,7 +154,7 @@ TEST(Program, DecodesAFirmwareStreamOverThePty) {
 
     const std::string body = Body(70000);  // more than a pty buffer holds; every byte value
     const std::string stream = FirmwareStream(body);
-    int fd = open(path.c_str(), O_WRONLY | O_NOCTTY);
+    int fd = OpenDevice(path);
     ASSERT_GE(fd, 0);
     ASSERT_TRUE(WriteAll(fd, stream));
     close(fd);
@@ -152,14 +164,21 @@ TEST(Program, DecodesAFirmwareStreamOverThePty) {
     EXPECT_EQ(lines.back(), "closing ramp: 128 bytes");
 
     // A second session on the same device, as the next button press would open it.
-    fd = open(path.c_str(), O_WRONLY | O_NOCTTY);
+    fd = OpenDevice(path);
     ASSERT_GE(fd, 0);
     ASSERT_TRUE(WriteAll(fd, "^default\r\n"));
     close(fd);
     EXPECT_EQ(printer.ReadUntil("command").back(), "command: ^default");
 
+    // The read toggle's lines end in a lone CR: they show once the sender goes quiet.
+    fd = OpenDevice(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(WriteAll(fd, "\x10\x04\rrl\r"));
+    close(fd);
+    EXPECT_EQ(printer.ReadUntil("settings: rl").back(), "settings: rl");
+
     printer.Stop();
-    EXPECT_EQ(printer.ReadUntil("total bytes").back(), "total bytes: " + std::to_string(stream.size() + 10));
+    EXPECT_EQ(printer.ReadUntil("total bytes").back(), "total bytes: " + std::to_string(stream.size() + 10 + 6));
 }
 
 TEST(Program, ReadsAFileAndSavesThePayload) {
@@ -189,6 +208,29 @@ TEST(Program, ClosesAfterNBytes) {
     const auto lines = printer.ReadUntil("total bytes");
     EXPECT_EQ(lines, (std::vector<std::string>{"wake-up run: 20 CR", "firmware image: size 5000, received 942, incomplete",
                                                "total bytes: 1000"}));
+    std::filesystem::remove(file);
+}
+
+// Throttling and stalling change when bytes are read, never what they decode to.
+TEST(Program, ThrottledAndStalledReadsDecodeTheSame) {
+    const auto file = std::filesystem::temp_directory_path() / ("vprinter-slow-" + std::to_string(getpid()));
+    const std::string body = Body(1000);
+    std::ofstream(file, std::ios::binary) << FirmwareStream(body) << "^default\r\n";
+    const std::vector<std::string> expected = {
+        "wake-up run: 20 CR", "firmware image: size 1000, received 1000, CRC " + RegisterHex(body) + " matches",
+        "closing ramp: 128 bytes", "command: ^default",
+        "total bytes: " + std::to_string(FirmwareStream(body).size() + 10)};
+    for (const auto& extra : std::vector<std::vector<std::string>>{
+             {"--throttle"}, {"--stall-after", "500", "--stall-ms", "20"}, {"--exit-after-items", "9"}}) {
+        std::vector<std::string> args = {"--file", file.string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        Printer printer(args);
+        EXPECT_EQ(printer.ReadUntil("total bytes"), expected) << extra[0];
+    }
+    Printer firstTwo({"--file", file.string(), "--exit-after-items", "2"});
+    const auto lines = firstTwo.ReadUntil("total bytes");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], expected[1]);
     std::filesystem::remove(file);
 }
 

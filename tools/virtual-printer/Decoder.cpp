@@ -30,6 +30,16 @@ constexpr auto kCrcTable = MakeCrcTable();
 
 bool IsControl(std::uint8_t b) { return b < 0x20 || b == 0x7F; }
 
+// The device settings lines: "rl", or a lower-case name, "=" and a value ("chan=25", "pw=1234").
+bool IsSettingsLine(std::string_view text) {
+    if (text == "rl") return true;
+    const std::size_t eq = text.find('=');
+    if (eq == 0 || eq == std::string_view::npos || text[0] < 'a' || text[0] > 'z') return false;
+    auto alnum = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    return std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(eq), alnum) &&
+           std::all_of(text.begin() + static_cast<std::ptrdiff_t>(eq) + 1, text.end(), alnum);
+}
+
 // Sizes are decimal digits only: no sign, nothing after them. Anything else is not a header.
 bool ParseSize(std::string_view text, std::uint64_t& size) {
     if (text.empty() || text.size() > 10) return false;
@@ -142,7 +152,14 @@ void Decoder::TopByte(std::uint8_t b) {
     if (lineCr_) {  // the line's CR came last: an LF makes it a command line, anything else a settings line
         lineCr_ = false;
         if (b == LF) return EndLine(true);
-        EndLine(false);
+        if (b != CR || !LineBad(false)) {
+            EndLine(false);
+        } else {  // noise, then CRs: its CR is more likely the first of a wake-up run
+            SettleRun(true);
+            AddUnknown(lineLength_);
+            ResetLine();
+            crRun_ = 1;
+        }
     }
     if (b == CR) {
         if (lineLength_ == 0) {
@@ -152,29 +169,36 @@ void Decoder::TopByte(std::uint8_t b) {
         }
         return;
     }
-    if (b == LF && lineLength_ == 0 && crRun_ > 0) {
-        --crRun_;  // the last CR of the run belongs to this CR LF
-        FlushRun(false);
-        return EndLine(true);
+    const bool crLf = b == LF && lineLength_ == 0 && crRun_ > 0;
+    if (crLf) --crRun_;  // the last CR of the run belongs to this CR LF
+    if (lineLength_ == 0 && crRun_ > 0) {
+        // Inside binary noise a stray CR is noise too: the line after it decides.
+        if (unknown_ > 0) runBeforeLine_ = crRun_, crRun_ = 0;
+        else FlushRun();
     }
-    if (lineLength_ == 0) {
-        const bool clean = unknown_ == 0;
-        FlushRun(IsControl(b) && b != DLE && !(b == 0 && clean));
-        if (b == 0 && clean) {
-            FlushHeld();
-            state_ = State::Ramp;
-            count_ = 1;
-            return;
-        }
+    if (crLf) return EndLine(true);
+    if (lineLength_ == 0 && b == 0 && unknown_ == 0) {
+        FlushHeld();
+        state_ = State::Ramp;
+        count_ = 1;
+        return;
     }
     ++lineLength_;
-    if (IsControl(b) && b != DLE && b != EOT) lineBad_ = true;
+    if (IsControl(b) && b != DLE && b != EOT && b != '\t') lineBad_ = true;
     if (lineBad_ || line_.size() >= kMaxLine) {
         lineBad_ = true;
         line_.clear();
     } else {
         line_.push_back(static_cast<char>(b));
     }
+}
+
+bool Decoder::LineBad(bool withLf) const {
+    if (lineBad_) return true;
+    const std::string_view text = line_;
+    // DLE and EOT are only ever sent as the settings opener, DLE EOT CR.
+    if (text.find_first_of("\x10\x04") != std::string_view::npos) return withLf || text != "\x10\x04";
+    return !withLf && !IsSettingsLine(text);
 }
 
 void Decoder::ResetLine() {
@@ -187,10 +211,9 @@ void Decoder::ResetLine() {
 void Decoder::EndLine(bool withLf) {
     const std::string text = line_;
     const std::uint64_t length = lineLength_ + (withLf ? 2 : 1);
-    bool bad = lineBad_;
+    const bool bad = LineBad(withLf);
     ResetLine();
-    // DLE and EOT are only ever sent as the settings opener, DLE EOT CR.
-    if (!bad && text.find_first_of("\x10\x04") != std::string::npos) bad = withLf || text != "\x10\x04";
+    SettleRun(bad);
     if (bad) return AddUnknown(length);
     if (!withLf) return Emit("settings: " + Printable(text));
 
@@ -242,6 +265,7 @@ bool Decoder::StartsBody(const std::string& line) {
         kind = table ? Body::CodeTable : Body::Font;
     }
     heldEmptyLine_ = false;  // it was this header's opening CR LF
+    SettleRun(false);
     FlushUnknown();
     FlushHeld();
     ResetLine();
@@ -287,11 +311,12 @@ void Decoder::Finish() {
     case State::Top:
         if (lineCr_) EndLine(false);
         if (lineLength_ > 0) {
+            SettleRun(lineBad_);
             if (lineBad_) AddUnknown(lineLength_);
             else Emit("unterminated line: " + Printable(line_));
             ResetLine();
         }
-        FlushRun(false);
+        FlushRun();
         break;
     case State::Ramp:
         Emit("closing ramp: " + std::to_string(count_) + " bytes, incomplete");
@@ -312,12 +337,28 @@ void Decoder::Finish() {
     FlushUnknown();
 }
 
-void Decoder::FlushRun(bool nextIsGarbage) {
+void Decoder::Idle() {
+    if (state_ != State::Top) return;
+    if (lineCr_) EndLine(false);
+    if (lineLength_ > 0) return;
+    FlushRun();
+    FlushHeld();
+    FlushUnknown();
+}
+
+void Decoder::FlushRun() {
     if (crRun_ == 0) return;
-    // Inside binary noise a stray CR is noise too, not a wake-up run.
-    if (nextIsGarbage && unknown_ > 0) AddUnknown(crRun_);
-    else Emit("wake-up run: " + std::to_string(crRun_) + " CR");
+    Emit("wake-up run: " + std::to_string(crRun_) + " CR");
     crRun_ = 0;
+}
+
+void Decoder::SettleRun(bool lineBad) {
+    const std::uint64_t run = runBeforeLine_;
+    runBeforeLine_ = 0;
+    if (run == 0) return;
+    if (lineBad) return AddUnknown(run);
+    FlushUnknown();
+    onLine_("wake-up run: " + std::to_string(run) + " CR");
 }
 
 void Decoder::FlushHeld() {

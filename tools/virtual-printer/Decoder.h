@@ -37,6 +37,9 @@ public:
     void Feed(const std::uint8_t* data, std::size_t length);
     // End of input: reports whatever is still half way (an image cut short, a pending line).
     void Finish();
+    // The sender has gone quiet: settle what only waited to see the next byte (a CR run, a
+    // line's lone CR, a held empty line). Half a line, a body or a ramp keep waiting.
+    void Idle();
 
     std::uint64_t BytesFed() const { return fed_; }
 
@@ -46,11 +49,13 @@ private:
 
     void TopByte(std::uint8_t b);
     void EndLine(bool withLf);
+    bool LineBad(bool withLf) const;
     bool StartsBody(const std::string& line);
     void StartBody(Body kind, std::uint64_t size);
     void BodyDone();
     void ReportPayload(const std::string& outcome);
-    void FlushRun(bool nextIsGarbage);
+    void FlushRun();
+    void SettleRun(bool lineBad);
     void FlushHeld();
     void FlushUnknown();
     void Emit(const std::string& text);
@@ -68,6 +73,7 @@ private:
     bool lineBad_ = false;          // holds bytes no command line has
     bool lineCr_ = false;           // the line ended with CR; LF may follow
     std::uint64_t crRun_ = 0;
+    std::uint64_t runBeforeLine_ = 0;  // CRs met inside noise, judged by the line after them
     bool heldEmptyLine_ = false;    // a CR LF that may open a download-mode or font header
     int heldFirmwareLines_ = 0;     // "~O", then the mark line: a firmware header in the making
     std::uint64_t unknown_ = 0;     // undecodable bytes not yet reported

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -39,14 +40,15 @@ const char* const kUsage =
     "  --save DIR               save each payload as DIR/NNN-KIND.bin\n"
     "  --exit-after-idle MS     end when no byte came for MS ms (after the first byte)\n"
     "  --exit-after-items N     end after N report lines\n"
-    "  --exit-on TEXT           end after a report line containing TEXT\n";
+    "  --exit-on TEXT           end after a report line containing TEXT\n"
+    "  --settle-ms MS           after MS quiet ms, report what waits for a next byte (default 250; 0: never)\n";
 
 struct Options {
     enum class Input { Pty, File, Stdin } input = Input::Pty;
     std::string file;
     bool throttle = false;
     std::optional<std::uint64_t> stallAfter, xoffAfter, closeAfter;
-    std::int64_t stallMs = 0, xonMs = 0, idleMs = -1;
+    std::int64_t stallMs = 0, xonMs = 0, idleMs = -1, settleMs = 250;
     std::uint64_t exitAfterItems = 0;
     std::string exitOn, saveDir;
 };
@@ -85,6 +87,7 @@ Options Parse(int argc, char** argv) {
         else if (a == "--exit-after-idle") o.idleMs = ms();
         else if (a == "--exit-after-items") o.exitAfterItems = Number(value());
         else if (a == "--exit-on") o.exitOn = value();
+        else if (a == "--settle-ms") o.settleMs = ms();
         else if (a == "--help" || a == "-h") std::fputs(kUsage, stdout), std::exit(0);
         else Usage("unknown option " + a);
     }
@@ -154,6 +157,7 @@ int main(int argc, char** argv) {
         const char* name = ptsname(in);
         if (!name) return std::perror("ptsname"), 1;
         SetRaw(in);
+        fcntl(in, F_SETFL, fcntl(in, F_GETFL) | O_NONBLOCK);
         // Holding the device end ourselves means a writer that closes and reopens it never
         // leaves the master without a peer (which would turn every read into EIO).
         slave = open(name, O_RDWR | O_NOCTTY);
@@ -169,7 +173,10 @@ int main(int argc, char** argv) {
     }
 
     std::optional<FileSink> sink;
-    if (!opt.saveDir.empty()) sink.emplace(opt.saveDir);
+    if (!opt.saveDir.empty()) {
+        mkdir(opt.saveDir.c_str(), 0777);  // an existing folder is fine too
+        sink.emplace(opt.saveDir);
+    }
     std::uint64_t items = 0;
     bool stop = false;
     prax::vprinter::Decoder decoder(
@@ -187,10 +194,10 @@ int main(int argc, char** argv) {
 
     std::vector<std::uint8_t> buf(64 * 1024);
     std::uint64_t total = 0;
-    bool anyByte = false, stallDone = false, xoffDone = false;
-    Clock::time_point lastByte{}, lastRefill = Clock::now();
+    bool anyByte = false, stallDone = false, xoffDone = false, settled = true;
+    Clock::time_point lastByte{}, quietSince{}, lastRefill = Clock::now();
     constexpr auto kNever = Clock::time_point::max();
-    Clock::time_point stallUntil = kNever, xonAt = kNever;
+    Clock::time_point stallUntil = Clock::time_point::min(), xonAt = kNever;
     double tokens = 2 * kSlice;
 
     while (!stop) {
@@ -237,6 +244,13 @@ int main(int argc, char** argv) {
             wakeAt(lastByte + Ms(opt.idleMs));
         }
         wakeAt(xonAt);
+        // A pause of the sender settles a CR run or a line's last CR. Not while we hold the sender
+        // back ourselves: that pause is ours, and may fall between a CR and its LF.
+        if (now < stallUntil || xonAt != kNever) quietSince = now;
+        if (opt.settleMs > 0 && !settled) {
+            if (now >= quietSince + Ms(opt.settleMs)) decoder.Idle(), settled = true;
+            else wakeAt(quietSince + Ms(opt.settleMs));
+        }
         // A writer sets TIOCEXCL; with our own descriptor keeping the device open that flag
         // would outlive the writer and lock out its next session. Clearing it while idle
         // keeps the device reopenable; the writer's flock still keeps two writers apart.
@@ -255,8 +269,9 @@ int main(int argc, char** argv) {
         now = Clock::now();
         total += static_cast<std::uint64_t>(r);
         tokens -= static_cast<double>(r);
-        lastByte = now;
+        lastByte = quietSince = now;
         anyByte = true;
+        settled = false;
         decoder.Feed(buf.data(), static_cast<std::size_t>(r));
     }
 

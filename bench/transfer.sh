@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Whole-transfer benchmarks, printed as ratios:
+#  1. praxdl firmware of a 32 MiB image into a pty reader, beside cat of the same file into the
+#     same kind of reader: time ratio, and praxdl's CPU seconds per MiB.
+#  2. a throttled run at 115200 baud: wire time of the bytes sent / real time (1.0 is the limit).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${PRAX_BUILD_DIR:-build}
+praxdl="$build/cli/praxdl"
+printer="$build/tools/virtual-printer/prax-virtual-printer"
+[ -x "$praxdl" ] && [ -x "$printer" ] || { echo "build first: scripts/build.sh" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+mib=${PRAX_BENCH_MIB:-32}
+head -c $((mib * 1024 * 1024)) /dev/urandom > "$work/image.bin"
+
+# Starts a reader on a new pty and sets $device to its path.
+start_reader() {
+  "$printer" "$@" > "$work/reader.log" 2>&1 &
+  reader=$!
+  for _ in $(seq 200); do [ -s "$work/reader.log" ] && break; sleep 0.02; done
+  device=$(head -n 1 "$work/reader.log")
+}
+stop_reader() { kill "$reader" 2>/dev/null || true; wait "$reader" 2>/dev/null || true; }
+now() { date +%s.%N; }
+calc() { awk "BEGIN { print $1 }"; }
+
+start_reader
+t0=$(now)
+cat "$work/image.bin" > "$device"
+t1=$(now)
+stop_reader
+cat_s=$(calc "$t1 - $t0")
+
+start_reader
+TIMEFORMAT='%R %U %S'
+{ time "$praxdl" --device "$device" --quiet firmware "$work/image.bin" > "$work/status" 2>/dev/null; } 2> "$work/time"
+stop_reader
+read -r real user sys < "$work/time"
+grep -q "received $((mib * 1024 * 1024)), CRC .* matches" "$work/reader.log" || { echo "reader did not get a matching image" >&2; cat "$work/reader.log" >&2; }
+printf 'transfer of %d MiB into a pty: praxdl %.2f s, cat %.2f s, ratio %.2f; praxdl CPU %.4f s/MiB\n' \
+  "$mib" "$real" "$cat_s" "$(calc "$real / $cat_s")" "$(calc "($user + $sys) / $mib")"
+
+kib=${PRAX_BENCH_THROTTLED_KIB:-64}
+head -c $((kib * 1024)) /dev/urandom > "$work/small.bin"
+start_reader --throttle
+t0=$(now)
+"$praxdl" --device "$device" --quiet firmware "$work/small.bin" > /dev/null
+t1=$(now)
+stop_reader
+bytes=$(stat -c %s "$work/small.bin")
+stream=$((bytes + 20 + 32 + ${#bytes} + 2 + 2 + 128))
+wire=$(calc "$stream * 10 / 115200")
+real=$(calc "$t1 - $t0")
+printf 'throttled to 115200 baud: %d bytes, wire time %.2f s, real %.2f s, efficiency %.3f\n' \
+  "$stream" "$wire" "$real" "$(calc "$wire / $real")"

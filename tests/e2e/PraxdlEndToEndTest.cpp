@@ -1,0 +1,246 @@
+// The programs themselves, end to end: what arrives at the far end of a pty or in a file is
+// compared with the stream built here from the documented format.
+#include <gtest/gtest.h>
+#include <sys/file.h>
+
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/StreamPieces.h"
+#include "tests/support/Process.h"
+#include "tests/support/Pty.h"
+
+using namespace prax::testing;
+using prax::protocol::BuildFirmwareHeader;
+using prax::protocol::DataCrc;
+using prax::protocol::RegisterHex;
+
+namespace {
+
+const std::string kPraxdl = PRAXDL_BIN;
+const std::string kPrinter = VPRINTER_BIN;
+
+std::string ImageOf(std::size_t size, unsigned seed = 1) {
+    std::string s(size, '\0');
+    unsigned x = seed;
+    for (auto& c : s) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 16);
+    }
+    return s;
+}
+
+std::string Temp(const std::string& name, const std::string& content) {
+    const std::string path = ::testing::TempDir() + name;
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+}
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::uint16_t Reg(const std::string& image) {
+    return DataCrc(reinterpret_cast<const std::uint8_t*>(image.data()), image.size());
+}
+
+// The firmware stream as the format describes it.
+std::string FirmwareStream(const std::string& image) {
+    std::string s(20, '\r');
+    s += BuildFirmwareHeader(static_cast<std::int32_t>(image.size()));
+    s += "\r\r";
+    s += image;
+    const std::uint16_t reg = Reg(image);
+    s += static_cast<char>(reg >> 8);
+    s += static_cast<char>(reg & 0xFF);
+    for (int i = 0; i < 128; ++i) s += static_cast<char>(i);
+    return s;
+}
+
+// Runs praxdl while a reader collects what arrives on the pty.
+struct Delivery {
+    ProcessResult run;
+    std::string arrived;
+};
+Delivery ViaPty(Pty& pty, std::vector<std::string> args, std::size_t expect,
+                const std::map<std::string, std::string>& env = {}, const std::string& input = {}) {
+    Delivery d;
+    std::thread reader([&] { d.arrived = pty.Read(expect, 3000); });
+    args.insert(args.begin(), kPraxdl);
+    d.run = RunProgram(args, env, input);
+    reader.join();
+    return d;
+}
+
+}  // namespace
+
+TEST(PraxdlEndToEnd, EachCommandDeliversItsExactLineOverADevice) {
+    struct Case {
+        std::string command;
+        std::string bytes;
+    };
+    for (const Case& c : {Case{"init", "^default\r\n"}, Case{"cutter", "^D1,5\r\n"},
+                          Case{"change-mode", "~~INTERNALCOMMANDCA\r\n"}}) {
+        Pty pty;
+        ASSERT_TRUE(pty.ok());
+        const Delivery d = ViaPty(pty, {"--device", pty.path(), c.command}, c.bytes.size());
+        EXPECT_EQ(d.run.exitCode, 0) << d.run.err;
+        EXPECT_EQ(d.arrived, c.bytes) << c.command;
+        EXPECT_EQ(pty.Drain(100), "") << "nothing after the line";
+    }
+}
+
+TEST(PraxdlEndToEnd, PortNamesAComPortThroughItsEnvironmentVariable) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    const Delivery d = ViaPty(pty, {"--port", "com4 115200", "init"}, 10, {{"PRAX_COM4", pty.path()}});
+    EXPECT_EQ(d.run.exitCode, 0) << d.run.err;
+    EXPECT_EQ(d.arrived, "^default\r\n");
+}
+
+TEST(PraxdlEndToEnd, SendDeliversEveryLineWithCrLfAnEmptyOneToo) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    const std::string want = "^XA\r\n\r\n^XZ\r\n";
+    Delivery d = ViaPty(pty, {"--port", "COM2 115200", "send", "^XA", "", "^XZ"}, want.size(),
+                        {{"PRAX_COM2", pty.path()}});
+    EXPECT_EQ(d.run.exitCode, 0) << d.run.err;
+    EXPECT_EQ(d.arrived, want);
+    // From standard input: a final line break adds no empty line; CR LF endings are taken as one.
+    d = ViaPty(pty, {"--device", pty.path(), "send"}, want.size(), {}, "^XA\r\n\n^XZ\n");
+    EXPECT_EQ(d.run.exitCode, 0) << d.run.err;
+    EXPECT_EQ(d.arrived, want);
+}
+
+TEST(PraxdlEndToEnd, AConnectionThatCannotBeOpenedSaysSoAndWritesNothing) {
+    ProcessResult r = RunProgram({kPraxdl, "--port", "COM7 115200", "init"}, {{"PRAX_COM7", "/nonexistent/tty7"}});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')), "Open port failed");
+    EXPECT_NE(r.err.find("no such device"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    r = RunProgram({kPraxdl, "--port", "COM7 115200", "change-mode"}, {{"PRAX_COM7", "/nonexistent/tty7"}});
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')), "Can't open port");
+    r = RunProgram({kPraxdl, "init"});  // the default connection, USB, finds no printer here
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')), "Open port failed");
+}
+
+TEST(PraxdlEndToEnd, APortHeldByAnotherProgramIsReportedBusy) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    const int fd = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    const ProcessResult r = RunProgram({kPraxdl, "--device", pty.path(), "init"});
+    ::close(fd);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("another program holds the port"), std::string::npos) << r.err;
+    EXPECT_EQ(pty.Drain(100), "");
+}
+
+TEST(PraxdlEndToEnd, UsageErrorsExitWithTwoAndSendNothing) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--port", "COM9 115200", "init"}, {"frobnicate"}, {},
+          {"init", "extra"}, {"--yes", "--no", "init"}, {"firmware"}, {"--port"},
+          {"--device", "/dev/null", "--output", "/tmp/x", "init"}, {"init", "--package-size", "8"}}) {
+        std::vector<std::string> argv = {kPraxdl};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const ProcessResult r = RunProgram(argv);
+        EXPECT_EQ(r.exitCode, 2) << (args.empty() ? "(none)" : args[0]) << ": " << r.err;
+    }
+}
+
+TEST(PraxdlEndToEnd, OutputFileHoldsExactlyTheFirmwareStreamForAnySize) {
+    for (std::size_t size : {0u, 1u, 511u, 512u, 513u, 5000u}) {
+        const std::string image = ImageOf(size, static_cast<unsigned>(size) + 3);
+        const std::string in = Temp("img-" + std::to_string(size) + ".bin", image);
+        const std::string out = ::testing::TempDir() + "stream-" + std::to_string(size) + ".out";
+        const ProcessResult r = RunProgram({kPraxdl, "--output", out, "firmware", in});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(Slurp(out), FirmwareStream(image)) << size;
+        // With no earlier transfer an empty image leaves the count part empty.
+        const std::string count = size == 0 ? "" : std::to_string(size) + " Bytes";
+        EXPECT_EQ(r.out, count + "  CRC=" + RegisterHex(Reg(image)) + "\n");
+    }
+}
+
+TEST(PraxdlEndToEnd, PackageSizeChangesOnlyTheGroupingNotTheStream) {
+    const std::string image = ImageOf(1234);
+    const std::string in = Temp("img-ps.bin", image);
+    const std::string out = ::testing::TempDir() + "stream-ps.out";
+    ProcessResult r = RunProgram({kPraxdl, "--output", out, "--quiet", "firmware", in, "--package-size", "4"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Slurp(out), FirmwareStream(image));
+    EXPECT_EQ(r.err, "");
+    r = RunProgram({kPraxdl, "--output", out, "firmware", in, "--package-size", "4096"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(Slurp(out), "");
+}
+
+TEST(PraxdlEndToEnd, AnImageThatCannotBeReadIsRefusedWithNothingSent) {
+    const std::string out = ::testing::TempDir() + "stream-missing.out";
+    const ProcessResult r = RunProgram({kPraxdl, "--output", out, "firmware", "/nonexistent/fw.bin"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("/nonexistent/fw.bin"), std::string::npos);
+    EXPECT_EQ(Slurp(out), "");
+}
+
+TEST(PraxdlEndToEnd, VirtualPrinterDecodesAFirmwareImageWithAMatchingCrc) {
+    Child printer({kPrinter});
+    const std::string device = printer.NextLine();
+    ASSERT_EQ(device.rfind("/dev/", 0), 0u) << device;
+    const std::string image = ImageOf(40000);
+    const std::string in = Temp("img-vp.bin", image);
+    const ProcessResult r = RunProgram({kPraxdl, "--port", "COM3 115200", "firmware", in}, {{"PRAX_COM3", device}});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(printer.LineStartingWith("firmware image:"),
+              "firmware image: size 40000, received 40000, CRC " + RegisterHex(Reg(image)) + " matches");
+    EXPECT_EQ(printer.LineStartingWith("closing ramp:"), "closing ramp: 128 bytes");
+    EXPECT_NE(r.err.find("40000 of 40000 bytes (100%)"), std::string::npos) << r.err;
+}
+
+TEST(PraxdlEndToEnd, XoffFromThePrinterPausesOutputAndXonResumesIt) {
+    Child printer({kPrinter, "--xoff-after", "3000", "--xon-ms", "300"});
+    const std::string device = printer.NextLine();
+    ASSERT_FALSE(device.empty());
+    const std::string image = ImageOf(20000, 9);
+    const ProcessResult r =
+        RunProgram({kPraxdl, "--device", device, "--quiet", "firmware", Temp("img-xoff.bin", image)});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(printer.LineStartingWith("firmware image:"),
+              "firmware image: size 20000, received 20000, CRC " + RegisterHex(Reg(image)) + " matches");
+}
+
+TEST(PraxdlEndToEnd, APrinterThatStopsReadingEndsTheTransferWithTheCountDelivered) {
+    // The reader stops for good after 100000 bytes: once the pty's buffer is full a write makes
+    // no progress for a whole cycle, nobody can answer "Continue ?", and the answer is No.
+    Child printer({kPrinter, "--stall-after", "100000", "--stall-ms", "600000"});
+    const std::string device = printer.NextLine();
+    ASSERT_FALSE(device.empty());
+    const ProcessResult r = RunProgram({kPraxdl, "--device", device, "--quiet", "firmware",
+                                 Temp("img-stall.bin", ImageOf(1 << 20))},
+                                {}, {}, 90000);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Continue ?"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("bytes were delivered"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find(" Bytes"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("CRC="), std::string::npos) << "a cut-short transfer shows no checksum";
+}
+
+#ifdef PRAX_DOWNLOAD_BIN
+TEST(WindowEndToEnd, OneImageAndAConnectionDownloadAndTheProgramEndsByItself) {
+    Child printer({kPrinter});
+    const std::string device = printer.NextLine();
+    ASSERT_FALSE(device.empty());
+    const std::string image = ImageOf(3000, 5);
+    const ProcessResult r = RunProgram({PRAX_DOWNLOAD_BIN, Temp("img-window.bin", image), "com5 115200"},
+                                {{"PRAX_COM5", device}, {"QT_QPA_PLATFORM", "offscreen"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(printer.LineStartingWith("firmware image:"),
+              "firmware image: size 3000, received 3000, CRC " + RegisterHex(Reg(image)) + " matches");
+}
+#endif

@@ -1,0 +1,787 @@
+// The main window, offscreen: its layout, the hidden key sequences, the connection mapping,
+// the countdown, and the operations wired to its buttons, against real ptys standing in for
+// serial ports. Every box the window would show is answered by a recorder.
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "app/Unit1.h"
+#include "dialogs/qt/Progress.h"
+#include "platform/posix/PosixPlatform.h"
+#include "tests/gui/PtyPair.h"
+
+using prax::app::TForm1;
+
+namespace {
+
+struct Shown {
+    QString caption;
+    QString text;
+};
+
+// Everything the window asked or told a person, in order.
+struct Recorder {
+    std::vector<Shown> messages;
+    std::vector<Shown> questions;
+    std::vector<Shown> errors;
+    std::vector<QPair<QString, QString>> fileDialogs;  // filter, folder
+    QString fileAnswer;
+    int questionAnswer = prax::platform::IDNO_;
+
+    prax::app::TForm1Hooks Hooks() {
+        prax::app::TForm1Hooks hooks;
+        hooks.message = [this](const QString& c, const QString& t) { messages.push_back({c, t}); };
+        hooks.question = [this](const QString& c, const QString& t, std::uint32_t) {
+            questions.push_back({c, t});
+            return questionAnswer;
+        };
+        hooks.error = [this](const QString& c, const QString& t) { errors.push_back({c, t}); };
+        hooks.openFile = [this](const QString& filter, const QString& folder) {
+            fileDialogs.push_back({filter, folder});
+            return fileAnswer;
+        };
+        return hooks;
+    }
+    QStringList MessageTexts() const {
+        QStringList texts;
+        for (const Shown& m : messages) texts << m.text;
+        return texts;
+    }
+};
+
+// The stream a firmware download puts on the wire, built from the documented format.
+std::uint16_t Modbus(const std::string& data) {
+    std::uint16_t crc = 0xFFFF;
+    for (unsigned char b : data) {
+        crc ^= b;
+        for (int i = 0; i < 8; ++i) crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
+                                                    : static_cast<std::uint16_t>(crc >> 1);
+    }
+    return crc;
+}
+
+std::string FirmwareStream(const std::string& image) {
+    std::string s(20, '\r');
+    s += "~O\r\nZENTA_FW_MARK_STRING,\r\nD0," + std::to_string(image.size()) + "\r\n";
+    s += std::string(2, '\r');
+    s += image;
+    const std::uint16_t crc = Modbus(image);
+    s += static_cast<char>(crc & 0xFF);
+    s += static_cast<char>(crc >> 8);
+    for (int i = 0; i < 128; ++i) s += static_cast<char>(i);
+    return s;
+}
+
+QString FirmwareStatus(const std::string& image) {
+    const std::uint16_t crc = Modbus(image);
+    const std::uint16_t reg = static_cast<std::uint16_t>((crc << 8) | (crc >> 8));
+    return QString::number(image.size()) + QStringLiteral(" Bytes  CRC=") +
+           QString::number(reg, 16).toUpper();
+}
+
+std::string TestImage(int size) {
+    std::string image;
+    for (int i = 0; i < size; ++i) image += static_cast<char>((i * 7 + 3) & 0xFF);
+    return image;
+}
+
+QStringList VisibleControls(TForm1& form) {
+    QStringList names;
+    const auto children =
+        form.centralWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget* w : children)
+        if (w->isVisible()) names << w->objectName();
+    names.sort();
+    return names;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    prax::platform::posix::PosixPlatform host;
+    Recorder rec;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<QTemporaryDir> workDir;
+
+    TForm1& Open(const QStringList& arguments = {}) {
+        form = std::make_unique<TForm1>(host, arguments, rec.Hooks());
+        return *form;
+    }
+    TForm1& OpenShown() {
+        Open();
+        form->show();
+        return *form;
+    }
+    QString WriteImage(const std::string& image) {
+        const QString path = workDir->filePath(QStringLiteral("image.bin"));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) return {};
+        file.write(image.data(), static_cast<qint64>(image.size()));
+        return path;
+    }
+    void SelectPort(const char* text) {
+        form->ComboBox1->setCurrentIndex(form->ComboBox1->findText(QString::fromLatin1(text)));
+    }
+    // Runs one button's operation over a pty attached as COM3 and returns what arrived.
+    std::string OverPty(void (TForm1::*handler)(), std::size_t expected) {
+        PtyPair pty;
+        if (!pty.ok()) return "<no pty>";
+        qputenv("PRAX_COM3", QByteArray::fromStdString(pty.devicePath()));
+        pty.StartReading();
+        SelectPort("COM3 115200");
+        (form.get()->*handler)();
+        std::string got = pty.WaitFor(expected, 10000);
+        pty.StopReading();
+        return got;
+    }
+
+private slots:
+    void initTestCase() {
+        QApplication::setQuitOnLastWindowClosed(false);
+        // A port code of -1 opens a file named "a" in the working folder; keep that empty.
+        workDir = std::make_unique<QTemporaryDir>();
+        QVERIFY(workDir->isValid());
+        QVERIFY(QDir::setCurrent(workDir->path()));
+        qputenv("PRAX_COM7", "/nonexistent/tty");
+    }
+
+    void init() { rec = Recorder{}; }
+    void cleanup() { form.reset(); }
+
+    // --- start-up and layout ------------------------------------------------------------------
+
+    void titlesAndStartSize() {
+        TForm1& f = Open();
+        QCOMPARE(f.windowTitle(), QStringLiteral("PRAX FW Download Tool V1.6"));
+        QCOMPARE(QGuiApplication::applicationDisplayName(),
+                 QStringLiteral("PRAX FW Download Tool V1.6"));
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("PRAX FW Download Tool V1.6"));
+        f.show();
+        QCOMPARE(f.frameGeometry().size(), QSize(400, 260));
+        const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
+        QVERIFY(qAbs(f.frameGeometry().center().x() - desktop.center().x()) <= 1);
+        QVERIFY(qAbs(f.frameGeometry().center().y() - desktop.center().y()) <= 1);
+        QVERIFY(!f.CommandLineMode());
+        QVERIFY(f.frmProgress);
+        QVERIFY(f.frmProgress->isHidden());
+        QCOMPARE(f.frmProgress->ggProgress->MaxValue(), 100);
+    }
+
+    void onlyTheOperatorPanelIsVisibleAtStart() {
+        TForm1& f = OpenShown();
+        QStringList expected = {"Button1",  "Button3",  "Button14",         "Label1",
+                                "ComboBox1", "Label2",  "cbDownloadTTFont", "Label8"};
+        expected.sort();
+        QCOMPARE(VisibleControls(f), expected);
+        QVERIFY(f.StatusBar1->isVisible());
+        QCOMPARE(f.StatusBar1->objectName(), QStringLiteral("StatusBar1"));
+        QCOMPARE(f.StatusText(), QString());
+        // Label8 lies under Button1, which covers it completely.
+        QVERIFY(f.Button1->geometry().contains(f.Label8->geometry()));
+        const auto stack = f.centralWidget()->children();
+        QVERIFY(stack.indexOf(f.Label8) < stack.indexOf(f.Button1));
+    }
+
+    void controlsCarryTheirNamesCaptionsAndGeometry() {
+        TForm1& f = Open();
+        struct Expect {
+            const char* name;
+            const char* caption;
+            QRect geometry;
+            int pixels;
+            bool bold;
+        };
+        const Expect buttons[] = {
+            {"Button1", "Download Firmware", {0, 11, 177, 33}, 15, true},
+            {"Button3", "Download True Type Font", {0, 54, 177, 33}, 11, true},
+            {"Button14", "Initialize the Printer", {0, 96, 177, 33}, 11, true},
+            {"Button2", "Download DL Firmware", {0, 135, 176, 32}, 15, true},
+            {"Button4", "Download Font Code Table", {0, 211, 176, 33}, 11, true},
+            {"Button5", "Continue", {0, 182, 98, 14}, 11, true},
+            {"Button6", "Button6", {0, 202, 59, 13}, 10, false},
+            {"Button7", "Button7", {65, 202, 59, 13}, 10, false},
+            {"Button8", "Change Mode", {182, 143, 118, 33}, 15, true},
+            {"Button9", "Download Binary File", {0, 170, 176, 33}, 15, true},
+            {"Button10", "Channel00", {0, 245, 66, 27}, 10, false},
+            {"Button11", "Channel25", {72, 245, 65, 27}, 10, false},
+            {"Button12", "Channel49", {143, 245, 66, 27}, 10, false},
+            {"Button13", "continue read", {221, 117, 72, 27}, 10, false},
+            {"SendButton", "SEND", {182, 111, 118, 33}, 10, false},
+            {"Button15", "Initializing the Cutter", {408, 210, 177, 33}, 11, true},
+            {"Btn_WakeUpFw", "Wake Up Firmware", {456, 47, 176, 32}, 15, true},
+            {"Btn_DownloadBootLoader", "Download DL Firmware", {456, 7, 176, 32}, 15, true},
+        };
+        for (const Expect& e : buttons) {
+            auto* b = f.findChild<QPushButton*>(QString::fromLatin1(e.name));
+            QVERIFY2(b != nullptr, e.name);
+            QCOMPARE(b->text(), QString::fromLatin1(e.caption));
+            QCOMPARE(b->geometry(), e.geometry);
+            QCOMPARE(b->font().pixelSize(), e.pixels);
+            QCOMPARE(b->font().bold(), e.bold);
+        }
+        QCOMPARE(f.Button5->palette().color(QPalette::ButtonText), QColor(255, 0, 0));
+
+        const Expect labels[] = {
+            {"Label1", "Connection Port", {182, 7, 94, 16}, 15, false},
+            {"Label2", "Font  Number", {182, 51, 80, 16}, 15, false},
+            {"Label3", "Table Number", {182, 96, 87, 16}, 15, false},
+            {"Label4", "command delay", {319, 6, 97, 16}, 15, false},
+            {"Label5", "wait delay", {319, 51, 60, 16}, 15, false},
+            {"Label6", "package size", {319, 142, 81, 16}, 15, false},
+            {"Label7", "package delay", {319, 97, 91, 16}, 15, false},
+            {"Label8", "Input Command", {8, 15, 93, 16}, 15, false},
+        };
+        for (const Expect& e : labels) {
+            auto* l = f.findChild<QLabel*>(QString::fromLatin1(e.name));
+            QVERIFY2(l != nullptr, e.name);
+            QCOMPARE(l->text(), QString::fromLatin1(e.caption));
+            QCOMPARE(l->pos(), e.geometry.topLeft());
+            QVERIFY(l->width() >= e.geometry.width());
+            QCOMPARE(l->font().pixelSize(), 15);
+        }
+
+        const struct {
+            const char* name;
+            QRect geometry;
+            int count;
+            const char* current;
+            int index;
+        } lists[] = {
+            {"ComboBox1", {181, 24, 119, 21}, 10, "USB", 0},
+            {"cbDownloadTTFont", {182, 67, 118, 21}, 26, "TA", 0},
+            {"cbDownloadTable", {182, 112, 118, 21}, 26, "TA", 0},
+            {"Combo_delay01", {319, 23, 72, 21}, 6, "0", 0},
+            {"Combo_delay02", {319, 67, 72, 21}, 6, "0", 0},
+            {"Combo_delay03", {319, 112, 72, 21}, 7, "0", 0},
+            {"Combo_size", {319, 158, 72, 21}, 9, "512", 7},
+        };
+        for (const auto& e : lists) {
+            auto* c = f.findChild<QComboBox*>(QString::fromLatin1(e.name));
+            QVERIFY2(c != nullptr, e.name);
+            QVERIFY(c->isEditable());
+            QCOMPARE(c->geometry(), e.geometry);
+            QCOMPARE(c->count(), e.count);
+            QCOMPARE(c->currentText(), QString::fromLatin1(e.current));
+            QCOMPARE(c->currentIndex(), e.index);
+            QCOMPARE(c->font().pixelSize(), 10);
+        }
+        QCOMPARE(f.ComboBox1->itemText(9), QStringLiteral("COM8 115200"));
+        QCOMPARE(f.cbDownloadTTFont->itemText(25), QStringLiteral("TZ"));
+        QCOMPARE(f.Combo_delay02->itemText(5), QStringLiteral("2000"));
+        QCOMPARE(f.Combo_delay03->itemText(6), QStringLiteral("100"));
+
+        QCOMPARE(f.findChild<QPlainTextEdit*>(QStringLiteral("Memo1")), f.Memo1);
+        QCOMPARE(f.Memo1->geometry(), QRect(247, 176, 169, 120));
+        QVERIFY(f.Memo1->toPlainText().isEmpty());
+        QCOMPARE(f.StatusBar1->height(), 20);
+
+        QCOMPARE(f.findChild<QTimer*>(QStringLiteral("Timer1")), f.Timer1);
+        QVERIFY(!f.Timer1->isActive());
+        QCOMPARE(f.Timer1->interval(), 2000);
+    }
+
+    void button1ComesFirstAndHasTheFocus() {
+        TForm1& f = OpenShown();
+        QCOMPARE(f.focusWidget(), f.Button1);
+        const QList<QWidget*> order = {f.Button1,     f.Button2,       f.Button3,
+                                       f.Button4,     f.ComboBox1,     f.cbDownloadTTFont,
+                                       f.cbDownloadTable, f.Button5,   f.Button6,
+                                       f.Button7,     f.Combo_delay01, f.Combo_delay02,
+                                       f.Combo_size,  f.Combo_delay03, f.Button8,
+                                       f.Button9,     f.Button10,      f.Button11,
+                                       f.Button12,    f.Button13,      f.Memo1,
+                                       f.SendButton,  f.Button14,      f.Button15,
+                                       f.Btn_WakeUpFw, f.Btn_DownloadBootLoader};
+        // Among what can take the focus, each comes right after the one before it.
+        QWidget* w = f.Button1;
+        for (qsizetype i = 1; i < order.size(); ++i) {
+            do {
+                w = w->nextInFocusChain();
+            } while (!order.contains(w));
+            QCOMPARE(w->objectName(), order[i]->objectName());
+        }
+        // The visible ones, as the Tab key visits them.
+        QWidget* visited = f.Button1;
+        QStringList tabbed;
+        for (int i = 0; i < 4; ++i) {
+            do {
+                visited = visited->nextInFocusChain();
+            } while (!visited->isVisible() || visited->focusPolicy() == Qt::NoFocus ||
+                     !order.contains(visited));
+            tabbed << visited->objectName();
+        }
+        QCOMPARE(tabbed, QStringList({"Button3", "ComboBox1", "cbDownloadTTFont", "Button14"}));
+    }
+
+    // --- hidden key sequences -----------------------------------------------------------------
+
+    void firstSequenceRevealsDownloadModeFirmware() {
+        TForm1& f = OpenShown();
+        QTest::keyClicks(f.Button1, QStringLiteral("qxvmra"));
+        QCOMPARE(f.height(), 240);
+        QVERIFY(f.Button2->isVisible());
+        QVERIFY(!f.Button9->isVisible());
+        QVERIFY(!f.Button8->isVisible());
+        QVERIFY(f.TypedKeys().isEmpty());
+    }
+
+    void secondSequenceRevealsChangeMode() {
+        TForm1& f = OpenShown();
+        QTest::keyClicks(f.Button1, QStringLiteral("prownelkast"));
+        QCOMPARE(f.height(), 240);
+        QVERIFY(f.Button8->isVisible());
+        QVERIFY(!f.Button2->isVisible());
+        QVERIFY(!f.Button9->isVisible());
+    }
+
+    void thirdSequenceSwapsInTheRawDownload() {
+        TForm1& f = OpenShown();
+        QTest::keyClicks(f.Button1, QStringLiteral("qxvmra"));
+        QVERIFY(f.Button2->isVisible());
+        QTest::keyClicks(f.Button1, QStringLiteral("zulb"));
+        QCOMPARE(f.height(), 240);
+        QVERIFY(!f.Button2->isVisible());
+        QVERIFY(f.Button9->isVisible());
+        QTest::keyClicks(f.Button1, QStringLiteral("qxvmra"));
+        QVERIFY(f.Button2->isVisible());
+        QVERIFY(!f.Button9->isVisible());
+    }
+
+    void capitalsDoNotMatch() {
+        TForm1& f = OpenShown();
+        QTest::keyClicks(f.Button1, QStringLiteral("QXVMRA"));
+        QCOMPARE(f.TypedKeys(), QStringLiteral("QXVMRA"));
+        QVERIFY(!f.Button2->isVisible());
+        QCOMPARE(f.frameGeometry().height(), 260);
+    }
+
+    void anotherCharacterFirstRevealsNothingUntilTheOverflow() {
+        TForm1& f = OpenShown();
+        QTest::keyClicks(f.Button1, QStringLiteral("xqxvmra"));
+        QVERIFY(!f.Button2->isVisible());
+        QCOMPARE(f.TypedKeys().size(), 7);
+        QTest::keyClicks(f.Button1, QStringLiteral("qxvmraqxvmra"));  // 19 in all
+        QVERIFY(!f.Button2->isVisible());
+        QTest::keyClicks(f.Button1, QStringLiteral("z"));  // the 20th stays
+        QCOMPARE(f.TypedKeys().size(), 20);
+        QTest::keyClicks(f.Button1, QStringLiteral("z"));  // the 21st empties the buffer
+        QVERIFY(f.TypedKeys().isEmpty());
+        QVERIFY(!f.Button2->isVisible());
+        QTest::keyClicks(f.Button1, QStringLiteral("qxvmra"));
+        QVERIFY(f.Button2->isVisible());
+    }
+
+    void aSequenceTwiceAppliesTwice() {
+        TForm1& f = OpenShown();
+        QTest::keyClicks(f.Button1, QStringLiteral("prownelkast"));
+        QVERIFY(f.Button8->isVisible());
+        f.resize(f.width(), 300);
+        QTest::keyClicks(f.Button1, QStringLiteral("prownelkast"));
+        QCOMPARE(f.height(), 240);
+        QVERIFY(f.Button8->isVisible());
+        QVERIFY(f.TypedKeys().isEmpty());
+    }
+
+    void keysStillReachTheButton() {
+        TForm1& f = OpenShown();
+        int clicks = 0;
+        connect(f.Button1, &QPushButton::pressed, this, [&] { ++clicks; });
+        QTest::keyClick(f.Button1, Qt::Key_Space);
+        QCOMPARE(clicks, 1);  // the key was not swallowed
+        QCOMPARE(f.TypedKeys(), QStringLiteral(" "));
+        // Keys without a character (arrows, function keys) are not typed.
+        QTest::keyClick(f.Button1, Qt::Key_F5);
+        QTest::keyClick(f.Button1, Qt::Key_Shift);
+        QCOMPARE(f.TypedKeys(), QStringLiteral(" "));
+    }
+
+    // --- connection choice --------------------------------------------------------------------
+
+    void connectionEntriesMapToPortCodes() {
+        TForm1& f = Open();
+        const int codes[] = {300, 0, 1, 2, 3, 4, 5, 6, 7, 8};
+        for (int i = 0; i < 10; ++i) {
+            f.ComboBox1->setCurrentIndex(i);
+            QCOMPARE(f.SelectedPortCode(), codes[i]);
+        }
+        f.ComboBox1->setCurrentIndex(-1);
+        QCOMPARE(f.SelectedPortCode(), -1);
+    }
+
+    void typedConnectionTextSelectsItsEntryOrNone() {
+        TForm1& f = OpenShown();
+        QLineEdit* edit = f.ComboBox1->lineEdit();
+        edit->selectAll();
+        QTest::keyClicks(edit, QStringLiteral("com3 115200"));
+        QCOMPARE(f.ComboBox1->currentIndex(), 4);
+        QCOMPARE(f.SelectedPortCode(), 3);
+        QCOMPARE(edit->text(), QStringLiteral("com3 115200"));
+        QTest::keyClicks(edit, QStringLiteral("x"));
+        QCOMPARE(f.ComboBox1->currentIndex(), -1);
+        QCOMPARE(f.SelectedPortCode(), -1);
+        QCOMPARE(edit->text(), QStringLiteral("com3 115200x"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(f.SelectedPortCode(), -1);
+        QCOMPARE(f.ComboBox1->count(), 10);  // typed text is never added as an entry
+    }
+
+    // --- countdown ----------------------------------------------------------------------------
+
+    void countdownHidesOnTheFifthTick() {
+        TForm1& f = OpenShown();
+        f.frmProgress->ggProgress->SetMaxValue(1000);
+        f.frmProgress->ggProgress->SetProgress(700);
+        f.StartCountdown();
+        auto* g = f.frmProgress->ggProgress;
+        QVERIFY(f.frmProgress->isVisible());
+        QCOMPARE(g->Progress(), 0);
+        QCOMPARE(g->MaxValue(), 5);
+        QVERIFY(g->ForeColor() == prax::dialogs::kRed);
+        QVERIFY(f.Timer1->isActive());
+        QCOMPARE(f.Timer1->interval(), 1000);
+        for (int tick = 1; tick <= 4; ++tick) {
+            f.Timer1Timer();
+            QCOMPARE(g->Progress(), tick);
+            QCOMPARE(g->Percent(), tick * 20);
+            QVERIFY(f.frmProgress->isVisible());
+            QVERIFY(f.Timer1->isActive());
+        }
+        f.Timer1Timer();
+        QCOMPARE(g->Progress(), 5);
+        QVERIFY(!f.frmProgress->isVisible());
+        QVERIFY(!f.Timer1->isActive());
+        QVERIFY(g->ForeColor() == prax::dialogs::kRed);  // the colour stays for what follows
+    }
+
+    void countdownAtItsMaximumStopsOnTheFirstTick() {
+        TForm1& f = OpenShown();
+        f.StartCountdown();
+        f.frmProgress->ggProgress->SetProgress(5);
+        f.Timer1Timer();
+        QVERIFY(!f.frmProgress->isVisible());
+        QVERIFY(!f.Timer1->isActive());
+    }
+
+    void countdownDrivenByTheTimer() {
+        TForm1& f = OpenShown();
+        f.StartCountdown();
+        f.Timer1->setInterval(0);  // the same ticks, without waiting for them
+        QTRY_VERIFY_WITH_TIMEOUT(!f.Timer1->isActive(), 5000);
+        QCOMPARE(f.frmProgress->ggProgress->Progress(), 5);
+        QVERIFY(!f.frmProgress->isVisible());
+    }
+
+    // --- closing ------------------------------------------------------------------------------
+
+    void closeIsRefusedWhileGreyedAndDestroysTheDialog() {
+        TForm1& f = OpenShown();
+        f.SetCloseEnabled(false);
+        QVERIFY(!f.close());
+        QVERIFY(f.isVisible());
+        QVERIFY(f.frmProgress);
+        f.SetCloseEnabled(true);
+        QVERIFY(f.close());
+        QVERIFY(!f.isVisible());
+        QVERIFY(f.frmProgress.isNull());
+        // Nothing the operations do on the dialog after that reaches a destroyed window.
+        f.ShowProgress();
+        f.SetProgressPosition(3);
+        QCOMPARE(f.ProgressPosition(), 0);
+    }
+
+    // --- the operations -----------------------------------------------------------------------
+
+    void checkButtonShowsTheSerialChecksum() {
+        TForm1& f = Open();
+        f.Button6Click();
+        QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("1275")});
+        QCOMPARE(rec.messages[0].caption, QStringLiteral("PRAX FW Download Tool V1.6"));
+    }
+
+    void doNothingButtonsDoNothing() {
+        TForm1& f = Open();
+        f.Button7Click();
+        f.Btn_WakeUpFwClick();
+        f.Btn_DownloadBootLoaderClick();
+        QVERIFY(rec.messages.empty());
+        QVERIFY(rec.errors.empty());
+        QVERIFY(rec.questions.empty());
+    }
+
+    void initializeOnAPortThatCannotOpen() {
+        TForm1& f = OpenShown();
+        SelectPort("COM7 115200");
+        QTest::mouseClick(f.Button14, Qt::LeftButton);
+        QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("Open port failed")});
+        QVERIFY(rec.questions.empty());
+        QVERIFY(rec.errors.empty());
+        QVERIFY(rec.fileDialogs.empty());
+        QCOMPARE(f.StatusText(), QString());
+        QVERIFY(f.Button14->isEnabled());
+    }
+
+    void changeModeOnAPortThatCannotOpen() {
+        TForm1& f = Open();
+        SelectPort("COM7 115200");
+        f.Button8Click();
+        QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("Can't open port")});
+        QVERIFY(rec.questions.empty());
+    }
+
+    void cutterAndSendOnAPortThatCannotOpen() {
+        TForm1& f = Open();
+        SelectPort("COM7 115200");
+        f.Button15Click();
+        f.SendButtonClick();
+        QCOMPARE(rec.MessageTexts(),
+                 QStringList({QStringLiteral("Open port failed"), QStringLiteral("Open port failed")}));
+    }
+
+    void initializeOverAPty() {
+        Open();
+        const std::string got = OverPty(&TForm1::Button14Click, 10);
+        QCOMPARE(QByteArray::fromStdString(got), QByteArray("^default\r\n"));
+        QVERIFY(rec.messages.empty());
+        QVERIFY(rec.questions.empty());
+    }
+
+    void initializeTwiceOverAPty() {
+        Open();
+        PtyPair pty;
+        QVERIFY(pty.ok());
+        qputenv("PRAX_COM3", QByteArray::fromStdString(pty.devicePath()));
+        pty.StartReading();
+        SelectPort("COM3 115200");
+        QTest::mouseClick(form->Button14, Qt::LeftButton);
+        QTest::mouseClick(form->Button14, Qt::LeftButton);
+        const std::string got = pty.WaitFor(20, 10000);
+        pty.StopReading();
+        QCOMPARE(QByteArray::fromStdString(got), QByteArray("^default\r\n^default\r\n"));
+        QVERIFY(rec.messages.empty());
+    }
+
+    void changeModeAndCutterOverAPty() {
+        Open();
+        QCOMPARE(QByteArray::fromStdString(OverPty(&TForm1::Button8Click, 21)),
+                 QByteArray("~~INTERNALCOMMANDCA\r\n"));
+        QCOMPARE(QByteArray::fromStdString(OverPty(&TForm1::Button15Click, 7)),
+                 QByteArray("^D1,5\r\n"));
+        QVERIFY(rec.messages.empty());
+    }
+
+    void sendWritesEachMemoLineWithItsLineBreak() {
+        Open();
+        form->Memo1->setPlainText(QStringLiteral("first\n\nthird\n"));
+        QCOMPARE(QByteArray::fromStdString(OverPty(&TForm1::SendButtonClick, 16)),
+                 QByteArray("first\r\n\r\nthird\r\n"));
+        form->Memo1->setPlainText(QStringLiteral("last without break"));
+        QCOMPARE(QByteArray::fromStdString(OverPty(&TForm1::SendButtonClick, 20)),
+                 QByteArray("last without break\r\n"));
+        form->Memo1->clear();
+        QCOMPARE(QByteArray::fromStdString(OverPty(&TForm1::SendButtonClick, 0)), QByteArray());
+        QVERIFY(rec.messages.empty());
+    }
+
+    void firmwareAsksForABinFileInTheProgramFolder() {
+        TForm1& f = Open();
+        rec.fileAnswer = QString();  // cancelled
+        QTest::mouseClick(f.Button1, Qt::LeftButton);
+        QCOMPARE(rec.fileDialogs.size(), std::size_t{1});
+        QCOMPARE(rec.fileDialogs[0].first, QStringLiteral("*.bin (binary file) (*.bin);;*.* (*.*)"));
+        QCOMPARE(rec.fileDialogs[0].second, QCoreApplication::applicationDirPath());
+        QVERIFY(rec.messages.empty());
+        QCOMPARE(f.StatusText(), QString());
+    }
+
+    void firmwareFromTheDialogOverAPty() {
+        TForm1& f = Open();
+        const std::string image = TestImage(1000);
+        rec.fileAnswer = WriteImage(image);
+        const std::string got = OverPty(&TForm1::Button1Click, FirmwareStream(image).size());
+        QCOMPARE(QByteArray::fromStdString(got), QByteArray::fromStdString(FirmwareStream(image)));
+        QCOMPARE(f.StatusText(), FirmwareStatus(image));
+        QVERIFY(rec.messages.empty());
+        QVERIFY(f.frmProgress->isHidden());
+        QCOMPARE(f.frmProgress->ggProgress->Progress(), 1000);
+        QVERIFY(f.frmProgress->ggProgress->ForeColor() == prax::dialogs::kBlue);
+        QVERIFY(f.CloseEnabled());
+        // Not started from the command line: the window stays.
+        QCoreApplication::processEvents();
+        QVERIFY(f.frmProgress);
+    }
+
+    void exceptionsAreShownAndTheWindowStaysUsable() {
+        TForm1& f = OpenShown();
+        form->hooks.openFile = [](const QString&, const QString&) -> QString {
+            throw std::runtime_error("disk on fire");
+        };
+        f.Button1Click();
+        QCOMPARE(rec.errors.size(), std::size_t{1});
+        QCOMPARE(rec.errors[0].text, QStringLiteral("disk on fire"));
+        QVERIFY(!f.Busy());
+        QVERIFY(f.Button1->isEnabled());
+        QVERIFY(f.CloseEnabled());
+        QCOMPARE(f.focusWidget(), f.Button1);
+        f.Button6Click();
+        QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("1275")});
+    }
+
+    void aSecondOperationCannotStartInsideTheFirst() {
+        TForm1& f = OpenShown();
+        bool buttonsDisabled = false;
+        bool busyInside = false;
+        form->hooks.message = [&](const QString&, const QString& text) {
+            rec.messages.push_back({QString(), text});
+            busyInside = f.Busy();
+            buttonsDisabled = !f.Button1->isEnabled() && !f.Button14->isEnabled() &&
+                              !f.Button3->isEnabled();
+            // A click that slips through the event processing of a running operation.
+            SelectPort("COM7 115200");
+            f.Button14Click();
+            f.Button6Click();
+        };
+        f.Button6Click();
+        QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("1275")});
+        QVERIFY(busyInside);
+        QVERIFY(buttonsDisabled);
+        QVERIFY(!f.Busy());
+        QVERIFY(f.Button1->isEnabled());
+        QVERIFY(f.Button14->isEnabled());
+        QVERIFY(f.Button3->isEnabled());
+        QVERIFY(f.Button2->isEnabled());
+        QCOMPARE(f.focusWidget(), f.Button1);
+    }
+
+    void linkQuestionsGoThroughTheWindow() {
+        TForm1& f = Open();
+        Q_UNUSED(f);
+        rec.questionAnswer = prax::platform::IDYES_;
+        const int answer = host.MessageBoxA("Retry again?", "Time-out",
+                                            prax::platform::MB_YESNO_ |
+                                                prax::platform::MB_ICONEXCLAMATION_);
+        QCOMPARE(answer, prax::platform::IDYES_);
+        QCOMPARE(rec.questions.size(), std::size_t{1});
+        QCOMPARE(rec.questions[0].caption, QStringLiteral("Time-out"));
+        QCOMPARE(rec.questions[0].text, QStringLiteral("Retry again?"));
+    }
+
+    // --- command-line mode --------------------------------------------------------------------
+
+    void twoArgumentsSelectTheConnectionIgnoringCase() {
+        const QString image = WriteImage(TestImage(100));
+        TForm1& f = Open({image, QStringLiteral("com7 115200")});
+        QVERIFY(f.CommandLineMode());
+        QCOMPARE(f.ComboBox1->currentIndex(), 8);
+        QCOMPARE(f.SelectedPortCode(), 7);
+        QVERIFY(rec.fileDialogs.empty());
+        QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("Open port failed")});
+        // A failed download leaves the program running.
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(f.frmProgress);
+    }
+
+    void twoArgumentsNamingNoEntrySelectNothing() {
+        const QString image = WriteImage(TestImage(100));
+        TForm1& f = Open({image, QStringLiteral("COM9 115200")});
+        QCOMPARE(f.ComboBox1->currentIndex(), -1);
+        QCOMPARE(f.SelectedPortCode(), -1);
+        QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("Open port failed")});
+    }
+
+    void oneArgumentUsesTheLayoutsConnection() {
+        const QString image = WriteImage(TestImage(100));
+        TForm1& f = Open({image});
+        QVERIFY(f.CommandLineMode());
+        QCOMPARE(f.ComboBox1->currentIndex(), 0);
+        QVERIFY(rec.fileDialogs.empty());
+        QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("Open port failed")});
+    }
+
+    void threeArgumentsWaitForTheOperator() {
+        TForm1& f = Open({"a", "b", "c"});
+        QVERIFY(!f.CommandLineMode());
+        QVERIFY(rec.messages.empty());
+        f.Button1Click();
+        QCOMPARE(rec.fileDialogs.size(), std::size_t{1});
+    }
+
+    void commandLineDownloadEndsTheProgram() {
+        const std::string image = TestImage(1000);
+        const QString path = WriteImage(image);
+        PtyPair pty;
+        QVERIFY(pty.ok());
+        qputenv("PRAX_COM3", QByteArray::fromStdString(pty.devicePath()));
+        pty.StartReading();
+        TForm1& f = Open({path, QStringLiteral("COM3 115200")});
+        // The whole transfer ran inside creation, before the window was ever shown.
+        QVERIFY(!f.isVisible());
+        const std::string expected = FirmwareStream(image);
+        const std::string got = pty.WaitFor(expected.size(), 10000);
+        pty.StopReading();
+        QCOMPARE(QByteArray::fromStdString(got), QByteArray::fromStdString(expected));
+        QVERIFY(rec.messages.empty());
+        QVERIFY(rec.fileDialogs.empty());
+        QCOMPARE(f.StatusText(), FirmwareStatus(image));
+        // The close request waits for the event loop, then the window closes.
+        QVERIFY(f.frmProgress);
+        QTRY_VERIFY_WITH_TIMEOUT(f.frmProgress.isNull(), 5000);
+    }
+
+    void laterPressesSendTheFirstArgumentAgain() {
+        const std::string image = TestImage(600);
+        const QString path = WriteImage(image);
+        qputenv("PRAX_COM5", "/nonexistent/tty");
+        TForm1& f = Open({path, QStringLiteral("COM5 115200")});
+        QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("Open port failed")});
+        f.show();
+
+        PtyPair pty;
+        QVERIFY(pty.ok());
+        qputenv("PRAX_COM5", QByteArray::fromStdString(pty.devicePath()));
+        pty.StartReading();
+        QTest::mouseClick(f.Button1, Qt::LeftButton);
+        const std::string expected = FirmwareStream(image);
+        const std::string got = pty.WaitFor(expected.size(), 10000);
+        pty.StopReading();
+        QCOMPARE(QByteArray::fromStdString(got), QByteArray::fromStdString(expected));
+        QVERIFY(rec.fileDialogs.empty());
+        QTRY_VERIFY_WITH_TIMEOUT(!f.isVisible(), 5000);
+        QVERIFY(f.frmProgress.isNull());
+        qunsetenv("PRAX_COM5");
+    }
+
+    // --- helpers ------------------------------------------------------------------------------
+
+    void windowsFiltersBecomeQtFilters() {
+        QCOMPARE(prax::app::QtFileFilter("*.bin (binary file)|*.bin|*.* |*.*"),
+                 QStringLiteral("*.bin (binary file) (*.bin);;*.* (*.*)"));
+        QCOMPARE(prax::app::QtFileFilter("Fonts|*.ttf"), QStringLiteral("Fonts (*.ttf)"));
+        QCOMPARE(prax::app::QtFileFilter(""), QString());
+    }
+};
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    MainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "MainWindowTest.moc"
