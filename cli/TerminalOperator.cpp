@@ -18,9 +18,14 @@ int TerminalOperator::Ask(const std::string& text, const std::string& caption, s
         ShowMessage(text);
         return 1;
     }
-    std::string oneLine = text;
-    for (auto& c : oneLine)
-        if (c == '\r' || c == '\n') c = ' ';
+    // The question on one line: its line breaks and the blanks around them become one blank.
+    std::string oneLine;
+    for (char c : text) {
+        const bool blank = c == '\r' || c == '\n' || c == ' ';
+        if (blank && (oneLine.empty() || oneLine.back() == ' ')) continue;
+        oneLine += blank ? ' ' : c;
+    }
+    while (!oneLine.empty() && oneLine.back() == ' ') oneLine.pop_back();
     if (lineOpen_) {
         err_ << '\n';
         lineOpen_ = false;

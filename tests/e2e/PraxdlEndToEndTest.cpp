@@ -229,6 +229,44 @@ TEST(PraxdlEndToEnd, APrinterThatStopsReadingEndsTheTransferWithTheCountDelivere
     EXPECT_NE(r.err.find("bytes were delivered"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find(" Bytes"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("CRC="), std::string::npos) << "a cut-short transfer shows no checksum";
+
+}
+
+TEST(PraxdlEndToEnd, AFirstWriteThatCannotGoGivesUpWithoutAsking) {
+    // The printer holds the line with XOFF after the first command, and keeps holding it: the
+    // next run's very first write makes no progress, and a stall before any write of a run has
+    // finished gives up silently.
+    Child printer({kPrinter, "--xoff-after", "10", "--xon-ms", "600000"});
+    const std::string device = printer.NextLine();
+    ASSERT_FALSE(device.empty());
+    ProcessResult r = RunProgram({kPraxdl, "--device", device, "init"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(printer.LineStartingWith("command:"), "command: ^default");
+    r = RunProgram({kPraxdl, "--device", device, "--quiet", "firmware", Temp("img-xoff2.bin", ImageOf(1000))},
+                   {}, {}, 90000);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.find("Continue ?"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" 0 bytes were delivered"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "0 Bytes\n");
+}
+
+TEST(PraxdlEndToEnd, YesToContinueGoesOnWhenThePrinterReadsAgain) {
+    // A pause longer than one write cycle (10 s waiting, 10 s sleeping) brings the question.
+    Child printer({kPrinter, "--stall-after", "60000", "--stall-ms", "24000"});
+    const std::string device = printer.NextLine();
+    ASSERT_FALSE(device.empty());
+    const std::string image = ImageOf(300000, 11);
+    const ProcessResult r = RunProgram(
+        {kPraxdl, "--device", device, "--yes", "--quiet", "firmware", Temp("img-resume.bin", image)}, {},
+        {}, 90000);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("IO Error (ERROR_IO_PENDING): Continue ? [Y] Continue [N] Stop -> Yes"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out, "300000 Bytes  CRC=" + RegisterHex(Reg(image)) + "\n");
+    EXPECT_EQ(printer.LineStartingWith("firmware image:", 30000),
+              "firmware image: size 300000, received 300000, CRC " + RegisterHex(Reg(image)) + " matches");
 }
 
 #ifdef PRAX_DOWNLOAD_BIN
