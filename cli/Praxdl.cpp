@@ -180,9 +180,12 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io) {
     try {
         o = Parse(args);
     } catch (const UsageError& e) {
-        if (!e.text.empty()) io.err << "praxdl: " << e.text << '\n';
-        io.err << UsageText();
-        return e.text.empty() ? kExitDone : kExitUsage;
+        if (e.text.empty()) {
+            io.out << UsageText();
+            return kExitDone;
+        }
+        io.err << "praxdl: " << e.text << '\n' << UsageText();
+        return kExitUsage;
     }
     if (o.positional.empty()) {
         io.err << UsageText();
