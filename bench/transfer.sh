@@ -47,6 +47,8 @@ head -c $((kib * 1024)) /dev/urandom > "$work/small.bin"
 start_reader --throttle
 t0=$(now)
 "$praxdl" --device "$device" --quiet firmware "$work/small.bin" > /dev/null
+# praxdl is done when the pty has taken the last byte; the printer, when it has read it.
+for _ in $(seq 3000); do grep -q '^closing ramp: 128 bytes' "$work/reader.log" && break; sleep 0.01; done
 t1=$(now)
 stop_reader
 bytes=$(stat -c %s "$work/small.bin")

@@ -27,31 +27,6 @@ const std::array<std::uint8_t, kRampLength>& ClosingRamp() {
     return ramp;
 }
 
-namespace {
-
-struct CrcTables {
-    std::array<std::uint8_t, 256> a{};
-    std::array<std::uint8_t, 256> b{};
-    CrcTables() {
-        for (unsigned i = 0; i < 256; ++i) {
-            unsigned t = i;
-            for (int k = 0; k < 8; ++k) t = (t & 1u) ? (t >> 1) ^ 0xA001u : t >> 1;
-            a[i] = static_cast<std::uint8_t>(t & 0xFF);
-            b[i] = static_cast<std::uint8_t>(t >> 8);
-        }
-    }
-};
-
-const CrcTables& Tables() {
-    static const CrcTables tables;
-    return tables;
-}
-
-}  // namespace
-
-const std::array<std::uint8_t, 256>& TableA() { return Tables().a; }
-const std::array<std::uint8_t, 256>& TableB() { return Tables().b; }
-
 std::uint16_t DataCrc(const std::uint8_t* data, std::size_t length, std::uint16_t reg) {
     for (std::size_t i = 0; i < length; ++i) reg = DataCrcUpdate(reg, data[i]);
     return reg;

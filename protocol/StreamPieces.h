@@ -23,16 +23,32 @@ std::string BuildDownloadModeCommand(std::int32_t size);
 // The closing ramp, 0x00 to 0x7F.
 const std::array<std::uint8_t, kRampLength>& ClosingRamp();
 
-// Low and high bytes of the CRC-16/MODBUS table entries.
-const std::array<std::uint8_t, 256>& TableA();
-const std::array<std::uint8_t, 256>& TableB();
+namespace detail {
+// Entry i is i put through eight steps of the reflected polynomial 0xA001; `high` picks the
+// entry's high byte, else its low byte. Built by the compiler, so the tables cost nothing at run
+// time and no guard sits on the per-byte path.
+constexpr std::array<std::uint8_t, 256> CrcTable(bool high) {
+    std::array<std::uint8_t, 256> table{};
+    for (unsigned i = 0; i < 256; ++i) {
+        unsigned t = i;
+        for (int k = 0; k < 8; ++k) t = (t & 1u) ? (t >> 1) ^ 0xA001u : t >> 1;
+        table[i] = static_cast<std::uint8_t>(high ? t >> 8 : t & 0xFF);
+    }
+    return table;
+}
+}  // namespace detail
+
+// Low (A) and high (B) bytes of the CRC-16/MODBUS table entries.
+inline constexpr std::array<std::uint8_t, 256> TableA = detail::CrcTable(false);
+inline constexpr std::array<std::uint8_t, 256> TableB = detail::CrcTable(true);
 
 // CRC-16/MODBUS with the register kept byte-swapped: its high byte holds the CRC's low byte.
-inline std::uint16_t DataCrcUpdate(std::uint16_t reg, std::uint8_t b) {
+constexpr std::uint16_t DataCrcUpdate(std::uint16_t reg, std::uint8_t b) {
     const std::uint8_t i = static_cast<std::uint8_t>((reg >> 8) ^ b);
-    const std::uint8_t high = static_cast<std::uint8_t>((reg & 0xFF) ^ TableA()[i]);
-    return static_cast<std::uint16_t>((high << 8) | TableB()[i]);
+    const std::uint8_t high = static_cast<std::uint8_t>((reg & 0xFF) ^ TableA[i]);
+    return static_cast<std::uint16_t>((high << 8) | TableB[i]);
 }
+static_assert(TableA[1] == 0xC1 && TableB[1] == 0xC0);
 
 std::uint16_t DataCrc(const std::uint8_t* data, std::size_t length, std::uint16_t reg = kCrcStart);
 

@@ -38,8 +38,8 @@ TEST(DataCrc, TablesStartWithTheKnownValues) {
     const std::vector<int> a = {0x00, 0xC1, 0x81, 0x40, 0x01, 0xC0, 0x80, 0x41};
     const std::vector<int> b = {0x00, 0xC0, 0xC1, 0x01, 0xC3, 0x03, 0x02, 0xC2};
     for (std::size_t i = 0; i < a.size(); ++i) {
-        EXPECT_EQ(TableA()[i], a[i]) << i;
-        EXPECT_EQ(TableB()[i], b[i]) << i;
+        EXPECT_EQ(TableA[i], a[i]) << i;
+        EXPECT_EQ(TableB[i], b[i]) << i;
     }
 }
 
