@@ -25,7 +25,7 @@ done
 device=$(head -n 1 "$log")
 export PRAX_COM1="$device"
 echo "virtual printer on $device, attached as COM1: choose \"COM1 115200\" in the window"
-tail -n +2 -f "$log" | sed 's/^/printer: /' &
+tail -n +2 -f "$log" | sed -u 's/^/printer: /' &
 tail_pid=$!
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
