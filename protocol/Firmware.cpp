@@ -3,7 +3,6 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
-#include <vector>
 
 #include "protocol/Commands.h"
 #include "protocol/StreamPieces.h"
@@ -13,7 +12,7 @@ namespace prax::protocol {
 
 namespace {
 
-constexpr int kMaxPackageSize = 2048;  // the chunk buffer: twice the largest listed size
+constexpr int kMaxPackageSize = 2048;  // twice the largest size the list offers
 constexpr int kContinueChunk = 64;
 constexpr std::uint32_t kContinueHeaderPauseMs = 50;
 constexpr std::uint32_t kContinuePassPauseMs = 3000;
@@ -114,29 +113,9 @@ Result DownloadFirmware(Context& ctx, const FirmwareRequest& request) {
 
     ShowBlueGauge(ctx, size);
 
-    std::vector<std::uint8_t> buffer(kMaxPackageSize);
-    const std::uint8_t* data = image.data();
-    const std::int64_t full = size - size % chunk;
-    std::int64_t sent = 0;
+    // The printer takes the first chunk of this stream byte by byte; every later one goes whole.
     std::uint16_t reg = kCrcStart;
-    while (sent < size) {
-        if (sent >= full) {
-            reg = DataCrcUpdate(reg, data[sent]);
-            if (!tx.SendEachByte(data + sent, 1)) return EndStopped(ctx, tx, bodyStart, size);
-            sent += 1;
-        } else {
-            for (int i = 0; i < chunk; ++i) {
-                buffer[static_cast<std::size_t>(i)] = data[sent + i];
-                reg = DataCrcUpdate(reg, data[sent + i]);
-            }
-            sent += chunk;
-            // The printer takes its first chunk byte by byte; every later one goes whole.
-            const bool ok = sent == chunk ? tx.SendEachByte(buffer.data(), chunk)
-                                          : tx.Send(buffer.data(), chunk);
-            if (!ok) return EndStopped(ctx, tx, bodyStart, size);
-        }
-        ReportProgress(ctx, sent);
-    }
+    if (!SendBody(ctx, tx, image, {chunk, true, false}, reg)) return EndStopped(ctx, tx, bodyStart, size);
 
     const auto trailer = ChecksumTrailer(reg);
     if (!tx.SendEachByte(trailer.data(), 2)) return EndStopped(ctx, tx, bodyStart, size);
@@ -170,23 +149,9 @@ Result ContinueSeries(Context& ctx, const std::string& programDirectory,
         if (!SendFirmwareHeader(tx, header)) return EndStopped(ctx, tx, bodyStart, size);
 
         ShowBlueGauge(ctx, size);
-        const std::uint8_t* data = image.data();
-        const std::int64_t full = size - size % kContinueChunk;
-        std::int64_t sent = 0;
         std::uint16_t reg = kCrcStart;
-        while (sent < size) {
-            if (sent >= full) {
-                reg = DataCrcUpdate(reg, data[sent]);
-                if (!tx.SendEachByte(data + sent, 1)) return EndStopped(ctx, tx, bodyStart, size);
-                sent += 1;
-            } else {
-                reg = DataCrc(data + sent, kContinueChunk, reg);
-                if (!tx.Send(data + sent, kContinueChunk)) return EndStopped(ctx, tx, bodyStart, size);
-                sent += kContinueChunk;
-            }
-            ctx.ui.ProcessEvents();
-            ReportProgress(ctx, sent);
-        }
+        if (!SendBody(ctx, tx, image, {kContinueChunk, false, true}, reg))
+            return EndStopped(ctx, tx, bodyStart, size);
         if (!SendTrailerAndRamp(tx, reg)) return EndStopped(ctx, tx, bodyStart, size);
         delivered += tx.delivered();
         tx.com().Close();

@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <vector>
+
+#include "protocol/StreamPieces.h"
 
 namespace prax::protocol {
 
@@ -45,6 +48,36 @@ void ReportProgress(Context& ctx, std::int64_t sent) {
     ctx.statusText = std::to_string(ctx.ui.ProgressPosition()) + " Bytes";
     ctx.ui.SetStatusText(ctx.statusText);
     ctx.ui.ProcessEvents();
+}
+
+bool SendBody(Context& ctx, Transfer& tx, const FileImage& image, const BodyGrouping& grouping,
+              std::uint16_t& reg) {
+    const std::int64_t size = image.size();
+    const int chunk = grouping.chunk;
+    const std::uint8_t* data = image.data();
+    const std::int64_t full = size - size % chunk;
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(chunk));
+    std::int64_t sent = 0;
+    while (sent < size) {
+        bool ok;
+        if (sent >= full) {
+            reg = DataCrcUpdate(reg, data[sent]);
+            ok = tx.SendEachByte(data + sent, 1);
+            sent += 1;
+        } else {
+            for (int i = 0; i < chunk; ++i) {
+                buffer[static_cast<std::size_t>(i)] = data[sent + i];
+                reg = DataCrcUpdate(reg, data[sent + i]);
+            }
+            sent += chunk;
+            ok = sent == chunk && grouping.firstChunkByteByByte ? tx.SendEachByte(buffer.data(), chunk)
+                                                                : tx.Send(buffer.data(), chunk);
+        }
+        if (!ok) return false;
+        if (grouping.eventsAfterEachWrite) ctx.ui.ProcessEvents();
+        ReportProgress(ctx, sent);
+    }
+    return true;
 }
 
 FileImage LoadFileImage(const std::string& path) {

@@ -47,6 +47,21 @@ private:
 // shows the clamped position, and pending events run once.
 void ReportProgress(Context& ctx, std::int64_t sent);
 
+struct FileImage;
+
+// How a data body is cut into writes: whole chunks of `chunk` bytes (the first one byte by byte
+// where the printer wants it so), then the tail one byte per write.
+struct BodyGrouping {
+    int chunk = 512;
+    bool firstChunkByteByByte = false;
+    bool eventsAfterEachWrite = false;  // pending events also run right after every write
+};
+
+// Sends the body, feeding each byte through the checksum register `reg` as it is copied to the
+// chunk buffer, and reports progress after every step. False once a write fell short.
+bool SendBody(Context& ctx, Transfer& tx, const FileImage& image, const BodyGrouping& grouping,
+              std::uint16_t& reg);
+
 // Reads a whole file for sending. Refuses files that can't be read and files of 2 GiB or more,
 // whose size the streams' 32-bit size fields can't carry.
 struct FileImage {
