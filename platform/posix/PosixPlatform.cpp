@@ -152,12 +152,21 @@ void PosixPlatform::Drain(const Device& d) {
         fsync(d.fd);
         return;
     }
-    // tcdrain can block for ever on a port held by XOFF; wait for the queue a bounded time.
-    const std::int64_t deadline = MonotonicMs() + drainLimitMs_;
+    // The closing bytes of a stream must leave before the port is closed, and a printer may hold
+    // them back with XOFF for a while (it may be busy with what it got). So wait as long as the
+    // queue goes down; only when it stands still for the whole limit is the rest given up, and
+    // then flushed, so that close itself doesn't wait for it as well.
+    std::int64_t lastProgress = MonotonicMs();
+    int lastQueued = -1;
     for (;;) {
         int queued = 0;
         if (ioctl(d.fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
-        if (MonotonicMs() >= deadline) return;
+        if (lastQueued < 0 || queued < lastQueued) lastProgress = MonotonicMs();
+        lastQueued = queued;
+        if (MonotonicMs() - lastProgress >= drainLimitMs_) {
+            tcflush(d.fd, TCOFLUSH);
+            return;
+        }
         SleepUntil(MonotonicMs() + 2);
     }
 }

@@ -18,7 +18,7 @@ public:
 
     // Open `path` whenever the link asks for `name` (e.g. "\\.\COM1"), before the environment.
     void MapDevice(const std::string& name, const std::string& path) { overrides_[name] = path; }
-    // How long a close waits for queued output to leave.
+    // How long a close waits for queued output that makes no progress.
     void SetDrainLimitMs(std::uint32_t ms) { drainLimitMs_ = ms; }
 
     Handle CreateFileA(const std::string& name, std::uint32_t access, std::uint32_t share,
@@ -84,7 +84,7 @@ private:
     std::uint32_t lastError_ = 0;
     HostReason reason_ = HostReason::None;
     std::string detail_;
-    std::uint32_t drainLimitMs_ = 3000;
+    std::uint32_t drainLimitMs_ = 10000;
 };
 
 // Monotonic milliseconds, for deadlines that the wall clock can't move.
