@@ -21,7 +21,7 @@
 #include "app/Unit1.h"
 #include "dialogs/qt/Progress.h"
 #include "platform/posix/PosixPlatform.h"
-#include "tests/gui/PtyPair.h"
+#include "tests/support/Pty.h"
 
 using prax::app::TForm1;
 
@@ -140,9 +140,9 @@ private:
     }
     // Runs one button's operation over a pty attached as COM3 and returns what arrived.
     std::string OverPty(void (TForm1::*handler)(), std::size_t expected) {
-        PtyPair pty;
+        prax::testing::Pty pty;
         if (!pty.ok()) return "<no pty>";
-        qputenv("PRAX_COM3", QByteArray::fromStdString(pty.devicePath()));
+        qputenv("PRAX_COM3", QByteArray::fromStdString(pty.path()));
         pty.StartReading();
         SelectPort("COM3 115200");
         (form.get()->*handler)();
@@ -563,9 +563,9 @@ private slots:
 
     void initializeTwiceOverAPty() {
         Open();
-        PtyPair pty;
+        prax::testing::Pty pty;
         QVERIFY(pty.ok());
-        qputenv("PRAX_COM3", QByteArray::fromStdString(pty.devicePath()));
+        qputenv("PRAX_COM3", QByteArray::fromStdString(pty.path()));
         pty.StartReading();
         SelectPort("COM3 115200");
         QTest::mouseClick(form->Button14, Qt::LeftButton);
@@ -725,9 +725,9 @@ private slots:
     void commandLineDownloadEndsTheProgram() {
         const std::string image = TestImage(1000);
         const QString path = WriteImage(image);
-        PtyPair pty;
+        prax::testing::Pty pty;
         QVERIFY(pty.ok());
-        qputenv("PRAX_COM3", QByteArray::fromStdString(pty.devicePath()));
+        qputenv("PRAX_COM3", QByteArray::fromStdString(pty.path()));
         pty.StartReading();
         TForm1& f = Open({path, QStringLiteral("COM3 115200")});
         // The whole transfer ran inside creation, before the window was ever shown.
@@ -752,9 +752,9 @@ private slots:
         QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("Open port failed")});
         f.show();
 
-        PtyPair pty;
+        prax::testing::Pty pty;
         QVERIFY(pty.ok());
-        qputenv("PRAX_COM5", QByteArray::fromStdString(pty.devicePath()));
+        qputenv("PRAX_COM5", QByteArray::fromStdString(pty.path()));
         pty.StartReading();
         QTest::mouseClick(f.Button1, Qt::LeftButton);
         const std::string expected = FirmwareStream(image);

@@ -7,8 +7,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace prax::testing {
@@ -32,6 +37,7 @@ public:
         fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
     }
     ~Pty() {
+        StopReading();
         if (holder_ >= 0) ::close(holder_);
         if (master_ >= 0) ::close(master_);
     }
@@ -59,10 +65,53 @@ public:
     // What is there now, waiting at most `timeoutMs` for the first byte.
     std::string Drain(int timeoutMs = 200) { return Read(static_cast<std::size_t>(-1), timeoutMs); }
 
+    // Collects everything that arrives on a thread of its own, for tests whose own thread is
+    // busy running the program (a window's handler, say) while the bytes come.
+    void StartReading() {
+        stop_ = false;
+        reader_ = std::thread([this] {
+            char buf[4096];
+            while (!stop_) {
+                struct pollfd p {master_, POLLIN, 0};
+                if (::poll(&p, 1, 20) <= 0) continue;
+                const ssize_t n = ::read(master_, buf, sizeof buf);
+                if (n > 0) {
+                    {
+                        std::lock_guard<std::mutex> lock(mutex_);
+                        received_.append(buf, static_cast<std::size_t>(n));
+                    }
+                    arrived_.notify_all();
+                } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                    return;
+                }
+            }
+        });
+    }
+    std::string Received() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return received_;
+    }
+    // Waits until at least `count` bytes have arrived or `timeoutMs` has passed; what arrived.
+    std::string WaitFor(std::size_t count, int timeoutMs) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                          [&] { return received_.size() >= count; });
+        return received_;
+    }
+    void StopReading() {
+        stop_ = true;
+        if (reader_.joinable()) reader_.join();
+    }
+
 private:
     int master_ = -1;
     int holder_ = -1;
     std::string path_;
+    std::thread reader_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::string received_;
 };
 
 }  // namespace prax::testing
