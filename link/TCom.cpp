@@ -76,8 +76,8 @@ bool TCom::OpenDevice(const std::string& name) {
         const bool serial = !name.empty() && name[0] == 'C';
         Handle h;
         if (serial) {
-            char path[20];
-            std::snprintf(path, sizeof path, "\\\\.\\%s", name.c_str());
+            // Built whole rather than into a fixed buffer: a long name must not open a cut one.
+            const std::string path = "\\\\.\\" + name;
             h = host_.CreateFileA(path, access, share, OPEN_EXISTING_, FILE_FLAG_OVERLAPPED_);
         } else if (!name.empty() && name[0] == 'L') {
             h = host_.CreateFileA(name, access, share, OPEN_EXISTING_, FILE_ATTRIBUTE_NORMAL_);

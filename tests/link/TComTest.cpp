@@ -276,3 +276,12 @@ TEST_F(TComTest, OpenOnAnOpenLinkClosesTheOldHandleAndDestructorClosesTheNew) {
     }
     EXPECT_TRUE(host.OpenHandles().empty());
 }
+
+TEST_F(TComTest, ALongSerialNameIsOpenedWholeNeverCut) {
+    const std::string name = "COM" + std::string(40, '7');
+    TCom com(host);
+    com.OpenDevice(name);
+    ASSERT_GE(host.calls.size(), 1u);
+    EXPECT_EQ(host.calls[0].text, "\\\\.\\" + name);
+    EXPECT_EQ(prax::link::currentDeviceName(), name);
+}
