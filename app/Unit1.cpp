@@ -24,6 +24,7 @@
 
 #include "link/TCom.h"
 #include "protocol/Commands.h"
+#include "protocol/Connections.h"
 #include "protocol/Firmware.h"
 #include "protocol/StreamPieces.h"
 
@@ -206,10 +207,10 @@ void TForm1::BuildLayout() {
     button(Button14, "Button14", "Initialize the Printer", {0, 96, 177, 33}, 11, true, black,
            true);
     label(Label1, "Label1", "Connection Port", {182, 7, 94, 16}, true);
-    list(ComboBox1, "ComboBox1",
-         {"USB", "LPT1", "COM1 115200", "COM2 115200", "COM3 115200", "COM4 115200",
-          "COM5 115200", "COM6 115200", "COM7 115200", "COM8 115200"},
-         0, {181, 24, 119, 21}, true);
+    QStringList connections;
+    for (std::string_view name : protocol::kConnectionNames)
+        connections << QString::fromLatin1(name.data(), static_cast<int>(name.size()));
+    list(ComboBox1, "ComboBox1", connections, 0, {181, 24, 119, 21}, true);
     label(Label2, "Label2", "Font  Number", {182, 51, 80, 16}, true);
     list(cbDownloadTTFont, "cbDownloadTTFont", SlotNames(), 0, {182, 67, 118, 21}, true);
 
@@ -367,11 +368,7 @@ void TForm1::CentreOnDesktop() {
 }
 
 std::int32_t TForm1::SelectedPortCode() const {
-    const int index = ComboBox1->currentIndex();
-    if (index == 0) return link::kUsbPortCode;
-    if (index == 1) return link::kLpt1PortCode;
-    if (index >= 2 && index <= 9) return index - 1;  // "COM1 115200" .. "COM8 115200"
-    return index;
+    return protocol::PortCodeForConnection(ComboBox1->currentIndex());
 }
 
 QString TForm1::StatusText() const { return simpleText_->text(); }

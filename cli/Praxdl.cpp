@@ -16,6 +16,7 @@
 #include "platform/posix/DeviceNames.h"
 #include "platform/posix/PosixPlatform.h"
 #include "protocol/Commands.h"
+#include "protocol/Connections.h"
 #include "protocol/Firmware.h"
 
 namespace prax::cli {
@@ -23,18 +24,6 @@ namespace prax::cli {
 namespace {
 
 using platform::posix::PosixPlatform;
-
-// The connection list of the window, in its order; index to port code as the window maps it.
-const std::vector<std::string> kConnections = {
-    "USB",         "LPT1",        "COM1 115200", "COM2 115200", "COM3 115200",
-    "COM4 115200", "COM5 115200", "COM6 115200", "COM7 115200", "COM8 115200"};
-
-std::int32_t PortCodeForIndex(int index) {
-    if (index == 0) return link::kUsbPortCode;
-    if (index == 1) return link::kLpt1PortCode;
-    if (index >= 2 && index <= 9) return index - 1;
-    return index;
-}
 
 std::string Lower(std::string s) {
     for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -134,8 +123,8 @@ std::vector<std::string> ReadLines(std::istream& in) {
 }
 
 void PrintPorts(std::ostream& out) {
-    for (std::size_t i = 0; i < kConnections.size(); ++i) {
-        const std::int32_t code = PortCodeForIndex(static_cast<int>(i));
+    for (std::size_t i = 0; i < protocol::kConnectionNames.size(); ++i) {
+        const std::int32_t code = protocol::PortCodeForConnection(static_cast<int>(i));
         if (code == link::kUsbPortCode) {
             out << "USB          no USB printer discovery on this host yet  absent\n";
             continue;
@@ -144,7 +133,7 @@ void PrintPorts(std::ostream& out) {
         const std::string path = platform::posix::HostPathFor(name);
         struct stat st {};
         const bool present = ::stat(path.c_str(), &st) == 0;
-        std::string label = kConnections[i];
+        std::string label(protocol::kConnectionNames[i]);
         label.resize(13, ' ');
         out << label << path << "  " << (present ? "present" : "absent") << '\n';
     }
@@ -217,11 +206,13 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io) {
     PosixPlatform host;
     std::int32_t code = link::kUsbPortCode;
     if (o.port) {
-        const auto it = std::find_if(kConnections.begin(), kConnections.end(),
-                                     [&](const std::string& c) { return Lower(c) == Lower(*o.port); });
-        if (it == kConnections.end())
+        const auto& names = protocol::kConnectionNames;
+        const auto it = std::find_if(names.begin(), names.end(), [&](std::string_view c) {
+            return Lower(std::string(c)) == Lower(*o.port);
+        });
+        if (it == names.end())
             return Fail(io, "unknown connection \"" + *o.port + "\" (see praxdl ports)", kExitUsage);
-        code = PortCodeForIndex(static_cast<int>(it - kConnections.begin()));
+        code = protocol::PortCodeForConnection(static_cast<int>(it - names.begin()));
     } else if (o.device || o.output) {
         std::string path = o.device ? *o.device : *o.output;
         if (o.output) {
