@@ -270,3 +270,21 @@ TEST_F(FirmwareTest, ContinueWithThePrinterUnpluggedFailsAtOnce) {
     EXPECT_EQ(ui.messages, (std::vector<std::string>{"Open port failed"}));
     EXPECT_TRUE(host.writes.empty());
 }
+
+TEST_F(FirmwareTest, ContinueWriteGroupingForEveryShapeOfImage) {
+    for (std::size_t size : {0u, 1u, 63u, 64u, 65u, 3000u}) {
+        SCOPED_TRACE("size " + std::to_string(size));
+        FakePlatform h;
+        h.opensBeforeFailing = 1;
+        Recorder r;
+        std::string st;
+        Context c{h, r, [] { return 4; }, st};
+        const Bytes image = Image(size);
+        r.files.push_back(WriteTemp(image));
+        ContinueSeries(c, "", [](const std::string&) {});
+        EXPECT_EQ(h.writes, Expected(image, 64, true));
+        const int steps = static_cast<int>(size / 64 + size % 64);
+        EXPECT_EQ(r.eventsProcessed, 2 * steps);  // after every write and once more per step
+        if (size > 0) EXPECT_EQ(r.statuses.back(), std::to_string(size) + " Bytes");
+    }
+}
