@@ -285,6 +285,8 @@ TEST_F(FirmwareTest, ContinueWriteGroupingForEveryShapeOfImage) {
         EXPECT_EQ(h.writes, Expected(image, 64, true));
         const int steps = static_cast<int>(size / 64 + size % 64);
         EXPECT_EQ(r.eventsProcessed, 2 * steps);  // after every write and once more per step
-        if (size > 0) EXPECT_EQ(r.statuses.back(), std::to_string(size) + " Bytes");
+        if (size > 0) {
+            EXPECT_EQ(r.statuses.back(), std::to_string(size) + " Bytes");
+        }
     }
 }
