@@ -101,6 +101,16 @@ TEST(PraxdlEndToEnd, PortNamesAComPortThroughItsEnvironmentVariable) {
     EXPECT_EQ(d.arrived, "^default\r\n");
 }
 
+TEST(PraxdlEndToEnd, Lpt1WritesSynchronouslyToItsDevice) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    const std::string image = ImageOf(3000, 4);
+    const Delivery d = ViaPty(pty, {"--port", "LPT1", "--quiet", "firmware", Temp("img-lpt.bin", image)},
+                              FirmwareStream(image).size(), {{"PRAX_LPT1", pty.path()}});
+    EXPECT_EQ(d.run.exitCode, 0) << d.run.err;
+    EXPECT_EQ(d.arrived, FirmwareStream(image));
+}
+
 TEST(PraxdlEndToEnd, SendDeliversEveryLineWithCrLfAnEmptyOneToo) {
     Pty pty;
     ASSERT_TRUE(pty.ok());
