@@ -189,10 +189,13 @@ int TCom::WriteOverlapped(const std::uint8_t* data, int length) {
     ov.hEvent = writeEvent;
     std::uint32_t transferred = 0;
 
-    auto finish = [&](std::uint32_t count) {
-        quietStall() = false;
+    auto release = [&] {
         host_.CloseHandle(writeEvent);
         writeEvent = kNullHandle;
+    };
+    auto finish = [&](std::uint32_t count) {
+        quietStall() = false;
+        release();
         NoteWrite(length, count);
         return static_cast<int>(count);
     };
@@ -200,8 +203,7 @@ int TCom::WriteOverlapped(const std::uint8_t* data, int length) {
     if (host_.WriteFile(handle, data, len, &transferred, &ov)) return finish(transferred);
     if (host_.GetLastError() != ERROR_IO_PENDING_) {
         host_.SetEvent(writeEvent);
-        host_.CloseHandle(writeEvent);
-        writeEvent = kNullHandle;
+        release();
         NoteWrite(length, 0);
         return 0;
     }
@@ -215,8 +217,7 @@ int TCom::WriteOverlapped(const std::uint8_t* data, int length) {
         if (transferred > remembered) continue;
         if (quietStall()) {
             EndPendingWrite(ov, transferred);
-            host_.CloseHandle(writeEvent);
-            writeEvent = kNullHandle;
+            release();
             NoteWrite(length, transferred);
             return 0;
         }

@@ -118,6 +118,12 @@ bool FakePlatform::SetEvent(Handle event) {
 
 std::int64_t FakePlatform::StallEnd() const { return stallUntil_ > now ? stallUntil_ : now; }
 
+void FakePlatform::StartNextStall() {
+    const std::int64_t duration = stalls[nextStall_].durationMs;
+    stallUntil_ = duration >= kForever ? kForever : now + duration;
+    ++nextStall_;
+}
+
 std::uint32_t FakePlatform::AcceptNow(const std::uint8_t* data, std::uint32_t length) {
     std::uint32_t taken = 0;
     while (taken < length && StallEnd() <= now) {
@@ -125,10 +131,7 @@ std::uint32_t FakePlatform::AcceptNow(const std::uint8_t* data, std::uint32_t le
         if (nextStall_ < stalls.size()) {
             const std::uint64_t at = stalls[nextStall_].atByte;
             if (delivered.size() >= at) {
-                stallUntil_ = stalls[nextStall_].durationMs >= kForever
-                                  ? kForever
-                                  : now + stalls[nextStall_].durationMs;
-                ++nextStall_;
+                StartNextStall();
                 continue;
             }
             room = std::min<std::uint64_t>(room, at - delivered.size());
@@ -138,11 +141,8 @@ std::uint32_t FakePlatform::AcceptNow(const std::uint8_t* data, std::uint32_t le
     }
     // A stall that starts exactly at the end of this write holds the next one.
     if (nextStall_ < stalls.size() && delivered.size() >= stalls[nextStall_].atByte &&
-        StallEnd() <= now) {
-        stallUntil_ = stalls[nextStall_].durationMs >= kForever ? kForever
-                                                                : now + stalls[nextStall_].durationMs;
-        ++nextStall_;
-    }
+        StallEnd() <= now)
+        StartNextStall();
     return taken;
 }
 

@@ -105,7 +105,8 @@ private:
     // Let the device take bytes of the pending write until `until`; returns true when complete.
     bool Advance(std::int64_t until);
     std::uint32_t AcceptNow(const std::uint8_t* data, std::uint32_t length);
-    std::int64_t StallEnd() const;  // fake time the current stall ends, or `now` when none
+    std::int64_t StallEnd() const;
+    void StartNextStall();  // the next scripted stall begins now  // fake time the current stall ends, or `now` when none
 
     std::set<Handle> open_;
     std::set<Handle> events_;

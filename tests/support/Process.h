@@ -24,6 +24,21 @@ struct ProcessResult {
 
 inline void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
+// In the child after fork: set the environment (an empty value removes the variable) and run
+// the program; never returns.
+[[noreturn]] inline void ExecChild(const std::vector<std::string>& argv,
+                                   const std::map<std::string, std::string>& env) {
+    for (const auto& [k, v] : env) {
+        if (v.empty()) unsetenv(k.c_str());
+        else setenv(k.c_str(), v.c_str(), 1);
+    }
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+}
+
 // A running child whose standard output is read line by line (the virtual printer).
 class Child {
 public:
@@ -36,12 +51,7 @@ public:
             dup2(out[1], STDERR_FILENO);
             ::close(out[0]);
             ::close(out[1]);
-            for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
-            std::vector<char*> args;
-            for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            execv(args[0], args.data());
-            _exit(127);
+            ExecChild(argv, env);
         }
         ::close(out[1]);
         fd_ = out[0];
@@ -114,15 +124,7 @@ inline ProcessResult RunProgram(const std::vector<std::string>& argv,
         dup2(out[1], STDOUT_FILENO);
         dup2(err[1], STDERR_FILENO);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
-        for (const auto& [k, v] : env) {
-            if (v.empty()) unsetenv(k.c_str());
-            else setenv(k.c_str(), v.c_str(), 1);
-        }
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        ExecChild(argv, env);
     }
     ::close(in[0]);
     ::close(out[1]);
