@@ -25,6 +25,20 @@ namespace {
 
 using platform::posix::PosixPlatform;
 
+class PosixHost final : public Host {
+public:
+    platform::Platform& platform() override { return posix_; }
+    void MapDevice(const std::string& name, const std::string& path) override {
+        posix_.MapDevice(name, path);
+    }
+    void MapOutputFile(const std::string& name, const std::string& path) override {
+        posix_.MapDevice(name, path, true);
+    }
+
+private:
+    PosixPlatform posix_;
+};
+
 std::string Lower(std::string s) {
     for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
@@ -164,7 +178,7 @@ std::string UsageText() {
            "\"COM8 115200\" (default USB).\n";
 }
 
-int RunPraxdl(const std::vector<std::string>& args, Streams& io) {
+int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost) {
     Options o;
     try {
         o = Parse(args);
@@ -203,7 +217,9 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io) {
     if (o.packageSize && command != "firmware")
         return Fail(io, "--package-size belongs to firmware", kExitUsage);
 
-    PosixPlatform host;
+    PosixHost ownHost;
+    Host& hostSide = givenHost ? *givenHost : ownHost;
+    platform::Platform& host = hostSide.platform();
     std::int32_t code = link::kUsbPortCode;
     if (o.port) {
         const auto& names = protocol::kConnectionNames;
@@ -215,20 +231,17 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io) {
         code = protocol::PortCodeForConnection(static_cast<int>(it - names.begin()));
     } else if (o.device || o.output) {
         std::string path = o.device ? *o.device : *o.output;
-        if (o.output) {
-            std::ofstream create(path, std::ios::binary | std::ios::trunc);
-            if (!create) return Fail(io, "cannot create " + path, kExitFailed);
-        }
         std::error_code ec;
         const auto absolute = std::filesystem::absolute(path, ec);
         if (!ec) path = absolute.string();
         if (o.device && IsTerminalDevice(path)) {
             // A terminal is set up as a serial port is: raw, 115200 8N1, XON/XOFF.
-            host.MapDevice("\\\\.\\COM1", path);
+            hostSide.MapDevice("\\\\.\\COM1", path);
             code = 1;
         } else {
             // A negative code opens the plain name "a"; here that name is the path given.
-            host.MapDevice("a", path);
+            if (o.output) hostSide.MapOutputFile("a", path);
+            else hostSide.MapDevice("a", path);
             code = -1;
         }
     }

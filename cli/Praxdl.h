@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace prax::platform {
+class Platform;
+}
+
 namespace prax::cli {
 
 inline constexpr int kExitDone = 0;
@@ -19,8 +23,20 @@ struct Streams {
     bool canAsk = false;         // a person can answer questions on the terminal
 };
 
-// Runs one command line (without the program name) and returns the exit status.
-int RunPraxdl(const std::vector<std::string>& args, Streams& io);
+// The host praxdl drives: this machine's devices, or a fake in tests and fuzzers.
+class Host {
+public:
+    virtual ~Host() = default;
+    virtual platform::Platform& platform() = 0;
+    // Open `path` whenever the link asks for `name` (e.g. "\\.\COM1", or the plain name "a").
+    virtual void MapDevice(const std::string& name, const std::string& path) = 0;
+    // As MapDevice, but the file is created (or emptied) only when the link opens it.
+    virtual void MapOutputFile(const std::string& name, const std::string& path) = 0;
+};
+
+// Runs one command line (without the program name) and returns the exit status. Without a
+// `host` the operations go to this machine's devices.
+int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* host = nullptr);
 
 std::string UsageText();
 

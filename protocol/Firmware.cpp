@@ -80,14 +80,19 @@ std::string FirmwareStatusLine(const std::string& statusText, std::uint16_t reg)
     return statusText + "  CRC=" + RegisterHex(reg);
 }
 
+PackageSize ParsePackageSize(const std::string& text) {
+    long long value = 0;
+    if (!ParseInteger(text, value)) return {0, "'" + text + "' is not a valid integer value"};
+    if (value < 1 || value > kMaxPackageSize)
+        return {0, "Package size " + std::to_string(value) +
+                       " is not possible: choose a size from 1 to 2048 bytes."};
+    return {static_cast<int>(value), {}};
+}
+
 Result DownloadFirmware(Context& ctx, const FirmwareRequest& request) {
-    long long chunkValue = 0;
-    if (!ParseInteger(request.packageSizeText, chunkValue))
-        return Refuse(ctx, "'" + request.packageSizeText + "' is not a valid integer value");
-    if (chunkValue < 1 || chunkValue > kMaxPackageSize)
-        return Refuse(ctx, "Package size " + std::to_string(chunkValue) +
-                               " is not possible: choose a size from 1 to 2048 bytes.");
-    const int chunk = static_cast<int>(chunkValue);
+    const PackageSize packageSize = ParsePackageSize(request.packageSizeText);
+    if (!packageSize.ok()) return Refuse(ctx, packageSize.error);
+    const int chunk = packageSize.value;
 
     const std::string path = request.imagePath
                                  ? *request.imagePath

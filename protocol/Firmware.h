@@ -18,6 +18,15 @@ struct FirmwareRequest {
     std::string programDirectory;           // where the file dialog starts
 };
 
+// The package size in the list's text: an integer from 1 to 2048. On a refusal `error` holds the
+// text to show ("'x' is not a valid integer value", or the allowed range).
+struct PackageSize {
+    int value = 0;
+    std::string error;
+    bool ok() const { return error.empty(); }
+};
+PackageSize ParsePackageSize(const std::string& text);
+
 // The result text of the status line after a firmware download: "N Bytes  CRC=XXXX".
 std::string FirmwareStatusLine(const std::string& statusText, std::uint16_t reg);
 

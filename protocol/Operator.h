@@ -39,6 +39,9 @@ public:
     virtual void ProcessEvents() = 0;
     // Grey or enable the main window's Close command.
     virtual void SetCloseEnabled(bool enabled) = 0;
+    // True once the operator wants the running operation to end (the window is closing, praxdl
+    // got SIGINT or SIGTERM): nothing more is sent, queued output is discarded, the link closes.
+    virtual bool StopRequested() { return false; }
 };
 
 }  // namespace prax::protocol

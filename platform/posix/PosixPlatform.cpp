@@ -118,10 +118,12 @@ Handle PosixPlatform::CreateFileA(const std::string& name, std::uint32_t access,
                                   std::uint32_t, std::uint32_t) {
     const std::string path = HostPathFor(name, overrides_);
     const bool wantRead = (access & GENERIC_READ_) != 0;
-    int fd = ::open(path.c_str(), (wantRead ? O_RDWR : O_WRONLY) | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int create = creates_.count(path) ? O_CREAT | O_TRUNC : 0;
+    int fd = ::open(path.c_str(), (wantRead ? O_RDWR : O_WRONLY) | create | O_NOCTTY | O_NONBLOCK | O_CLOEXEC,
+                    0666);
     if (fd < 0 && wantRead && (errno == EACCES || errno == EROFS || errno == EISDIR)) {
         // Nothing is ever read back: a device we may only write to serves as well.
-        fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        fd = ::open(path.c_str(), O_WRONLY | create | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
     }
     if (fd < 0) {
         Fail(errno, path);

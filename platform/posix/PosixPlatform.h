@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,12 @@ public:
     ~PosixPlatform() override;
 
     // Open `path` whenever the link asks for `name` (e.g. "\\.\COM1"), before the environment.
-    void MapDevice(const std::string& name, const std::string& path) { overrides_[name] = path; }
+    // With `create` the file is made (or emptied) by that open, and by nothing before it.
+    void MapDevice(const std::string& name, const std::string& path, bool create = false) {
+        overrides_[name] = path;
+        if (create) creates_.insert(path);
+        else creates_.erase(path);
+    }
     // How long a close waits for queued output that makes no progress.
     void SetDrainLimitMs(std::uint32_t ms) { drainLimitMs_ = ms; }
 
@@ -79,6 +85,7 @@ private:
     std::map<Handle, Event> events_;
     std::map<std::uint64_t, Transfer> transfers_;
     std::map<std::string, std::string> overrides_;
+    std::set<std::string> creates_;
     Handle nextHandle_ = 1;
     std::uint64_t nextToken_ = 1;
     std::uint32_t lastError_ = 0;
