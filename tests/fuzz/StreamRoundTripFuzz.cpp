@@ -1,5 +1,5 @@
 // Every stream the tool builds, decoded by the virtual printer: a firmware download of a random
-// image in random package sizes, the download-mode frame, the fixed command lines and typed lines
+// image in random package sizes, a Continue series, the download-mode frame, the fixed command lines and typed lines
 // come back as exactly the items that were sent.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -48,29 +48,57 @@ std::string Hex4(std::uint16_t reg) {
     return text;
 }
 
-// Runs an operation on a fresh fake printer and returns the bytes it took.
+// Runs an operation on a fresh fake printer that lets `opens` connections open, and returns the
+// bytes it took.
 template <typename Operation>
-std::vector<std::uint8_t> Delivered(Operation operation) {
+std::vector<std::uint8_t> Delivered(Operation operation, Outcome expected = Outcome::Done, int opens = -1) {
     prax::platform::fake::FakePlatform host;
+    host.opensBeforeFailing = opens;
     prax::testing::Recorder ui;
     std::string status;
     Context ctx{host, ui, [] { return 1; }, status};
-    if (!operation(ctx).ok()) std::abort();
+    if (operation(ctx, ui).outcome != expected) std::abort();
     return host.delivered;
 }
 
-void FirmwareDownload(const std::string& image, int packageSize) {
+std::string WriteImage(const std::string& image) {
     const std::string path = prax::fuzz::ScratchFolder() + "/image.bin";
     std::ofstream(path, std::ios::binary | std::ios::trunc).write(image.data(), static_cast<std::streamsize>(image.size()));
-    FirmwareRequest request;
-    request.packageSizeText = std::to_string(packageSize);
-    request.imagePath = path;
-    const auto bytes = Delivered([&](Context& ctx) { return DownloadFirmware(ctx, request); });
+    return path;
+}
+
+Lines FirmwareItems(const std::string& image, const std::string& frame) {
     const std::string size = std::to_string(image.size());
     const std::uint16_t reg = DataCrc(reinterpret_cast<const std::uint8_t*>(image.data()), image.size());
-    Expect(Decode(bytes), {"wake-up run: 20 CR",
-                           "firmware image: size " + size + ", received " + size + ", CRC " + Hex4(reg) + " matches",
-                           "closing ramp: 128 bytes"});
+    return {frame + " image: size " + size + ", received " + size + ", CRC " + Hex4(reg) + " matches",
+            "closing ramp: 128 bytes"};
+}
+
+void FirmwareDownload(const std::string& image, int packageSize) {
+    FirmwareRequest request;
+    request.packageSizeText = std::to_string(packageSize);
+    request.imagePath = WriteImage(image);
+    const auto bytes = Delivered([&](Context& ctx, auto&) { return DownloadFirmware(ctx, request); });
+    Lines expected = {"wake-up run: 20 CR"};
+    for (auto& line : FirmwareItems(image, "firmware")) expected.push_back(line);
+    Expect(Decode(bytes), expected);
+}
+
+// Two printers, then the third connection fails to open and the series ends.
+void ContinueTwice(const std::string& image) {
+    const std::string path = WriteImage(image);
+    const auto bytes = Delivered(
+        [&](Context& ctx, prax::testing::Recorder& ui) {
+            ui.files.push_back(path);
+            return ContinueSeries(ctx, {}, [](const std::string&) {});
+        },
+        Outcome::OpenFailed, 2);
+    Lines expected;
+    for (int pass = 0; pass < 2; ++pass) {
+        expected.push_back("wake-up run: 20 CR");
+        for (auto& line : FirmwareItems(image, "firmware")) expected.push_back(line);
+    }
+    Expect(Decode(bytes), expected);
 }
 
 void DownloadModeFrame(const std::string& image) {
@@ -78,16 +106,13 @@ void DownloadModeFrame(const std::string& image) {
     const std::uint16_t reg = DataCrc(reinterpret_cast<const std::uint8_t*>(image.data()), image.size());
     for (std::uint8_t b : ChecksumTrailer(reg)) stream += static_cast<char>(b);
     for (std::uint8_t b : ClosingRamp()) stream += static_cast<char>(b);
-    const std::string size = std::to_string(image.size());
-    Expect(Decode({stream.begin(), stream.end()}),
-           {"download-mode image: size " + size + ", received " + size + ", CRC " + Hex4(reg) + " matches",
-            "closing ramp: 128 bytes"});
+    Expect(Decode({stream.begin(), stream.end()}), FirmwareItems(image, "download-mode"));
 }
 
 // Typed lines of letters, digits and blanks (anything else may legitimately read as a header or
 // as noise), then the three fixed command lines.
 void CommandLines(const std::vector<std::string>& typed) {
-    const auto bytes = Delivered([&](Context& ctx) {
+    const auto bytes = Delivered([&](Context& ctx, auto&) {
         Result r = SendLines(ctx, LineSource::Of(typed));
         for (auto command : {PrinterCommand::InitializePrinter, PrinterCommand::InitializeCutter,
                              PrinterCommand::ChangeMode})
@@ -119,6 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::string image = input.ConsumeRemainingBytesAsString();
     FirmwareDownload(image, packageSize);
+    ContinueTwice(image);
     DownloadModeFrame(image);
     CommandLines(typed);
     return 0;
