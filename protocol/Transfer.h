@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "link/TCom.h"
@@ -86,8 +87,11 @@ struct BodyGrouping {
 bool SendBody(Context& ctx, Transfer& tx, const FileImage& image, const BodyGrouping& grouping,
               std::uint16_t& reg);
 
-// Reads a whole file for sending. Refuses files that can't be read and files of 2 GiB or more,
-// whose size the streams' 32-bit size fields can't carry.
+// Reads a whole file for sending. Refuses what is no regular file (a folder, a pipe, a device:
+// a pipe with no writer would never end, /dev/zero neither, and a device has no size), files
+// that can't be read, files of 2 GiB or more (the streams' 32-bit size fields can't carry them),
+// and files that changed while they were read (size or modification time), which could go out
+// torn with a checksum that matches. `whileReading` runs between the read and the second look.
 struct FileImage {
     std::string bytes;
     std::string error;  // empty when loaded
@@ -95,6 +99,6 @@ struct FileImage {
     std::int32_t size() const { return static_cast<std::int32_t>(bytes.size()); }
     const std::uint8_t* data() const { return reinterpret_cast<const std::uint8_t*>(bytes.data()); }
 };
-FileImage LoadFileImage(const std::string& path);
+FileImage LoadFileImage(const std::string& path, const std::function<void()>& whileReading = {});
 
 }  // namespace prax::protocol
