@@ -143,13 +143,34 @@ bool TCom::WaitForClearToSend() {
     }
 }
 
-void TCom::NoteWrite(int length, std::uint64_t deliveredNow) {
+void TCom::NoteWrite(int length, std::uint64_t deliveredNow, bool lost) {
     delivered_ += deliveredNow;
     lastWriteDelivered_ = length <= 0 || deliveredNow >= static_cast<std::uint64_t>(length);
+    lastWriteLost_ = lost;
+    if (!lastWriteDelivered_) DiscardQueuedOutput();
+}
+
+void TCom::DiscardQueuedOutput() {
+    try {
+        if (kind != TransportKind::Device || handle == kNullHandle) return;
+        // What still sits in the queue has not reached the printer: it is neither sent later
+        // nor counted. Only a serial port can tell; for other devices the count stands.
+        std::uint32_t errors = 0;
+        ComStat stat;
+        const std::uint64_t queued = host_.ClearCommError(handle, errors, stat) ? stat.cbOutQue : 0;
+        host_.PurgeComm(handle, PURGE_TXABORT_ | PURGE_TXCLEAR_);
+        delivered_ -= queued < delivered_ ? queued : delivered_;
+    } catch (...) {
+    }
 }
 
 int TCom::Write(const std::uint8_t* data, int length) {
     try {
+        if (length < 0) {
+            // No count below zero means anything; it must not reach the host as a huge one.
+            NoteWrite(0, 0);
+            return 0;
+        }
         if (kind == TransportKind::Spooler || kind == TransportKind::Network) {
             // Nothing in this program opens these kinds; a link of that kind delivers nothing.
             NoteWrite(length, 0);
@@ -157,9 +178,11 @@ int TCom::Write(const std::uint8_t* data, int length) {
         }
         if (currentDeviceName().rfind("LPT1", 0) == 0) {
             std::uint32_t written = 0;
-            const bool ok = host_.WriteFile(handle, data, static_cast<std::uint32_t>(length < 0 ? 0 : length),
-                                            &written, nullptr);
-            NoteWrite(length, ok ? written : 0);
+            const bool ok = host_.WriteFile(handle, data, static_cast<std::uint32_t>(length), &written,
+                                            nullptr);
+            // A port that timed out only stopped taking data; any other error lost the device.
+            const bool lost = !ok && handle != kNullHandle && host_.GetLastError() != ERROR_SEM_TIMEOUT_;
+            NoteWrite(length, ok ? written : 0, lost);
             return ok ? 1 : 0;
         }
         if (handle == kNullHandle || length == 0) {
@@ -173,57 +196,96 @@ int TCom::Write(const std::uint8_t* data, int length) {
     }
 }
 
-// After a give-up the transfer may still be running: cancel it and let it settle, so nothing of
-// this buffer reaches the printer behind a later write, and the event is not left open.
-void TCom::EndPendingWrite(Overlapped& ov, std::uint32_t& transferred) {
-    host_.CancelIo(handle);
-    std::uint32_t settled = transferred;
-    host_.GetOverlappedResult(handle, ov, settled, true);
-    if (settled > transferred) transferred = settled;
-}
+bool TCom::HardError() { return host_.GetLastError() != ERROR_IO_INCOMPLETE_; }
+
+// The event of one overlapped write and, while it is in flight, the transfer itself. Whatever
+// way the write is left (an exception from a question hook included), a transfer still in
+// flight is cancelled and waited for, so the kernel never writes into a record that is gone,
+// and the event is closed.
+class TCom::PendingWrite {
+public:
+    explicit PendingWrite(TCom& com) : com_(com) {
+        com_.writeEvent = com_.host_.CreateEventA(false, false, "write_event");
+        ov.hEvent = com_.writeEvent;
+    }
+    ~PendingWrite() {
+        try {
+            if (inFlight) Settle(transferred);
+            Release();
+        } catch (...) {
+        }
+    }
+    PendingWrite(const PendingWrite&) = delete;
+    PendingWrite& operator=(const PendingWrite&) = delete;
+
+    // Cancels the transfer and waits until it has settled; the count may still grow meanwhile.
+    void Settle(std::uint32_t& count) {
+        inFlight = false;
+        com_.host_.CancelIo(com_.handle);
+        std::uint32_t settled = count;
+        com_.host_.GetOverlappedResult(com_.handle, ov, settled, true);
+        if (settled > count) count = settled;
+    }
+    void Release() {
+        if (com_.writeEvent == kNullHandle) return;
+        com_.host_.CloseHandle(com_.writeEvent);
+        com_.writeEvent = kNullHandle;
+    }
+
+    Overlapped ov;
+    std::uint32_t transferred = 0;
+    bool inFlight = false;
+
+private:
+    TCom& com_;
+};
 
 int TCom::WriteOverlapped(const std::uint8_t* data, int length) {
     const auto len = static_cast<std::uint32_t>(length);
-    writeEvent = host_.CreateEventA(false, false, "write_event");
-    Overlapped ov;
-    ov.hEvent = writeEvent;
-    std::uint32_t transferred = 0;
+    PendingWrite w(*this);
+    std::uint32_t& transferred = w.transferred;
 
-    auto release = [&] {
-        host_.CloseHandle(writeEvent);
-        writeEvent = kNullHandle;
-    };
     auto finish = [&](std::uint32_t count) {
+        w.inFlight = false;
         quietStall() = false;
-        release();
+        w.Release();
         NoteWrite(length, count);
         return static_cast<int>(count);
     };
+    // The write ends short: silently after a first stall, after No, or on a host error.
+    auto giveUp = [&](bool lost, int result) {
+        w.Settle(transferred);
+        w.Release();
+        NoteWrite(length, transferred, lost);
+        return result;
+    };
 
-    if (host_.WriteFile(handle, data, len, &transferred, &ov)) return finish(transferred);
+    if (host_.WriteFile(handle, data, len, &transferred, &w.ov)) return finish(transferred);
     if (host_.GetLastError() != ERROR_IO_PENDING_) {
         host_.SetEvent(writeEvent);
-        release();
-        NoteWrite(length, 0);
+        w.Release();
+        NoteWrite(length, 0, true);
         return 0;
     }
+    w.inFlight = true;
     for (;;) {
         host_.WaitForSingleObject(writeEvent, writeTimeoutMs);
-        if (host_.GetOverlappedResult(handle, ov, transferred, false)) return finish(transferred);
+        if (host_.GetOverlappedResult(handle, w.ov, transferred, false)) return finish(transferred);
+        // A device that is gone or failed won't take the rest, however long we wait.
+        if (HardError()) return giveUp(true, 0);
         const std::uint32_t remembered = transferred;
-        for (int i = 0; i < 10; ++i) host_.Sleep(writeTimeoutMs / 10);
-        host_.GetOverlappedResult(handle, ov, transferred, false);
+        for (int i = 0; i < 10; ++i) {
+            host_.Sleep(writeTimeoutMs / 10);
+            if (!host_.GetOverlappedResult(handle, w.ov, transferred, false) && HardError())
+                return giveUp(true, 0);
+        }
+        host_.GetOverlappedResult(handle, w.ov, transferred, false);
         if (transferred == len) return finish(transferred);
         if (transferred > remembered) continue;
-        if (quietStall()) {
-            EndPendingWrite(ov, transferred);
-            release();
-            NoteWrite(length, transferred);
-            return 0;
-        }
+        if (quietStall()) return giveUp(false, 0);
         if (host_.MessageBoxA(kStallText, kStallCaption, MB_YESNO_ | MB_ICONEXCLAMATION_) == IDYES_)
             continue;
-        EndPendingWrite(ov, transferred);
+        w.Settle(transferred);
         return finish(transferred);
     }
 }

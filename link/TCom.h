@@ -50,8 +50,15 @@ public:
 
     // Whether the last Write delivered all of its bytes; an operation stops once one has not.
     bool LastWriteDelivered() const { return lastWriteDelivered_; }
-    // Bytes delivered since the last successful open.
+    // Whether the host ended the last Write with an error (the device gone, an I/O error),
+    // rather than the printer only not taking data.
+    bool LastWriteLost() const { return lastWriteLost_; }
+    // Bytes delivered since the last successful open; output discarded from the port's queue
+    // after a give-up does not count.
     std::uint64_t DeliveredBytes() const { return delivered_; }
+    // Throws away what is still queued for the port, so none of an abandoned stream reaches the
+    // printer ahead of the next one. Every short write does this by itself.
+    void DiscardQueuedOutput();
     bool IsOpen() const { return handle != platform::kNullHandle; }
 
     // Fields, in the order the link declares them.
@@ -63,14 +70,17 @@ public:
     TransportKind kind = TransportKind::Device;
 
 private:
+    class PendingWrite;
     int WriteOverlapped(const std::uint8_t* data, int length);
-    void EndPendingWrite(platform::Overlapped& ov, std::uint32_t& transferred);
-    void NoteWrite(int length, std::uint64_t deliveredNow);
+    // Whether the host reported an error other than "still in progress" for the pending write.
+    bool HardError();
+    void NoteWrite(int length, std::uint64_t deliveredNow, bool lost = false);
 
     platform::Platform& host_;
     UsbDiscovery* usb_;
     char nameBuffer_[500] = {};
     bool lastWriteDelivered_ = true;
+    bool lastWriteLost_ = false;
     std::uint64_t delivered_ = 0;
 };
 

@@ -30,6 +30,7 @@ inline constexpr std::uint32_t ERROR_INVALID_HANDLE_ = 6;
 inline constexpr std::uint32_t ERROR_GEN_FAILURE_ = 31;
 inline constexpr std::uint32_t ERROR_SHARING_VIOLATION_ = 32;
 inline constexpr std::uint32_t ERROR_NOT_SUPPORTED_ = 50;
+inline constexpr std::uint32_t ERROR_SEM_TIMEOUT_ = 121;
 inline constexpr std::uint32_t ERROR_OPERATION_ABORTED_ = 995;
 inline constexpr std::uint32_t ERROR_IO_INCOMPLETE_ = 996;
 inline constexpr std::uint32_t ERROR_IO_PENDING_ = 997;
@@ -39,6 +40,9 @@ inline constexpr std::uint32_t WAIT_TIMEOUT_ = 258;
 inline constexpr std::uint32_t WAIT_FAILED_ = 0xFFFFFFFFu;
 
 inline constexpr std::uint32_t MS_CTS_ON_ = 0x10u;
+
+inline constexpr std::uint32_t PURGE_TXABORT_ = 0x1u;
+inline constexpr std::uint32_t PURGE_TXCLEAR_ = 0x4u;
 
 inline constexpr std::uint32_t MB_YESNO_ = 0x4u;
 inline constexpr std::uint32_t MB_ICONEXCLAMATION_ = 0x30u;
@@ -62,6 +66,12 @@ struct CommTimeouts {
     std::uint32_t ReadTotalTimeoutConstant = 0;
     std::uint32_t WriteTotalTimeoutMultiplier = 0;
     std::uint32_t WriteTotalTimeoutConstant = 0;
+};
+
+// What ClearCommError reports of a serial port's queues.
+struct ComStat {
+    std::uint32_t cbInQue = 0;
+    std::uint32_t cbOutQue = 0;  // bytes written but not yet sent on the wire
 };
 
 // An overlapped write in flight. The caller keeps the record alive until the write has finished
@@ -91,6 +101,10 @@ public:
     virtual bool SetCommTimeouts(Handle h, const CommTimeouts& t) = 0;
     virtual bool SetCommMask(Handle h, std::uint32_t mask) = 0;
     virtual bool GetCommModemStatus(Handle h, std::uint32_t& status) = 0;
+    // The port's error flags and queue counts; fails on a handle that is no serial port.
+    virtual bool ClearCommError(Handle h, std::uint32_t& errors, ComStat& stat) = 0;
+    // Discards what is still queued for output (PURGE_TXCLEAR_) or being written (PURGE_TXABORT_).
+    virtual bool PurgeComm(Handle h, std::uint32_t flags) = 0;
     virtual Handle CreateEventA(bool manualReset, bool initialState, const std::string& name) = 0;
     virtual bool SetEvent(Handle event) = 0;
     virtual std::uint32_t WaitForSingleObject(Handle event, std::uint32_t ms) = 0;

@@ -11,32 +11,58 @@
 
 namespace prax::protocol {
 
+bool Transfer::Proceed() {
+    if (stopped()) return false;
+    if (ctx_.ui.StopRequested()) {
+        reason_ = StopReason::Interrupted;
+        com_.DiscardQueuedOutput();
+        return false;
+    }
+    return true;
+}
+
+bool Transfer::Check() {
+    if (com_.LastWriteDelivered()) return true;
+    // A write the operator's stop cut short counts as the stop, not as a printer fault.
+    reason_ = ctx_.ui.StopRequested() ? StopReason::Interrupted
+              : com_.LastWriteLost()  ? StopReason::ConnectionLost
+                                      : StopReason::PrinterStopped;
+    return false;
+}
+
 bool Transfer::Send(const std::uint8_t* data, int length) {
-    if (stopped_) return false;
+    if (!Proceed()) return false;
     com_.Write(data, length);
-    if (!com_.LastWriteDelivered()) stopped_ = true;
-    return !stopped_;
+    return Check();
 }
 
 bool Transfer::SendEachByte(const std::uint8_t* data, int length) {
     for (int i = 0; i < length; ++i) {
-        if (stopped_) return false;
+        if (!Proceed()) return false;
         com_.WriteByte(data[i]);
-        if (!com_.LastWriteDelivered()) stopped_ = true;
+        if (!Check()) return false;
     }
-    return !stopped_;
+    return !stopped();
 }
 
 bool Transfer::SendRun(std::uint8_t value, int count) {
     for (int i = 0; i < count; ++i) {
         if (!SendEachByte(&value, 1)) return false;
     }
-    return !stopped_;
+    return !stopped();
 }
 
-std::string Transfer::StoppedMessage() const {
-    return "The printer stopped taking data: " + std::to_string(delivered()) +
-           " bytes were delivered. The transfer was ended.";
+std::string Transfer::StoppedMessage(const std::string& howFar) const {
+    switch (reason_) {
+        case StopReason::ConnectionLost:
+            return "The connection to the printer was lost: " + howFar + ". The transfer was ended.";
+        case StopReason::Interrupted:
+            return "Interrupted: " + howFar + ". The transfer was ended.";
+        case StopReason::PrinterStopped:
+        case StopReason::None:
+            break;
+    }
+    return "The printer stopped taking data: " + howFar + ". The transfer was ended.";
 }
 
 void ReportProgress(Context& ctx, std::int64_t sent) {

@@ -11,6 +11,14 @@
 
 namespace prax::protocol {
 
+// Why a transfer ended early.
+enum class StopReason {
+    None,
+    PrinterStopped,  // the printer stopped taking data (a stall given up)
+    ConnectionLost,  // the host reported an error: the device is gone or failed
+    Interrupted,     // the operator asked the operation to stop
+};
+
 class Transfer {
 public:
     explicit Transfer(Context& ctx) : ctx_(ctx), com_(ctx.host, ctx.usb) {}
@@ -31,16 +39,32 @@ public:
     }
     bool SendRun(std::uint8_t value, int count);  // `count` WriteByte calls of one value
 
-    bool stopped() const { return stopped_; }
+    // False, with nothing sent, once the transfer has stopped or the operator asks it to stop.
+    // A stop request also discards what is still queued for the port.
+    bool Proceed();
+
+    bool stopped() const { return reason_ != StopReason::None; }
+    StopReason reason() const { return reason_; }
     std::uint64_t delivered() const { return com_.DeliveredBytes(); }
 
-    // The operator-facing text for a transfer that ended early.
-    std::string StoppedMessage() const;
+    // The operator-facing text for a transfer that ended early; `howFar` is e.g. "12 bytes were
+    // delivered", counting what the status line counts, where there is one.
+    std::string StoppedMessage(const std::string& howFar) const;
+    std::string StoppedMessage() const {
+        return StoppedMessage(std::to_string(delivered()) + " bytes were delivered");
+    }
+    // How an operation that stopped early ends: Interrupted or Stopped.
+    Outcome StoppedOutcome() const {
+        return reason_ == StopReason::Interrupted ? Outcome::Interrupted : Outcome::Stopped;
+    }
 
 private:
+    // After each write: the reason it fell short, if it did.
+    bool Check();
+
     Context& ctx_;
     link::TCom com_;
-    bool stopped_ = false;
+    StopReason reason_ = StopReason::None;
 };
 
 // The gauge step after each block: position sent + 1 (the gauge clamps it), the status line

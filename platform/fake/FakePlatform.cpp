@@ -102,6 +102,25 @@ bool FakePlatform::GetCommModemStatus(Handle h, std::uint32_t& status) {
     return open_.count(h) > 0;
 }
 
+bool FakePlatform::ClearCommError(Handle h, std::uint32_t& errors, ComStat& stat) {
+    Log("ClearCommError", h);
+    errors = 0;
+    stat = ComStat{};
+    stat.cbOutQue = static_cast<std::uint32_t>(std::min<std::size_t>(outQueue, delivered.size()));
+    return open_.count(h) > 0;
+}
+
+bool FakePlatform::PurgeComm(Handle h, std::uint32_t flags) {
+    Log("PurgeComm", h, {}, {flags});
+    if (!open_.count(h)) return false;
+    if (flags & PURGE_TXCLEAR_) {
+        const std::size_t n = std::min<std::size_t>(outQueue, delivered.size());
+        delivered.resize(delivered.size() - n);
+        outQueue = 0;
+    }
+    return true;
+}
+
 Handle FakePlatform::CreateEventA(bool manualReset, bool initialState, const std::string& name) {
     Log("CreateEventA", kNullHandle, name, {manualReset ? 1u : 0u, initialState ? 1u : 0u});
     const Handle h = nextHandle_++;
@@ -149,14 +168,25 @@ std::uint32_t FakePlatform::AcceptNow(const std::uint8_t* data, std::uint32_t le
 bool FakePlatform::Advance(std::int64_t until) {
     bool complete = true;
     for (auto& [token, p] : pending_) {
-        if (p.cancelled || p.done == p.bytes.size()) continue;
+        if (p.cancelled || p.failed || p.done == p.bytes.size()) continue;
         for (;;) {
+            if (Gone()) {
+                // Windows ends a write on a vanished device with an error and signals its event.
+                p.failed = true;
+                signalled_.insert(p.event);
+                complete = false;
+                break;
+            }
             p.done += AcceptNow(p.bytes.data() + p.done, static_cast<std::uint32_t>(p.bytes.size()) - p.done);
             if (p.done == p.bytes.size()) {
                 signalled_.insert(p.event);
                 break;
             }
             const std::int64_t end = StallEnd();
+            if (goneFromMs < end && goneFromMs < until) {
+                now = std::max(now, goneFromMs);
+                continue;
+            }
             if (end >= until) {
                 complete = false;
                 break;
@@ -184,7 +214,7 @@ bool FakePlatform::WriteFile(Handle h, const std::uint8_t* data, std::uint32_t l
     Log("WriteFile", h, {}, {length, ov ? 1u : 0u});
     writes.emplace_back(data, data + length);
     if (written) *written = 0;
-    if (!open_.count(h) || writeFailsAtOnce) {
+    if (!open_.count(h) || writeFailsAtOnce || Gone()) {
         lastError_ = ERROR_GEN_FAILURE_;
         return false;
     }
@@ -228,6 +258,13 @@ bool FakePlatform::GetOverlappedResult(Handle h, Overlapped& ov, std::uint32_t& 
     }
     if (!it->second.cancelled) Advance(now);
     Pending& p = it->second;
+    if (p.failed) {
+        transferred = p.done;
+        ov.Transferred = p.done;
+        if (wait) pending_.erase(it);
+        lastError_ = ERROR_GEN_FAILURE_;
+        return false;
+    }
     transferred = p.done;
     ov.Transferred = p.done;
     if (p.done == p.bytes.size()) {

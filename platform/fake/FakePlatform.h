@@ -53,6 +53,12 @@ public:
         std::int64_t durationMs;
     };
     std::vector<Stall> stalls;
+    // The device is gone from this fake time on (unplugged, the far end closed): a pending write
+    // fails at once, and so does every later one.
+    std::int64_t goneFromMs = kForever;
+    // The last `outQueue` delivered bytes still sit in the port's output queue: ClearCommError
+    // reports them, and PurgeComm takes them back (they never reach the printer).
+    std::uint32_t outQueue = 0;
     // Answers to Yes/No questions in order; when they run out the answer is No. `onQuestion`, if
     // set, is asked first and may change the script (resume a stalled device, say).
     std::deque<int> answers;
@@ -78,6 +84,8 @@ public:
     bool SetCommTimeouts(Handle h, const CommTimeouts& t) override;
     bool SetCommMask(Handle h, std::uint32_t mask) override;
     bool GetCommModemStatus(Handle h, std::uint32_t& status) override;
+    bool ClearCommError(Handle h, std::uint32_t& errors, ComStat& stat) override;
+    bool PurgeComm(Handle h, std::uint32_t flags) override;
     Handle CreateEventA(bool manualReset, bool initialState, const std::string& name) override;
     bool SetEvent(Handle event) override;
     std::uint32_t WaitForSingleObject(Handle event, std::uint32_t ms) override;
@@ -99,14 +107,16 @@ private:
         std::uint32_t done = 0;
         Handle event = kNullHandle;
         bool cancelled = false;
+        bool failed = false;
     };
     void Log(const std::string& name, Handle h, std::string text = {},
              std::vector<std::uint64_t> args = {});
     // Let the device take bytes of the pending write until `until`; returns true when complete.
     bool Advance(std::int64_t until);
     std::uint32_t AcceptNow(const std::uint8_t* data, std::uint32_t length);
-    std::int64_t StallEnd() const;
-    void StartNextStall();  // the next scripted stall begins now  // fake time the current stall ends, or `now` when none
+    std::int64_t StallEnd() const;  // fake time the current stall ends, or `now` when none
+    void StartNextStall();  // the next scripted stall begins now
+    bool Gone() const { return now >= goneFromMs; }
 
     std::set<Handle> open_;
     std::set<Handle> events_;

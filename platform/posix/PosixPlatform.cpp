@@ -57,6 +57,8 @@ std::uint32_t WindowsError(int err) {
             return ERROR_SHARING_VIOLATION_;
         case ECANCELED:
             return ERROR_OPERATION_ABORTED_;
+        case ETIMEDOUT:
+            return ERROR_SEM_TIMEOUT_;
         default:
             return ERROR_GEN_FAILURE_;
     }
@@ -82,10 +84,12 @@ HostReason ReasonFor(int err) {
     }
 }
 
-void SleepUntil(std::int64_t deadlineMs) {
+}  // namespace
+
+void PosixPlatform::SleepUntil(std::int64_t deadlineMs) {
     for (;;) {
         const std::int64_t left = deadlineMs - MonotonicMs();
-        if (left <= 0) return;
+        if (left <= 0 || Aborted()) return;
         struct timespec ts {
             static_cast<time_t>(left / 1000), static_cast<long>((left % 1000) * 1000000)
         };
@@ -93,7 +97,10 @@ void SleepUntil(std::int64_t deadlineMs) {
     }
 }
 
-}  // namespace
+void PosixPlatform::AbortTransfers() {
+    for (auto& [token, t] : transfers_)
+        if (!t.error && t.done < t.bytes.size()) t.cancelled = true;
+}
 
 std::int64_t MonotonicMs() {
     struct timespec ts {};
@@ -165,7 +172,7 @@ void PosixPlatform::Drain(const Device& d) {
         if (ioctl(d.fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
         if (lastQueued < 0 || queued < lastQueued) lastProgress = MonotonicMs();
         lastQueued = queued;
-        if (MonotonicMs() - lastProgress >= drainLimitMs_) {
+        if (Aborted() || MonotonicMs() - lastProgress >= drainLimitMs_) {
             tcflush(d.fd, TCOFLUSH);
             return;
         }
@@ -273,6 +280,38 @@ bool PosixPlatform::SetCommMask(Handle h, std::uint32_t mask) {
     return true;
 }
 
+bool PosixPlatform::ClearCommError(Handle h, std::uint32_t& errors, ComStat& stat) {
+    errors = 0;
+    stat = ComStat{};
+    auto it = devices_.find(h);
+    if (it == devices_.end() || !it->second.tty) {
+        lastError_ = ERROR_INVALID_HANDLE_;
+        return false;
+    }
+    int queued = 0;
+    if (ioctl(it->second.fd, TIOCOUTQ, &queued) == 0 && queued > 0)
+        stat.cbOutQue = static_cast<std::uint32_t>(queued);
+    if (ioctl(it->second.fd, FIONREAD, &queued) == 0 && queued > 0)
+        stat.cbInQue = static_cast<std::uint32_t>(queued);
+    return true;
+}
+
+bool PosixPlatform::PurgeComm(Handle h, std::uint32_t flags) {
+    auto it = devices_.find(h);
+    if (it == devices_.end()) {
+        lastError_ = ERROR_INVALID_HANDLE_;
+        return false;
+    }
+    if (flags & PURGE_TXABORT_)
+        for (auto& [token, t] : transfers_)
+            if (t.device == h) t.cancelled = true;
+    if ((flags & PURGE_TXCLEAR_) && it->second.tty && tcflush(it->second.fd, TCOFLUSH) != 0) {
+        Fail(errno, "purge");
+        return false;
+    }
+    return true;
+}
+
 bool PosixPlatform::GetCommModemStatus(Handle h, std::uint32_t& status) {
     status = 0;
     auto it = devices_.find(h);
@@ -324,6 +363,10 @@ bool PosixPlatform::WriteSome(int fd, Transfer& t) {
 
 void PosixPlatform::Pump(std::int64_t deadlineMs) {
     for (;;) {
+        if (Aborted()) {
+            AbortTransfers();
+            return;
+        }
         std::vector<struct pollfd> fds;
         std::vector<std::uint64_t> tokens;
         for (auto& [token, t] : transfers_) {
@@ -367,8 +410,9 @@ std::uint32_t PosixPlatform::WaitForSingleObject(Handle event, std::uint32_t ms)
         // A transfer that failed won't signal; don't sit out the whole slice for it.
         bool failed = false;
         for (auto& [token, t] : transfers_)
-            if (t.event == event && t.error) failed = true;
+            if (t.event == event && (t.error || t.cancelled)) failed = true;
         if (!failed) SleepUntil(deadline);
+        if (Aborted()) AbortTransfers();
     }
     Event& e = events_.at(event);
     if (!e.signalled) return WAIT_TIMEOUT_;
@@ -395,6 +439,10 @@ bool PosixPlatform::WriteFile(Handle h, const std::uint8_t* data, std::uint32_t 
             if (!WriteSome(fd, t)) break;
             if (t.done > before) lastProgress = MonotonicMs();
             if (t.done == t.bytes.size()) break;
+            if (Aborted()) {
+                t.error = ECANCELED;
+                break;
+            }
             if (MonotonicMs() - lastProgress >= kSyncStallLimitMs) {
                 t.error = ETIMEDOUT;
                 break;

@@ -2,6 +2,7 @@
 // state, and overlapped writes that make progress while the caller waits or sleeps.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -26,6 +27,9 @@ public:
     }
     // How long a close waits for queued output that makes no progress.
     void SetDrainLimitMs(std::uint32_t ms) { drainLimitMs_ = ms; }
+    // A flag a signal handler sets: once it is non-zero, every wait and sleep ends at once,
+    // transfers in flight fail as cancelled, and a close no longer waits for queued output.
+    void SetAbortFlag(const volatile std::sig_atomic_t* flag) { abort_ = flag; }
 
     Handle CreateFileA(const std::string& name, std::uint32_t access, std::uint32_t share,
                        std::uint32_t disposition, std::uint32_t flags) override;
@@ -37,6 +41,8 @@ public:
     bool SetCommTimeouts(Handle h, const CommTimeouts& t) override;
     bool SetCommMask(Handle h, std::uint32_t mask) override;
     bool GetCommModemStatus(Handle h, std::uint32_t& status) override;
+    bool ClearCommError(Handle h, std::uint32_t& errors, ComStat& stat) override;
+    bool PurgeComm(Handle h, std::uint32_t flags) override;
     Handle CreateEventA(bool manualReset, bool initialState, const std::string& name) override;
     bool SetEvent(Handle event) override;
     std::uint32_t WaitForSingleObject(Handle event, std::uint32_t ms) override;
@@ -79,6 +85,10 @@ private:
     // Write what the device takes now; returns false on a device error.
     bool WriteSome(int fd, Transfer& t);
     void Drain(const Device& d);
+    bool Aborted() const { return abort_ != nullptr && *abort_ != 0; }
+    // Ends every unfinished transfer as cancelled once the abort flag is up.
+    void AbortTransfers();
+    void SleepUntil(std::int64_t deadlineMs);
     void Fail(int err, const std::string& what);
 
     std::map<Handle, Device> devices_;
@@ -92,6 +102,7 @@ private:
     HostReason reason_ = HostReason::None;
     std::string detail_;
     std::uint32_t drainLimitMs_ = 10000;
+    const volatile std::sig_atomic_t* abort_ = nullptr;
 };
 
 // Monotonic milliseconds, for deadlines that the wall clock can't move.

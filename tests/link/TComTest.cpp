@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -249,7 +251,98 @@ TEST_F(TComTest, WriteFailingAtOnceReturnsZeroAndSignalsTheEvent) {
     host.calls.clear();
     const std::uint8_t b = 1;
     EXPECT_EQ(com.Write(&b, 1), 0);
-    EXPECT_EQ(host.CallNames(), (Names{"CreateEventA", "WriteFile", "SetEvent", "CloseHandle"}));
+    EXPECT_EQ(host.CallNames(), (Names{"CreateEventA", "WriteFile", "SetEvent", "CloseHandle",
+                                       "ClearCommError", "PurgeComm"}));
+    EXPECT_TRUE(com.LastWriteLost());
+}
+
+// A device that goes away while a write is pending ends that write at once, without a question
+// and without sitting out the rest of the cycle: in the wait, or within one of its sleeps.
+TEST_F(TComTest, ADeviceGoneDuringAPendingWriteEndsItAtOnce) {
+    struct Case {
+        std::int64_t goneAfterMs;   // after the write started
+        std::int64_t endsWithinMs;  // the write has returned by then
+    } cases[] = {{1, 1}, {4000, 4000}, {13500, 14000}, {19999, 20000}};
+    for (const Case& c : cases) {
+        FakePlatform h;
+        h.stalls = {{1, 0}, {2, kForever}};
+        h.outQueue = 1;
+        TCom com(h);
+        ASSERT_TRUE(com.Open(1));
+        const std::uint8_t first = 0x55;
+        com.Write(&first, 1);  // a finished write: a stall would now ask
+        const std::uint8_t bytes[3] = {1, 2, 3};
+        const std::int64_t start = h.now;
+        h.goneFromMs = start + c.goneAfterMs;
+        EXPECT_EQ(com.Write(bytes, 3), 0) << c.goneAfterMs;
+        EXPECT_LE(h.now - start, c.endsWithinMs) << c.goneAfterMs;
+        EXPECT_TRUE(h.questions.empty()) << c.goneAfterMs;
+        EXPECT_TRUE(com.LastWriteLost());
+        EXPECT_FALSE(com.LastWriteDelivered());
+        // Byte 1 was taken, but still sat in the queue: it never reaches the printer, nor counts.
+        EXPECT_EQ(h.delivered, (std::vector<std::uint8_t>{0x55}));
+        EXPECT_EQ(com.DeliveredBytes(), 1u);
+        const Names names = h.CallNames();
+        const auto cancel = std::find(names.begin(), names.end(), "CancelIo");
+        ASSERT_NE(cancel, names.end());
+        EXPECT_EQ(*(cancel + 1), "GetOverlappedResult");
+        EXPECT_EQ(h.calls[static_cast<std::size_t>(cancel + 1 - names.begin())].args[0], 1u);
+        EXPECT_EQ(h.Count("PurgeComm"), 1u);
+        EXPECT_EQ(com.writeEvent, kNullHandle);
+        EXPECT_EQ(h.Count("CreateEventA") + 1, h.Count("CloseHandle") + 1);
+    }
+}
+
+TEST_F(TComTest, AGiveUpDiscardsWhatIsStillQueuedAndCountsOnlyWhatLeft) {
+    host.stalls = {{3, kForever}};
+    host.outQueue = 2;
+    TCom com(host);
+    ASSERT_TRUE(com.Open(1));
+    const std::uint8_t bytes[5] = {1, 2, 3, 4, 5};
+    EXPECT_EQ(com.Write(bytes, 5), 0);  // the first stall gives up silently
+    EXPECT_FALSE(com.LastWriteLost());
+    EXPECT_EQ(host.delivered, (std::vector<std::uint8_t>{1}));
+    EXPECT_EQ(com.DeliveredBytes(), 1u);
+    const auto purge = std::find_if(host.calls.begin(), host.calls.end(),
+                                    [](const auto& c) { return c.name == "PurgeComm"; });
+    ASSERT_NE(purge, host.calls.end());
+    EXPECT_EQ(purge->args[0], PURGE_TXABORT_ | PURGE_TXCLEAR_);
+    // A write that went whole discards nothing.
+    host.calls.clear();
+    host.ResumeDevice();
+    EXPECT_EQ(com.Write(bytes, 5), 5);
+    EXPECT_EQ(host.Count("PurgeComm"), 0u);
+}
+
+TEST_F(TComTest, ANegativeLengthNeverReachesTheHost) {
+    for (const int code : {1, 0}) {
+        FakePlatform h;
+        TCom com(h);
+        ASSERT_TRUE(com.Open(code));
+        h.calls.clear();
+        const std::uint8_t b = 1;
+        EXPECT_EQ(com.Write(&b, -5), 0);
+        EXPECT_EQ(h.Count("WriteFile"), 0u) << code;
+    }
+}
+
+// A question hook that throws leaves the write as any give-up does: the transfer cancelled and
+// settled, the event closed.
+TEST_F(TComTest, AnExceptionInTheStallQuestionReleasesTheTransferAndTheEvent) {
+    host.stalls = {{1, 0}, {2, kForever}};
+    host.onQuestion = [](const std::string&) -> int { throw std::runtime_error("no screen"); };
+    TCom com(host);
+    ASSERT_TRUE(com.Open(1));
+    const std::uint8_t first = 0x55;
+    com.Write(&first, 1);
+    const std::uint8_t bytes[3] = {1, 2, 3};
+    EXPECT_EQ(com.Write(bytes, 3), 0);
+    EXPECT_EQ(com.writeEvent, kNullHandle);
+    const Names names = host.CallNames();
+    const auto ask = std::find(names.begin(), names.end(), "MessageBoxA");
+    ASSERT_NE(ask, names.end());
+    EXPECT_EQ(Names(ask + 1, ask + 4), (Names{"CancelIo", "GetOverlappedResult", "CloseHandle"}));
+    EXPECT_EQ(host.Count("CreateEventA"), host.Count("CloseHandle"));
 }
 
 TEST_F(TComTest, CloseTwiceAndCloseUnopenedAreHarmless) {
