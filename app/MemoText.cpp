@@ -36,7 +36,7 @@ constexpr char16_t kWindows1252High[32] = {
 char Windows1252Byte(char32_t c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
     for (int i = 0; i < 32; ++i) {
-        if (kWindows1252High[i] != 0 && kWindows1252High[i] == c) return static_cast<char>(0x80 + i);
+        if (kWindows1252High[i] == c) return static_cast<char>(0x80 + i);
     }
     return '?';
 }

@@ -420,7 +420,7 @@ int TForm1::AskQuestion(const std::string& text, const std::string& caption,
                         std::uint32_t type) {
     // The window is closing: the link's question is answered No, so the write gives up, and no
     // box is left standing for a window that is going away.
-    if (stopRequested_) return platform::IDNO_;
+    if (stopRequested_) return (type & platform::MB_YESNO_) != 0 ? platform::IDNO_ : 1;
     const QString qCaption = FromBytes(caption);
     const QString qText = FromBytes(text);
     if (hooks.question) return hooks.question(qCaption, qText, type);
