@@ -18,10 +18,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
-#include <QTextBlock>
-#include <QTextDocument>
 #include <QTimer>
+#include <QWindow>
 
+#include "app/MemoText.h"
 #include "link/TCom.h"
 #include "protocol/Commands.h"
 #include "protocol/Connections.h"
@@ -91,23 +91,26 @@ QString QtFileFilter(const std::string& pairs) {
     return filters.join(QStringLiteral(";;"));
 }
 
-// Disables the operation buttons for the length of one operation, so a click that the event
-// processing between chunks lets through can't start a second transfer inside the first; puts
-// everything back on every way out.
+// Keeps a second operation from starting inside a running one, for as long as the first runs: a
+// click that the event processing between chunks lets through is turned away by the busy flag,
+// and the operation buttons are disabled, except the one with the keyboard focus. Disabling that
+// one would pass the focus on along the tab order, into the connection list, and what the
+// operator types during a transfer would then change the connection. The connection list itself
+// is disabled: an operation may read it again while it runs. Everything is put back on every way
+// out.
 class TForm1::BusyScope {
 public:
     explicit BusyScope(TForm1& form) : form_(form), focus_(form.focusWidget()) {
         form_.busy_ = true;
         for (QPushButton* button : form_.operationButtons_) {
-            if (!button->isEnabled()) continue;
-            button->setEnabled(false);
-            disabled_.push_back(button);
+            if (button != focus_) Disable(button);
         }
+        Disable(form_.ComboBox1);
     }
     ~BusyScope() {
-        for (QPushButton* button : disabled_) button->setEnabled(true);
-        // Disabling the focused button moved the focus on; give it back, so the keys typed
-        // into "Download Firmware" keep reaching it after a transfer.
+        for (QWidget* widget : disabled_) widget->setEnabled(true);
+        // Should the focus have moved all the same, give it back, so the keys typed into
+        // "Download Firmware" keep reaching it.
         if (focus_ && focus_->isEnabled()) focus_->setFocus(Qt::OtherFocusReason);
         form_.busy_ = false;
     }
@@ -115,9 +118,15 @@ public:
     BusyScope& operator=(const BusyScope&) = delete;
 
 private:
+    void Disable(QWidget* widget) {
+        if (!widget->isEnabled()) return;
+        widget->setEnabled(false);
+        disabled_.push_back(widget);
+    }
+
     TForm1& form_;
     QPointer<QWidget> focus_;
-    std::vector<QPushButton*> disabled_;
+    std::vector<QWidget*> disabled_;
 };
 
 TForm1::TForm1(platform::Platform& host, QStringList arguments, TForm1Hooks hooks_,
@@ -379,7 +388,8 @@ protocol::Context TForm1::MakeContext() {
 }
 
 void TForm1::RunOperation(const std::function<void()>& body) {
-    if (busy_) return;
+    // Nothing new starts inside a running operation, nor once the window is on its way out.
+    if (busy_ || stopRequested_) return;
     std::optional<QString> failure;
     {
         BusyScope busy(*this);
@@ -392,6 +402,9 @@ void TForm1::RunOperation(const std::function<void()>& body) {
         }
     }
     if (failure) ShowError(*failure);
+    // A close asked for while the operation ran waited for it to unwind; it happens now, once
+    // the event loop is back, with nothing of the operation left on the stack.
+    if (stopRequested_) QMetaObject::invokeMethod(this, "close", Qt::QueuedConnection);
 }
 
 void TForm1::ShowError(const QString& text) {
@@ -405,6 +418,9 @@ void TForm1::ShowError(const QString& text) {
 
 int TForm1::AskQuestion(const std::string& text, const std::string& caption,
                         std::uint32_t type) {
+    // The window is closing: the link's question is answered No, so the write gives up, and no
+    // box is left standing for a window that is going away.
+    if (stopRequested_) return (type & platform::MB_YESNO_) != 0 ? platform::IDNO_ : 1;
     const QString qCaption = FromBytes(caption);
     const QString qText = FromBytes(text);
     if (hooks.question) return hooks.question(qCaption, qText, type);
@@ -486,7 +502,28 @@ void TForm1::SetStatusText(const std::string& text) { simpleText_->setText(FromB
 
 void TForm1::ProcessEvents() { QCoreApplication::processEvents(); }
 
-void TForm1::SetCloseEnabled(bool enabled) { closeEnabled_ = enabled; }
+void TForm1::SetCloseEnabled(bool enabled) {
+    if (enabled == closeEnabled_) return;
+    closeEnabled_ = enabled;
+    // The close box goes with the Close command. The new flags go straight to the window
+    // system's window: setWindowFlags would create that window afresh, and so hide it.
+    Qt::WindowFlags flags = openFlags_;
+    if (!enabled) {
+        openFlags_ = windowFlags();
+        flags = openFlags_;
+        // Without this hint the window system picks the buttons itself, the close box among
+        // them; with it, the frame keeps what is named here.
+        if (!(flags & Qt::CustomizeWindowHint)) {
+            flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                     Qt::WindowMinMaxButtonsHint;
+        }
+        flags &= ~Qt::WindowCloseButtonHint;
+    }
+    overrideWindowFlags(flags);
+    if (QWindow* window = windowHandle()) window->setFlags(flags);
+}
+
+bool TForm1::StopRequested() { return stopRequested_; }
 
 // --- countdown ------------------------------------------------------------------------------
 
@@ -518,9 +555,19 @@ void TForm1::Timer1Timer() {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Button1 && event->type() == QEvent::KeyPress) {
-        const QString text = static_cast<QKeyEvent*>(event)->text();
-        for (const QChar key : text) {
-            if (key.isPrint()) Button1KeyPress(key);
+        // Every key with a character counts, control characters (Backspace, Enter, Escape,
+        // Ctrl+letter) too; a key without one (Shift alone, an arrow, F5) has no text.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QString text = key->text();
+        const Qt::KeyboardModifiers chord =
+            key->modifiers() & (Qt::ControlModifier | Qt::AltModifier);
+        if (chord == Qt::ControlModifier && text.size() == 1 && text[0].isLetter() &&
+            text[0].unicode() < 0x80) {
+            // Some window systems give Ctrl+letter the letter itself; it types its control
+            // character, as it does everywhere else.
+            Button1KeyPress(QChar(text[0].unicode() & 0x1F));
+        } else {
+            for (const QChar c : text) Button1KeyPress(c);
         }
     }
     // The key goes on to the button as usual.
@@ -552,6 +599,13 @@ void TForm1::closeEvent(QCloseEvent* event) {
     // A transfer that must not be cut off greys the Close command; until it ends the window
     // stays.
     if (!closeEnabled_) {
+        event->ignore();
+        return;
+    }
+    // An operation that leaves Close enabled (the Continue series) is asked to stop; the window
+    // closes once it has unwound (RunOperation), not from under it.
+    if (busy_) {
+        stopRequested_ = true;
         event->ignore();
         return;
     }
@@ -625,19 +679,8 @@ void TForm1::Button15Click() {
 
 void TForm1::SendButtonClick() {
     RunOperation([this] {
-        QTextDocument* document = Memo1->document();
-        protocol::LineSource lines;
-        // A line break at the very end does not start another line: the empty block after it
-        // is not counted, and an empty memo has no lines at all.
-        lines.count = [document] {
-            int count = document->blockCount();
-            if (count > 0 && document->lastBlock().text().isEmpty()) --count;
-            return count;
-        };
-        // One byte per character, as the printer reads them.
-        lines.line = [document](int i) {
-            return document->findBlockByNumber(i).text().toLatin1().toStdString();
-        };
+        // One line for each line the memo shows at its width.
+        const protocol::LineSource lines = MemoLines(*Memo1);
         protocol::Context ctx = MakeContext();
         protocol::SendLines(ctx, lines);
     });

@@ -129,6 +129,8 @@ public:
     void SetStatusText(const std::string& text) override;
     void ProcessEvents() override;
     void SetCloseEnabled(bool enabled) override;
+    // True once the window was asked to close while an operation ran.
+    bool StopRequested() override;
 
 public slots:
     void Button1Click();
@@ -181,6 +183,8 @@ private:
     QString typedKeys_;
     std::string statusText_;
     bool closeEnabled_ = true;
+    Qt::WindowFlags openFlags_;  // the window's flags while Close is enabled
+    bool stopRequested_ = false;
     bool busy_ = false;
     bool startSizePending_ = true;
     QLabel* simpleText_ = nullptr;

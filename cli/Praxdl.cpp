@@ -5,12 +5,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
 
+#include "cli/Interrupt.h"
 #include "cli/TerminalOperator.h"
 #include "link/TCom.h"
 #include "platform/posix/DeviceNames.h"
@@ -27,6 +31,7 @@ using platform::posix::PosixPlatform;
 
 class PosixHost final : public Host {
 public:
+    PosixHost() { posix_.SetAbortFlag(&gInterruptSignal); }
     platform::Platform& platform() override { return posix_; }
     void MapDevice(const std::string& name, const std::string& path) override {
         posix_.MapDevice(name, path);
@@ -153,14 +158,57 @@ void PrintPorts(std::ostream& out) {
     }
 }
 
+// The byte stream of --output goes to a file of its own next to FILE and takes FILE's name only
+// once the operation has delivered all of it, so an interrupted or failed run never leaves a
+// FILE that looks complete, and a refused input (nothing opened) leaves FILE as it was. A FILE
+// that is no regular file (a terminal, a pipe, /dev/null) is written directly.
+class StagedOutput {
+public:
+    explicit StagedOutput(const std::string& path) : path_(path) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return;
+        const std::filesystem::path p(path);
+        temp_ = (p.parent_path() / ("." + p.filename().string() + ".praxdl-" +
+                                    std::to_string(::getpid()) + ".part"))
+                    .string();
+    }
+    ~StagedOutput() {
+        if (!temp_.empty()) ::unlink(temp_.c_str());
+    }
+    StagedOutput(const StagedOutput&) = delete;
+    StagedOutput& operator=(const StagedOutput&) = delete;
+
+    // What the link opens.
+    const std::string& OpenPath() const { return temp_.empty() ? path_ : temp_; }
+    // Gives the finished stream FILE's name. False, with `error` set, when that fails.
+    bool Commit(std::string& error) {
+        if (temp_.empty()) return true;
+        struct stat st {};
+        if (::stat(temp_.c_str(), &st) != 0) return true;  // never opened: nothing to give
+        if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
+            error = "cannot rename " + temp_ + " to " + path_ + ": " + std::strerror(errno);
+            return false;
+        }
+        temp_.clear();
+        return true;
+    }
+
+private:
+    std::string path_;
+    std::string temp_;
+};
+
 int Fail(Streams& io, const std::string& text, int code) {
     io.err << "praxdl: " << text << '\n';
     return code;
 }
 
 int ExitFor(const protocol::Result& r, Streams& io) {
-    if (r.outcome == protocol::Outcome::Stopped && r.message.size())
+    // A message the operation showed is on standard error already.
+    if (!r.shown && !r.message.empty() &&
+        (r.outcome == protocol::Outcome::Stopped || r.outcome == protocol::Outcome::Interrupted))
         io.err << "praxdl: " << r.message << '\n';
+    if (gInterruptSignal != 0) return 128 + gInterruptSignal;
     return r.ok() ? kExitDone : kExitFailed;
 }
 
@@ -229,8 +277,11 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         if (it == names.end())
             return Fail(io, "unknown connection \"" + *o.port + "\" (see praxdl ports)", kExitUsage);
         code = protocol::PortCodeForConnection(static_cast<int>(it - names.begin()));
-    } else if (o.device || o.output) {
-        std::string path = o.device ? *o.device : *o.output;
+    }
+    std::optional<StagedOutput> output;
+    if (o.device || o.output) {
+        if (o.output) output.emplace(*o.output);
+        std::string path = o.device ? *o.device : output->OpenPath();
         std::error_code ec;
         const auto absolute = std::filesystem::absolute(path, ec);
         if (!ec) path = absolute.string();
@@ -250,6 +301,7 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         o.quiet ? ProgressStyle::None : io.errIsTerminal ? ProgressStyle::Bar : ProgressStyle::Lines;
     TerminalOperator ui(io.err, style);
     ui.SetAnswers(o.answer, io.canAsk);
+    ui.SetStopFlag(&gInterruptSignal);
     host.SetMessageBoxHandler([&ui](const std::string& text, const std::string& caption,
                                     std::uint32_t type) { return ui.Ask(text, caption, type); });
     std::string statusText;
@@ -265,15 +317,23 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         result = protocol::SendPrinterCommand(ctx, which);
     } else if (command == "send") {
         const std::vector<std::string> lines = rest.empty() ? ReadLines(io.in) : rest;
+        // Interrupted while the lines were read: nothing was opened, nothing is sent.
+        if (gInterruptSignal != 0) return Fail(io, "interrupted", 128 + gInterruptSignal);
         result = protocol::SendLines(ctx, protocol::LineSource::Of(lines));
     } else {
         protocol::FirmwareRequest req;
         req.packageSizeText = o.packageSize.value_or("512");
         req.imagePath = rest[0];
         result = protocol::DownloadFirmware(ctx, req);
-        if (result.outcome == protocol::Outcome::Done || result.outcome == protocol::Outcome::Stopped)
-            io.out << (result.ok() ? result.message : ui.status()) << '\n';
+        // The window's status line at the end; a transfer that ended in the header left none.
+        const std::string status = result.ok() ? result.message : ui.status();
+        if (result.outcome != protocol::Outcome::Refused && result.outcome != protocol::Outcome::OpenFailed &&
+            !status.empty())
+            io.out << status << '\n';
     }
+    std::string error;
+    if (result.ok() && gInterruptSignal == 0 && output && !output->Commit(error))
+        return Fail(io, error, kExitFailed);
     return ExitFor(result, io);
 }
 

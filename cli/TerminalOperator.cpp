@@ -31,7 +31,9 @@ int TerminalOperator::Ask(const std::string& text, const std::string& caption, s
         lineOpen_ = false;
     }
     bool yes = false;
-    if (preset_) {
+    if (StopRequested()) {
+        err_ << caption << ": " << oneLine << " -> No (interrupted)\n";
+    } else if (preset_) {
         yes = *preset_ && presetYesInARow_ < kMaxPresetYes;
         presetYesInARow_ = yes ? presetYesInARow_ + 1 : 0;
         err_ << caption << ": " << oneLine << " -> " << (yes ? "Yes" : "No")

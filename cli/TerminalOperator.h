@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -39,6 +40,9 @@ public:
     void SetStatusText(const std::string& text) override { status_ = text; }
     void ProcessEvents() override {}
     void SetCloseEnabled(bool) override {}
+    // A signal asked praxdl to stop: the operation ends and every question is answered No.
+    void SetStopFlag(const volatile std::sig_atomic_t* flag) { stop_ = flag; }
+    bool StopRequested() override { return stop_ != nullptr && *stop_ != 0; }
 
     const std::string& status() const { return status_; }
 
@@ -54,6 +58,7 @@ private:
     dialogs::GaugeModel gauge_;
     std::string status_;
     std::function<std::string()> openHint_;
+    const volatile std::sig_atomic_t* stop_ = nullptr;
     std::optional<bool> preset_;
     bool ask_ = false;
     int presetYesInARow_ = 0;

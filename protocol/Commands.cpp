@@ -32,7 +32,7 @@ Result OpenFailed(Context& ctx, const char* text) {
 // The window shows nothing after these lines, not even when the printer stopped taking them;
 // the caller gets the count and the text to report it.
 Result Finished(const Transfer& tx) {
-    if (tx.stopped()) return Result{Outcome::Stopped, tx.delivered(), tx.StoppedMessage()};
+    if (tx.stopped()) return Result{tx.StoppedOutcome(), tx.delivered(), tx.StoppedMessage()};
     return Result{Outcome::Done, tx.delivered(), {}};
 }
 

@@ -33,12 +33,14 @@ enum class Outcome {
     Refused,     // the input was refused before anything was opened
     OpenFailed,  // the connection could not be opened; nothing was sent
     Stopped,     // a write gave up or failed; the transfer ended early
+    Interrupted, // the operator asked the operation to stop; it ended early, without a message
 };
 
 struct Result {
     Outcome outcome = Outcome::Done;
     std::uint64_t delivered = 0;  // bytes of the whole stream that reached the connection
-    std::string message;          // the text shown to the operator, if any
+    std::string message;          // the text for the operator, if any
+    bool shown = false;           // whether the operation showed `message` itself
     bool ok() const { return outcome == Outcome::Done; }
 };
 
@@ -53,6 +55,24 @@ public:
 
 private:
     Operator& ui_;
+};
+
+// The progress dialog, shown for as long as this lives (or until Hide), so it is hidden on every
+// way out of an operation.
+class ProgressShown {
+public:
+    explicit ProgressShown(Operator& ui) : ui_(ui) { ui_.ShowProgress(); }
+    ~ProgressShown() { Hide(); }
+    void Hide() {
+        if (shown_) ui_.HideProgress();
+        shown_ = false;
+    }
+    ProgressShown(const ProgressShown&) = delete;
+    ProgressShown& operator=(const ProgressShown&) = delete;
+
+private:
+    Operator& ui_;
+    bool shown_ = true;
 };
 
 }  // namespace prax::protocol

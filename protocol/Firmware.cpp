@@ -3,6 +3,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <optional>
 
 #include "protocol/Commands.h"
 #include "protocol/StreamPieces.h"
@@ -41,23 +42,33 @@ Result Refuse(Context& ctx, const std::string& text) {
     return Result{Outcome::Refused, 0, text};
 }
 
-// Shared end of a transfer that a write cut short: the link is closed, the dialog hidden, the
-// status line shows how many body bytes the printer took.
-Result EndStopped(Context& ctx, Transfer& tx, std::uint64_t bodyStart, std::int32_t size) {
+// Shared end of a transfer that was cut short: the link is closed (what was still queued is
+// already discarded), the dialog hidden. The status line and the message count the same thing,
+// the image bytes the printer took; a stop in the header leaves the status line as it was,
+// since no image byte went. A stop the operator asked for shows nothing.
+Result EndStopped(Context& ctx, Transfer& tx, std::optional<ProgressShown>& progress,
+                  std::uint64_t bodyStart, std::int32_t size) {
     const std::uint64_t delivered = tx.delivered();
     std::uint64_t body = delivered > bodyStart ? delivered - bodyStart : 0;
     if (body > static_cast<std::uint64_t>(size)) body = static_cast<std::uint64_t>(size);
     tx.com().Close();
-    ctx.ui.HideProgress();
-    ctx.statusText = std::to_string(body) + " Bytes";
-    ctx.ui.SetStatusText(ctx.statusText);
-    const std::string message = tx.StoppedMessage();
-    ctx.ui.ShowMessage(message);
-    return Result{Outcome::Stopped, delivered, message};
+    if (progress) progress->Hide();
+    if (delivered > bodyStart) {
+        ctx.statusText = std::to_string(body) + " Bytes";
+        ctx.ui.SetStatusText(ctx.statusText);
+    }
+    Result result{tx.StoppedOutcome(), delivered,
+                  tx.StoppedMessage(std::to_string(body) + " of the image's " + std::to_string(size) +
+                                    " bytes were delivered")};
+    if (result.outcome == Outcome::Stopped) {
+        ctx.ui.ShowMessage(result.message);
+        result.shown = true;
+    }
+    return result;
 }
 
-void ShowBlueGauge(Context& ctx, std::int32_t size) {
-    ctx.ui.ShowProgress();
+void ShowBlueGauge(Context& ctx, std::optional<ProgressShown>& progress, std::int32_t size) {
+    progress.emplace(ctx.ui);
     ctx.ui.SetProgressColor(dialogs::kBlue);
     ctx.ui.SetProgressMax(size);
     ctx.ui.SetProgressPosition(0);
@@ -114,21 +125,23 @@ Result DownloadFirmware(Context& ctx, const FirmwareRequest& request) {
     const std::int32_t size = image.size();
     const std::string header = BuildFirmwareHeader(size);
     const std::uint64_t bodyStart = kFirmwareWakeUpRun + header.size() + kHeaderEnd;
-    if (!SendFirmwareHeader(tx, header)) return EndStopped(ctx, tx, bodyStart, size);
+    std::optional<ProgressShown> progress;
+    auto stopped = [&] { return EndStopped(ctx, tx, progress, bodyStart, size); };
+    if (!SendFirmwareHeader(tx, header)) return stopped();
 
-    ShowBlueGauge(ctx, size);
+    ShowBlueGauge(ctx, progress, size);
 
     // The printer takes the first chunk of this stream byte by byte; every later one goes whole.
     std::uint16_t reg = kCrcStart;
-    if (!SendBody(ctx, tx, image, {chunk, true, false}, reg)) return EndStopped(ctx, tx, bodyStart, size);
+    if (!SendBody(ctx, tx, image, {chunk, true, false}, reg)) return stopped();
 
     const auto trailer = ChecksumTrailer(reg);
-    if (!tx.SendEachByte(trailer.data(), 2)) return EndStopped(ctx, tx, bodyStart, size);
+    if (!tx.SendEachByte(trailer.data(), 2)) return stopped();
     ctx.ui.SetStatusText(FirmwareStatusLine(ctx.statusText, reg));
-    if (!tx.SendEachByte(ClosingRamp().data(), kRampLength)) return EndStopped(ctx, tx, bodyStart, size);
+    if (!tx.SendEachByte(ClosingRamp().data(), kRampLength)) return stopped();
 
     tx.com().Close();
-    ctx.ui.HideProgress();
+    progress->Hide();
     return Result{Outcome::Done, tx.delivered(), FirmwareStatusLine(ctx.statusText, reg)};
 }
 
@@ -140,6 +153,8 @@ Result ContinueSeries(Context& ctx, const std::string& programDirectory,
     Transfer tx(ctx);
     std::uint64_t delivered = 0;
     for (int pass = 1;; ++pass) {
+        // A stop asked for between passes starts no further printer.
+        if (ctx.ui.StopRequested()) return Result{Outcome::Interrupted, delivered, {}};
         setCaption("Continue " + std::to_string(pass + 1));
         if (!tx.Open()) break;
         const FileImage image = LoadFileImage(path);
@@ -150,17 +165,18 @@ Result ContinueSeries(Context& ctx, const std::string& programDirectory,
         const std::int32_t size = image.size();
         const std::string header = BuildFirmwareHeader(size);
         const std::uint64_t bodyStart = kFirmwareWakeUpRun + header.size() + kHeaderEnd;
+        std::optional<ProgressShown> progress;
+        auto stopped = [&] { return EndStopped(ctx, tx, progress, bodyStart, size); };
         ctx.host.Sleep(kContinueHeaderPauseMs);
-        if (!SendFirmwareHeader(tx, header)) return EndStopped(ctx, tx, bodyStart, size);
+        if (!SendFirmwareHeader(tx, header)) return stopped();
 
-        ShowBlueGauge(ctx, size);
+        ShowBlueGauge(ctx, progress, size);
         std::uint16_t reg = kCrcStart;
-        if (!SendBody(ctx, tx, image, {kContinueChunk, false, true}, reg))
-            return EndStopped(ctx, tx, bodyStart, size);
-        if (!SendTrailerAndRamp(tx, reg)) return EndStopped(ctx, tx, bodyStart, size);
+        if (!SendBody(ctx, tx, image, {kContinueChunk, false, true}, reg)) return stopped();
+        if (!SendTrailerAndRamp(tx, reg)) return stopped();
         delivered += tx.delivered();
         tx.com().Close();
-        ctx.ui.HideProgress();
+        progress->Hide();
         ctx.host.Sleep(kContinuePassPauseMs);
     }
     ctx.ui.ShowMessage(kOpenPortFailed);

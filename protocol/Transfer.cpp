@@ -1,9 +1,11 @@
 #include "protocol/Transfer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <vector>
 
@@ -11,32 +13,58 @@
 
 namespace prax::protocol {
 
+bool Transfer::Proceed() {
+    if (stopped()) return false;
+    if (ctx_.ui.StopRequested()) {
+        reason_ = StopReason::Interrupted;
+        com_.DiscardQueuedOutput();
+        return false;
+    }
+    return true;
+}
+
+bool Transfer::Check() {
+    if (com_.LastWriteDelivered()) return true;
+    // A write the operator's stop cut short counts as the stop, not as a printer fault.
+    reason_ = ctx_.ui.StopRequested() ? StopReason::Interrupted
+              : com_.LastWriteLost()  ? StopReason::ConnectionLost
+                                      : StopReason::PrinterStopped;
+    return false;
+}
+
 bool Transfer::Send(const std::uint8_t* data, int length) {
-    if (stopped_) return false;
+    if (!Proceed()) return false;
     com_.Write(data, length);
-    if (!com_.LastWriteDelivered()) stopped_ = true;
-    return !stopped_;
+    return Check();
 }
 
 bool Transfer::SendEachByte(const std::uint8_t* data, int length) {
     for (int i = 0; i < length; ++i) {
-        if (stopped_) return false;
+        if (!Proceed()) return false;
         com_.WriteByte(data[i]);
-        if (!com_.LastWriteDelivered()) stopped_ = true;
+        if (!Check()) return false;
     }
-    return !stopped_;
+    return !stopped();
 }
 
 bool Transfer::SendRun(std::uint8_t value, int count) {
     for (int i = 0; i < count; ++i) {
         if (!SendEachByte(&value, 1)) return false;
     }
-    return !stopped_;
+    return !stopped();
 }
 
-std::string Transfer::StoppedMessage() const {
-    return "The printer stopped taking data: " + std::to_string(delivered()) +
-           " bytes were delivered. The transfer was ended.";
+std::string Transfer::StoppedMessage(const std::string& howFar) const {
+    switch (reason_) {
+        case StopReason::ConnectionLost:
+            return "The connection to the printer was lost: " + howFar + ". The transfer was ended.";
+        case StopReason::Interrupted:
+            return "Interrupted: " + howFar + ". The transfer was ended.";
+        case StopReason::PrinterStopped:
+        case StopReason::None:
+            break;
+    }
+    return "The printer stopped taking data: " + howFar + ". The transfer was ended.";
 }
 
 void ReportProgress(Context& ctx, std::int64_t sent) {
@@ -80,33 +108,85 @@ bool SendBody(Context& ctx, Transfer& tx, const FileImage& image, const BodyGrou
     return true;
 }
 
-FileImage LoadFileImage(const std::string& path) {
+namespace {
+
+// What tells whether a file changed: its size and its modification time.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::int64_t seconds = 0;
+    std::int64_t nanoseconds = 0;
+    bool regular = false;
+    bool folder = false;
+    bool operator==(const FileStamp& o) const {
+        return size == o.size && seconds == o.seconds && nanoseconds == o.nanoseconds;
+    }
+};
+
+FileStamp StampOf(const struct stat& st) {
+    FileStamp f;
+    f.size = static_cast<std::uint64_t>(st.st_size);
+    f.seconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    f.nanoseconds = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+    f.regular = S_ISREG(st.st_mode);
+    f.folder = S_ISDIR(st.st_mode);
+    return f;
+}
+
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+FileImage LoadFileImage(const std::string& path, const std::function<void()>& whileReading) {
     FileImage image;
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        image.error = "Cannot open file \"" + path + "\". It is a folder.";
-        return image;
-    }
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) {
-        image.error = "Cannot open file \"" + path + "\". " + std::strerror(errno) + ".";
-        return image;
-    }
-    const std::streamoff size = in.tellg();
-    if (size < 0) {
-        image.error = "Cannot read file \"" + path + "\".";
-        return image;
-    }
-    if (size > std::numeric_limits<std::int32_t>::max()) {
-        image.error = "File \"" + path + "\" is too large: images must be smaller than 2 GiB.";
-        return image;
-    }
-    image.bytes.resize(static_cast<std::size_t>(size));
-    in.seekg(0);
-    if (size > 0 && !in.read(image.bytes.data(), size)) {
+    auto refuse = [&](const std::string& why) {
         image.bytes.clear();
-        image.error = "Cannot read file \"" + path + "\".";
+        image.error = why;
+        return image;
+    };
+    // Opened without blocking, so a pipe with no writer can't hold the open; whether it is a
+    // regular file is then asked of what was opened, not of the name.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0) return refuse("Cannot open file " + Quoted(path) + ". " + std::strerror(errno) + ".");
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return refuse("Cannot read file " + Quoted(path) + ".");
+    const FileStamp before = StampOf(st);
+    if (before.folder) return refuse("Cannot open file " + Quoted(path) + ". It is a folder.");
+    if (!before.regular)
+        return refuse("Cannot send " + Quoted(path) + ": it is not a regular file (a device, a pipe or a socket).");
+    if (before.size > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
+        return refuse("File " + Quoted(path) + " is too large: images must be smaller than 2 GiB.");
+
+    // One byte more than the size asks for, so a file that grew while it was read shows.
+    image.bytes.resize(static_cast<std::size_t>(before.size) + 1);
+    std::size_t got = 0;
+    while (got < image.bytes.size()) {
+        const ssize_t n = ::read(fd.get(), image.bytes.data() + got, image.bytes.size() - got);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return refuse("Cannot read file " + Quoted(path) + ". " + std::strerror(errno) + ".");
+        }
+        got += static_cast<std::size_t>(n);
     }
+    if (whileReading) whileReading();
+    struct stat after {};
+    if (got != before.size || ::fstat(fd.get(), &after) != 0 || !(StampOf(after) == before))
+        return refuse("File " + Quoted(path) + " changed while it was read. Nothing was sent; try again once it is written.");
+    image.bytes.resize(got);
     return image;
 }
 

@@ -4,12 +4,21 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "link/TCom.h"
 #include "protocol/Context.h"
 
 namespace prax::protocol {
+
+// Why a transfer ended early.
+enum class StopReason {
+    None,
+    PrinterStopped,  // the printer stopped taking data (a stall given up)
+    ConnectionLost,  // the host reported an error: the device is gone or failed
+    Interrupted,     // the operator asked the operation to stop
+};
 
 class Transfer {
 public:
@@ -31,16 +40,32 @@ public:
     }
     bool SendRun(std::uint8_t value, int count);  // `count` WriteByte calls of one value
 
-    bool stopped() const { return stopped_; }
+    // False, with nothing sent, once the transfer has stopped or the operator asks it to stop.
+    // A stop request also discards what is still queued for the port.
+    bool Proceed();
+
+    bool stopped() const { return reason_ != StopReason::None; }
+    StopReason reason() const { return reason_; }
     std::uint64_t delivered() const { return com_.DeliveredBytes(); }
 
-    // The operator-facing text for a transfer that ended early.
-    std::string StoppedMessage() const;
+    // The operator-facing text for a transfer that ended early; `howFar` is e.g. "12 bytes were
+    // delivered", counting what the status line counts, where there is one.
+    std::string StoppedMessage(const std::string& howFar) const;
+    std::string StoppedMessage() const {
+        return StoppedMessage(std::to_string(delivered()) + " bytes were delivered");
+    }
+    // How an operation that stopped early ends: Interrupted or Stopped.
+    Outcome StoppedOutcome() const {
+        return reason_ == StopReason::Interrupted ? Outcome::Interrupted : Outcome::Stopped;
+    }
 
 private:
+    // After each write: the reason it fell short, if it did.
+    bool Check();
+
     Context& ctx_;
     link::TCom com_;
-    bool stopped_ = false;
+    StopReason reason_ = StopReason::None;
 };
 
 // The gauge step after each block: position sent + 1 (the gauge clamps it), the status line
@@ -62,8 +87,11 @@ struct BodyGrouping {
 bool SendBody(Context& ctx, Transfer& tx, const FileImage& image, const BodyGrouping& grouping,
               std::uint16_t& reg);
 
-// Reads a whole file for sending. Refuses files that can't be read and files of 2 GiB or more,
-// whose size the streams' 32-bit size fields can't carry.
+// Reads a whole file for sending. Refuses what is no regular file (a folder, a pipe, a device:
+// a pipe with no writer would never end, /dev/zero neither, and a device has no size), files
+// that can't be read, files of 2 GiB or more (the streams' 32-bit size fields can't carry them),
+// and files that changed while they were read (size or modification time), which could go out
+// torn with a checksum that matches. `whileReading` runs between the read and the second look.
 struct FileImage {
     std::string bytes;
     std::string error;  // empty when loaded
@@ -71,6 +99,6 @@ struct FileImage {
     std::int32_t size() const { return static_cast<std::int32_t>(bytes.size()); }
     const std::uint8_t* data() const { return reinterpret_cast<const std::uint8_t*>(bytes.data()); }
 };
-FileImage LoadFileImage(const std::string& path);
+FileImage LoadFileImage(const std::string& path, const std::function<void()>& whileReading = {});
 
 }  // namespace prax::protocol

@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
+#include <csignal>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -258,8 +263,12 @@ TEST(PraxdlEndToEnd, AFirstWriteThatCannotGoGivesUpWithoutAsking) {
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err.find("Continue ?"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(" 0 bytes were delivered"), std::string::npos) << r.err;
-    EXPECT_EQ(r.out, "0 Bytes\n");
+    // Said once, counting image bytes as the status line would; none went, so there is no
+    // status line to print.
+    const std::string said = "The printer stopped taking data: 0 of the image's 1000 bytes were delivered.";
+    EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(said), r.err.rfind(said)) << r.err;
+    EXPECT_EQ(r.out, "");
 }
 
 TEST(PraxdlEndToEnd, YesToContinueGoesOnWhenThePrinterReadsAgain) {
@@ -278,6 +287,56 @@ TEST(PraxdlEndToEnd, YesToContinueGoesOnWhenThePrinterReadsAgain) {
     EXPECT_EQ(r.out, "300000 Bytes  CRC=" + RegisterHex(Reg(image)) + "\n");
     EXPECT_EQ(printer.LineStartingWith("firmware image:", 30000),
               "firmware image: size 300000, received 300000, CRC " + RegisterHex(Reg(image)) + " matches");
+}
+
+// The printer stops reading for good part way; then it is killed, or praxdl is interrupted. Each
+// ends praxdl within a second or two, with its own message and exit code.
+TEST(PraxdlEndToEnd, AVanishedPrinterOrASignalEndsAStalledTransferAtOnce) {
+    struct Case {
+        const char* what;
+        int signalToPraxdl;  // 0: kill the printer instead
+        int exitCode;
+        const char* said;
+    } cases[] = {
+        {"printer killed", 0, 1, "The connection to the printer was lost: "},
+        {"SIGINT", SIGINT, 130, "praxdl: Interrupted: "},
+        {"SIGTERM", SIGTERM, 143, "praxdl: Interrupted: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto printer = std::make_unique<Child>(
+            std::vector<std::string>{kPrinter, "--stall-after", "1000", "--stall-ms", "600000"});
+        const std::string device = printer->NextLine();
+        ASSERT_FALSE(device.empty());
+        Child praxdl({kPraxdl, "--device", device, "--yes", "firmware", Temp("img-gone.bin", ImageOf(2000000, 3))});
+        // The body has started; the pty's buffers fill long before 10% of it, and it stalls.
+        ASSERT_NE(praxdl.LineStartingWith("0 of 2000000 bytes", 20000), "") << praxdl.rest();
+        const auto start = std::chrono::steady_clock::now();
+        if (c.signalToPraxdl) kill(praxdl.pid(), c.signalToPraxdl);
+        else printer.reset();
+        const int code = praxdl.Wait(5000);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(code, c.exitCode) << praxdl.rest();
+        EXPECT_LT(took, std::chrono::milliseconds(2500));
+        EXPECT_NE(praxdl.rest().find(c.said), std::string::npos) << praxdl.rest();
+        EXPECT_EQ(praxdl.rest().find("Continue ?"), std::string::npos) << praxdl.rest();
+        EXPECT_EQ(praxdl.rest().find("(10%)"), std::string::npos) << praxdl.rest();
+    }
+}
+
+// What isn't a regular file is no image: refused before anything is opened, the output untouched.
+TEST(PraxdlEndToEnd, APipeOrADeviceIsRefusedAsAnImage) {
+    const std::string fifo = ::testing::TempDir() + "img-fifo.bin";
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string out = Temp("stream-fifo.out", "earlier");
+    for (const std::string& image : {fifo, std::string("/dev/zero"), std::string("/dev/urandom")}) {
+        const ProcessResult r = RunProgram({kPraxdl, "--output", out, "firmware", image}, {}, {}, 10000);
+        EXPECT_FALSE(r.timedOut) << image;
+        EXPECT_EQ(r.exitCode, 1) << image;
+        EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
+        EXPECT_EQ(Slurp(out), "earlier");
+    }
 }
 
 #ifdef PRAX_DOWNLOAD_BIN

@@ -11,13 +11,17 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 #include <QtTest>
 
+#include "app/MemoText.h"
 #include "app/Unit1.h"
 #include "dialogs/qt/Progress.h"
 #include "platform/posix/PosixPlatform.h"
@@ -411,6 +415,22 @@ private slots:
         QCOMPARE(f.TypedKeys(), QStringLiteral(" "));
     }
 
+    void controlCharactersAreTypedToo() {
+        TForm1& f = OpenShown();
+        // Backspace, Enter, Escape and Ctrl+letter reach the button with a character of their
+        // own, the control character, and count like any other.
+        QTest::keyClick(f.Button1, Qt::Key_Backspace);
+        QTest::keyClick(f.Button1, Qt::Key_Return);
+        QTest::keyClick(f.Button1, Qt::Key_Escape);
+        QTest::keyClick(f.Button1, Qt::Key_B, Qt::ControlModifier);
+        // As the window system sends it: Ctrl+C with its control character.
+        QTest::sendKeyEvent(QTest::Press, f.Button1, Qt::Key_C, QStringLiteral("\x03"),
+                            Qt::ControlModifier);
+        QCOMPARE(f.TypedKeys(), QStringLiteral("\b\r\x1b\x02\x03"));
+        QTest::keyClicks(f.Button1, QStringLiteral("qxvmra"));
+        QVERIFY(!f.Button2->isVisible());  // the buffer held more than the sequence
+    }
+
     // --- connection choice --------------------------------------------------------------------
 
     void connectionEntriesMapToPortCodes() {
@@ -491,11 +511,19 @@ private slots:
 
     void closeIsRefusedWhileGreyedAndDestroysTheDialog() {
         TForm1& f = OpenShown();
+        const Qt::WindowFlags open = f.windowHandle()->flags();
+        QVERIFY(!(open & Qt::CustomizeWindowHint));
         f.SetCloseEnabled(false);
+        // The close box is greyed with the command, and the shown window stays shown.
+        const Qt::WindowFlags greyed = f.windowHandle()->flags();
+        QVERIFY(!(greyed & Qt::WindowCloseButtonHint) && (greyed & Qt::CustomizeWindowHint));
+        QCOMPARE(f.windowFlags(), greyed);
         QVERIFY(!f.close());
         QVERIFY(f.isVisible());
         QVERIFY(f.frmProgress);
         f.SetCloseEnabled(true);
+        QCOMPARE(f.windowHandle()->flags(), open);
+        QCOMPARE(f.windowFlags(), open);
         QVERIFY(f.close());
         QVERIFY(!f.isVisible());
         QVERIFY(f.frmProgress.isNull());
@@ -598,6 +626,60 @@ private slots:
         QVERIFY(rec.messages.empty());
     }
 
+    void sendSplitsWrappedLinesAsTheMemoShowsThem() {
+        Open();  // never shown: the memo must still wrap at its own width
+        QString longLine;
+        for (int i = 0; i < 12; ++i) longLine += QStringLiteral("wrapping%1 ").arg(i);
+        longLine += QString(60, QLatin1Char('x'));  // no blank to break at
+        form->Memo1->setPlainText(QStringLiteral("Gr\u00fc\u00dfe \u20ac \U0001F600 \u6f22\n") +
+                                  longLine + QStringLiteral("\n\nA\u2028B\nend\n"));
+        prax::testing::Pty pty;
+        QVERIFY(pty.ok());
+        qputenv("PRAX_COM3", QByteArray::fromStdString(pty.path()));
+        pty.StartReading();
+        SelectPort("COM3 115200");
+        form->SendButtonClick();
+        QTRY_VERIFY(QByteArray::fromStdString(pty.Received()).endsWith("end\r\n"));
+
+        // What the memo shows once it is on screen.
+        form->show();
+        form->Memo1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        const QTextBlock block = form->Memo1->document()->findBlockByNumber(1);
+        qobject_cast<QPlainTextDocumentLayout*>(form->Memo1->document()->documentLayout())
+            ->ensureBlockLayout(block);
+        QVERIFY(block.layout()->lineCount() >= 3);
+        QByteArray wrapped;
+        for (int i = 0; i < block.layout()->lineCount(); ++i) {
+            const QTextLine line = block.layout()->lineAt(i);
+            wrapped += block.text().mid(line.textStart(), line.textLength()).toLatin1() + "\r\n";
+        }
+        QCOMPARE(QByteArray::fromStdString(pty.Received()),
+                 "Gr\xfc\xdf" "e \x80 ? ?\r\n" + wrapped + "\r\nA\r\nB\r\nend\r\n");
+    }
+
+    void hostTextIsOneBytePerCharacter() {
+        // This host's locale is UTF-8 or plain ASCII: the text goes out in Windows-1252.
+        const struct {
+            const char16_t* text;
+            const char* bytes;
+        } cases[] = {
+            {u"plain ~^", "plain ~^"},
+            {u"\u00e9\u00ff\u00a0", "\xe9\xff\xa0"},
+            {u"\u20ac\u201a\u0192\u2026\u0152\u2122\u0178", "\x80\x82\x83\x85\x8c\x99\x9f"},
+            {u"\u0081\u0100\u03a9\u6f22", "????"},  // not in the code page
+            {u"a\U0001F600b", "a?b"},                 // one '?' for one character
+            {u"\t\x1b", "\t\x1b"},
+        };
+        for (const auto& c : cases) {
+            const QString text = QString::fromUtf16(c.text);
+            QCOMPARE(QByteArray::fromStdString(prax::app::Windows1252Bytes(text)),
+                     QByteArray(c.bytes));
+            QCOMPARE(QByteArray::fromStdString(prax::app::HostTextBytes(text)),
+                     QByteArray(c.bytes));
+        }
+    }
+
     void firmwareAsksForABinFileInTheProgramFolder() {
         TForm1& f = Open();
         rec.fileAnswer = QString();  // cancelled
@@ -637,6 +719,7 @@ private slots:
         QVERIFY(!f.Busy());
         QVERIFY(f.Button1->isEnabled());
         QVERIFY(f.CloseEnabled());
+        QVERIFY(f.ComboBox1->isEnabled());
         QCOMPARE(f.focusWidget(), f.Button1);
         f.Button6Click();
         QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("1275")});
@@ -649,15 +732,18 @@ private slots:
         form->hooks.message = [&](const QString&, const QString& text) {
             rec.messages.push_back({QString(), text});
             busyInside = f.Busy();
-            buttonsDisabled = !f.Button1->isEnabled() && !f.Button14->isEnabled() &&
+            // The button with the focus keeps it, and stays enabled; the busy flag turns its
+            // clicks away.
+            buttonsDisabled = f.Button1->isEnabled() && !f.Button14->isEnabled() &&
                               !f.Button3->isEnabled();
-            // A click that slips through the event processing of a running operation.
-            SelectPort("COM7 115200");
+            // Clicks that slip through the event processing of a running operation.
+            QTest::mouseClick(f.Button1, Qt::LeftButton);
             f.Button14Click();
             f.Button6Click();
         };
         f.Button6Click();
         QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("1275")});
+        QVERIFY(rec.fileDialogs.empty());
         QVERIFY(busyInside);
         QVERIFY(buttonsDisabled);
         QVERIFY(!f.Busy());
@@ -665,6 +751,30 @@ private slots:
         QVERIFY(f.Button14->isEnabled());
         QVERIFY(f.Button3->isEnabled());
         QVERIFY(f.Button2->isEnabled());
+        QCOMPARE(f.focusWidget(), f.Button1);
+    }
+
+    void nothingTypedDuringAnOperationReachesTheConnection() {
+        TForm1& f = OpenShown();
+        SelectPort("COM3 115200");
+        QWidget* focusInside = nullptr;
+        bool comboEnabledInside = true;
+        form->hooks.message = [&](const QString&, const QString&) {
+            focusInside = f.focusWidget();
+            comboEnabledInside = f.ComboBox1->isEnabled();
+            // The operator types on during the transfer, and tries the connection list.
+            QTest::keyClicks(f.focusWidget(), QStringLiteral("qxvmra"));
+            QTest::keyClicks(f.ComboBox1->lineEdit(), QStringLiteral("LPT1"));
+            QTest::keyClick(f.ComboBox1, Qt::Key_Down);
+            QTest::mouseClick(f.ComboBox1, Qt::LeftButton);
+        };
+        f.Button6Click();
+        QCOMPARE(focusInside, f.Button1);
+        QVERIFY(!comboEnabledInside);
+        QVERIFY(f.Button2->isVisible());  // the keys went to the typed-key buffer
+        QCOMPARE(f.ComboBox1->currentText(), QStringLiteral("COM3 115200"));
+        QCOMPARE(f.SelectedPortCode(), 3);
+        QVERIFY(f.ComboBox1->isEnabled());
         QCOMPARE(f.focusWidget(), f.Button1);
     }
 
@@ -679,6 +789,46 @@ private slots:
         QCOMPARE(rec.questions.size(), std::size_t{1});
         QCOMPARE(rec.questions[0].caption, QStringLiteral("Time-out"));
         QCOMPARE(rec.questions[0].text, QStringLiteral("Retry again?"));
+    }
+
+    void closingDuringAContinueSeriesEndsIt() {
+        TForm1& f = OpenShown();
+        const std::string image = TestImage(64 * 40);
+        rec.fileAnswer = WriteImage(image);
+        prax::testing::Pty pty;
+        QVERIFY(pty.ok());
+        qputenv("PRAX_COM3", QByteArray::fromStdString(pty.path()));
+        pty.StartReading();
+        SelectPort("COM3 115200");
+        bool closedAtOnce = true;
+        bool stopAsked = false;
+        int answer = 0;
+        // The operator closes the window while the first pass runs.
+        QTimer::singleShot(0, &f, [&] {
+            closedAtOnce = f.close();
+            stopAsked = f.StopRequested();
+            // A series that went on regardless would find no port, rather than run for ever.
+            qputenv("PRAX_COM3", "/nonexistent/tty");
+            answer = host.MessageBoxA("Continue ?", "", prax::platform::MB_YESNO_);
+        });
+        f.Button5Click();
+        pty.StopReading();
+        const std::string got = pty.Received() + pty.Drain(0);
+        QVERIFY(!closedAtOnce);
+        QVERIFY(stopAsked);
+        QCOMPARE(answer, prax::platform::IDNO_);  // answered without a box
+        QVERIFY(rec.questions.empty());
+        QCOMPARE(rec.MessageTexts(), QStringList());
+        QVERIFY(rec.errors.empty());
+        // Part of the first pass only, and no second printer started.
+        const std::string stream = FirmwareStream(image);
+        QVERIFY(got.size() < stream.size());
+        QCOMPARE(QByteArray::fromStdString(got),
+                 QByteArray::fromStdString(stream.substr(0, got.size())));
+        // The close completes once the series has unwound.
+        QVERIFY(f.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!f.isVisible(), 5000);
+        QVERIFY(f.frmProgress.isNull());
     }
 
     // --- command-line mode --------------------------------------------------------------------

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <termios.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <thread>
@@ -103,6 +105,38 @@ TEST(PosixPlatform, CancelStopsAPendingWriteAndReportsItsCount) {
     EXPECT_EQ(arrived.size(), settled);  // nothing of the cancelled rest goes out later
     EXPECT_TRUE(host.CloseHandle(ov.hEvent));
     EXPECT_TRUE(host.CloseHandle(h));
+}
+
+// A pending write whose device hangs up, or that an interrupt aborts, ends at once with an
+// error other than "still in progress", so the link stops waiting for it.
+TEST(PosixPlatform, AHungUpDeviceOrAnAbortEndsAPendingWriteAtOnce) {
+    for (const bool vanish : {true, false}) {
+        SCOPED_TRACE(vanish ? "hang-up" : "abort");
+        Pty pty;
+        ASSERT_TRUE(pty.ok());
+        PosixPlatform host;
+        volatile std::sig_atomic_t abort = 0;
+        host.SetAbortFlag(&abort);
+        const Handle h = host.CreateFileA(pty.path(), kAccess, kShare, OPEN_EXISTING_, FILE_FLAG_OVERLAPPED_);
+        ASSERT_NE(h, kInvalidHandle);
+        std::vector<std::uint8_t> data(1 << 20, 0x5A);
+        Overlapped ov;
+        ov.hEvent = host.CreateEventA(false, false, "write_event");
+        std::uint32_t written = 0;
+        ASSERT_FALSE(host.WriteFile(h, data.data(), static_cast<std::uint32_t>(data.size()), &written, &ov));
+        if (vanish) pty.Vanish();
+        else abort = SIGINT;
+        const auto start = std::chrono::steady_clock::now();
+        host.WaitForSingleObject(ov.hEvent, 10000);
+        if (!vanish) host.Sleep(10000);  // an interrupt cuts sleeps short too
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+        std::uint32_t count = 0;
+        EXPECT_FALSE(host.GetOverlappedResult(h, ov, count, false));
+        EXPECT_NE(host.GetLastError(), ERROR_IO_INCOMPLETE_);
+        EXPECT_LT(count, data.size());
+        host.CloseHandle(ov.hEvent);
+        host.CloseHandle(h);
+    }
 }
 
 TEST(PosixPlatform, PlainFileIsWrittenAsADevice) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -208,8 +209,11 @@ TEST_F(FirmwareTest, FirstStallAfterOpeningEndsTheTransferSilentlyAndClosesEvery
     EXPECT_TRUE(host.OpenHandles().empty());
     EXPECT_TRUE(ui.closeEnabled);
     EXPECT_FALSE(ui.progressVisible);
-    EXPECT_EQ(ui.statuses.back(), "0 Bytes");
-    EXPECT_EQ(ui.messages.size(), 1u);
+    // No image byte went: the status line keeps what it had, and the message says so.
+    EXPECT_TRUE(ui.statuses.empty());
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{
+                               "The printer stopped taking data: 0 of the image's 2000 bytes were "
+                               "delivered. The transfer was ended."}));
 }
 
 TEST_F(FirmwareTest, StallMidBodyAnsweredNoEndsWithTheCountReached) {
@@ -223,7 +227,10 @@ TEST_F(FirmwareTest, StallMidBodyAnsweredNoEndsWithTheCountReached) {
     EXPECT_TRUE(host.OpenHandles().empty());
     EXPECT_TRUE(ui.closeEnabled);
     EXPECT_FALSE(ui.progressVisible);
-    EXPECT_NE(res.message.find(std::to_string(header + 1500)), std::string::npos);
+    // The message counts what the status line counts.
+    EXPECT_EQ(res.message, "The printer stopped taking data: 1500 of the image's 4000 bytes were "
+                           "delivered. The transfer was ended.");
+    EXPECT_TRUE(res.shown);
 }
 
 TEST_F(FirmwareTest, StallMidBodyAnsweredYesGoesOnWhenTheReaderResumes) {
@@ -238,6 +245,53 @@ TEST_F(FirmwareTest, StallMidBodyAnsweredYesGoesOnWhenTheReaderResumes) {
     EXPECT_TRUE(res.ok());
     EXPECT_EQ(host.delivered, Concat(Expected(image, 512, false)));
     EXPECT_EQ(ui.statuses.back(), "4000 Bytes  CRC=" + RegisterHex(Crc(image)));
+}
+
+// A stop asked for while the transfer runs (the window closing, praxdl interrupted) ends it
+// right there: nothing more is written, what is queued is discarded, everything is put back,
+// and no message comes up. In a Continue series no further printer is started.
+TEST_F(FirmwareTest, AStopRequestEndsTheTransferAndTheSeriesWithoutAMessage) {
+    const Bytes image = Image(3000);
+    for (const bool series : {false, true}) {
+        for (const int atEvent : {1, 3, 50}) {
+            SCOPED_TRACE(std::string(series ? "series" : "single") + " at event " + std::to_string(atEvent));
+            FakePlatform h;
+            Recorder r;
+            std::string st;
+            Context c{h, r, [] { return 1; }, st};
+            r.onProcessEvents = [&] { r.stopRequested = r.stopRequested || r.eventsProcessed == atEvent; };
+            std::vector<std::string> captions;
+            Result res;
+            if (series) {
+                r.files.push_back(WriteTemp(image));
+                res = ContinueSeries(c, "", [&](const std::string& t) { captions.push_back(t); });
+            } else {
+                FirmwareRequest req;
+                req.imagePath = WriteTemp(image);
+                res = DownloadFirmware(c, req);
+            }
+            EXPECT_EQ(res.outcome, Outcome::Interrupted);
+            EXPECT_TRUE(r.messages.empty());
+            EXPECT_FALSE(res.shown);
+            EXPECT_EQ(h.Count("PurgeComm"), 1u);
+            EXPECT_LT(h.delivered.size(), 3000u);
+            EXPECT_EQ(h.Count("CreateFileA"), 1u);
+            if (series) {
+                EXPECT_EQ(captions, (std::vector<std::string>{"Continue 2"}));
+            }
+            EXPECT_TRUE(h.OpenHandles().empty());
+            EXPECT_FALSE(r.progressVisible);
+            EXPECT_TRUE(r.closeEnabled);
+        }
+    }
+}
+
+TEST_F(FirmwareTest, AnExceptionMidTransferStillHidesTheDialogAndEnablesClose) {
+    ui.onProcessEvents = [] { throw std::runtime_error("out of memory"); };
+    EXPECT_THROW(Download(Image(3000)), std::runtime_error);
+    EXPECT_FALSE(ui.progressVisible);
+    EXPECT_TRUE(ui.closeEnabled);
+    EXPECT_TRUE(host.OpenHandles().empty());
 }
 
 TEST_F(FirmwareTest, ContinueSeriesRepeatsUntilAnOpenFails) {

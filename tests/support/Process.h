@@ -103,6 +103,31 @@ public:
         return {};
     }
     const std::vector<std::string>& seen() const { return seen_; }
+    pid_t pid() const { return pid_; }
+    // Waits until the child has ended, reading what it still prints; its exit code, 128 + the
+    // signal that killed it, or -1 when it still runs at the deadline.
+    int Wait(int timeoutMs) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                char buf[4096];
+                ssize_t n;
+                while ((n = ::read(fd_, buf, sizeof buf)) > 0) buffer_.append(buf, static_cast<std::size_t>(n));
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            if (std::chrono::steady_clock::now() >= deadline) return -1;
+            struct pollfd p {fd_, POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0) {
+                char buf[4096];
+                const ssize_t n = ::read(fd_, buf, sizeof buf);
+                if (n > 0) buffer_.append(buf, static_cast<std::size_t>(n));
+            }
+        }
+    }
+    // Everything printed and not yet taken as a line.
+    const std::string& rest() const { return buffer_; }
 
 private:
     pid_t pid_ = -1;

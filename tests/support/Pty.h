@@ -45,6 +45,13 @@ public:
     Pty& operator=(const Pty&) = delete;
 
     bool ok() const { return master_ >= 0 && holder_ >= 0; }
+    // The printer goes away: the master end closes, the device end hangs up.
+    void Vanish() {
+        StopReading();
+        if (holder_ >= 0) ::close(holder_);
+        if (master_ >= 0) ::close(master_);
+        holder_ = master_ = -1;
+    }
     const std::string& path() const { return path_; }
     int master() const { return master_; }
     int holder() const { return holder_; }

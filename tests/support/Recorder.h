@@ -25,6 +25,7 @@ public:
     bool progressVisible = false;
     dialogs::GaugeModel gauge;
     std::function<void()> onProcessEvents;
+    bool stopRequested = false;
 
     void ShowMessage(const std::string& text) override;
     std::string ChooseFile(const protocol::FileDialogSetup& setup) override;
@@ -37,6 +38,7 @@ public:
     void SetStatusText(const std::string& text) override;
     void ProcessEvents() override;
     void SetCloseEnabled(bool enabled) override;
+    bool StopRequested() override { return stopRequested; }
 
     // The log without the per-chunk entries ("events", "position ..."), for checking the frame.
     std::vector<std::string> Frame() const;

@@ -1,0 +1,16 @@
+// SIGINT and SIGTERM end a running transfer cleanly instead of killing the program mid-write:
+// the handler only records the signal; the host ends its waits, the operation stops sending,
+// the port's queued output is discarded and the link closed before praxdl exits 130 or 143.
+#pragma once
+
+#include <csignal>
+
+namespace prax::cli {
+
+// The signal that asked praxdl to stop, 0 until one came.
+extern volatile std::sig_atomic_t gInterruptSignal;
+
+// Installs the handlers. Each resets itself, so a second Ctrl+C kills at once.
+void InstallInterruptHandlers();
+
+}  // namespace prax::cli

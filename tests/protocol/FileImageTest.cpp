@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "protocol/Transfer.h"
+
+using prax::protocol::LoadFileImage;
+
+namespace {
+
+std::string Scratch(const std::string& name) { return ::testing::TempDir() + "fileimage-" + name; }
+
+std::string WriteFile(const std::string& name, const std::string& bytes) {
+    const std::string path = Scratch(name);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    return path;
+}
+
+}  // namespace
+
+// Only a regular file is an image; anything else is refused at once, a pipe with no writer too.
+TEST(FileImage, OnlyRegularFilesAreRead) {
+    const std::string fifo = Scratch("fifo");
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string link = Scratch("link");
+    ::unlink(link.c_str());
+    ASSERT_EQ(::symlink(WriteFile("target", "abc").c_str(), link.c_str()), 0);
+    struct Case {
+        std::string path;
+        std::string bytes;   // when read
+        std::string error;   // a part of the refusal
+    } cases[] = {
+        {WriteFile("empty", ""), "", ""},
+        {WriteFile("three", std::string("a\0b", 3)), std::string("a\0b", 3), ""},
+        {link, "abc", ""},
+        {fifo, "", "not a regular file"},
+        {"/dev/zero", "", "not a regular file"},
+        {"/dev/null", "", "not a regular file"},
+        {::testing::TempDir(), "", "It is a folder"},
+        {Scratch("missing"), "", "Cannot open file"},
+    };
+    for (const Case& c : cases) {
+        const auto image = LoadFileImage(c.path);
+        if (c.error.empty()) {
+            EXPECT_TRUE(image.ok()) << c.path << ": " << image.error;
+            EXPECT_EQ(image.bytes, c.bytes) << c.path;
+        } else {
+            EXPECT_NE(image.error.find(c.error), std::string::npos) << c.path << ": " << image.error;
+            EXPECT_TRUE(image.bytes.empty());
+        }
+    }
+}
+
+// A file written to while it is read could go out torn, with a checksum that matches it.
+TEST(FileImage, AFileThatChangesWhileItIsReadIsRefused) {
+    const std::string path = WriteFile("changing", std::string(5000, 'x'));
+    struct Change {
+        const char* what;
+        std::string bytes;  // written over the file while it is read
+        bool append;
+    } changes[] = {{"grown", "more", true}, {"shrunk", "short", false}, {"same size", std::string(5000, 'y'), false}};
+    for (const Change& c : changes) {
+        WriteFile("changing", std::string(5000, 'x'));
+        struct timespec old[2] = {{0, UTIME_OMIT}, {1'000'000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old, 0), 0);  // a time the rewrite must move
+        const auto image = LoadFileImage(path, [&] {
+            std::ofstream(path, std::ios::binary | (c.append ? std::ios::app : std::ios::trunc)) << c.bytes;
+        });
+        EXPECT_FALSE(image.ok()) << c.what;
+        EXPECT_NE(image.error.find("changed while it was read"), std::string::npos) << c.what;
+    }
+    EXPECT_TRUE(LoadFileImage(path, [] {}).ok());
+}
