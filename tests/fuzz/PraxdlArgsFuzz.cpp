@@ -3,9 +3,8 @@
 //
 // The arguments are the input split at NUL bytes; the last piece is standard input. praxdl still
 // looks at paths itself (whether a --device is a terminal, the firmware image, the file that
-// stages --output), so the fuzzer runs
-// in a scratch folder of its own and drops any argument that could reach outside it: absolute
-// paths, "..", "~". Give it absolute corpus and artifact paths.
+// stages --output), so the fuzzer runs in a scratch folder of its own and drops any argument that
+// could reach outside it: absolute paths, "..", "~". Give it absolute corpus and artifact paths.
 #include <unistd.h>
 
 #include <cstdint>
