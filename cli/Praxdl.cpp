@@ -264,6 +264,11 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         return Fail(io, command + " takes no arguments", kExitUsage);
     if (o.packageSize && command != "firmware")
         return Fail(io, "--package-size belongs to firmware", kExitUsage);
+    // A package size no transfer could use is a usage error, found before anything is opened.
+    if (o.packageSize) {
+        const protocol::PackageSize size = protocol::ParsePackageSize(*o.packageSize);
+        if (!size.ok()) return Fail(io, size.error, kExitUsage);
+    }
 
     PosixHost ownHost;
     Host& hostSide = givenHost ? *givenHost : ownHost;

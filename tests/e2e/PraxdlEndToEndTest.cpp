@@ -191,8 +191,10 @@ TEST(PraxdlEndToEnd, PackageSizeChangesOnlyTheGroupingNotTheStream) {
     EXPECT_EQ(Slurp(out), FirmwareStream(image));
     EXPECT_EQ(r.err, "");
     // A refused input leaves the output as it was.
-    r = RunProgram({kPraxdl, "--output", out, "firmware", in, "--package-size", "4096"});
-    EXPECT_EQ(r.exitCode, 1);
+    for (const char* size : {"4096", "0", "abc", ""}) {
+        r = RunProgram({kPraxdl, "--output", out, "firmware", in, "--package-size", size});
+        EXPECT_EQ(r.exitCode, 2) << size;
+    }
     EXPECT_EQ(Slurp(out), FirmwareStream(image));
 }
 
