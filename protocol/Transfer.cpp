@@ -110,26 +110,10 @@ bool SendBody(Context& ctx, Transfer& tx, const FileImage& image, const BodyGrou
 
 namespace {
 
-// What tells whether a file changed: its size and its modification time.
-struct FileStamp {
-    std::uint64_t size = 0;
-    std::int64_t seconds = 0;
-    std::int64_t nanoseconds = 0;
-    bool regular = false;
-    bool folder = false;
-    bool operator==(const FileStamp& o) const {
-        return size == o.size && seconds == o.seconds && nanoseconds == o.nanoseconds;
-    }
-};
-
-FileStamp StampOf(const struct stat& st) {
-    FileStamp f;
-    f.size = static_cast<std::uint64_t>(st.st_size);
-    f.seconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
-    f.nanoseconds = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
-    f.regular = S_ISREG(st.st_mode);
-    f.folder = S_ISDIR(st.st_mode);
-    return f;
+// Whether a file changed between two looks: its size or its modification time moved.
+bool Changed(const struct stat& before, const struct stat& after) {
+    return before.st_size != after.st_size || before.st_mtim.tv_sec != after.st_mtim.tv_sec ||
+           before.st_mtim.tv_nsec != after.st_mtim.tv_nsec;
 }
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
@@ -163,15 +147,15 @@ FileImage LoadFileImage(const std::string& path, const std::function<void()>& wh
     if (fd.get() < 0) return refuse("Cannot open file " + Quoted(path) + ". " + std::strerror(errno) + ".");
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return refuse("Cannot read file " + Quoted(path) + ".");
-    const FileStamp before = StampOf(st);
-    if (before.folder) return refuse("Cannot open file " + Quoted(path) + ". It is a folder.");
-    if (!before.regular)
+    if (S_ISDIR(st.st_mode)) return refuse("Cannot open file " + Quoted(path) + ". It is a folder.");
+    if (!S_ISREG(st.st_mode))
         return refuse("Cannot send " + Quoted(path) + ": it is not a regular file (a device, a pipe or a socket).");
-    if (before.size > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
+    if (st.st_size > std::numeric_limits<std::int32_t>::max())
         return refuse("File " + Quoted(path) + " is too large: images must be smaller than 2 GiB.");
+    const auto size = static_cast<std::size_t>(st.st_size);
 
     // One byte more than the size asks for, so a file that grew while it was read shows.
-    image.bytes.resize(static_cast<std::size_t>(before.size) + 1);
+    image.bytes.resize(size + 1);
     std::size_t got = 0;
     while (got < image.bytes.size()) {
         const ssize_t n = ::read(fd.get(), image.bytes.data() + got, image.bytes.size() - got);
@@ -184,7 +168,7 @@ FileImage LoadFileImage(const std::string& path, const std::function<void()>& wh
     }
     if (whileReading) whileReading();
     struct stat after {};
-    if (got != before.size || ::fstat(fd.get(), &after) != 0 || !(StampOf(after) == before))
+    if (got != size || ::fstat(fd.get(), &after) != 0 || Changed(st, after))
         return refuse("File " + Quoted(path) + " changed while it was read. Nothing was sent; try again once it is written.");
     image.bytes.resize(got);
     return image;

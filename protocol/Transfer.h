@@ -40,12 +40,7 @@ public:
     }
     bool SendRun(std::uint8_t value, int count);  // `count` WriteByte calls of one value
 
-    // False, with nothing sent, once the transfer has stopped or the operator asks it to stop.
-    // A stop request also discards what is still queued for the port.
-    bool Proceed();
-
     bool stopped() const { return reason_ != StopReason::None; }
-    StopReason reason() const { return reason_; }
     std::uint64_t delivered() const { return com_.DeliveredBytes(); }
 
     // The operator-facing text for a transfer that ended early; `howFar` is e.g. "12 bytes were
@@ -60,6 +55,9 @@ public:
     }
 
 private:
+    // Before each write: false, with nothing sent, once the transfer has stopped or the operator
+    // asks it to stop. A stop request also discards what is still queued for the port.
+    bool Proceed();
     // After each write: the reason it fell short, if it did.
     bool Check();
 
