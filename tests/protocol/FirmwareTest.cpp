@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -30,7 +31,9 @@ Bytes Image(std::size_t size) {
 
 std::string WriteTemp(const Bytes& bytes) {
     static int n = 0;
-    const std::string path = ::testing::TempDir() + "fw-" + std::to_string(n++) + ".bin";
+    // ctest runs each test in a process of its own, side by side: the name carries the process.
+    const std::string path = ::testing::TempDir() + "fw-" + std::to_string(::getpid()) + "-" +
+                             std::to_string(n++) + ".bin";
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                 static_cast<std::streamsize>(bytes.size()));
     return path;
