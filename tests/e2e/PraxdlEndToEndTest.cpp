@@ -7,12 +7,14 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "protocol/Commands.h"
 #include "protocol/StreamPieces.h"
 #include "tests/support/Process.h"
 #include "tests/support/Pty.h"
@@ -160,7 +162,8 @@ TEST(PraxdlEndToEnd, UsageErrorsExitWithTwoAndSendNothing) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--port", "COM9 115200", "init"}, {"frobnicate"}, {},
           {"init", "extra"}, {"--yes", "--no", "init"}, {"firmware"}, {"--port"},
-          {"--device", "/dev/null", "--output", "/tmp/x", "init"}, {"init", "--package-size", "8"}}) {
+          {"--device", "/dev/null", "--output", "/tmp/x", "init"}, {"init", "--package-size", "8"},
+          {"dl-firmware"}, {"raw", "a", "b"}, {"channel", "7"}, {"channel"}, {"read", "Stop"}, {"read"}}) {
         std::vector<std::string> argv = {kPraxdl};
         argv.insert(argv.end(), args.begin(), args.end());
         const ProcessResult r = RunProgram(argv);
@@ -180,6 +183,55 @@ TEST(PraxdlEndToEnd, OutputFileHoldsExactlyTheFirmwareStreamForAnySize) {
         const std::string count = size == 0 ? "" : std::to_string(size) + " Bytes";
         EXPECT_EQ(r.out, count + "  CRC=" + RegisterHex(Reg(image)) + "\n");
     }
+}
+
+// The other streams praxdl can send, as the format describes them, and the status line after.
+TEST(PraxdlEndToEnd, OutputFileHoldsExactlyEachOtherStream) {
+    auto dlMode = [](const std::string& image) {
+        std::string s = std::string(25, '\r') + "\r\n~~INTERNALCOMMANDU,UPDATADLMODE," + std::to_string(image.size()) + "\r";
+        const std::string tail = FirmwareStream(image);
+        return s + tail.substr(tail.size() - image.size() - 130);
+    };
+    const std::string opener = "\x10\x04\r";
+    const std::string code = prax::protocol::AccessCode();
+    struct Case {
+        std::vector<std::string> args;
+        std::string stream;
+        std::string out;
+    };
+    std::vector<Case> cases;
+    for (std::size_t size : {0u, 1000u, 131072u}) {
+        const std::string image = ImageOf(size, 7);
+        cases.push_back({{"dl-firmware", Temp("dl-" + std::to_string(size) + ".bin", image)}, dlMode(image),
+                         size ? std::to_string(size) + " Bytes\n" : ""});
+    }
+    for (std::size_t size : {0u, 5u, 1030u, 2048u}) {
+        const std::string file = ImageOf(size, 9);
+        cases.push_back({{"raw", Temp("raw-" + std::to_string(size) + ".bin", file)}, file,
+                         size ? std::to_string(size) + " Bytes\n" : ""});
+    }
+    // One channel is enough here: the lines are paced in real time (the others are on the fake).
+    cases.push_back({{"channel", "25"},
+                     opener + "pw=" + code + "\rchan=25\rhop=0\rtxp0=350\rtxp1=350\rtxp2=350\rtxp3=350\r", ""});
+    cases.push_back({{"read", "start"}, opener + "rl\r", ""});
+    cases.push_back({{"read", "stop"}, "\r", ""});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        const std::string out = ::testing::TempDir() + "stream-other.out";
+        std::vector<std::string> argv = {kPraxdl, "--output", out, "--quiet"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const ProcessResult r = RunProgram(argv);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(Slurp(out), c.stream);
+        EXPECT_EQ(r.out, c.out);
+    }
+    // Larger than download mode takes: the window's message, nothing opened.
+    const std::string out = ::testing::TempDir() + "stream-dl-big.out";
+    std::remove(out.c_str());
+    const ProcessResult r = RunProgram({kPraxdl, "--output", out, "dl-firmware", Temp("dl-big.bin", ImageOf(131073))});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "DL MODE SHOW LESS THEN 128KByte\n");
+    EXPECT_FALSE(std::ifstream(out).good());
 }
 
 TEST(PraxdlEndToEnd, PackageSizeChangesOnlyTheGroupingNotTheStream) {
