@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
+#include <QAbstractItemView>
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -472,7 +474,13 @@ std::string TForm1::ChooseFile(const protocol::FileDialogSetup& setup) {
     dlOpenBin->setOptions({});
     dlOpenBin->setNameFilter(filter);
     dlOpenBin->setDirectory(directory);
-    if (dlOpenBin->exec() != QDialog::Accepted) return {};
+    const int result = dlOpenBin->exec();
+    // A name typed and confirmed with Enter can leave the name completer's list standing after the
+    // dialog is gone, over whatever the operation shows next.
+    for (QCompleter* completer : dlOpenBin->findChildren<QCompleter*>()) {
+        if (completer->popup()) completer->popup()->hide();
+    }
+    if (result != QDialog::Accepted) return {};
     const QStringList chosen = dlOpenBin->selectedFiles();
     return chosen.isEmpty() ? std::string() : PathBytes(chosen.front());
 }
