@@ -24,11 +24,6 @@ std::string CommandLineBytes(PrinterCommand command) {
 
 namespace {
 
-Result OpenFailed(Context& ctx, const char* text) {
-    ctx.ui.ShowMessage(text);
-    return Result{Outcome::OpenFailed, 0, text};
-}
-
 // The window shows nothing after these lines, not even when the printer stopped taking them;
 // the caller gets the count and the text to report it.
 Result Finished(const Transfer& tx) {

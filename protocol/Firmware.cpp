@@ -93,10 +93,7 @@ Result DownloadFirmware(Context& ctx, const FirmwareRequest& request) {
     if (!image.ok()) return Refuse(ctx, image.error);
 
     Transfer tx(ctx);
-    if (!tx.Open()) {
-        ctx.ui.ShowMessage(kOpenPortFailed);
-        return Result{Outcome::OpenFailed, 0, kOpenPortFailed};
-    }
+    if (!tx.Open()) return OpenFailed(ctx, kOpenPortFailed);
     CloseCommandGreyed closeGreyed(ctx.ui);
 
     const std::int32_t size = image.size();
@@ -131,10 +128,7 @@ Result DownloadModeFirmware(Context& ctx, const FileSource& source) {
     if (!image.ok()) return Refuse(ctx, image.error);
 
     Transfer tx(ctx);
-    if (!tx.Open()) {
-        ctx.ui.ShowMessage(kCantOpenPort);
-        return Result{Outcome::OpenFailed, 0, kCantOpenPort};
-    }
+    if (!tx.Open()) return OpenFailed(ctx, kCantOpenPort);
     CloseCommandGreyed closeGreyed(ctx.ui);
 
     const std::int32_t size = image.size();

@@ -15,10 +15,7 @@ Result DownloadRawFile(Context& ctx, const FileSource& source) {
     if (path.empty()) return Result{Outcome::Cancelled, 0, {}};
 
     Transfer tx(ctx);
-    if (!tx.Open()) {
-        ctx.ui.ShowMessage(kOpenPortFailed);
-        return Result{Outcome::OpenFailed, 0, kOpenPortFailed};
-    }
+    if (!tx.Open()) return OpenFailed(ctx, kOpenPortFailed);
     std::optional<CloseCommandGreyed> closeGreyed(std::in_place, ctx.ui);
     // A file that can't be read ends it here, before a byte is written; the Close command comes
     // back with the guard.

@@ -67,6 +67,11 @@ std::string Transfer::StoppedMessage(const std::string& howFar) const {
     return "The printer stopped taking data: " + howFar + ". The transfer was ended.";
 }
 
+Result OpenFailed(Context& ctx, const char* text) {
+    ctx.ui.ShowMessage(text);
+    return Result{Outcome::OpenFailed, 0, text};
+}
+
 void ReportProgress(Context& ctx, std::int64_t sent) {
     const std::int64_t next = sent + 1;
     const auto position = next > std::numeric_limits<std::int32_t>::max()

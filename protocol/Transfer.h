@@ -68,6 +68,9 @@ private:
     StopReason reason_ = StopReason::None;
 };
 
+// An open that failed: the message shown, nothing sent.
+Result OpenFailed(Context& ctx, const char* text);
+
 // The gauge step after each block: position sent + 1 (the gauge clamps it), the status line
 // shows the clamped position, and pending events run once.
 void ReportProgress(Context& ctx, std::int64_t sent);
