@@ -26,6 +26,7 @@
 #include "protocol/Commands.h"
 #include "protocol/Connections.h"
 #include "protocol/Firmware.h"
+#include "protocol/RawFile.h"
 #include "protocol/StreamPieces.h"
 
 namespace prax::app {
@@ -78,6 +79,8 @@ void FollowTypedText(QComboBox* combo, const QString& text) {
 QString FromBytes(const std::string& text) { return QString::fromLocal8Bit(text.c_str()); }
 std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
 QString PathText(const std::string& path) { return QFile::decodeName(path.c_str()); }
+// Where the file dialogs start: the folder of the program's own executable.
+std::string ProgramDirectory() { return PathBytes(QCoreApplication::applicationDirPath()); }
 
 }  // namespace
 
@@ -475,6 +478,9 @@ std::string TForm1::ChooseFile(const protocol::FileDialogSetup& setup) {
 }
 
 void TForm1::ShowProgress() {
+    // A transfer that starts while a countdown still runs takes the dialog over: the countdown's
+    // ticks would otherwise step the new transfer's gauge, and hide the dialog under it.
+    Timer1->stop();
     if (frmProgress) frmProgress->show();
 }
 
@@ -628,7 +634,7 @@ void TForm1::Button1Click() {
         request.packageSizeText = Combo_size->currentText().toStdString();
         // With arguments on the command line, every press sends the image named first.
         if (commandLineMode_) request.imagePath = PathBytes(arguments_.front());
-        request.programDirectory = PathBytes(QCoreApplication::applicationDirPath());
+        request.programDirectory = ProgramDirectory();
         protocol::Context ctx = MakeContext();
         const protocol::Result result = protocol::DownloadFirmware(ctx, request);
         // Unattended: once the image is through, the program ends by itself when the event loop
@@ -641,7 +647,7 @@ void TForm1::Button1Click() {
 void TForm1::Button5Click() {
     RunOperation([this] {
         protocol::Context ctx = MakeContext();
-        protocol::ContinueSeries(ctx, PathBytes(QCoreApplication::applicationDirPath()),
+        protocol::ContinueSeries(ctx, ProgramDirectory(),
                                  [this](const std::string& caption) {
                                      Button5->setText(FromBytes(caption));
                                  });
@@ -686,15 +692,43 @@ void TForm1::SendButtonClick() {
     });
 }
 
-// Operations that arrive with their own parts of the program: the download-mode firmware,
-// the font downloads, the raw file download and the channel settings.
-void TForm1::Button2Click() {}
+void TForm1::Button2Click() {
+    RunOperation([this] {
+        protocol::Context ctx = MakeContext();
+        protocol::DownloadModeFirmware(ctx, {std::nullopt, ProgramDirectory()});
+    });
+}
+
+void TForm1::Button9Click() {
+    RunOperation([this] {
+        protocol::Context ctx = MakeContext();
+        protocol::DownloadRawFile(ctx, {std::nullopt, ProgramDirectory()});
+    });
+}
+
+void TForm1::ChannelClick(QPushButton* button, protocol::Channel channel) {
+    RunOperation([this, button, channel] {
+        protocol::Context ctx = MakeContext();
+        protocol::SendChannelSetup(ctx, channel, [button](bool on) { button->setEnabled(on); });
+    });
+}
+
+void TForm1::Button10Click() { ChannelClick(Button10, protocol::Channel::Ch00); }
+void TForm1::Button11Click() { ChannelClick(Button11, protocol::Channel::Ch25); }
+void TForm1::Button12Click() { ChannelClick(Button12, protocol::Channel::Ch49); }
+
+void TForm1::Button13Click() {
+    RunOperation([this] {
+        protocol::Context ctx = MakeContext();
+        const protocol::ReadToggle toggle =
+            protocol::ToggleRead(ctx, Button13->text().toStdString(),
+                                 [this](bool on) { Button13->setEnabled(on); });
+        Button13->setText(QString::fromStdString(toggle.caption));
+    });
+}
+
+// The font downloads arrive with their own part of the program.
 void TForm1::Button3Click() {}
 void TForm1::Button4Click() {}
-void TForm1::Button9Click() {}
-void TForm1::Button10Click() {}
-void TForm1::Button11Click() {}
-void TForm1::Button12Click() {}
-void TForm1::Button13Click() {}
 
 }  // namespace prax::app

@@ -15,6 +15,7 @@
 
 #include "dialogs/qt/Progress.h"
 #include "platform/Platform.h"
+#include "protocol/Commands.h"
 #include "protocol/Context.h"
 #include "protocol/Operator.h"
 
@@ -67,7 +68,7 @@ public:
     // The connection chosen in ComboBox1, as the printer link numbers it.
     std::int32_t SelectedPortCode() const;
     // The red five-second countdown on the progress dialog after a download-mode transfer.
-    void StartCountdown();
+    void StartCountdown() override;
 
     // What the tests look at.
     const QString& TypedKeys() const { return typedKeys_; }
@@ -169,6 +170,7 @@ private:
     void CentreOnDesktop();
     void ApplyStartSize();
     void ShowServiceRow();
+    void ChannelClick(QPushButton* button, protocol::Channel channel);
     protocol::Context MakeContext();
     // Runs one operation: refused while another one runs, the operation buttons disabled until
     // it ends, and any exception it lets out shown in an error box.

@@ -22,6 +22,7 @@
 #include "protocol/Commands.h"
 #include "protocol/Connections.h"
 #include "protocol/Firmware.h"
+#include "protocol/RawFile.h"
 
 namespace prax::cli {
 
@@ -221,6 +222,10 @@ std::string UsageText() {
            "  init | cutter | change-mode     the printer's fixed command lines\n"
            "  send [LINE ...]                 each line followed by CR LF (standard input without LINE)\n"
            "  firmware IMAGE [--package-size N]\n"
+           "  dl-firmware IMAGE               an image of at most 128 KiB behind the download-mode command\n"
+           "  raw FILE                        any file, byte for byte\n"
+           "  channel 00|25|49                the device's channel settings, 300 ms after each line\n"
+           "  read start|stop                 start or stop the device's reading\n"
            "  ports                           each connection and what it opens on this host\n"
            "--port takes a connection as the window lists it: \"USB\", \"LPT1\", \"COM1 115200\" ...\n"
            "\"COM8 115200\" (default USB).\n";
@@ -249,17 +254,28 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         PrintPorts(io.out);
         return kExitDone;
     }
-    const std::vector<std::string> known = {"init", "cutter", "change-mode", "send", "firmware"};
-    const std::vector<std::string> later = {"dl-firmware", "font", "code-table", "raw",
-                                            "channel",     "read", "fonts"};
+    const std::vector<std::string> known = {"init",        "cutter", "change-mode", "send", "firmware",
+                                            "dl-firmware", "raw",    "channel",     "read"};
+    const std::vector<std::string> later = {"font", "code-table", "fonts"};
     if (std::find(later.begin(), later.end(), command) != later.end())
         return Fail(io, "'" + command + "' is not available in this version", kExitUsage);
     if (std::find(known.begin(), known.end(), command) == known.end()) {
         io.err << "praxdl: unknown command '" << command << "'\n" << UsageText();
         return kExitUsage;
     }
-    if (command == "firmware" && rest.size() != 1)
-        return Fail(io, "firmware takes one IMAGE", kExitUsage);
+    if ((command == "firmware" || command == "dl-firmware") && rest.size() != 1)
+        return Fail(io, command + " takes one IMAGE", kExitUsage);
+    if (command == "raw" && rest.size() != 1) return Fail(io, "raw takes one FILE", kExitUsage);
+    std::optional<protocol::Channel> channel;
+    if (command == "channel") {
+        const std::string which = rest.size() == 1 ? rest[0] : "";
+        if (which == "00") channel = protocol::Channel::Ch00;
+        else if (which == "25") channel = protocol::Channel::Ch25;
+        else if (which == "49") channel = protocol::Channel::Ch49;
+        else return Fail(io, "channel takes one of 00, 25 and 49", kExitUsage);
+    }
+    if (command == "read" && (rest.size() != 1 || (rest[0] != "start" && rest[0] != "stop")))
+        return Fail(io, "read takes start or stop", kExitUsage);
     if ((command == "init" || command == "cutter" || command == "change-mode") && !rest.empty())
         return Fail(io, command + " takes no arguments", kExitUsage);
     if (o.packageSize && command != "firmware")
@@ -325,12 +341,24 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         // Interrupted while the lines were read: nothing was opened, nothing is sent.
         if (gInterruptSignal != 0) return Fail(io, "interrupted", 128 + gInterruptSignal);
         result = protocol::SendLines(ctx, protocol::LineSource::Of(lines));
+    } else if (command == "channel") {
+        result = protocol::SendChannelSetup(ctx, *channel, {});
+    } else if (command == "read") {
+        // The toggle in the state that sends what was asked for.
+        const std::string caption = rest[0] == "start" ? protocol::kContinueRead : protocol::kStopRead;
+        result = protocol::ToggleRead(ctx, caption, {}).result;
     } else {
-        protocol::FirmwareRequest req;
-        req.packageSizeText = o.packageSize.value_or("512");
-        req.imagePath = rest[0];
-        result = protocol::DownloadFirmware(ctx, req);
-        // The window's status line at the end; a transfer that ended in the header left none.
+        if (command == "firmware") {
+            protocol::FirmwareRequest req;
+            req.packageSizeText = o.packageSize.value_or("512");
+            req.imagePath = rest[0];
+            result = protocol::DownloadFirmware(ctx, req);
+        } else if (command == "dl-firmware") {
+            result = protocol::DownloadModeFirmware(ctx, {rest[0], {}});
+        } else {
+            result = protocol::DownloadRawFile(ctx, {rest[0], {}});
+        }
+        // The window's status line at the end; a transfer that ended before the body left none.
         const std::string status = result.ok() ? result.message : ui.status();
         if (result.outcome != protocol::Outcome::Refused && result.outcome != protocol::Outcome::OpenFailed &&
             !status.empty())

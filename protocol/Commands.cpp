@@ -62,4 +62,64 @@ Result SendLines(Context& ctx, const LineSource& lines) {
     return Finished(tx);
 }
 
+#ifndef PRAX_ACCESS_CODE
+#error "PRAX_ACCESS_CODE (four digits) is set when the project is configured"
+#endif
+
+namespace {
+
+constexpr bool FourDigits(const char* text) {
+    for (int i = 0; i < 4; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+    }
+    return text[4] == '\0';
+}
+static_assert(FourDigits(PRAX_ACCESS_CODE), "the access code is four ASCII digits");
+
+constexpr const char* kSettingsOpener = "\x10\x04\r";  // DLE EOT CR
+
+// Open, the lines one write each with the pause after every one, close. A line the device did
+// not take ends the sequence: each further one would only wait out its own time-out.
+Result SendPacedLines(Context& ctx, const std::vector<std::string>& lines,
+                      const std::function<void(bool)>& buttonEnabled) {
+    Transfer tx(ctx);
+    if (!tx.Open()) return OpenFailed(ctx, kOpenPortFailed);
+    if (buttonEnabled) buttonEnabled(false);
+    for (const std::string& line : lines) {
+        if (!tx.Send(line)) break;
+        ctx.host.Sleep(kSettingsPauseMs);
+    }
+    tx.com().Close();
+    if (buttonEnabled) buttonEnabled(true);
+    return Finished(tx);
+}
+
+}  // namespace
+
+const char* AccessCode() { return PRAX_ACCESS_CODE; }
+
+std::vector<std::string> ChannelSequence(Channel channel, const std::string& accessCode) {
+    std::vector<std::string> lines = {kSettingsOpener, "pw=" + accessCode + "\r",
+                                      "chan=" + std::to_string(static_cast<int>(channel)) + "\r",
+                                      "hop=0\r"};
+    for (char index = '0'; index <= '3'; ++index) lines.push_back(std::string("txp") + index + "=350\r");
+    return lines;
+}
+
+Result SendChannelSetup(Context& ctx, Channel channel, const std::function<void(bool)>& buttonEnabled) {
+    return SendPacedLines(ctx, ChannelSequence(channel), buttonEnabled);
+}
+
+std::vector<std::string> ReadToggleLines(const std::string& caption) {
+    if (caption == kStopRead) return {"\r"};
+    return {kSettingsOpener, "rl\r"};
+}
+
+ReadToggle ToggleRead(Context& ctx, const std::string& caption,
+                      const std::function<void(bool)>& buttonEnabled) {
+    ReadToggle toggle{SendPacedLines(ctx, ReadToggleLines(caption), buttonEnabled), caption};
+    if (toggle.result.ok()) toggle.caption = caption == kStopRead ? kContinueRead : kStopRead;
+    return toggle;
+}
+
 }  // namespace prax::protocol

@@ -2,6 +2,7 @@
 // one click and closed again.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -35,5 +36,37 @@ struct LineSource {
 
 // Each line followed by CR LF, one write per line.
 Result SendLines(Context& ctx, const LineSource& lines);
+
+// The settings interface of the device: short CR-terminated lines, one write each, every write
+// followed by a pause the device needs to take the line in. Nothing is read back.
+inline constexpr std::uint32_t kSettingsPauseMs = 300;
+inline constexpr const char* kContinueRead = "continue read";
+inline constexpr const char* kStopRead = "Stop Read";
+
+enum class Channel { Ch00 = 0, Ch25 = 25, Ch49 = 49 };
+
+// The device's access code, four ASCII digits, fixed when the program is built.
+const char* AccessCode();
+
+// The eight writes that set a channel: the opener, the access code, the channel, the hop
+// setting and the four transmit powers.
+std::vector<std::string> ChannelSequence(Channel channel, const std::string& accessCode = AccessCode());
+
+// Sends the channel sequence. `buttonEnabled(false)` is called once the link is open, and
+// `buttonEnabled(true)` once it is closed again.
+Result SendChannelSetup(Context& ctx, Channel channel, const std::function<void(bool)>& buttonEnabled);
+
+// What the read toggle sends for its caption: reading is started unless the caption is exactly
+// "Stop Read", in which case it is stopped.
+std::vector<std::string> ReadToggleLines(const std::string& caption);
+
+struct ReadToggle {
+    Result result;
+    std::string caption;  // the caption after the click
+};
+// The caption moves on only when the device took every line; otherwise it stays, so the next
+// click tries the same again.
+ReadToggle ToggleRead(Context& ctx, const std::string& caption,
+                      const std::function<void(bool)>& buttonEnabled);
 
 }  // namespace prax::protocol

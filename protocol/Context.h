@@ -67,6 +67,8 @@ public:
         if (shown_) ui_.HideProgress();
         shown_ = false;
     }
+    // The dialog stays on screen after this is gone (the countdown takes it over).
+    void LeaveShown() { shown_ = false; }
     ProgressShown(const ProgressShown&) = delete;
     ProgressShown& operator=(const ProgressShown&) = delete;
 

@@ -17,6 +17,10 @@ constexpr int kMaxPackageSize = 2048;  // twice the largest size the list offers
 constexpr int kContinueChunk = 64;
 constexpr std::uint32_t kContinueHeaderPauseMs = 50;
 constexpr std::uint32_t kContinuePassPauseMs = 3000;
+constexpr int kDownloadModeChunk = 512;
+constexpr int kDownloadModeFirstRun = 5;    // CR bytes before the progress dialog shows
+constexpr int kDownloadModeSecondRun = 20;  // CR bytes after the pause
+constexpr std::uint32_t kDownloadModePauseMs = 50;
 
 // The integer in a text, as the framework's conversion reads it: blanks around it, a sign, digits.
 bool ParseInteger(const std::string& text, long long& value) {
@@ -40,31 +44,6 @@ bool ParseInteger(const std::string& text, long long& value) {
 Result Refuse(Context& ctx, const std::string& text) {
     ctx.ui.ShowMessage(text);
     return Result{Outcome::Refused, 0, text};
-}
-
-// Shared end of a transfer that was cut short: the link is closed (what was still queued is
-// already discarded), the dialog hidden. The status line and the message count the same thing,
-// the image bytes the printer took; a stop in the header leaves the status line as it was,
-// since no image byte went. A stop the operator asked for shows nothing.
-Result EndStopped(Context& ctx, Transfer& tx, std::optional<ProgressShown>& progress,
-                  std::uint64_t bodyStart, std::int32_t size) {
-    const std::uint64_t delivered = tx.delivered();
-    std::uint64_t body = delivered > bodyStart ? delivered - bodyStart : 0;
-    if (body > static_cast<std::uint64_t>(size)) body = static_cast<std::uint64_t>(size);
-    tx.com().Close();
-    if (progress) progress->Hide();
-    if (delivered > bodyStart) {
-        ctx.statusText = std::to_string(body) + " Bytes";
-        ctx.ui.SetStatusText(ctx.statusText);
-    }
-    Result result{tx.StoppedOutcome(), delivered,
-                  tx.StoppedMessage(std::to_string(body) + " of the image's " + std::to_string(size) +
-                                    " bytes were delivered")};
-    if (result.outcome == Outcome::Stopped) {
-        ctx.ui.ShowMessage(result.message);
-        result.shown = true;
-    }
-    return result;
 }
 
 void ShowBlueGauge(Context& ctx, std::optional<ProgressShown>& progress, std::int32_t size) {
@@ -105,9 +84,7 @@ Result DownloadFirmware(Context& ctx, const FirmwareRequest& request) {
     if (!packageSize.ok()) return Refuse(ctx, packageSize.error);
     const int chunk = packageSize.value;
 
-    const std::string path = request.imagePath
-                                 ? *request.imagePath
-                                 : ctx.ui.ChooseFile({kFirmwareFilter, request.programDirectory});
+    const std::string path = ChoosePath(ctx, request, kFirmwareFilter);
     if (path.empty()) return Result{Outcome::Cancelled, 0, {}};
 
     // The image is read before the connection is opened, so a file that can't be sent is refused
@@ -126,14 +103,14 @@ Result DownloadFirmware(Context& ctx, const FirmwareRequest& request) {
     const std::string header = BuildFirmwareHeader(size);
     const std::uint64_t bodyStart = kFirmwareWakeUpRun + header.size() + kHeaderEnd;
     std::optional<ProgressShown> progress;
-    auto stopped = [&] { return EndStopped(ctx, tx, progress, bodyStart, size); };
+    auto stopped = [&] { return EndStopped(ctx, tx, progress, bodyStart, size, "image"); };
     if (!SendFirmwareHeader(tx, header)) return stopped();
 
     ShowBlueGauge(ctx, progress, size);
 
     // The printer takes the first chunk of this stream byte by byte; every later one goes whole.
     std::uint16_t reg = kCrcStart;
-    if (!SendBody(ctx, tx, image, {chunk, true, false}, reg)) return stopped();
+    if (!SendBody(ctx, tx, image, {chunk, true, ExtraEvents::None}, &reg)) return stopped();
 
     const auto trailer = ChecksumTrailer(reg);
     if (!tx.SendEachByte(trailer.data(), 2)) return stopped();
@@ -143,6 +120,44 @@ Result DownloadFirmware(Context& ctx, const FirmwareRequest& request) {
     tx.com().Close();
     progress->Hide();
     return Result{Outcome::Done, tx.delivered(), FirmwareStatusLine(ctx.statusText, reg)};
+}
+
+Result DownloadModeFirmware(Context& ctx, const FileSource& source) {
+    const std::string path = ChoosePath(ctx, source, kDownloadModeFilter);
+    if (path.empty()) return Result{Outcome::Cancelled, 0, {}};
+    // Too large an image is refused before a byte of it is read, and before anything is opened.
+    const FileImage image = LoadFileImage(path, {}, kDownloadModeMaxSize);
+    if (image.tooLarge) return Refuse(ctx, kDownloadModeTooLarge);
+    if (!image.ok()) return Refuse(ctx, image.error);
+
+    Transfer tx(ctx);
+    if (!tx.Open()) {
+        ctx.ui.ShowMessage(kCantOpenPort);
+        return Result{Outcome::OpenFailed, 0, kCantOpenPort};
+    }
+    CloseCommandGreyed closeGreyed(ctx.ui);
+
+    const std::int32_t size = image.size();
+    const std::string command = BuildDownloadModeCommand(size);
+    const std::uint64_t bodyStart = kDownloadModeFirstRun + kDownloadModeSecondRun + command.size();
+    std::optional<ProgressShown> progress;
+    auto stopped = [&] { return EndStopped(ctx, tx, progress, bodyStart, size, "image"); };
+    if (!tx.Send(std::string(kDownloadModeFirstRun, '\r'))) return stopped();
+    ShowBlueGauge(ctx, progress, size);
+    ctx.host.Sleep(kDownloadModePauseMs);
+    if (!tx.Send(std::string(kDownloadModeSecondRun, '\r')) || !tx.Send(command)) return stopped();
+
+    std::uint16_t reg = kCrcStart;
+    if (!SendBody(ctx, tx, image, {kDownloadModeChunk, false, ExtraEvents::AfterEachWrite}, &reg))
+        return stopped();
+    const auto trailer = ChecksumTrailer(reg);
+    if (!tx.Send(trailer.data(), 2) || !tx.Send(ClosingRamp().data(), kRampLength)) return stopped();
+
+    // The dialog turns into the countdown and stays after the link is closed.
+    ctx.ui.StartCountdown();
+    progress->LeaveShown();
+    tx.com().Close();
+    return Result{Outcome::Done, tx.delivered(), ctx.statusText};
 }
 
 Result ContinueSeries(Context& ctx, const std::string& programDirectory,
@@ -166,13 +181,13 @@ Result ContinueSeries(Context& ctx, const std::string& programDirectory,
         const std::string header = BuildFirmwareHeader(size);
         const std::uint64_t bodyStart = kFirmwareWakeUpRun + header.size() + kHeaderEnd;
         std::optional<ProgressShown> progress;
-        auto stopped = [&] { return EndStopped(ctx, tx, progress, bodyStart, size); };
+        auto stopped = [&] { return EndStopped(ctx, tx, progress, bodyStart, size, "image"); };
         ctx.host.Sleep(kContinueHeaderPauseMs);
         if (!SendFirmwareHeader(tx, header)) return stopped();
 
         ShowBlueGauge(ctx, progress, size);
         std::uint16_t reg = kCrcStart;
-        if (!SendBody(ctx, tx, image, {kContinueChunk, false, true}, reg)) return stopped();
+        if (!SendBody(ctx, tx, image, {kContinueChunk, false, ExtraEvents::AfterEachWrite}, &reg)) return stopped();
         if (!SendTrailerAndRamp(tx, reg)) return stopped();
         delivered += tx.delivered();
         tx.com().Close();

@@ -39,6 +39,9 @@ public:
     virtual void ProcessEvents() = 0;
     // Grey or enable the main window's Close command.
     virtual void SetCloseEnabled(bool enabled) = 0;
+    // The red five-second countdown on the progress dialog after a download-mode image: the
+    // printer restarts meanwhile. It runs on by itself; the operation does not wait for it.
+    virtual void StartCountdown() {}
     // True once the operator wants the running operation to end (the window is closing, praxdl
     // got SIGINT or SIGTERM): nothing more is sent, queued output is discarded, the link closes.
     virtual bool StopRequested() { return false; }

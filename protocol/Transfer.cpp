@@ -79,7 +79,7 @@ void ReportProgress(Context& ctx, std::int64_t sent) {
 }
 
 bool SendBody(Context& ctx, Transfer& tx, const FileImage& image, const BodyGrouping& grouping,
-              std::uint16_t& reg) {
+              std::uint16_t* reg) {
     const std::int64_t size = image.size();
     const int chunk = grouping.chunk;
     const std::uint8_t* data = image.data();
@@ -88,24 +88,49 @@ bool SendBody(Context& ctx, Transfer& tx, const FileImage& image, const BodyGrou
     std::int64_t sent = 0;
     while (sent < size) {
         bool ok;
+        bool events = grouping.events == ExtraEvents::AfterEachWrite;
         if (sent >= full) {
-            reg = DataCrcUpdate(reg, data[sent]);
+            if (reg) *reg = DataCrcUpdate(*reg, data[sent]);
             ok = tx.SendEachByte(data + sent, 1);
             sent += 1;
         } else {
-            for (int i = 0; i < chunk; ++i) {
-                buffer[static_cast<std::size_t>(i)] = data[sent + i];
-                reg = DataCrcUpdate(reg, data[sent + i]);
-            }
+            std::memcpy(buffer.data(), data + sent, static_cast<std::size_t>(chunk));
+            if (reg) *reg = DataCrc(buffer.data(), buffer.size(), *reg);
             sent += chunk;
             ok = sent == chunk && grouping.firstChunkByteByByte ? tx.SendEachByte(buffer.data(), chunk)
                                                                 : tx.Send(buffer.data(), chunk);
+            events = events || grouping.events == ExtraEvents::AfterWholeChunks;
         }
         if (!ok) return false;
-        if (grouping.eventsAfterEachWrite) ctx.ui.ProcessEvents();
+        if (events) ctx.ui.ProcessEvents();
         ReportProgress(ctx, sent);
     }
     return true;
+}
+
+std::string ChoosePath(Context& ctx, const FileSource& source, const char* filter) {
+    return source.imagePath ? *source.imagePath : ctx.ui.ChooseFile({filter, source.programDirectory});
+}
+
+Result EndStopped(Context& ctx, Transfer& tx, std::optional<ProgressShown>& progress,
+                  std::uint64_t bodyStart, std::int32_t size, const char* what) {
+    const std::uint64_t delivered = tx.delivered();
+    std::uint64_t body = delivered > bodyStart ? delivered - bodyStart : 0;
+    if (body > static_cast<std::uint64_t>(size)) body = static_cast<std::uint64_t>(size);
+    tx.com().Close();
+    if (progress) progress->Hide();
+    if (delivered > bodyStart) {
+        ctx.statusText = std::to_string(body) + " Bytes";
+        ctx.ui.SetStatusText(ctx.statusText);
+    }
+    Result result{tx.StoppedOutcome(), delivered,
+                  tx.StoppedMessage(std::to_string(body) + " of the " + what + "'s " +
+                                    std::to_string(size) + " bytes were delivered")};
+    if (result.outcome == Outcome::Stopped) {
+        ctx.ui.ShowMessage(result.message);
+        result.shown = true;
+    }
+    return result;
 }
 
 namespace {
@@ -134,7 +159,8 @@ private:
 
 }  // namespace
 
-FileImage LoadFileImage(const std::string& path, const std::function<void()>& whileReading) {
+FileImage LoadFileImage(const std::string& path, const std::function<void()>& whileReading,
+                        std::int64_t sizeLimit) {
     FileImage image;
     auto refuse = [&](const std::string& why) {
         image.bytes.clear();
@@ -152,6 +178,11 @@ FileImage LoadFileImage(const std::string& path, const std::function<void()>& wh
         return refuse("Cannot send " + Quoted(path) + ": it is not a regular file (a device, a pipe or a socket).");
     if (st.st_size > std::numeric_limits<std::int32_t>::max())
         return refuse("File " + Quoted(path) + " is too large: images must be smaller than 2 GiB.");
+    if (st.st_size > sizeLimit) {
+        image.tooLarge = true;
+        return refuse("File " + Quoted(path) + " is too large: at most " + std::to_string(sizeLimit) +
+                      " bytes can be sent this way.");
+    }
     const auto size = static_cast<std::size_t>(st.st_size);
 
     // One byte more than the size asks for, so a file that grew while it was read shows.

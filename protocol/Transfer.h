@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
+#include <optional>
 #include <string>
 
 #include "link/TCom.h"
@@ -72,31 +74,59 @@ void ReportProgress(Context& ctx, std::int64_t sent);
 
 struct FileImage;
 
+// The file an operation sends: named in advance (a command line), or chosen by the operator in
+// the file dialog, which starts in `programDirectory`.
+struct FileSource {
+    std::optional<std::string> imagePath;
+    std::string programDirectory;
+};
+// The path to send; empty when the operator cancelled the dialog.
+std::string ChoosePath(Context& ctx, const FileSource& source, const char* filter);
+
+// Where pending events run besides the progress step that follows every write.
+enum class ExtraEvents {
+    None,
+    AfterEachWrite,   // right after every write, whole chunks and tail bytes alike
+    AfterWholeChunks, // right after every whole chunk's write only
+};
+
 // How a data body is cut into writes: whole chunks of `chunk` bytes (the first one byte by byte
 // where the printer wants it so), then the tail one byte per write.
 struct BodyGrouping {
     int chunk = 512;
     bool firstChunkByteByByte = false;
-    bool eventsAfterEachWrite = false;  // pending events also run right after every write
+    ExtraEvents events = ExtraEvents::None;
 };
 
-// Sends the body, feeding each byte through the checksum register `reg` as it is copied to the
-// chunk buffer, and reports progress after every step. False once a write fell short.
+// Sends the body and reports progress after every step. Each byte goes through the checksum
+// register `reg`, when there is one, as it is copied to the chunk buffer. False once a write
+// fell short.
 bool SendBody(Context& ctx, Transfer& tx, const FileImage& image, const BodyGrouping& grouping,
-              std::uint16_t& reg);
+              std::uint16_t* reg);
+
+// The end of a body transfer that was cut short: the link is closed (what was still queued is
+// already discarded) and the dialog hidden. The status line and the message count the same
+// thing, the body bytes the printer took (`what` names the body: "image", "file"); a stop before
+// the body leaves the status line as it was. A stop the operator asked for shows nothing.
+Result EndStopped(Context& ctx, Transfer& tx, std::optional<ProgressShown>& progress,
+                  std::uint64_t bodyStart, std::int32_t size, const char* what);
 
 // Reads a whole file for sending. Refuses what is no regular file (a folder, a pipe, a device:
 // a pipe with no writer would never end, /dev/zero neither, and a device has no size), files
 // that can't be read, files of 2 GiB or more (the streams' 32-bit size fields can't carry them),
 // and files that changed while they were read (size or modification time), which could go out
 // torn with a checksum that matches. `whileReading` runs between the read and the second look.
+// A file larger than `sizeLimit` is refused before it is read, with `tooLarge` set, so the caller
+// can say so in its own words.
 struct FileImage {
     std::string bytes;
     std::string error;  // empty when loaded
+    bool tooLarge = false;
     bool ok() const { return error.empty(); }
     std::int32_t size() const { return static_cast<std::int32_t>(bytes.size()); }
     const std::uint8_t* data() const { return reinterpret_cast<const std::uint8_t*>(bytes.data()); }
 };
-FileImage LoadFileImage(const std::string& path, const std::function<void()>& whileReading = {});
+FileImage LoadFileImage(const std::string& path, const std::function<void()>& whileReading = {},
+                        std::int64_t sizeLimit = std::numeric_limits<std::int32_t>::max());
 
 }  // namespace prax::protocol

@@ -2,6 +2,7 @@
 // the countdown, and the operations wired to its buttons, against real ptys standing in for
 // serial ports. Every box the window would show is answered by a recorder.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -25,7 +26,9 @@
 #include "app/Unit1.h"
 #include "dialogs/qt/Progress.h"
 #include "platform/posix/PosixPlatform.h"
+#include "protocol/Commands.h"
 #include "tests/support/Pty.h"
+#include "tools/virtual-printer/Decoder.h"
 
 using prax::app::TForm1;
 
@@ -96,6 +99,22 @@ QString FirmwareStatus(const std::string& image) {
            QString::number(reg, 16).toUpper();
 }
 
+// What the virtual printer makes of a stream.
+std::vector<std::string> Decoded(const std::string& stream) {
+    std::vector<std::string> lines;
+    prax::vprinter::Decoder decoder([&](const std::string& line) { lines.push_back(line); });
+    decoder.Feed(reinterpret_cast<const std::uint8_t*>(stream.data()), stream.size());
+    decoder.Finish();
+    return lines;
+}
+
+std::string ModbusHex(const std::string& image) {
+    const std::uint16_t crc = Modbus(image);
+    return QStringLiteral("%1").arg(static_cast<std::uint16_t>((crc << 8) | (crc >> 8)), 4, 16, QLatin1Char('0'))
+        .toUpper()
+        .toStdString();
+}
+
 std::string TestImage(int size) {
     std::string image;
     for (int i = 0; i < size; ++i) image += static_cast<char>((i * 7 + 3) & 0xFF);
@@ -144,12 +163,15 @@ private:
     }
     // Runs one button's operation over a pty attached as COM3 and returns what arrived.
     std::string OverPty(void (TForm1::*handler)(), std::size_t expected) {
+        return OverPty([this, handler] { (form.get()->*handler)(); }, expected);
+    }
+    std::string OverPty(const std::function<void()>& press, std::size_t expected) {
         prax::testing::Pty pty;
         if (!pty.ok()) return "<no pty>";
         qputenv("PRAX_COM3", QByteArray::fromStdString(pty.path()));
         pty.StartReading();
         SelectPort("COM3 115200");
-        (form.get()->*handler)();
+        press();
         std::string got = pty.WaitFor(expected, 10000);
         pty.StopReading();
         return got;
@@ -706,6 +728,63 @@ private slots:
         // Not started from the command line: the window stays.
         QCoreApplication::processEvents();
         QVERIFY(f.frmProgress);
+    }
+
+    // --- download-mode firmware, raw file, channel settings -------------------------------------
+
+    void downloadModeAfterItsKeySequenceSendsTheImageAndRunsTheCountdown() {
+        TForm1& f = OpenShown();
+        QTest::keyClicks(f.Button1, QStringLiteral("qxvmra"));
+        const std::string image = TestImage(1000);
+        rec.fileAnswer = WriteImage(image);
+        const std::string command = "\r\n~~INTERNALCOMMANDU,UPDATADLMODE,1000\r";
+        const std::size_t length = 25 + command.size() + 1000 + 2 + 128;
+        const std::string got = OverPty([&] { QTest::mouseClick(f.Button2, Qt::LeftButton); }, length);
+        QCOMPARE(QByteArray::fromStdString(got.substr(0, 25 + command.size())),
+                 QByteArray::fromStdString(std::string(25, '\r') + command));
+        QCOMPARE(Decoded(got), (std::vector<std::string>{"wake-up run: 25 CR",
+                                                         "download-mode image: size 1000, received 1000, CRC " +
+                                                             ModbusHex(image) + " matches",
+                                                         "closing ramp: 128 bytes"}));
+        QCOMPARE(rec.fileDialogs.at(0).first, QStringLiteral("*.* (*.*)"));
+        QCOMPARE(f.StatusText(), QStringLiteral("1000 Bytes"));
+        QVERIFY(f.frmProgress->isVisible());
+        QVERIFY(f.Timer1->isActive());
+        QCOMPARE(f.frmProgress->ggProgress->MaxValue(), 5);
+        QVERIFY(f.frmProgress->ggProgress->ForeColor() == prax::dialogs::kRed);
+        QVERIFY(f.CloseEnabled());
+
+        // A transfer started while the countdown runs takes the dialog over and ends it.
+        rec.fileAnswer = WriteImage(TestImage(5));
+        QTest::keyClicks(f.Button1, QStringLiteral("zulb"));
+        const std::string raw = OverPty([&] { QTest::mouseClick(f.Button9, Qt::LeftButton); }, 5);
+        QCOMPARE(QByteArray::fromStdString(raw), QByteArray::fromStdString(TestImage(5)));
+        QVERIFY(!f.Timer1->isActive());
+        QVERIFY(f.frmProgress->isHidden());
+        QVERIFY(f.frmProgress->ggProgress->ForeColor() == prax::dialogs::kRed);  // left as it was
+        QCOMPARE(f.StatusText(), QStringLiteral("5 Bytes"));
+        QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("ok")});
+    }
+
+    void channelAndReadToggleButtonsOverAPty() {
+        TForm1& f = OpenShown();
+        f.Button11->show();
+        f.Button13->show();
+        const std::string channel = std::string("\x10\x04\r") + "pw=" + prax::protocol::AccessCode() +
+                                    "\rchan=25\rhop=0\rtxp0=350\rtxp1=350\rtxp2=350\rtxp3=350\r";
+        QCOMPARE(QByteArray::fromStdString(OverPty(&TForm1::Button11Click, channel.size())),
+                 QByteArray::fromStdString(channel));
+        QVERIFY(f.Button11->isEnabled());
+        QCOMPARE(QByteArray::fromStdString(OverPty(&TForm1::Button13Click, 6)), QByteArray("\x10\x04\rrl\r"));
+        QCOMPARE(f.Button13->text(), QStringLiteral("Stop Read"));
+        QCOMPARE(QByteArray::fromStdString(OverPty(&TForm1::Button13Click, 1)), QByteArray("\r"));
+        QCOMPARE(f.Button13->text(), QStringLiteral("continue read"));
+        // A port that can't open changes nothing.
+        SelectPort("COM7 115200");
+        f.Button13Click();
+        QCOMPARE(f.Button13->text(), QStringLiteral("continue read"));
+        QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("Open port failed")});
+        QVERIFY(f.Button13->isEnabled());
     }
 
     void exceptionsAreShownAndTheWindowStaysUsable() {

@@ -121,3 +121,89 @@ TEST_F(CommandsTest, APrinterThatStopsTakingLinesEndsTheSendingAndSaysHowFar) {
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_TRUE(host.OpenHandles().empty());
 }
+
+namespace {
+
+// The writes and the settings pauses in the order the host saw them, with the port's open and
+// close and where the button went off and on again: "W:<bytes>", "S:300", "open", "close".
+std::vector<std::string> SettingsTrace(const FakePlatform& h, const std::vector<std::string>& buttonLog) {
+    std::vector<std::string> trace;
+    std::size_t write = 0;
+    std::size_t lastClose = 0;  // the port's; the others close each write's event
+    for (std::size_t i = 0; i < h.calls.size(); ++i)
+        if (h.calls[i].name == "CloseHandle") lastClose = i;
+    for (std::size_t i = 0; i < h.calls.size(); ++i) {
+        const auto& call = h.calls[i];
+        if (call.name == "CreateFileA") trace.push_back("open");
+        if (call.name == "CloseHandle" && i == lastClose) trace.push_back("close");
+        if (call.name == "Sleep" && call.args[0] == kSettingsPauseMs) trace.push_back("S:300");
+        if (call.name == "WriteFile") {
+            const Bytes& w = h.writes[write++];
+            trace.push_back("W:" + std::string(w.begin(), w.end()));
+        }
+        if (call.name == "CreateFileA" && !buttonLog.empty()) trace.push_back(buttonLog[0]);
+    }
+    if (buttonLog.size() > 1) trace.push_back(buttonLog[1]);
+    return trace;
+}
+
+}  // namespace
+
+TEST_F(CommandsTest, ChannelButtonsSendEightPacedLinesThatDifferOnlyInTheChannel) {
+    for (const auto& [channel, line] : {std::pair{Channel::Ch00, "chan=0\r"}, std::pair{Channel::Ch25, "chan=25\r"},
+                                        std::pair{Channel::Ch49, "chan=49\r"}}) {
+        FakePlatform h;
+        Recorder r;
+        std::string st;
+        Context cx{h, r, [] { return 1; }, st};
+        std::vector<std::string> button;
+        const std::int64_t start = h.now;
+        ASSERT_TRUE(SendChannelSetup(cx, channel, [&](bool on) { button.push_back(on ? "button on" : "button off"); }).ok());
+        std::vector<std::string> expected = {"open", "button off"};
+        for (const std::string& l : {std::string("\x10\x04\r"), "pw=" + std::string(AccessCode()) + "\r",
+                                    std::string(line), std::string("hop=0\r"), std::string("txp0=350\r"),
+                                    std::string("txp1=350\r"), std::string("txp2=350\r"), std::string("txp3=350\r")}) {
+            expected.push_back("W:" + l);
+            expected.push_back("S:300");
+        }
+        expected.insert(expected.end(), {"close", "button on"});
+        EXPECT_EQ(SettingsTrace(h, button), expected);
+        EXPECT_GE(h.now - start, 2400);
+        EXPECT_TRUE(r.log.empty());
+    }
+    EXPECT_EQ(std::string(AccessCode()).size(), 4u);
+    EXPECT_EQ(ChannelSequence(Channel::Ch25, "1234")[1], "pw=1234\r");
+}
+
+TEST_F(CommandsTest, ReadToggleFollowsItsCaptionAndKeepsItWhenNothingWent) {
+    struct Case {
+        std::string caption;
+        bool openFails;
+        bool deviceDead;
+        std::vector<std::string> trace;
+        std::string after;
+    };
+    const std::vector<Case> cases = {
+        {"continue read", false, false,
+         {"open", "button off", "W:\x10\x04\r", "S:300", "W:rl\r", "S:300", "close", "button on"}, "Stop Read"},
+        {"Stop Read", false, false, {"open", "button off", "W:\r", "S:300", "close", "button on"}, "continue read"},
+        {"stop read", false, false,  // the comparison is exact: any other caption starts reading
+         {"open", "button off", "W:\x10\x04\r", "S:300", "W:rl\r", "S:300", "close", "button on"}, "Stop Read"},
+        {"Stop Read", true, false, {"open"}, "Stop Read"},
+        {"continue read", false, true, {"open", "button off", "W:\x10\x04\r", "close", "button on"}, "continue read"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.caption + (c.openFails ? " open fails" : "") + (c.deviceDead ? " device dead" : ""));
+        FakePlatform h;
+        h.failAllOpens = c.openFails;
+        if (c.deviceDead) h.stalls = {{0, kForever}};
+        Recorder r;
+        std::string st;
+        Context cx{h, r, [] { return 1; }, st};
+        std::vector<std::string> button;
+        const ReadToggle t = ToggleRead(cx, c.caption, [&](bool on) { button.push_back(on ? "button on" : "button off"); });
+        EXPECT_EQ(SettingsTrace(h, button), c.trace);
+        EXPECT_EQ(t.caption, c.after);
+        EXPECT_EQ(r.messages, c.openFails ? std::vector<std::string>{"Open port failed"} : std::vector<std::string>{});
+    }
+}

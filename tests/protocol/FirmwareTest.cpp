@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <stdexcept>
@@ -10,6 +11,7 @@
 #include "link/TCom.h"
 #include "platform/fake/FakePlatform.h"
 #include "protocol/Firmware.h"
+#include "protocol/RawFile.h"
 #include "protocol/StreamPieces.h"
 #include "tests/support/Recorder.h"
 
@@ -346,4 +348,180 @@ TEST_F(FirmwareTest, ContinueWriteGroupingForEveryShapeOfImage) {
             EXPECT_EQ(r.statuses.back(), std::to_string(size) + " Bytes");
         }
     }
+}
+
+// --- download-mode firmware and the raw file download -----------------------------------------
+
+namespace {
+
+Bytes Bytes_(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// The writes of a download-mode transfer, from the documented format: every piece whole but the
+// tail.
+Writes ExpectedDownloadMode(const Bytes& image) {
+    Writes w = {Bytes(5, CR), Bytes(20, CR), Bytes_(BuildDownloadModeCommand(static_cast<std::int32_t>(image.size())))};
+    const std::size_t full = image.size() - image.size() % 512;
+    for (std::size_t at = 0; at < full; at += 512)
+        w.push_back(Bytes(image.begin() + static_cast<long>(at), image.begin() + static_cast<long>(at + 512)));
+    Singles(w, Bytes(image.begin() + static_cast<long>(full), image.end()));
+    const auto t = ChecksumTrailer(Crc(image));
+    w.push_back(Bytes(t.begin(), t.end()));
+    w.push_back(Bytes(ClosingRamp().begin(), ClosingRamp().end()));
+    return w;
+}
+
+// Where the host slept, counted in writes made before each sleep.
+std::vector<std::pair<std::size_t, std::uint64_t>> SleepsAfterWrites(const FakePlatform& h) {
+    std::vector<std::pair<std::size_t, std::uint64_t>> at;
+    std::size_t writes = 0;
+    for (const auto& call : h.calls) {
+        if (call.name == "WriteFile") ++writes;
+        if (call.name == "Sleep") at.emplace_back(writes, call.args[0]);
+    }
+    return at;
+}
+
+}  // namespace
+
+TEST_F(FirmwareTest, DownloadModeWritesEveryPieceWholeAndEndsInTheCountdown) {
+    for (std::size_t size : {std::size_t{0}, std::size_t{1000}, std::size_t{131072}}) {
+        SCOPED_TRACE(size);
+        FakePlatform h;
+        Recorder r;
+        std::string st = "7 Bytes";
+        Context c{h, r, [] { return 1; }, st};
+        const Bytes image = Image(size);
+        r.files = {WriteTemp(image)};
+        const Result res = DownloadModeFirmware(c, {std::nullopt, "/opt/prax"});
+        ASSERT_TRUE(res.ok()) << res.message;
+        EXPECT_EQ(r.dialogs.at(0).filter, "*.* |*.*|");
+        EXPECT_EQ(h.writes, ExpectedDownloadMode(image));
+        EXPECT_EQ(h.delivered, Concat(h.writes));
+        // The 50 ms pause falls between the two CR runs, and it is the only one.
+        EXPECT_EQ(SleepsAfterWrites(h), (std::vector<std::pair<std::size_t, std::uint64_t>>{{1, 50}}));
+        EXPECT_EQ(r.Frame(), (std::vector<std::string>{"choose file", "close: off", "progress: show",
+                                                       "progress: colour 0,0,255",
+                                                       "progress: max " + std::to_string(size), "countdown",
+                                                       "close: on"}));
+        EXPECT_TRUE(r.progressVisible) << "the countdown keeps the dialog";
+        const std::string count = size == 0 ? "7 Bytes" : std::to_string(size) + " Bytes";
+        EXPECT_EQ(r.statuses.empty() ? st : r.statuses.back(), count) << "no checksum in the status line";
+        EXPECT_TRUE(h.OpenHandles().empty());
+    }
+    EXPECT_EQ(BuildDownloadModeCommand(131072), "\r\n~~INTERNALCOMMANDU,UPDATADLMODE,131072\r");
+}
+
+TEST_F(FirmwareTest, DownloadModeRefusesWhatItCannotSendBeforeOpening) {
+    struct Case {
+        std::string path;
+        bool openFails;
+        std::string message;
+        Outcome outcome;
+    };
+    const std::string missing = ::testing::TempDir() + "no-such-image.bin";
+    for (const Case& c : {Case{WriteTemp(Image(131073)), false, kDownloadModeTooLarge, Outcome::Refused},
+                          Case{missing, false, "Cannot open file \"" + missing + "\". No such file or directory.",
+                               Outcome::Refused},
+                          Case{WriteTemp(Image(10)), true, "Can't open port", Outcome::OpenFailed}}) {
+        FakePlatform h;
+        h.failAllOpens = c.openFails;
+        Recorder r;
+        std::string st;
+        Context cx{h, r, [] { return 1; }, st};
+        EXPECT_EQ(DownloadModeFirmware(cx, {c.path, {}}).outcome, c.outcome);
+        EXPECT_EQ(r.messages, std::vector<std::string>{c.message});
+        EXPECT_EQ(h.Count("CreateFileA"), c.openFails ? 1u : 0u);
+        EXPECT_TRUE(h.writes.empty());
+        EXPECT_TRUE(r.closeEnabled);
+    }
+}
+
+TEST_F(FirmwareTest, DownloadModeStallEndsWithoutCountdown) {
+    host.stalls = {{5 + 20 + 39 + 300, kForever}};  // inside the first chunk
+    Context c = ctx();
+    const Result r = DownloadModeFirmware(c, {WriteTemp(Image(1000)), {}});
+    EXPECT_EQ(r.outcome, Outcome::Stopped);
+    EXPECT_EQ(r.message, "The printer stopped taking data: 300 of the image's 1000 bytes were delivered. "
+                         "The transfer was ended.");
+    EXPECT_FALSE(ui.progressVisible);
+    EXPECT_EQ(std::count(ui.log.begin(), ui.log.end(), "countdown"), 0);
+    EXPECT_TRUE(ui.closeEnabled);
+}
+
+TEST_F(FirmwareTest, RawFileGoesOutAsStoredInKilobyteBlocksWithItsTailByteByByte) {
+    struct Case {
+        std::size_t size;
+        std::vector<std::string> statuses;
+    };
+    auto counts = [](int from, int to) {
+        std::vector<std::string> s;
+        for (int i = from; i <= to; ++i) s.push_back(std::to_string(i) + " Bytes");
+        return s;
+    };
+    std::vector<std::string> s1030 = {"1025 Bytes"};
+    for (const auto& s : counts(1026, 1030)) s1030.push_back(s);
+    s1030.push_back("1030 Bytes");  // the last step would be 1031; the gauge holds it at the size
+    std::vector<std::string> s5 = counts(2, 5);
+    s5.push_back("5 Bytes");
+    for (const Case& c : {Case{0, {}}, Case{5, s5}, Case{1030, s1030}, Case{2048, {"1025 Bytes", "2048 Bytes"}}}) {
+        SCOPED_TRACE(c.size);
+        FakePlatform h;
+        Recorder r;
+        r.gauge.SetForeColor(prax::dialogs::kRed);
+        r.gauge.SetMaxValue(5);
+        r.gauge.SetProgress(3);  // what a countdown left
+        std::string st = "earlier";
+        Context cx{h, r, [] { return 1; }, st};
+        const Bytes file = Image(c.size);
+        r.files = {WriteTemp(file)};
+        const Result res = DownloadRawFile(cx, {std::nullopt, "/opt/prax"});
+        ASSERT_TRUE(res.ok()) << res.message;
+        EXPECT_EQ(r.dialogs.at(0).filter, "*.* |*.*");
+        Writes expected;
+        const std::size_t full = c.size - c.size % 1024;
+        for (std::size_t at = 0; at < full; at += 1024)
+            expected.push_back(Bytes(file.begin() + static_cast<long>(at), file.begin() + static_cast<long>(at + 1024)));
+        Singles(expected, Bytes(file.begin() + static_cast<long>(full), file.end()));
+        EXPECT_EQ(h.writes, expected);
+        EXPECT_EQ(h.delivered, file);
+        EXPECT_EQ(r.statuses, c.statuses);
+        EXPECT_EQ(r.Frame(), (std::vector<std::string>{"choose file", "close: off", "message: ok", "progress: show",
+                                                       "progress: max " + std::to_string(c.size), "close: on",
+                                                       "progress: hide"}));
+        EXPECT_EQ(r.gauge.ForeColor(), prax::dialogs::kRed) << "the colour is left as it was";
+        EXPECT_EQ(st, c.size == 0 ? "earlier" : std::to_string(c.size) + " Bytes");
+        EXPECT_TRUE(h.OpenHandles().empty());
+    }
+}
+
+TEST_F(FirmwareTest, RawFileThatCannotBeReadEndsBeforeAnyWriteAndAFailedOpenReadsNothing) {
+    const std::string missing = ::testing::TempDir() + "no-such-raw.bin";
+    Context c = ctx();
+    EXPECT_EQ(DownloadRawFile(c, {missing, {}}).outcome, Outcome::Refused);
+    EXPECT_EQ(ui.Frame(), (std::vector<std::string>{"close: off",
+                                                    "message: Cannot open file \"" + missing +
+                                                        "\". No such file or directory.",
+                                                    "close: on"}));
+    EXPECT_TRUE(host.writes.empty());
+    EXPECT_TRUE(host.OpenHandles().empty());
+
+    FakePlatform h;
+    h.failAllOpens = true;
+    Recorder r;
+    std::string st;
+    Context cx{h, r, [] { return 1; }, st};
+    EXPECT_EQ(DownloadRawFile(cx, {missing, {}}).outcome, Outcome::OpenFailed);
+    EXPECT_EQ(r.log, std::vector<std::string>{"message: Open port failed"});
+}
+
+TEST_F(FirmwareTest, RawFileToAVanishedPrinterEndsAtOnceAndSaysHowFar) {
+    host.goneFromMs = host.now;
+    Context c = ctx();
+    const Result r = DownloadRawFile(c, {WriteTemp(Image(5000)), {}});
+    EXPECT_EQ(r.outcome, Outcome::Stopped);
+    EXPECT_EQ(host.writes.size(), 1u);
+    EXPECT_EQ(r.message, "The connection to the printer was lost: 0 of the file's 5000 bytes were delivered. "
+                         "The transfer was ended.");
+    EXPECT_FALSE(ui.progressVisible);
+    EXPECT_TRUE(ui.closeEnabled);
 }

@@ -39,6 +39,7 @@ public:
     void ProcessEvents() override;
     void SetCloseEnabled(bool enabled) override;
     bool StopRequested() override { return stopRequested; }
+    void StartCountdown() override { log.push_back("countdown"); }
 
     // The log without the per-chunk entries ("events", "position ..."), for checking the frame.
     std::vector<std::string> Frame() const;

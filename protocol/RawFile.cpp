@@ -1,0 +1,45 @@
+#include "protocol/RawFile.h"
+
+#include <optional>
+
+#include "protocol/Commands.h"
+
+namespace prax::protocol {
+
+namespace {
+constexpr int kRawBlock = 1024;
+}  // namespace
+
+Result DownloadRawFile(Context& ctx, const FileSource& source) {
+    const std::string path = ChoosePath(ctx, source, kRawFileFilter);
+    if (path.empty()) return Result{Outcome::Cancelled, 0, {}};
+
+    Transfer tx(ctx);
+    if (!tx.Open()) {
+        ctx.ui.ShowMessage(kOpenPortFailed);
+        return Result{Outcome::OpenFailed, 0, kOpenPortFailed};
+    }
+    std::optional<CloseCommandGreyed> closeGreyed(std::in_place, ctx.ui);
+    // A file that can't be read ends it here, before a byte is written; the Close command comes
+    // back with the guard.
+    const FileImage image = LoadFileImage(path);
+    if (!image.ok()) {
+        tx.com().Close();
+        ctx.ui.ShowMessage(image.error);
+        return Result{Outcome::Refused, 0, image.error, true};
+    }
+    ctx.ui.ShowMessage(kRawFileReady);
+
+    const std::int32_t size = image.size();
+    std::optional<ProgressShown> progress(std::in_place, ctx.ui);
+    ctx.ui.SetProgressMax(size);
+    if (!SendBody(ctx, tx, image, {kRawBlock, false, ExtraEvents::AfterWholeChunks}, nullptr))
+        return EndStopped(ctx, tx, progress, 0, size, "file");
+
+    tx.com().Close();
+    closeGreyed.reset();
+    progress->Hide();
+    return Result{Outcome::Done, tx.delivered(), ctx.statusText};
+}
+
+}  // namespace prax::protocol
