@@ -259,7 +259,7 @@ TEST(PraxdlEndToEnd, AnImageThatCannotBeReadIsRefusedWithNothingSent) {
 }
 
 TEST(PraxdlEndToEnd, VirtualPrinterDecodesAFirmwareImageWithAMatchingCrc) {
-    Child printer({kPrinter});
+    Child printer({kPrinter, "--no-times"});
     const std::string device = printer.NextLine();
     ASSERT_EQ(device.rfind("/dev/", 0), 0u) << device;
     const std::string image = ImageOf(40000);
@@ -273,7 +273,7 @@ TEST(PraxdlEndToEnd, VirtualPrinterDecodesAFirmwareImageWithAMatchingCrc) {
 }
 
 TEST(PraxdlEndToEnd, XoffFromThePrinterPausesOutputAndXonResumesIt) {
-    Child printer({kPrinter, "--xoff-after", "3000", "--xon-ms", "300"});
+    Child printer({kPrinter, "--no-times", "--xoff-after", "3000", "--xon-ms", "300"});
     const std::string device = printer.NextLine();
     ASSERT_FALSE(device.empty());
     const std::string image = ImageOf(20000, 9);
@@ -287,7 +287,7 @@ TEST(PraxdlEndToEnd, XoffFromThePrinterPausesOutputAndXonResumesIt) {
 TEST(PraxdlEndToEnd, APrinterThatStopsReadingEndsTheTransferWithTheCountDelivered) {
     // The reader stops for good after 100000 bytes: once the pty's buffer is full a write makes
     // no progress for a whole cycle, nobody can answer "Continue ?", and the answer is No.
-    Child printer({kPrinter, "--stall-after", "100000", "--stall-ms", "600000"});
+    Child printer({kPrinter, "--no-times", "--stall-after", "100000", "--stall-ms", "600000"});
     const std::string device = printer.NextLine();
     ASSERT_FALSE(device.empty());
     const ProcessResult r = RunProgram({kPraxdl, "--device", device, "--quiet", "firmware",
@@ -306,7 +306,7 @@ TEST(PraxdlEndToEnd, AFirstWriteThatCannotGoGivesUpWithoutAsking) {
     // The printer holds the line with XOFF after the first command, and keeps holding it: the
     // next run's very first write makes no progress, and a stall before any write of a run has
     // finished gives up silently.
-    Child printer({kPrinter, "--xoff-after", "10", "--xon-ms", "600000"});
+    Child printer({kPrinter, "--no-times", "--xoff-after", "10", "--xon-ms", "600000"});
     const std::string device = printer.NextLine();
     ASSERT_FALSE(device.empty());
     ProcessResult r = RunProgram({kPraxdl, "--device", device, "init"});
@@ -327,7 +327,7 @@ TEST(PraxdlEndToEnd, AFirstWriteThatCannotGoGivesUpWithoutAsking) {
 
 TEST(PraxdlEndToEnd, YesToContinueGoesOnWhenThePrinterReadsAgain) {
     // A pause longer than one write cycle (10 s waiting, 10 s sleeping) brings the question.
-    Child printer({kPrinter, "--stall-after", "60000", "--stall-ms", "24000"});
+    Child printer({kPrinter, "--no-times", "--stall-after", "60000", "--stall-ms", "24000"});
     const std::string device = printer.NextLine();
     ASSERT_FALSE(device.empty());
     const std::string image = ImageOf(300000, 11);
@@ -359,7 +359,7 @@ TEST(PraxdlEndToEnd, AVanishedPrinterOrASignalEndsAStalledTransferAtOnce) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         auto printer = std::make_unique<Child>(
-            std::vector<std::string>{kPrinter, "--stall-after", "1000", "--stall-ms", "600000"});
+            std::vector<std::string>{kPrinter, "--no-times", "--stall-after", "1000", "--stall-ms", "600000"});
         const std::string device = printer->NextLine();
         ASSERT_FALSE(device.empty());
         Child praxdl({kPraxdl, "--device", device, "--yes", "firmware", Temp("img-gone.bin", ImageOf(2000000, 3))});
@@ -395,7 +395,7 @@ TEST(PraxdlEndToEnd, APipeOrADeviceIsRefusedAsAnImage) {
 
 #ifdef PRAX_DOWNLOAD_BIN
 TEST(WindowEndToEnd, OneImageAndAConnectionDownloadAndTheProgramEndsByItself) {
-    Child printer({kPrinter});
+    Child printer({kPrinter, "--no-times"});
     const std::string device = printer.NextLine();
     ASSERT_FALSE(device.empty());
     const std::string image = ImageOf(3000, 5);

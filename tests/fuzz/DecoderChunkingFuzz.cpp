@@ -1,5 +1,6 @@
 // The virtual printer's decoder must not care how the bytes were cut into reads: feeding an
-// input whole and feeding it in pieces gives the same report lines and the same payloads.
+// input whole and feeding it in pieces gives the same report lines, with the same item ends, and
+// the same payloads. Item ends never go back and never pass the bytes taken so far.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -29,7 +30,17 @@ std::vector<std::string> Decode(const std::vector<std::uint8_t>& bytes,
                                 const std::vector<std::size_t>& idles, std::size_t maxPiece,
                                 std::uint32_t seed) {
     Record record;
-    Decoder decoder([&](const std::string& line) { record.lines.push_back(line); }, &record);
+    Decoder* self = nullptr;
+    std::uint64_t lastEnd = 0;
+    Decoder decoder(
+        [&](const std::string& line) {
+            const std::uint64_t end = self->ItemEnd();
+            if (end < lastEnd || end > self->BytesFed()) std::abort();
+            lastEnd = end;
+            record.lines.push_back(line + " @ " + std::to_string(end));
+        },
+        &record);
+    self = &decoder;
     std::size_t at = 0;
     std::size_t nextIdle = 0;
     while (at < bytes.size() || nextIdle < idles.size()) {

@@ -196,8 +196,59 @@ TEST(Settings, ChannelSequenceAndReadToggle) {
     ExpectSame(std::string("\x10\x04\r") + "pw=1234\r" + "chan=25\r" + "hop=0\r" + "txp0=350\r" + "txp3=350\r",
                {"settings: <DLE><EOT>", "settings: pw=1234", "settings: chan=25", "settings: hop=0",
                 "settings: txp0=350", "settings: txp3=350"});
+    // The toggle's stop is a lone CR after the settings lines; any longer run stays a wake-up run.
     ExpectSame(std::string("\x10\x04\r") + "rl\r" + "\r",
-               {"settings: <DLE><EOT>", "settings: rl", "wake-up run: 1 CR"});
+               {"settings: <DLE><EOT>", "settings: rl", "settings: (empty line)"});
+    ExpectSame("rl\r\r\r^default\r\n", {"settings: rl", "wake-up run: 2 CR", "command: ^default"});
+    ExpectSame("^default\r\n\r", {"command: ^default", "wake-up run: 1 CR"});
+    ExpectSame("\r", {"wake-up run: 1 CR"});
+}
+
+// Each item carries the offset just past its own last byte, however late it was decided: by
+// the next byte, by a pause, or by the end of input; and wherever the reads were cut.
+TEST(ItemEnd, NamesTheItemsOwnLastByte) {
+    const std::string fw = "123456789";
+    const std::size_t fwImageEnd = FirmwareHead(9).size() + 9 + 2;
+    struct Case {
+        std::string stream;
+        Lines expected;  // "line @ end"
+        bool pausesAnywhere = false;  // a pause after any byte changes nothing
+    } cases[] = {
+        {std::string("\x10\x04\r") + "pw=1234\r" + "chan=25\r" + "hop=0\r" + "txp0=350\r" + "txp3=350\r",
+         {"settings: <DLE><EOT> @ 3", "settings: pw=1234 @ 11", "settings: chan=25 @ 19", "settings: hop=0 @ 25",
+          "settings: txp0=350 @ 34", "settings: txp3=350 @ 43"},
+         true},
+        {std::string("\x10\x04\r") + "rl\r" + "\r",
+         {"settings: <DLE><EOT> @ 3", "settings: rl @ 6", "settings: (empty line) @ 7"},
+         true},
+        {"rl\r\r\r\r\n~O\r\nZENTA_FW_MARK_STRING,\r\n^x\r\n",
+         {"settings: rl @ 3", "wake-up run: 2 CR @ 5", "command:  @ 7", "command: ~O @ 11",
+          "command: ZENTA_FW_MARK_STRING, @ 34", "command: ^x @ 38"}},
+        {FirmwareStream(fw),
+         {"wake-up run: 20 CR @ 20", "firmware image: size 9, received 9, CRC 374B matches @ " + std::to_string(fwImageEnd),
+          "closing ramp: 128 bytes @ " + std::to_string(fwImageEnd + 128)}},
+        {"\x01\x02\r\r\r^default\r\n\x01", {"unknown bytes: 2 @ 2", "wake-up run: 3 CR @ 5", "command: ^default @ 15",
+                                            "unknown bytes: 1 @ 16"}},
+        {"ab\x01\r\r^d\r\n\rhop=0\r", {"unknown bytes: 3 @ 3", "wake-up run: 2 CR @ 5", "command: ^d @ 9",
+                                        "wake-up run: 1 CR @ 10", "settings: hop=0 @ 16"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stream);
+        // Whole; one byte at a time; one byte at a time with a pause after each.
+        for (int way = 0; way < (c.pausesAnywhere ? 3 : 2); ++way) {
+            Lines lines;
+            Decoder* d = nullptr;
+            Decoder decoder([&](const std::string& l) { lines.push_back(l + " @ " + std::to_string(d->ItemEnd())); });
+            d = &decoder;
+            if (way == 0) decoder.Feed(U(c.stream), c.stream.size());
+            for (std::size_t i = 0; way > 0 && i < c.stream.size(); ++i) {
+                decoder.Feed(U(c.stream) + i, 1);
+                if (way == 2) decoder.Idle();
+            }
+            decoder.Finish();
+            EXPECT_EQ(lines, c.expected) << "way " << way;
+        }
+    }
 }
 
 TEST(Settings, AnyOtherLineEndingInALoneCrIsUnknown) {
@@ -217,7 +268,7 @@ TEST(Idle, SettlesPendingItems) {
     d.Idle();
     feed("\r\n");
     d.Idle();
-    EXPECT_EQ(lines, (Lines{"settings: <DLE><EOT>", "settings: rl", "wake-up run: 1 CR", "command: "}));
+    EXPECT_EQ(lines, (Lines{"settings: <DLE><EOT>", "settings: rl", "settings: (empty line)", "command: "}));
     lines.clear();
     feed("^defa");
     d.Idle();

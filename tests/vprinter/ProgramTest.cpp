@@ -18,6 +18,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/virtual-printer/Decoder.h"
@@ -146,7 +147,7 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line) {
 }
 
 TEST(Program, DecodesAFirmwareStreamOverThePty) {
-    Printer printer({});
+    Printer printer({"--no-times"});
     ASSERT_TRUE(printer.Started());
     std::string path;
     ASSERT_TRUE(printer.ReadLine(path, Clock::now() + kDeadline));
@@ -188,12 +189,13 @@ TEST(Program, ReadsAFileAndSavesThePayload) {
     const std::string stream = FirmwareStream(body);
     std::ofstream(dir / "in.bin", std::ios::binary) << stream;
 
+    // Times shown (the default): a file comes in one read, at the time of the first byte.
     Printer printer({"--file", (dir / "in.bin").string(), "--save", dir.string()});
     ASSERT_TRUE(printer.Started());
     const auto lines = printer.ReadUntil("total bytes");
-    EXPECT_EQ(lines, (std::vector<std::string>{"wake-up run: 20 CR",
-                                               "firmware image: size 5000, received 5000, CRC " + RegisterHex(body) + " matches",
-                                               "closing ramp: 128 bytes", "total bytes: " + std::to_string(stream.size())}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"   0.000  wake-up run: 20 CR",
+                                               "   0.000  firmware image: size 5000, received 5000, CRC " + RegisterHex(body) + " matches",
+                                               "   0.000  closing ramp: 128 bytes", "total bytes: " + std::to_string(stream.size())}));
     std::ifstream saved(dir / "001-firmware.bin", std::ios::binary);
     std::stringstream content;
     content << saved.rdbuf();
@@ -204,7 +206,7 @@ TEST(Program, ReadsAFileAndSavesThePayload) {
 TEST(Program, ClosesAfterNBytes) {
     const auto file = std::filesystem::temp_directory_path() / ("vprinter-cut-" + std::to_string(getpid()));
     std::ofstream(file, std::ios::binary) << FirmwareStream(Body(5000));
-    Printer printer({"--file", file.string(), "--close-after", "1000"});
+    Printer printer({"--file", file.string(), "--close-after", "1000", "--no-times"});
     const auto lines = printer.ReadUntil("total bytes");
     EXPECT_EQ(lines, (std::vector<std::string>{"wake-up run: 20 CR", "firmware image: size 5000, received 942, incomplete",
                                                "total bytes: 1000"}));
@@ -222,16 +224,53 @@ TEST(Program, ThrottledAndStalledReadsDecodeTheSame) {
         "total bytes: " + std::to_string(FirmwareStream(body).size() + 10)};
     for (const auto& extra : std::vector<std::vector<std::string>>{
              {"--throttle"}, {"--stall-after", "500", "--stall-ms", "20"}, {"--exit-after-items", "9"}}) {
-        std::vector<std::string> args = {"--file", file.string()};
+        std::vector<std::string> args = {"--file", file.string(), "--no-times"};
         args.insert(args.end(), extra.begin(), extra.end());
         Printer printer(args);
         EXPECT_EQ(printer.ReadUntil("total bytes"), expected) << extra[0];
     }
-    Printer firstTwo({"--file", file.string(), "--exit-after-items", "2"});
+    Printer firstTwo({"--file", file.string(), "--exit-after-items", "2", "--no-times"});
     const auto lines = firstTwo.ReadUntil("total bytes");
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1], expected[1]);
     std::filesystem::remove(file);
+}
+
+// Settings lines are decided only by the next byte or by a pause, yet each shows the time its own
+// CR arrived: the first at 0, the rest as far apart as they were written. The pause that would
+// settle a line is longer than the pacing here, so each is decided by the next line's bytes.
+TEST(Program, TimesAreWhenEachItemArrived) {
+    Printer printer({"--settle-ms", "600"});
+    ASSERT_TRUE(printer.Started());
+    std::string path;
+    ASSERT_TRUE(printer.ReadLine(path, Clock::now() + kDeadline));
+    const int fd = OpenDevice(path);
+    ASSERT_GE(fd, 0);
+    const std::vector<std::pair<std::string, std::string>> sent = {
+        {"\x10\x04\r", "settings: <DLE><EOT>"}, {"pw=1234\r", "settings: pw=1234"},
+        {"chan=25\r", "settings: chan=25"},     {"\x10\x04\r", "settings: <DLE><EOT>"},
+        {"rl\r", "settings: rl"},               {"\r", "settings: (empty line)"}};
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the sender's own pacing
+        ASSERT_TRUE(WriteAll(fd, sent[i].first));
+    }
+    close(fd);
+
+    std::vector<double> times;
+    const auto deadline = Clock::now() + kDeadline;
+    for (const auto& [bytes, text] : sent) {
+        std::string line;
+        ASSERT_TRUE(printer.ReadLine(line, deadline));
+        // "%4d.%03d" seconds, two spaces, the bare line.
+        ASSERT_GT(line.size(), 10u) << line;
+        EXPECT_EQ(line.substr(4, 1) + line.substr(8, 2), ".  ") << line;
+        EXPECT_EQ(line.substr(10), text);
+        times.push_back(std::stod(line.substr(0, 8)));
+    }
+    EXPECT_LT(times[0], 0.15);  // printed only when "pw" came, 300 ms later
+    for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 0.27) << i;
+    printer.Stop();
+    EXPECT_EQ(printer.ReadUntil("total bytes").back(), "total bytes: 26");
 }
 
 }  // namespace

@@ -90,10 +90,10 @@ std::uint16_t Crc16Modbus(const std::uint8_t* data, std::size_t length, std::uin
 Decoder::Decoder(LineHandler onLine, PayloadSink* sink) : onLine_(std::move(onLine)), sink_(sink) {}
 
 void Decoder::Feed(const std::uint8_t* p, std::size_t n) {
-    fed_ += n;
     while (n > 0) {
         switch (state_) {
         case State::Top:
+            ++fed_;
             TopByte(*p++);
             --n;
             break;
@@ -103,6 +103,7 @@ void Decoder::Feed(const std::uint8_t* p, std::size_t n) {
             if (body_ == Body::Firmware || body_ == Body::DlFirmware) crc_ = Crc16Modbus(p, take, crc_);
             if (sink_) sink_->Data(p, take);
             received_ += take;
+            fed_ += take;
             p += take;
             n -= take;
             if (received_ == size_) BodyDone();
@@ -111,6 +112,7 @@ void Decoder::Feed(const std::uint8_t* p, std::size_t n) {
         case State::Trailer:
             trailer_[count_++] = *p++;
             --n;
+            ++fed_;
             if (count_ == 2) {
                 const std::uint16_t reg = static_cast<std::uint16_t>((crc_ >> 8) | (crc_ << 8));
                 const std::uint16_t sent = static_cast<std::uint16_t>((trailer_[0] << 8) | trailer_[1]);
@@ -127,22 +129,24 @@ void Decoder::Feed(const std::uint8_t* p, std::size_t n) {
             }
             ++p;
             --n;
+            ++fed_;
             if (++count_ == 2) StartBody(Body::Firmware, size_);
             break;
         case State::Ramp:
             if (*p == count_) {
                 ++p;
                 --n;
+                ++fed_;
                 if (++count_ == kRampLength) {
                     state_ = State::Top;
-                    Emit("closing ramp: 128 bytes");
+                    Emit("closing ramp: 128 bytes", fed_);
                 }
                 break;
             }
             // A lone 0x00 is more likely binary noise than a ramp cut short.
             state_ = State::Top;
-            if (count_ == 1) AddUnknown(1);
-            else Emit("closing ramp: " + std::to_string(count_) + " bytes, incomplete");
+            if (count_ == 1) AddUnknown(1, fed_);
+            else Emit("closing ramp: " + std::to_string(count_) + " bytes, incomplete", fed_);
             break;
         }
     }
@@ -156,24 +160,27 @@ void Decoder::TopByte(std::uint8_t b) {
             EndLine(false);
         } else {  // noise, then CRs: its CR is more likely the first of a wake-up run
             SettleRun(true);
-            AddUnknown(lineLength_);
+            AddUnknown(lineLength_, lineEnd_ - 1);
             ResetLine();
             crRun_ = 1;
+            crRunEnd_ = lineEnd_;
         }
     }
     if (b == CR) {
         if (lineLength_ == 0) {
             ++crRun_;
+            crRunEnd_ = fed_;
         } else if (lineBad_ || !StartsBody(line_)) {
             lineCr_ = true;
+            lineEnd_ = fed_;
         }
         return;
     }
     const bool crLf = b == LF && lineLength_ == 0 && crRun_ > 0;
-    if (crLf) --crRun_;  // the last CR of the run belongs to this CR LF
+    if (crLf) --crRun_, --crRunEnd_;  // the last CR of the run belongs to this CR LF
     if (lineLength_ == 0 && crRun_ > 0) {
         // Inside binary noise a stray CR is noise too: the line after it decides.
-        if (unknown_ > 0) runBeforeLine_ = crRun_, crRun_ = 0;
+        if (unknown_ > 0) runBeforeLine_ = crRun_, runBeforeLineEnd_ = crRunEnd_, crRun_ = 0;
         else FlushRun();
     }
     if (crLf) return EndLine(true);
@@ -211,11 +218,17 @@ void Decoder::ResetLine() {
 void Decoder::EndLine(bool withLf) {
     const std::string text = line_;
     const std::uint64_t length = lineLength_ + (withLf ? 2 : 1);
+    // An LF is handled the moment it comes; a lone CR only once the next byte or a pause shows
+    // nothing follows it.
+    const std::uint64_t end = withLf ? fed_ : lineEnd_;
     const bool bad = LineBad(withLf);
     ResetLine();
     SettleRun(bad);
-    if (bad) return AddUnknown(length);
-    if (!withLf) return Emit("settings: " + Printable(text));
+    if (bad) return AddUnknown(length, end);
+    if (!withLf) {
+        settingsEnd_ = end;
+        return Emit("settings: " + Printable(text), end);
+    }
 
     if (text.empty() || text == "~O") {
         // Held back: an empty line may open a download-mode or font header, "~O" a firmware header.
@@ -223,10 +236,12 @@ void Decoder::EndLine(bool withLf) {
         FlushHeld();
         if (text.empty()) heldEmptyLine_ = true;
         else heldFirmwareLines_ = 1;
+        heldEnds_[0] = end;
         return;
     }
     if (heldFirmwareLines_ == 1 && text == kMarkLine) {
         heldFirmwareLines_ = 2;
+        heldEnds_[1] = end;
         return;
     }
     std::uint64_t size = 0;
@@ -242,7 +257,7 @@ void Decoder::EndLine(bool withLf) {
         state_ = State::HeaderEnd;
         return;
     }
-    Emit("command: " + Printable(text));
+    Emit("command: " + Printable(text), end);
 }
 
 // Headers whose payload follows their CR directly: decided at the CR, since the payload's first
@@ -303,7 +318,8 @@ void Decoder::ReportPayload(const std::string& outcome) {
     case Body::Font: text = "font download: slot " + fontSlot_ + ", name \"" + fontName_ + "\", "; break;
     case Body::CodeTable: text = "code-table download: slot " + fontSlot_ + ", name \"" + fontName_ + "\", "; break;
     }
-    Emit(text + "size " + std::to_string(size_) + ", received " + std::to_string(received_) + ", " + outcome);
+    // Every payload outcome is settled by the byte just taken, or by the end of input.
+    Emit(text + "size " + std::to_string(size_) + ", received " + std::to_string(received_) + ", " + outcome, fed_);
 }
 
 void Decoder::Finish() {
@@ -312,14 +328,14 @@ void Decoder::Finish() {
         if (lineCr_) EndLine(false);
         if (lineLength_ > 0) {
             SettleRun(lineBad_);
-            if (lineBad_) AddUnknown(lineLength_);
-            else Emit("unterminated line: " + Printable(line_));
+            if (lineBad_) AddUnknown(lineLength_, fed_);
+            else Emit("unterminated line: " + Printable(line_), fed_);
             ResetLine();
         }
         FlushRun();
         break;
     case State::Ramp:
-        Emit("closing ramp: " + std::to_string(count_) + " bytes, incomplete");
+        Emit("closing ramp: " + std::to_string(count_) + " bytes, incomplete", fed_);
         break;
     case State::HeaderEnd:
         ReportPayload("incomplete");
@@ -348,17 +364,27 @@ void Decoder::Idle() {
 
 void Decoder::FlushRun() {
     if (crRun_ == 0) return;
-    Emit("wake-up run: " + std::to_string(crRun_) + " CR");
+    const std::uint64_t run = crRun_;
     crRun_ = 0;
+    FlushHeld();
+    FlushUnknown();
+    ReportRun(run, crRunEnd_);
 }
 
 void Decoder::SettleRun(bool lineBad) {
     const std::uint64_t run = runBeforeLine_;
     runBeforeLine_ = 0;
     if (run == 0) return;
-    if (lineBad) return AddUnknown(run);
+    if (lineBad) return AddUnknown(run, runBeforeLineEnd_);
     FlushUnknown();
-    onLine_("wake-up run: " + std::to_string(run) + " CR");
+    ReportRun(run, runBeforeLineEnd_);
+}
+
+// The read toggle stops with a lone CR right after its settings lines; a wake-up run is never
+// a single CR.
+void Decoder::ReportRun(std::uint64_t run, std::uint64_t end) {
+    if (run == 1 && settingsEnd_ > 0 && end - 1 == settingsEnd_) return Report("settings: (empty line)", end);
+    Report("wake-up run: " + std::to_string(run) + " CR", end);
 }
 
 void Decoder::FlushHeld() {
@@ -366,26 +392,32 @@ void Decoder::FlushHeld() {
     const int firmware = heldFirmwareLines_;
     heldEmptyLine_ = false;
     heldFirmwareLines_ = 0;
-    if (empty) onLine_("command: ");
-    if (firmware >= 1) onLine_("command: ~O");
-    if (firmware >= 2) onLine_("command: " + std::string(kMarkLine));
+    if (empty) Report("command: ", heldEnds_[0]);
+    if (firmware >= 1) Report("command: ~O", heldEnds_[0]);
+    if (firmware >= 2) Report("command: " + std::string(kMarkLine), heldEnds_[1]);
 }
 
 void Decoder::FlushUnknown() {
     if (unknown_ == 0) return;
     const std::uint64_t count = unknown_;
     unknown_ = 0;
-    onLine_("unknown bytes: " + std::to_string(count));
+    Report("unknown bytes: " + std::to_string(count), unknownEnd_);
 }
 
-void Decoder::AddUnknown(std::uint64_t count) {
+void Decoder::AddUnknown(std::uint64_t count, std::uint64_t end) {
     FlushHeld();
     unknown_ += count;
+    unknownEnd_ = std::max(unknownEnd_, end);
 }
 
-void Decoder::Emit(const std::string& text) {
+void Decoder::Emit(const std::string& text, std::uint64_t end) {
     FlushHeld();
     FlushUnknown();
+    Report(text, end);
+}
+
+void Decoder::Report(const std::string& text, std::uint64_t end) {
+    itemEnd_ = end;
     onLine_(text);
 }
 

@@ -42,6 +42,11 @@ public:
     void Idle();
 
     std::uint64_t BytesFed() const { return fed_; }
+    // Inside the line handler: the stream offset just past the reported item's last byte, so a
+    // caller that knows when each byte arrived can say when the item did. Many items are decided
+    // only by the byte after them or by a pause; this still names their own last byte. For
+    // "unknown bytes" it is the end of the last of them. Never decreases from one item to the next.
+    std::uint64_t ItemEnd() const { return itemEnd_; }
 
 private:
     enum class State { Top, Ramp, HeaderEnd, Body, Trailer };
@@ -56,15 +61,18 @@ private:
     void ReportPayload(const std::string& outcome);
     void FlushRun();
     void SettleRun(bool lineBad);
+    void ReportRun(std::uint64_t run, std::uint64_t end);
     void FlushHeld();
     void FlushUnknown();
-    void Emit(const std::string& text);
-    void AddUnknown(std::uint64_t count);
+    void Emit(const std::string& text, std::uint64_t end);
+    void Report(const std::string& text, std::uint64_t end);
+    void AddUnknown(std::uint64_t count, std::uint64_t end);
     void ResetLine();
 
     LineHandler onLine_;
     PayloadSink* sink_;
-    std::uint64_t fed_ = 0;
+    std::uint64_t fed_ = 0;  // bytes taken so far; while a byte is handled, just past it
+    std::uint64_t itemEnd_ = 0;
     State state_ = State::Top;
 
     // Between items: the text of the line being read, and what came just before it.
@@ -72,11 +80,14 @@ private:
     std::uint64_t lineLength_ = 0;  // may exceed what line_ keeps
     bool lineBad_ = false;          // holds bytes no command line has
     bool lineCr_ = false;           // the line ended with CR; LF may follow
-    std::uint64_t crRun_ = 0;
-    std::uint64_t runBeforeLine_ = 0;  // CRs met inside noise, judged by the line after them
+    std::uint64_t lineEnd_ = 0;     // just past that CR
+    std::uint64_t crRun_ = 0, crRunEnd_ = 0;
+    std::uint64_t runBeforeLine_ = 0, runBeforeLineEnd_ = 0;  // CRs met inside noise, judged by the line after them
+    std::uint64_t settingsEnd_ = 0;  // just past the last settings line's CR
     bool heldEmptyLine_ = false;    // a CR LF that may open a download-mode or font header
     int heldFirmwareLines_ = 0;     // "~O", then the mark line: a firmware header in the making
-    std::uint64_t unknown_ = 0;     // undecodable bytes not yet reported
+    std::uint64_t heldEnds_[2] = {0, 0};  // where the held lines ended
+    std::uint64_t unknown_ = 0, unknownEnd_ = 0;  // undecodable bytes not yet reported
 
     // The current image or payload.
     Body body_ = Body::Firmware;

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,12 +42,15 @@ const char* const kUsage =
     "  --exit-after-idle MS     end when no byte came for MS ms (after the first byte)\n"
     "  --exit-after-items N     end after N report lines\n"
     "  --exit-on TEXT           end after a report line containing TEXT\n"
-    "  --settle-ms MS           after MS quiet ms, report what waits for a next byte (default 250; 0: never)\n";
+    "  --settle-ms MS           after MS quiet ms, report what waits for a next byte (default 250; 0: never)\n"
+    "  --no-times               print the bare report lines, without their arrival times\n"
+    "Each report line starts with the time its last byte arrived, in seconds since the first byte.\n";
 
 struct Options {
     enum class Input { Pty, File, Stdin } input = Input::Pty;
     std::string file;
     bool throttle = false;
+    bool times = true;
     std::optional<std::uint64_t> stallAfter, xoffAfter, closeAfter;
     std::int64_t stallMs = 0, xonMs = 0, idleMs = -1, settleMs = 250;
     std::uint64_t exitAfterItems = 0;
@@ -88,6 +92,7 @@ Options Parse(int argc, char** argv) {
         else if (a == "--exit-after-items") o.exitAfterItems = Number(value());
         else if (a == "--exit-on") o.exitOn = value();
         else if (a == "--settle-ms") o.settleMs = ms();
+        else if (a == "--no-times") o.times = false;
         else if (a == "--help" || a == "-h") std::fputs(kUsage, stdout), std::exit(0);
         else Usage("unknown option " + a);
     }
@@ -134,6 +139,35 @@ void SetRaw(int fd) {
     tcsetattr(fd, TCSANOW, &t);
 }
 
+// When each read happened, by the byte count it brought the total to, so that an item can be
+// stamped with the arrival of its own last byte rather than with the moment it was decided.
+class ArrivalLog {
+public:
+    void Read(std::uint64_t total, Clock::time_point at) {
+        if (reads_.empty()) first_ = at;
+        reads_.push_back({total, at});
+    }
+    // "   2.403  " for an item whose last byte is at offset end - 1: seconds since the first byte.
+    std::string Prefix(std::uint64_t end) {
+        // Item ends never go back, so reads wholly before this one are not needed again.
+        while (reads_.size() > 1 && reads_.front().total < end) reads_.pop_front();
+        const Clock::time_point at = reads_.empty() ? first_ : reads_.front().at;
+        const auto ms = std::chrono::duration_cast<Ms>(at - first_).count();
+        char text[32];
+        std::snprintf(text, sizeof text, "%4lld.%03lld  ", static_cast<long long>(ms / 1000),
+                      static_cast<long long>(ms % 1000));
+        return text;
+    }
+
+private:
+    struct Arrival {
+        std::uint64_t total;  // all bytes read up to and including this read
+        Clock::time_point at;
+    };
+    std::deque<Arrival> reads_;
+    Clock::time_point first_{};
+};
+
 int CeilMs(Clock::duration d) {
     const auto ms = std::chrono::ceil<Ms>(d).count();
     return static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT_MAX));
@@ -179,9 +213,12 @@ int main(int argc, char** argv) {
     }
     std::uint64_t items = 0;
     bool stop = false;
+    ArrivalLog arrivals;
+    prax::vprinter::Decoder* decoding = nullptr;
     prax::vprinter::Decoder decoder(
         [&](const std::string& line) {
             if (stop) return;  // exactly as many lines as asked for, even from one read
+            if (opt.times) std::fputs(arrivals.Prefix(decoding->ItemEnd()).c_str(), stdout);
             std::fwrite(line.data(), 1, line.size(), stdout);
             std::fputc('\n', stdout);
             std::fflush(stdout);
@@ -191,6 +228,7 @@ int main(int argc, char** argv) {
                 stop = true;
         },
         sink ? &*sink : nullptr);
+    decoding = &decoder;
 
     std::vector<std::uint8_t> buf(64 * 1024);
     std::uint64_t total = 0;
@@ -268,6 +306,7 @@ int main(int argc, char** argv) {
         if (r <= 0) break;  // end of file; on the pty (held open) only a real failure
         now = Clock::now();
         total += static_cast<std::uint64_t>(r);
+        arrivals.Read(total, now);
         tokens -= static_cast<double>(r);
         lastByte = quietSince = now;
         anyByte = true;
