@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <map>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -270,6 +271,29 @@ TEST(PraxdlEndToEnd, VirtualPrinterDecodesAFirmwareImageWithAMatchingCrc) {
               "firmware image: size 40000, received 40000, CRC " + RegisterHex(Reg(image)) + " matches");
     EXPECT_EQ(printer.LineStartingWith("closing ramp:"), "closing ramp: 128 bytes");
     EXPECT_NE(r.err.find("40000 of 40000 bytes (100%)"), std::string::npos) << r.err;
+}
+
+// The settings lines reach the printer one by one, paced: the printer's own arrival times show it.
+TEST(PraxdlEndToEnd, ChannelAndReadLinesArrivePacedAtTheVirtualPrinter) {
+    Child printer({kPrinter});
+    const std::string device = printer.NextLine();
+    ASSERT_EQ(device.rfind("/dev/", 0), 0u) << device;
+    const std::map<std::string, std::string> env = {{"PRAX_COM3", device}};
+    ASSERT_EQ(RunProgram({kPraxdl, "--port", "COM3 115200", "channel", "25"}, env).exitCode, 0);
+    ASSERT_EQ(RunProgram({kPraxdl, "--port", "COM3 115200", "read", "start"}, env).exitCode, 0);
+    const std::vector<std::string> expected = {
+        "settings: <DLE><EOT>", "settings: pw=" + std::string(prax::protocol::AccessCode()), "settings: chan=25",
+        "settings: hop=0", "settings: txp0=350", "settings: txp1=350", "settings: txp2=350", "settings: txp3=350",
+        "settings: <DLE><EOT>", "settings: rl"};
+    std::vector<double> times;
+    for (const std::string& text : expected) {
+        const std::string line = printer.NextLine();
+        ASSERT_GT(line.size(), 10u) << "waiting for " << text;
+        EXPECT_EQ(line.substr(10), text);
+        times.push_back(std::stod(line.substr(0, 8)));
+    }
+    // 300 ms after each line; a little less on arrival when the reader saw the earlier one late.
+    for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 0.28) << expected[i];
 }
 
 TEST(PraxdlEndToEnd, XoffFromThePrinterPausesOutputAndXonResumesIt) {
