@@ -6,50 +6,36 @@
 # Each reader must have received exactly the file's byte count. Needs GNU time (/usr/bin/time,
 # Debian package `time`) for the peak resident size.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-build=${PRAX_BUILD_DIR:-build}
-praxdl="$build/cli/praxdl"
-printer="$build/tools/virtual-printer/prax-virtual-printer"
-[ -x "$praxdl" ] && [ -x "$printer" ] || { echo "build first: scripts/build.sh" >&2; exit 1; }
+source "$(dirname "$0")/common.sh"
 [ -x /usr/bin/time ] || { echo "needs GNU time: apt-get install time" >&2; exit 1; }
 
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 mib=${PRAX_BENCH_MIB:-64}
 runs=${PRAX_BENCH_RUNS:-3}
 head -c $((mib * 1024 * 1024)) /dev/urandom > "$work/file.bin"
 bytes=$(stat -c %s "$work/file.bin")
 
-# Starts a reader on a new pty and sets $device to its path. The reader ends by itself a second
-# after the last byte, so what is still in the pty when the writer is done gets read too.
-start_reader() {
-  "$printer" --no-times --exit-after-idle 1000 > "$work/reader.log" 2>&1 &
-  reader=$!
-  for _ in $(seq 200); do [ -s "$work/reader.log" ] && break; sleep 0.02; done
-  device=$(head -n 1 "$work/reader.log")
-}
-# Waits for the reader to end and checks it got every byte, no more.
+# Waits for the reader to end and checks it got every byte, no more. The reader ends by itself a
+# second after the last byte (--exit-after-idle), so what is still in the pty when the writer is
+# done gets read too.
 check_reader() {
   wait "$reader" || true
   local got
   got=$(sed -n 's/^total bytes: //p' "$work/reader.log")
   [ "$got" = "$bytes" ] || { echo "$1: the reader got ${got:-nothing} bytes, not $bytes" >&2; exit 1; }
 }
-now() { date +%s.%N; }
-calc() { awk "BEGIN { print $1 }"; }
 min() { calc "($1 < $2) ? $1 : $2"; }
 max() { calc "($1 > $2) ? $1 : $2"; }
 
 cat_s=1e9 praxdl_s=1e9 rss_kib=0
 for _ in $(seq "$runs"); do
-  start_reader
+  start_reader --exit-after-idle 1000
   t0=$(now)
   /usr/bin/time -f %M -o "$work/cat.rss" sh -c 'cat "$1" > "$2"' sh "$work/file.bin" "$device"
   t1=$(now)
   check_reader cat
   cat_s=$(min "$cat_s" "$(calc "$t1 - $t0")")
 
-  start_reader
+  start_reader --exit-after-idle 1000
   t0=$(now)
   /usr/bin/time -f %M -o "$work/praxdl.rss" "$praxdl" --device "$device" --quiet raw "$work/file.bin" \
     > "$work/status" 2> "$work/praxdl.err" || { echo "praxdl failed:" >&2; cat "$work/praxdl.err" >&2; exit 1; }

@@ -4,27 +4,12 @@
 #     same kind of reader: time ratio, and praxdl's CPU seconds per MiB.
 #  2. a throttled run at 115200 baud: wire time of the bytes sent / real time (1.0 is the limit).
 set -euo pipefail
-cd "$(dirname "$0")/.."
-build=${PRAX_BUILD_DIR:-build}
-praxdl="$build/cli/praxdl"
-printer="$build/tools/virtual-printer/prax-virtual-printer"
-[ -x "$praxdl" ] && [ -x "$printer" ] || { echo "build first: scripts/build.sh" >&2; exit 1; }
+source "$(dirname "$0")/common.sh"
 
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 mib=${PRAX_BENCH_MIB:-32}
 head -c $((mib * 1024 * 1024)) /dev/urandom > "$work/image.bin"
 
-# Starts a reader on a new pty and sets $device to its path.
-start_reader() {
-  "$printer" "$@" > "$work/reader.log" 2>&1 &
-  reader=$!
-  for _ in $(seq 200); do [ -s "$work/reader.log" ] && break; sleep 0.02; done
-  device=$(head -n 1 "$work/reader.log")
-}
 stop_reader() { kill "$reader" 2>/dev/null || true; wait "$reader" 2>/dev/null || true; }
-now() { date +%s.%N; }
-calc() { awk "BEGIN { print $1 }"; }
 
 start_reader
 t0=$(now)
