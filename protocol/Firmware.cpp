@@ -156,7 +156,7 @@ Result DownloadModeFirmware(Context& ctx, const FileSource& source) {
 
 Result ContinueSeries(Context& ctx, const std::string& programDirectory,
                       const std::function<void(const std::string&)>& setCaption) {
-    const std::string path = ctx.ui.ChooseFile({kFirmwareFilter, programDirectory});
+    const std::string path = ChoosePath(ctx, {std::nullopt, programDirectory}, kFirmwareFilter);
     if (path.empty()) return Result{Outcome::Cancelled, 0, {}};
 
     Transfer tx(ctx);
@@ -181,7 +181,8 @@ Result ContinueSeries(Context& ctx, const std::string& programDirectory,
 
         ShowBlueGauge(ctx, progress, size);
         std::uint16_t reg = kCrcStart;
-        if (!SendBody(ctx, tx, image, {kContinueChunk, false, ExtraEvents::AfterEachWrite}, &reg)) return stopped();
+        if (!SendBody(ctx, tx, image, {kContinueChunk, false, ExtraEvents::AfterEachWrite}, &reg))
+            return stopped();
         if (!SendTrailerAndRamp(tx, reg)) return stopped();
         delivered += tx.delivered();
         tx.com().Close();

@@ -25,6 +25,14 @@ protected:
     FakePlatform host;
 };
 
+// Opens COM1 and gets one byte through: once a write has finished, a stall asks the operator
+// (before that, it gives up without asking).
+void OpenPastFirstWrite(TCom& com) {
+    ASSERT_TRUE(com.Open(1));
+    const std::uint8_t first = 0x55;
+    com.Write(&first, 1);
+}
+
 constexpr std::uint64_t kAccess = 0xC0000000u;
 constexpr std::uint64_t kShare = 3;
 
@@ -221,9 +229,7 @@ TEST_F(TComTest, StallAfterAFinishedWriteAsksAndYesGoesOnWhenTheReaderResumes) {
 TEST_F(TComTest, NoToTheStallQuestionReturnsThePartialCount) {
     host.stalls = {{1, 0}, {3, kForever}};
     TCom com(host);
-    ASSERT_TRUE(com.Open(1));
-    const std::uint8_t first = 0x55;
-    com.Write(&first, 1);
+    ASSERT_NO_FATAL_FAILURE(OpenPastFirstWrite(com));
     const std::uint8_t bytes[4] = {1, 2, 3, 4};
     EXPECT_EQ(com.Write(bytes, 4), 2);
     EXPECT_EQ(host.questions.size(), 1u);
@@ -236,9 +242,7 @@ TEST_F(TComTest, ProgressInACycleStartsAnotherOneWithoutAsking) {
     // Byte 2 goes during the first cycle's sleeps, byte 3 in the second cycle's wait.
     host.stalls = {{1, 0}, {2, 15000}, {3, 12000}};
     TCom com(host);
-    ASSERT_TRUE(com.Open(1));
-    const std::uint8_t first = 0x55;
-    com.Write(&first, 1);
+    ASSERT_NO_FATAL_FAILURE(OpenPastFirstWrite(com));
     const std::uint8_t bytes[3] = {1, 2, 3};
     EXPECT_EQ(com.Write(bytes, 3), 3);
     EXPECT_TRUE(host.questions.empty());
@@ -268,9 +272,7 @@ TEST_F(TComTest, ADeviceGoneDuringAPendingWriteEndsItAtOnce) {
         h.stalls = {{1, 0}, {2, kForever}};
         h.outQueue = 1;
         TCom com(h);
-        ASSERT_TRUE(com.Open(1));
-        const std::uint8_t first = 0x55;
-        com.Write(&first, 1);  // a finished write: a stall would now ask
+        ASSERT_NO_FATAL_FAILURE(OpenPastFirstWrite(com));
         const std::uint8_t bytes[3] = {1, 2, 3};
         const std::int64_t start = h.now;
         h.goneFromMs = start + c.goneAfterMs;
@@ -332,9 +334,7 @@ TEST_F(TComTest, AnExceptionInTheStallQuestionReleasesTheTransferAndTheEvent) {
     host.stalls = {{1, 0}, {2, kForever}};
     host.onQuestion = [](const std::string&) -> int { throw std::runtime_error("no screen"); };
     TCom com(host);
-    ASSERT_TRUE(com.Open(1));
-    const std::uint8_t first = 0x55;
-    com.Write(&first, 1);
+    ASSERT_NO_FATAL_FAILURE(OpenPastFirstWrite(com));
     const std::uint8_t bytes[3] = {1, 2, 3};
     EXPECT_EQ(com.Write(bytes, 3), 0);
     EXPECT_EQ(com.writeEvent, kNullHandle);
