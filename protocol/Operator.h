@@ -11,6 +11,14 @@ namespace prax::protocol {
 
 using dialogs::Rgb;
 
+// A font picked for the TrueType download: its entry name as the font list shows it (sent in the
+// header unchanged) and its bare file name in the fonts folder. Both empty: no choice.
+struct FontChoice {
+    std::string name;
+    std::string file;
+    bool empty() const { return name.empty() || file.empty(); }
+};
+
 struct FileDialogSetup {
     std::string filter;            // "*.bin (binary file)|*.bin|*.* |*.*"
     std::string initialDirectory;  // the folder of the program's own executable
@@ -24,6 +32,10 @@ public:
     virtual void ShowMessage(const std::string& text) = 0;
     // The chosen file's path, or an empty text when the operator cancelled.
     virtual std::string ChooseFile(const FileDialogSetup& setup) = 0;
+    // The font selection: the installed fonts listed, the operator's pick returned once made. An
+    // empty choice when the operator cancelled or turned away; front ends without a list choose
+    // nothing.
+    virtual FontChoice ChooseFont() { return {}; }
 
     // The progress dialog and its gauge.
     virtual void ShowProgress() = 0;
