@@ -41,11 +41,6 @@ bool ParseInteger(const std::string& text, long long& value) {
     return true;
 }
 
-Result Refuse(Context& ctx, const std::string& text) {
-    ctx.ui.ShowMessage(text);
-    return Result{Outcome::Refused, 0, text};
-}
-
 void ShowBlueGauge(Context& ctx, std::optional<ProgressShown>& progress, std::int32_t size) {
     progress.emplace(ctx.ui);
     ctx.ui.SetProgressColor(dialogs::kBlue);

@@ -67,6 +67,11 @@ std::string Transfer::StoppedMessage(const std::string& howFar) const {
     return "The printer stopped taking data: " + howFar + ". The transfer was ended.";
 }
 
+Result Refuse(Context& ctx, const std::string& text) {
+    ctx.ui.ShowMessage(text);
+    return Result{Outcome::Refused, 0, text};
+}
+
 Result OpenFailed(Context& ctx, const char* text) {
     ctx.ui.ShowMessage(text);
     return Result{Outcome::OpenFailed, 0, text};

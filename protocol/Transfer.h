@@ -68,6 +68,8 @@ private:
     StopReason reason_ = StopReason::None;
 };
 
+// Input refused before anything was opened: the message shown, nothing sent.
+Result Refuse(Context& ctx, const std::string& text);
 // An open that failed: the message shown, nothing sent.
 Result OpenFailed(Context& ctx, const char* text);
 

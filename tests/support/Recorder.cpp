@@ -16,6 +16,14 @@ std::string Recorder::ChooseFile(const protocol::FileDialogSetup& setup) {
     return f;
 }
 
+protocol::FontChoice Recorder::ChooseFont() {
+    log.push_back("choose font");
+    if (fonts.empty()) return {};
+    protocol::FontChoice f = fonts.front();
+    fonts.pop_front();
+    return f;
+}
+
 void Recorder::ShowProgress() {
     progressVisible = true;
     log.push_back("progress: show");

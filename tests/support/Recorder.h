@@ -20,6 +20,7 @@ public:
     std::vector<std::int32_t> positions;  // the gauge position after each set
     std::vector<protocol::FileDialogSetup> dialogs;
     std::deque<std::string> files;        // answers of the file dialog; empty: cancelled
+    std::deque<protocol::FontChoice> fonts;  // answers of the font list; none left: no choice
     int eventsProcessed = 0;
     bool closeEnabled = true;
     bool progressVisible = false;
@@ -29,6 +30,7 @@ public:
 
     void ShowMessage(const std::string& text) override;
     std::string ChooseFile(const protocol::FileDialogSetup& setup) override;
+    protocol::FontChoice ChooseFont() override;
     void ShowProgress() override;
     void HideProgress() override;
     void SetProgressColor(protocol::Rgb colour) override;

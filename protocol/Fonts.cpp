@@ -1,0 +1,117 @@
+#include "protocol/Fonts.h"
+
+#include <optional>
+
+#include "protocol/Commands.h"
+#include "protocol/FontList.h"
+
+namespace prax::protocol {
+
+namespace {
+
+constexpr int kTrueTypeBlock = 512;
+constexpr int kCodeTableBlock = 1024;
+constexpr std::uint32_t kHeaderPauseMs = 50;
+// Where the gauge's maximum is left after a font, as the printer tools always left it.
+constexpr std::int32_t kGaugeMaxAfterFont = 128;
+
+std::string Header(const char* word, char slot, const std::string& name, std::int32_t size) {
+    return std::string("\r\n~H,") + word + "," + slot + name + "," + std::to_string(size) + "\r";
+}
+
+struct Payload {
+    std::string header;
+    int block;
+    ExtraEvents events;
+    const char* what;
+    std::optional<std::int32_t> gaugeMaxAfter;
+};
+
+// Open, grey Close, the header one byte per write after a short pause, then the body with the
+// progress dialog up. Everything the operation could refuse has been refused before this.
+Result SendPayload(Context& ctx, const FileImage& image, const Payload& payload) {
+    Transfer tx(ctx);
+    if (!tx.Open()) return OpenFailed(ctx, kOpenPortFailed);
+    std::optional<CloseCommandGreyed> closeGreyed(std::in_place, ctx.ui);
+
+    const std::int32_t size = image.size();
+    std::optional<ProgressShown> progress;
+    auto stopped = [&] { return EndStopped(ctx, tx, progress, payload.header.size(), size, payload.what); };
+    ctx.host.Sleep(kHeaderPauseMs);
+    if (!tx.SendEachByte(payload.header)) return stopped();
+
+    progress.emplace(ctx.ui);
+    ctx.ui.SetProgressMax(size);
+    if (!SendBody(ctx, tx, image, {payload.block, false, payload.events}, nullptr)) return stopped();
+
+    if (payload.gaugeMaxAfter) ctx.ui.SetProgressMax(*payload.gaugeMaxAfter);
+    tx.com().Close();
+    closeGreyed.reset();
+    progress->Hide();
+    return Result{Outcome::Done, tx.delivered(), ctx.statusText};
+}
+
+}  // namespace
+
+char SlotLetter(int slotIndex) { return static_cast<char>(static_cast<unsigned char>(65 + slotIndex)); }
+
+std::string TrueTypeHeader(char slot, const std::string& name, std::int32_t size) {
+    return Header("TTF", slot, name, size);
+}
+
+std::string CodeTableHeader(char slot, const std::string& name, std::int32_t size) {
+    return Header("TTF_TABLE", slot, name, size);
+}
+
+std::string TableNameFromPath(const std::string& path, char separator) {
+    std::size_t end = path.size();
+    bool cut = false;
+    for (std::size_t i = path.size(); i > 0; --i) {
+        const char c = path[i - 1];
+        if (c == separator) return path.substr(i, end - i);
+        // Only the last extension goes: the first dot met from the end.
+        if (c == '.' && !cut) {
+            end = i - 1;
+            cut = true;
+        }
+    }
+    return path.substr(0, end);
+}
+
+Result DownloadTrueTypeFont(Context& ctx, const FontSource& source, int slotIndex) {
+    const FontChoice choice = source ? *source : ctx.ui.ChooseFont();
+    if (choice.empty()) return Result{Outcome::Cancelled, 0, {}};
+
+    const FileImage image = LoadFileImage(FontFilePath(ctx.host, choice.file));
+    if (!image.ok()) return Refuse(ctx, image.error);
+    const std::string header = TrueTypeHeader(SlotLetter(slotIndex), choice.name, image.size());
+    if (header.size() > kTrueTypeHeaderMax) {
+        return Refuse(ctx, "The font \"" + choice.name +
+                               "\" can't be sent: its name and size make a header line of " +
+                               std::to_string(header.size()) + " characters, and the printer takes at most " +
+                               std::to_string(kTrueTypeHeaderMax) + ".");
+    }
+    return SendPayload(ctx, image, {header, kTrueTypeBlock, ExtraEvents::AfterEachWrite, "font", kGaugeMaxAfterFont});
+}
+
+Result DownloadCodeTable(Context& ctx, const FileSource& source, int slotIndex) {
+    const std::string path = ChoosePath(ctx, source, kCodeTableFilter);
+    if (path.empty()) return Result{Outcome::Cancelled, 0, {}};
+    if (path.size() > kTablePathMax) {
+        return Refuse(ctx, "The code table's path is " + std::to_string(path.size()) +
+                               " characters long; at most " + std::to_string(kTablePathMax) +
+                               " can be taken. Move the file to a shorter path.");
+    }
+    const std::string name = TableNameFromPath(path);
+    if (name.size() > kTableNameMax) {
+        return Refuse(ctx, "The code table's name \"" + name + "\" is " + std::to_string(name.size()) +
+                               " characters long; the printer takes at most " + std::to_string(kTableNameMax) +
+                               ".");
+    }
+    const FileImage image = LoadFileImage(path);
+    if (!image.ok()) return Refuse(ctx, image.error);
+    const std::string header = CodeTableHeader(SlotLetter(slotIndex), name, image.size());
+    return SendPayload(ctx, image, {header, kCodeTableBlock, ExtraEvents::AfterWholeChunks, "code table", std::nullopt});
+}
+
+}  // namespace prax::protocol
