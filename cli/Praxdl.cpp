@@ -22,6 +22,8 @@
 #include "protocol/Commands.h"
 #include "protocol/Connections.h"
 #include "protocol/Firmware.h"
+#include "protocol/FontList.h"
+#include "protocol/Fonts.h"
 #include "protocol/RawFile.h"
 
 namespace prax::cli {
@@ -59,6 +61,7 @@ struct Options {
     std::optional<bool> answer;
     bool quiet = false;
     std::optional<std::string> packageSize;
+    std::optional<std::string> slot;
     std::vector<std::string> positional;
 };
 
@@ -94,6 +97,8 @@ Options Parse(const std::vector<std::string>& args) {
             o.quiet = true;
         } else if (a == "--package-size") {
             o.packageSize = value(i, a);
+        } else if (a == "--slot") {
+            o.slot = value(i, a);
         } else if (a == "--help") {
             throw UsageError{};
         } else {
@@ -204,6 +209,27 @@ int Fail(Streams& io, const std::string& text, int code) {
     return code;
 }
 
+// The slot list's index of "TA" ... "TZ", letter case ignored as the window's list ignores it.
+std::optional<int> SlotIndex(const std::string& text) {
+    if (text.size() != 2 || std::toupper(static_cast<unsigned char>(text[0])) != 'T') return std::nullopt;
+    const int letter = std::toupper(static_cast<unsigned char>(text[1]));
+    if (letter < 'A' || letter > 'Z') return std::nullopt;
+    return letter - 'A';
+}
+
+// The fonts as the font selection dialog lists them. False, with the reason on standard error,
+// when the list can't be read.
+bool ReadFonts(platform::Platform& host, Streams& io, protocol::FontList& list) {
+    try {
+        list = protocol::ReadInstalledFonts(host);
+    } catch (const std::exception& e) {
+        io.err << "praxdl: " << e.what() << '\n';
+        return false;
+    }
+    if (!list.opened) io.err << "praxdl: " << protocol::kCantOpenFont << '\n';
+    return list.opened;
+}
+
 int ExitFor(const protocol::Result& r, Streams& io) {
     // A message the operation showed is on standard error already.
     if (!r.shown && !r.message.empty() &&
@@ -223,12 +249,15 @@ std::string UsageText() {
            "  send [LINE ...]                 each line followed by CR LF (standard input without LINE)\n"
            "  firmware IMAGE [--package-size N]\n"
            "  dl-firmware IMAGE               an image of at most 128 KiB behind the download-mode command\n"
+           "  font NAME [--slot TA..TZ]       an installed TrueType font, NAME as praxdl fonts lists it\n"
+           "  code-table FILE [--slot TA..TZ] any file as a font code table\n"
            "  raw FILE                        any file, byte for byte\n"
            "  channel 00|25|49                the device's channel settings, 300 ms after each line\n"
            "  read start|stop                 start or stop the device's reading\n"
            "  ports                           each connection and what it opens on this host\n"
+           "  fonts                           the installed fonts the font list offers: name, file, size\n"
            "--port takes a connection as the window lists it: \"USB\", \"LPT1\", \"COM1 115200\" ...\n"
-           "\"COM8 115200\" (default USB).\n";
+           "\"COM8 115200\" (default USB). --slot defaults to TA.\n";
 }
 
 int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost) {
@@ -254,11 +283,8 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         PrintPorts(io.out);
         return kExitDone;
     }
-    const std::vector<std::string> known = {"init",        "cutter", "change-mode", "send", "firmware",
-                                            "dl-firmware", "raw",    "channel",     "read"};
-    const std::vector<std::string> later = {"font", "code-table", "fonts"};
-    if (std::find(later.begin(), later.end(), command) != later.end())
-        return Fail(io, "'" + command + "' is not available in this version", kExitUsage);
+    const std::vector<std::string> known = {"init",    "cutter", "change-mode", "send",  "firmware", "dl-firmware",
+                                            "raw",     "channel", "read",       "fonts", "font",     "code-table"};
     if (std::find(known.begin(), known.end(), command) == known.end()) {
         io.err << "praxdl: unknown command '" << command << "'\n" << UsageText();
         return kExitUsage;
@@ -266,6 +292,13 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
     if ((command == "firmware" || command == "dl-firmware") && rest.size() != 1)
         return Fail(io, command + " takes one IMAGE", kExitUsage);
     if (command == "raw" && rest.size() != 1) return Fail(io, "raw takes one FILE", kExitUsage);
+    if (command == "font" && rest.size() != 1) return Fail(io, "font takes one NAME (see praxdl fonts)", kExitUsage);
+    if (command == "code-table" && rest.size() != 1) return Fail(io, "code-table takes one FILE", kExitUsage);
+    if (command == "fonts" && !rest.empty()) return Fail(io, "fonts takes no arguments", kExitUsage);
+    if (o.slot && command != "font" && command != "code-table")
+        return Fail(io, "--slot belongs to font and code-table", kExitUsage);
+    const std::optional<int> slot = SlotIndex(o.slot.value_or("TA"));
+    if (!slot) return Fail(io, "--slot takes one of TA ... TZ, not \"" + *o.slot + "\"", kExitUsage);
     std::optional<protocol::Channel> channel;
     if (command == "channel") {
         const std::string which = rest.size() == 1 ? rest[0] : "";
@@ -289,6 +322,21 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
     PosixHost ownHost;
     Host& hostSide = givenHost ? *givenHost : ownHost;
     platform::Platform& host = hostSide.platform();
+    std::optional<protocol::FontChoice> font;
+    if (command == "fonts" || command == "font") {
+        protocol::FontList list;
+        if (!ReadFonts(host, io, list)) return kExitFailed;
+        if (command == "fonts") {
+            for (const protocol::FontRow& row : list.rows)
+                io.out << row.name << '\t' << row.file << '\t' << protocol::SizeText(row.size) << '\n';
+            return kExitDone;
+        }
+        const auto it = std::find_if(list.rows.begin(), list.rows.end(),
+                                     [&](const protocol::FontRow& row) { return row.name == rest[0]; });
+        if (it == list.rows.end())
+            return Fail(io, "no font named \"" + rest[0] + "\" is listed (see praxdl fonts)", kExitFailed);
+        font = protocol::FontChoice{it->name, it->file};
+    }
     std::int32_t code = link::kUsbPortCode;
     if (o.port) {
         const auto& names = protocol::kConnectionNames;
@@ -355,6 +403,10 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
             result = protocol::DownloadFirmware(ctx, req);
         } else if (command == "dl-firmware") {
             result = protocol::DownloadModeFirmware(ctx, {rest[0], {}});
+        } else if (command == "font") {
+            result = protocol::DownloadTrueTypeFont(ctx, font, *slot);
+        } else if (command == "code-table") {
+            result = protocol::DownloadCodeTable(ctx, {rest[0], {}}, *slot);
         } else {
             result = protocol::DownloadRawFile(ctx, {rest[0], {}});
         }
