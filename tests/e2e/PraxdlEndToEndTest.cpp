@@ -164,7 +164,8 @@ TEST(PraxdlEndToEnd, UsageErrorsExitWithTwoAndSendNothing) {
          {std::vector<std::string>{"--port", "COM9 115200", "init"}, {"frobnicate"}, {},
           {"init", "extra"}, {"--yes", "--no", "init"}, {"firmware"}, {"--port"},
           {"--device", "/dev/null", "--output", "/tmp/x", "init"}, {"init", "--package-size", "8"},
-          {"dl-firmware"}, {"raw", "a", "b"}, {"channel", "7"}, {"channel"}, {"read", "Stop"}, {"read"}}) {
+          {"dl-firmware"}, {"raw", "a", "b"}, {"channel", "7"}, {"channel"}, {"read", "Stop"}, {"read"},
+          {"code-table"}, {"font"}, {"fonts", "x"}, {"code-table", "a", "--slot", "TAA"}, {"raw", "a", "--slot", "TB"}}) {
         std::vector<std::string> argv = {kPraxdl};
         argv.insert(argv.end(), args.begin(), args.end());
         const ProcessResult r = RunProgram(argv);
@@ -209,6 +210,13 @@ TEST(PraxdlEndToEnd, OutputFileHoldsExactlyEachOtherStream) {
     for (std::size_t size : {0u, 5u, 1030u, 2048u}) {
         const std::string file = ImageOf(size, 9);
         cases.push_back({{"raw", Temp("raw-" + std::to_string(size) + ".bin", file)}, file,
+                         size ? std::to_string(size) + " Bytes\n" : ""});
+    }
+    for (std::size_t size : {0u, 1027u}) {
+        const std::string file = ImageOf(size, 11);
+        const std::string path = Temp("v2.0.big5-" + std::to_string(size) + ".bin", file);
+        cases.push_back({{"code-table", path, "--slot", "tz"},
+                         "\r\n~H,TTF_TABLE,Zv2.0.big5-" + std::to_string(size) + "," + std::to_string(size) + "\r" + file,
                          size ? std::to_string(size) + " Bytes\n" : ""});
     }
     // One channel is enough here: the lines are paced in real time (the others are on the fake).
