@@ -489,7 +489,7 @@ private slots:
         TForm1& f = OpenShown();
         f.frmProgress->ggProgress->SetMaxValue(1000);
         f.frmProgress->ggProgress->SetProgress(700);
-        f.StartCountdown();
+        f.Ui().StartCountdown();
         auto* g = f.frmProgress->ggProgress;
         QVERIFY(f.frmProgress->isVisible());
         QCOMPARE(g->Progress(), 0);
@@ -513,7 +513,7 @@ private slots:
 
     void countdownAtItsMaximumStopsOnTheFirstTick() {
         TForm1& f = OpenShown();
-        f.StartCountdown();
+        f.Ui().StartCountdown();
         f.frmProgress->ggProgress->SetProgress(5);
         f.Timer1Timer();
         QVERIFY(!f.frmProgress->isVisible());
@@ -522,7 +522,7 @@ private slots:
 
     void countdownDrivenByTheTimer() {
         TForm1& f = OpenShown();
-        f.StartCountdown();
+        f.Ui().StartCountdown();
         f.Timer1->setInterval(0);  // the same ticks, without waiting for them
         QTRY_VERIFY_WITH_TIMEOUT(!f.Timer1->isActive(), 5000);
         QCOMPARE(f.frmProgress->ggProgress->Progress(), 5);
@@ -535,7 +535,7 @@ private slots:
         TForm1& f = OpenShown();
         const Qt::WindowFlags open = f.windowHandle()->flags();
         QVERIFY(!(open & Qt::CustomizeWindowHint));
-        f.SetCloseEnabled(false);
+        f.Ui().SetCloseEnabled(false);
         // The close box is greyed with the command, and the shown window stays shown.
         const Qt::WindowFlags greyed = f.windowHandle()->flags();
         QVERIFY(!(greyed & Qt::WindowCloseButtonHint) && (greyed & Qt::CustomizeWindowHint));
@@ -543,16 +543,16 @@ private slots:
         QVERIFY(!f.close());
         QVERIFY(f.isVisible());
         QVERIFY(f.frmProgress);
-        f.SetCloseEnabled(true);
+        f.Ui().SetCloseEnabled(true);
         QCOMPARE(f.windowHandle()->flags(), open);
         QCOMPARE(f.windowFlags(), open);
         QVERIFY(f.close());
         QVERIFY(!f.isVisible());
         QVERIFY(f.frmProgress.isNull());
         // Nothing the operations do on the dialog after that reaches a destroyed window.
-        f.ShowProgress();
-        f.SetProgressPosition(3);
-        QCOMPARE(f.ProgressPosition(), 0);
+        f.Ui().ShowProgress();
+        f.Ui().SetProgressPosition(3);
+        QCOMPARE(f.Ui().ProgressPosition(), 0);
     }
 
     // --- the operations -----------------------------------------------------------------------
@@ -724,7 +724,7 @@ private slots:
         QVERIFY(f.frmProgress->isHidden());
         QCOMPARE(f.frmProgress->ggProgress->Progress(), 1000);
         QVERIFY(f.frmProgress->ggProgress->ForeColor() == prax::dialogs::kBlue);
-        QVERIFY(f.CloseEnabled());
+        QVERIFY(f.Ui().CloseEnabled());
         // Not started from the command line: the window stays.
         QCoreApplication::processEvents();
         QVERIFY(f.frmProgress);
@@ -752,7 +752,7 @@ private slots:
         QVERIFY(f.Timer1->isActive());
         QCOMPARE(f.frmProgress->ggProgress->MaxValue(), 5);
         QVERIFY(f.frmProgress->ggProgress->ForeColor() == prax::dialogs::kRed);
-        QVERIFY(f.CloseEnabled());
+        QVERIFY(f.Ui().CloseEnabled());
 
         // A transfer started while the countdown runs takes the dialog over and ends it.
         rec.fileAnswer = WriteImage(TestImage(5));
@@ -797,7 +797,7 @@ private slots:
         QCOMPARE(rec.errors[0].text, QStringLiteral("disk on fire"));
         QVERIFY(!f.Busy());
         QVERIFY(f.Button1->isEnabled());
-        QVERIFY(f.CloseEnabled());
+        QVERIFY(f.Ui().CloseEnabled());
         QVERIFY(f.ComboBox1->isEnabled());
         QCOMPARE(f.focusWidget(), f.Button1);
         f.Button6Click();
@@ -885,7 +885,7 @@ private slots:
         // The operator closes the window while the first pass runs.
         QTimer::singleShot(0, &f, [&] {
             closedAtOnce = f.close();
-            stopAsked = f.StopRequested();
+            stopAsked = f.Ui().StopRequested();
             // A series that went on regardless would find no port, rather than run for ever.
             qputenv("PRAX_COM3", "/nonexistent/tty");
             answer = host.MessageBoxA("Continue ?", "", prax::platform::MB_YESNO_);
