@@ -65,8 +65,8 @@ QStringList LayoutFamilies() {
     // Liberation Sans (Arial's metrics) is a little narrower than the original at these sizes;
     // DejaVu Sans Condensed is the nearest of what a bare Linux desktop has. Plain DejaVu Sans,
     // the usual default, is too wide for the 15-pixel bold captions.
-    return {QStringLiteral("MS Sans Serif"),   QStringLiteral("Microsoft Sans Serif"),
-            QStringLiteral("Arial"),           QStringLiteral("Liberation Sans"),
+    return {QStringLiteral("MS Sans Serif"),         QStringLiteral("Microsoft Sans Serif"),
+            QStringLiteral("Arial"),                 QStringLiteral("Liberation Sans"),
             QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")};
 }
 
