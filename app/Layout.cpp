@@ -62,9 +62,10 @@ void FollowTypedText(QComboBox* combo, const QString& text) {
 }  // namespace
 
 QStringList LayoutFamilies() {
-    // Liberation Sans (Arial's metrics) is a little narrower than the original at these sizes;
-    // DejaVu Sans Condensed is the nearest of what a bare Linux desktop has. Plain DejaVu Sans,
-    // the usual default, is too wide for the 15-pixel bold captions.
+    // Liberation Sans has Arial's metrics and fits every caption at these sizes. Without it,
+    // DejaVu Sans Condensed comes nearest (only "Download DL Firmware" runs two pixels over);
+    // plain DejaVu Sans, the usual default, is too wide for the 15-pixel bold captions. Tahoma
+    // is left out: it too runs over on "Download DL Firmware".
     return {QStringLiteral("MS Sans Serif"),         QStringLiteral("Microsoft Sans Serif"),
             QStringLiteral("Arial"),                 QStringLiteral("Liberation Sans"),
             QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")};
