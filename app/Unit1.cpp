@@ -1,30 +1,22 @@
 #include "app/Unit1.h"
 
-#include <algorithm>
 #include <exception>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCompleter>
-#include <QAbstractItemView>
 #include <QFile>
-#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QStatusBar>
 #include <QTimer>
-#include <QWindow>
 
 #include "app/MemoText.h"
-#include "link/TCom.h"
 #include "protocol/Commands.h"
 #include "protocol/Connections.h"
 #include "protocol/Firmware.h"
@@ -35,66 +27,12 @@ namespace prax::app {
 
 namespace {
 
-// The layout was drawn with a small sans face; where it is missing, the narrower faces come
-// first so the captions still fit their buttons.
-QFont LayoutFont(int pixelSize, bool bold = false) {
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Tahoma"), QStringLiteral("Arial"),
-                      QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans Condensed"),
-                      QStringLiteral("DejaVu Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
-
-void SetTextColour(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::ButtonText, colour);
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::Text, colour);
-    widget->setPalette(palette);
-}
-
-QStringList SlotNames() {
-    QStringList names;
-    for (char c = 'A'; c <= 'Z'; ++c) names << QStringLiteral("T") + QLatin1Char(c);
-    return names;
-}
-
-// A typed text selects the entry it names (letter case ignored, as for the command line) and
-// selects nothing when it names none, so an operation reading the index sees -1 then. The text
-// itself stays as the operator typed it.
-void FollowTypedText(QComboBox* combo, const QString& text) {
-    const int index = combo->findText(text, Qt::MatchFixedString);
-    if (index == combo->currentIndex()) return;
-    QLineEdit* edit = combo->lineEdit();
-    const int cursor = edit->cursorPosition();
-    combo->setCurrentIndex(index);
-    if (edit->text() != text) {
-        edit->setText(text);
-        edit->setCursorPosition(cursor);
-    }
-}
-
 QString FromBytes(const std::string& text) { return QString::fromLocal8Bit(text.c_str()); }
 std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
-QString PathText(const std::string& path) { return QFile::decodeName(path.c_str()); }
 // Where the file dialogs start: the folder of the program's own executable.
 std::string ProgramDirectory() { return PathBytes(QCoreApplication::applicationDirPath()); }
 
 }  // namespace
-
-QString QtFileFilter(const std::string& pairs) {
-    const QStringList parts = QString::fromLatin1(pairs.c_str()).split(QLatin1Char('|'));
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        filters << parts[i].trimmed() + QStringLiteral(" (") + parts[i + 1].trimmed() +
-                       QLatin1Char(')');
-    }
-    return filters.join(QStringLiteral(";;"));
-}
 
 // Keeps a second operation from starting inside a running one, for as long as the first runs: a
 // click that the event processing between chunks lets through is turned away by the busy flag,
@@ -107,7 +45,7 @@ class TForm1::BusyScope {
 public:
     explicit BusyScope(TForm1& form) : form_(form), focus_(form.focusWidget()) {
         form_.busy_ = true;
-        for (QPushButton* button : form_.operationButtons_) {
+        for (QPushButton* button : form_.Buttons()) {
             if (button != focus_) Disable(button);
         }
         Disable(form_.ComboBox1);
@@ -140,167 +78,21 @@ TForm1::TForm1(platform::Platform& host, QStringList arguments, TForm1Hooks hook
       hooks(std::move(hooks_)),
       host_(host),
       usb_(usb),
-      arguments_(std::move(arguments)) {
+      arguments_(std::move(arguments)),
+      ui_(*this, *this, frmProgress, hooks, host) {
     commandLineMode_ = arguments_.size() == 1 || arguments_.size() == 2;
-    host_.SetMessageBoxHandler(
-        [this](const std::string& text, const std::string& caption, std::uint32_t type) {
-            return AskQuestion(text, caption, type);
-        });
-
-    BuildLayout();
-
+    BuildLayout(*this);
+    ConnectHandlers();
     ApplyStartSize();
     FormCreate();
 }
 
-TForm1::~TForm1() {
-    // The host outlives the window; it must not call back into a window that is gone.
-    host_.SetMessageBoxHandler(nullptr);
-}
+TForm1::~TForm1() = default;
 
-void TForm1::BuildLayout() {
-    setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("KAVL Download Tool  1.7.0.0g"));
-    setFont(LayoutFont(10));
-
-    auto* client = new QWidget(this);
-    client->setObjectName(QStringLiteral("Form1Client"));
-    client->setAutoFillBackground(true);
-    QPalette face = client->palette();
-    face.setColor(QPalette::Window, face.color(QPalette::Button));
-    client->setPalette(face);
-    setCentralWidget(client);
-
-    const QColor black(0, 0, 0);
-    auto button = [&](QPushButton*& member, const char* name, const char* caption, QRect geometry,
-                      int pixels, bool bold, std::optional<QColor> colour, bool visible) {
-        member = new QPushButton(QString::fromLatin1(caption), client);
-        member->setObjectName(QString::fromLatin1(name));
-        member->setGeometry(geometry);
-        member->setFont(LayoutFont(pixels, bold));
-        if (colour) SetTextColour(member, *colour);
-        member->setVisible(visible);
-        operationButtons_.push_back(member);
-    };
-    auto label = [&](QLabel*& member, const char* name, const char* caption, QRect geometry,
-                     bool visible) {
-        member = new QLabel(QString::fromLatin1(caption), client);
-        member->setObjectName(QString::fromLatin1(name));
-        member->setFont(LayoutFont(15));
-        // Labels size themselves to their text, as the layout's labels do; the given box is
-        // the least they take.
-        const QSize needed = member->sizeHint();
-        member->setGeometry(geometry.x(), geometry.y(), std::max(geometry.width(), needed.width()),
-                            std::max(geometry.height(), needed.height()));
-        member->setVisible(visible);
-    };
-    auto list = [&](QComboBox*& member, const char* name, const QStringList& items, int selected,
-                    QRect geometry, bool visible) {
-        member = new QComboBox(client);
-        member->setObjectName(QString::fromLatin1(name));
-        member->setEditable(true);
-        member->setInsertPolicy(QComboBox::NoInsert);
-        // No completion: the entry in use must be exactly the text the operator sees.
-        member->setCompleter(nullptr);
-        member->addItems(items);
-        member->setCurrentIndex(selected);
-        member->setGeometry(geometry);
-        member->setFont(LayoutFont(10));
-        QComboBox* combo = member;
-        connect(combo->lineEdit(), &QLineEdit::textEdited, combo,
-                [combo](const QString& text) { FollowTypedText(combo, text); });
-        member->setVisible(visible);
-    };
-
-    // Created before Button1, so that the button lies over it and hides it.
-    label(Label8, "Label8", "Input Command", {8, 15, 93, 16}, true);
-
-    // The operator panel.
-    button(Button1, "Button1", "Download Firmware", {0, 11, 177, 33}, 15, true, black, true);
-    button(Button3, "Button3", "Download True Type Font", {0, 54, 177, 33}, 11, true, {}, true);
-    button(Button14, "Button14", "Initialize the Printer", {0, 96, 177, 33}, 11, true, black,
-           true);
-    label(Label1, "Label1", "Connection Port", {182, 7, 94, 16}, true);
-    QStringList connections;
-    for (std::string_view name : protocol::kConnectionNames)
-        connections << QString::fromLatin1(name.data(), static_cast<int>(name.size()));
-    list(ComboBox1, "ComboBox1", connections, 0, {181, 24, 119, 21}, true);
-    label(Label2, "Label2", "Font  Number", {182, 51, 80, 16}, true);
-    list(cbDownloadTTFont, "cbDownloadTTFont", SlotNames(), 0, {182, 67, 118, 21}, true);
-
-    // Service buttons, hidden; the key sequences typed into Button1 reveal a few of them.
-    button(Button2, "Button2", "Download DL Firmware", {0, 135, 176, 32}, 15, true, {}, false);
-    button(Button4, "Button4", "Download Font Code Table", {0, 211, 176, 33}, 11, true, {},
-           false);
-    button(Button5, "Button5", "Continue", {0, 182, 98, 14}, 11, true, QColor(255, 0, 0), false);
-    button(Button6, "Button6", "Button6", {0, 202, 59, 13}, 10, false, {}, false);
-    button(Button7, "Button7", "Button7", {65, 202, 59, 13}, 10, false, {}, false);
-    button(Button8, "Button8", "Change Mode", {182, 143, 118, 33}, 15, true, {}, false);
-    button(Button9, "Button9", "Download Binary File", {0, 170, 176, 33}, 15, true, black, false);
-    button(Button10, "Button10", "Channel00", {0, 245, 66, 27}, 10, false, {}, false);
-    button(Button11, "Button11", "Channel25", {72, 245, 65, 27}, 10, false, {}, false);
-    button(Button12, "Button12", "Channel49", {143, 245, 66, 27}, 10, false, {}, false);
-    button(Button13, "Button13", "continue read", {221, 117, 72, 27}, 10, false, {}, false);
-    button(SendButton, "SendButton", "SEND", {182, 111, 118, 33}, 10, false, {}, false);
-    button(Button15, "Button15", "Initializing the Cutter", {408, 210, 177, 33}, 11, true, black,
-           false);
-    button(Btn_WakeUpFw, "Btn_WakeUpFw", "Wake Up Firmware", {456, 47, 176, 32}, 15, true, {},
-           false);
-    button(Btn_DownloadBootLoader, "Btn_DownloadBootLoader", "Download DL Firmware",
-           {456, 7, 176, 32}, 15, true, {}, false);
-
-    // Service settings, hidden.
-    label(Label3, "Label3", "Table Number", {182, 96, 87, 16}, false);
-    list(cbDownloadTable, "cbDownloadTable", SlotNames(), 0, {182, 112, 118, 21}, false);
-    label(Label4, "Label4", "command delay", {319, 6, 97, 16}, false);
-    list(Combo_delay01, "Combo_delay01", {"0", "10", "50", "100", "200", "500"}, 0,
-         {319, 23, 72, 21}, false);
-    label(Label5, "Label5", "wait delay", {319, 51, 60, 16}, false);
-    list(Combo_delay02, "Combo_delay02", {"0", "50", "100", "500", "1000", "2000"}, 0,
-         {319, 67, 72, 21}, false);
-    label(Label7, "Label7", "package delay", {319, 97, 91, 16}, false);
-    list(Combo_delay03, "Combo_delay03", {"0", "2", "5", "10", "20", "50", "100"}, 0,
-         {319, 112, 72, 21}, false);
-    label(Label6, "Label6", "package size", {319, 142, 81, 16}, false);
-    list(Combo_size, "Combo_size", {"4", "8", "16", "32", "64", "128", "256", "512", "1024"}, 7,
-         {319, 158, 72, 21}, false);
-
-    Memo1 = new QPlainTextEdit(client);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setGeometry(247, 176, 169, 120);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    Memo1->setVisible(false);
-
-    StatusBar1 = new QStatusBar(this);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    StatusBar1->setFixedHeight(20);
-    // One simple text across the whole bar; a label keeps it even where something would post
-    // a passing status tip.
-    simpleText_ = new QLabel(StatusBar1);
-    simpleText_->setObjectName(QStringLiteral("StatusBar1SimpleText"));
-    StatusBar1->addWidget(simpleText_, 1);
-    setStatusBar(StatusBar1);
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(2000);
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
-
-    // Keyboard order as laid out; Button1 comes first and so starts with the focus.
-    const QList<QWidget*> tabOrder = {
-        Button1,       Button2,       Button3,       Button4,       ComboBox1,
-        cbDownloadTTFont, cbDownloadTable, Button5,  Button6,       Button7,
-        Combo_delay01, Combo_delay02, Combo_size,    Combo_delay03, Button8,
-        Button9,       Button10,      Button11,      Button12,      Button13,
-        Memo1,         SendButton,    Button14,      Button15,      Btn_WakeUpFw,
-        Btn_DownloadBootLoader};
-    for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
-        QWidget::setTabOrder(tabOrder[i], tabOrder[i + 1]);
-    Button1->setFocus(Qt::OtherFocusReason);
-
+void TForm1::ConnectHandlers() {
     Button1->installEventFilter(this);
 
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
@@ -385,16 +177,16 @@ std::int32_t TForm1::SelectedPortCode() const {
     return protocol::PortCodeForConnection(ComboBox1->currentIndex());
 }
 
-QString TForm1::StatusText() const { return simpleText_->text(); }
+QString TForm1::StatusText() const { return StatusBar1Text->text(); }
 
 protocol::Context TForm1::MakeContext() {
-    return protocol::Context{host_, *this, [this] { return SelectedPortCode(); }, statusText_,
+    return protocol::Context{host_, ui_, [this] { return SelectedPortCode(); }, statusText_,
                              usb_};
 }
 
 void TForm1::RunOperation(const std::function<void()>& body) {
     // Nothing new starts inside a running operation, nor once the window is on its way out.
-    if (busy_ || stopRequested_) return;
+    if (busy_ || ui_.StopRequested()) return;
     std::optional<QString> failure;
     {
         BusyScope busy(*this);
@@ -406,151 +198,13 @@ void TForm1::RunOperation(const std::function<void()>& body) {
             failure = QString();
         }
     }
-    if (failure) ShowError(*failure);
+    if (failure) ui_.ShowError(*failure);
     // A close asked for while the operation ran waited for it to unwind; it happens now, once
     // the event loop is back, with nothing of the operation left on the stack.
-    if (stopRequested_) QMetaObject::invokeMethod(this, "close", Qt::QueuedConnection);
+    if (ui_.StopRequested()) QMetaObject::invokeMethod(this, "close", Qt::QueuedConnection);
 }
-
-void TForm1::ShowError(const QString& text) {
-    const QString caption = QGuiApplication::applicationDisplayName();
-    if (hooks.error) {
-        hooks.error(caption, text);
-        return;
-    }
-    QMessageBox::critical(this, caption, text);
-}
-
-int TForm1::AskQuestion(const std::string& text, const std::string& caption,
-                        std::uint32_t type) {
-    // The window is closing: the link's question is answered No, so the write gives up, and no
-    // box is left standing for a window that is going away.
-    if (stopRequested_) return (type & platform::MB_YESNO_) != 0 ? platform::IDNO_ : 1;
-    const QString qCaption = FromBytes(caption);
-    const QString qText = FromBytes(text);
-    if (hooks.question) return hooks.question(qCaption, qText, type);
-    const bool yesNo = (type & platform::MB_YESNO_) != 0;
-    QMessageBox box(this);
-    box.setIcon((type & platform::MB_ICONEXCLAMATION_) == platform::MB_ICONEXCLAMATION_
-                    ? QMessageBox::Warning
-                    : QMessageBox::NoIcon);
-    box.setWindowTitle(qCaption);
-    box.setText(qText);
-    if (!yesNo) {
-        box.setStandardButtons(QMessageBox::Ok);
-        box.exec();
-        return 1;
-    }
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes ? platform::IDYES_ : platform::IDNO_;
-}
-
-// --- the operator's side of the operations -------------------------------------------------
-
-void TForm1::ShowMessage(const std::string& text) {
-    const QString caption = QGuiApplication::applicationDisplayName();
-    const QString qText = FromBytes(text);
-    if (hooks.message) {
-        hooks.message(caption, qText);
-        return;
-    }
-    QMessageBox box(QMessageBox::NoIcon, caption, qText, QMessageBox::Ok, this);
-    box.exec();
-}
-
-std::string TForm1::ChooseFile(const protocol::FileDialogSetup& setup) {
-    const QString filter = QtFileFilter(setup.filter);
-    const QString directory = PathText(setup.initialDirectory);
-    if (hooks.openFile) return PathBytes(hooks.openFile(filter, directory));
-
-    if (!dlOpenBin) {
-        dlOpenBin = new QFileDialog(this);
-        dlOpenBin->setObjectName(QStringLiteral("dlOpenBin"));
-        dlOpenBin->setAcceptMode(QFileDialog::AcceptOpen);
-        dlOpenBin->setFileMode(QFileDialog::ExistingFile);
-    }
-    // Each operation sets the dialog up afresh: its filter, no options, its start folder.
-    dlOpenBin->setOptions({});
-    dlOpenBin->setNameFilter(filter);
-    dlOpenBin->setDirectory(directory);
-    const int result = dlOpenBin->exec();
-    // A name typed and confirmed with Enter can leave the name completer's list standing after the
-    // dialog is gone, over whatever the operation shows next.
-    for (QCompleter* completer : dlOpenBin->findChildren<QCompleter*>()) {
-        if (completer->popup()) completer->popup()->hide();
-    }
-    if (result != QDialog::Accepted) return {};
-    const QStringList chosen = dlOpenBin->selectedFiles();
-    return chosen.isEmpty() ? std::string() : PathBytes(chosen.front());
-}
-
-void TForm1::ShowProgress() {
-    // A transfer that starts while a countdown still runs takes the dialog over: the countdown's
-    // ticks would otherwise step the new transfer's gauge, and hide the dialog under it.
-    Timer1->stop();
-    if (frmProgress) frmProgress->show();
-}
-
-void TForm1::HideProgress() {
-    if (frmProgress) frmProgress->hide();
-}
-
-void TForm1::SetProgressColor(protocol::Rgb colour) {
-    if (frmProgress) frmProgress->ggProgress->SetForeColor(colour);
-}
-
-void TForm1::SetProgressMax(std::int32_t max) {
-    if (frmProgress) frmProgress->ggProgress->SetMaxValue(max);
-}
-
-void TForm1::SetProgressPosition(std::int32_t position) {
-    if (frmProgress) frmProgress->ggProgress->SetProgress(position);
-}
-
-std::int32_t TForm1::ProgressPosition() {
-    return frmProgress ? frmProgress->ggProgress->Progress() : 0;
-}
-
-void TForm1::SetStatusText(const std::string& text) { simpleText_->setText(FromBytes(text)); }
-
-void TForm1::ProcessEvents() { QCoreApplication::processEvents(); }
-
-void TForm1::SetCloseEnabled(bool enabled) {
-    if (enabled == closeEnabled_) return;
-    closeEnabled_ = enabled;
-    // The close box goes with the Close command. The new flags go straight to the window
-    // system's window: setWindowFlags would create that window afresh, and so hide it.
-    Qt::WindowFlags flags = openFlags_;
-    if (!enabled) {
-        openFlags_ = windowFlags();
-        flags = openFlags_;
-        // Without this hint the window system picks the buttons itself, the close box among
-        // them; with it, the frame keeps what is named here.
-        if (!(flags & Qt::CustomizeWindowHint)) {
-            flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                     Qt::WindowMinMaxButtonsHint;
-        }
-        flags &= ~Qt::WindowCloseButtonHint;
-    }
-    overrideWindowFlags(flags);
-    if (QWindow* window = windowHandle()) window->setFlags(flags);
-}
-
-bool TForm1::StopRequested() { return stopRequested_; }
 
 // --- countdown ------------------------------------------------------------------------------
-
-void TForm1::StartCountdown() {
-    if (!frmProgress) return;
-    dialogs::TGauge* gauge = frmProgress->ggProgress;
-    gauge->SetProgress(0);
-    gauge->SetMaxValue(5);
-    gauge->SetForeColor(dialogs::kRed);
-    Timer1->setInterval(1000);
-    frmProgress->show();
-    Timer1->start();
-}
 
 void TForm1::Timer1Timer() {
     if (!frmProgress) {
@@ -612,14 +266,14 @@ void TForm1::Button1KeyPress(QChar key) {
 void TForm1::closeEvent(QCloseEvent* event) {
     // A transfer that must not be cut off greys the Close command; until it ends the window
     // stays.
-    if (!closeEnabled_) {
+    if (!ui_.CloseEnabled()) {
         event->ignore();
         return;
     }
     // An operation that leaves Close enabled (the Continue series) is asked to stop; the window
     // closes once it has unwound (RunOperation), not from under it.
     if (busy_) {
-        stopRequested_ = true;
+        ui_.RequestStop();
         event->ignore();
         return;
     }
@@ -663,7 +317,7 @@ void TForm1::Button5Click() {
 }
 
 void TForm1::Button6Click() {
-    RunOperation([this] { ShowMessage(protocol::SerialCrcCheckText()); });
+    RunOperation([this] { ui_.ShowMessage(protocol::SerialCrcCheckText()); });
 }
 
 void TForm1::Button7Click() {}

@@ -8,6 +8,9 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
   xvfb xauth
+  # The window's captions are laid out for "MS Sans Serif"; Liberation Sans has Arial's metrics
+  # and stands in for it, so they fit their buttons (the GUI tests check that they do).
+  fonts-liberation
 )
 
 missing=()

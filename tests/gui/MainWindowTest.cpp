@@ -10,6 +10,13 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QSet>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextDocumentLayout>
@@ -131,6 +138,39 @@ QStringList VisibleControls(TForm1& form) {
     return names;
 }
 
+const QStringList kOperatorPanel = {"Button1",   "Button3", "Button14",         "Label1",
+                                    "ComboBox1", "Label2",  "cbDownloadTTFont", "Label8"};
+
+// Where a control paints: a label only where its text's ink is (labels are transparent and
+// grow to their text), anything else its whole box.
+QRect Painted(QWidget* w) {
+    auto* label = qobject_cast<QLabel*>(w);
+    if (label == nullptr) return w->geometry();
+    const QFontMetrics metrics(label->font());
+    const QRect contents = label->contentsRect();
+    const int top = contents.y() + (contents.height() - metrics.height()) / 2;
+    return metrics.tightBoundingRect(label->text())
+        .translated(label->x() + contents.x(), label->y() + top + metrics.ascent());
+}
+
+// The first two visible controls that paint over each other, other than Label8 under Button1,
+// which the layout hides that way on purpose.
+QString OverlappingPair(TForm1& form) {
+    QList<QWidget*> shown;
+    for (QWidget* w : form.centralWidget()->findChildren<QWidget*>(QString(),
+                                                                 Qt::FindDirectChildrenOnly))
+        if (w->isVisible()) shown << w;
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        for (qsizetype j = i + 1; j < shown.size(); ++j) {
+            const QSet<QWidget*> pair = {shown[i], shown[j]};
+            if (pair == QSet<QWidget*>{form.Label8, form.Button1}) continue;
+            if (Painted(shown[i]).intersects(Painted(shown[j])))
+                return shown[i]->objectName() + QStringLiteral(" / ") + shown[j]->objectName();
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -211,10 +251,11 @@ private slots:
 
     void onlyTheOperatorPanelIsVisibleAtStart() {
         TForm1& f = OpenShown();
-        QStringList expected = {"Button1",  "Button3",  "Button14",         "Label1",
-                                "ComboBox1", "Label2",  "cbDownloadTTFont", "Label8"};
+        QStringList expected = kOperatorPanel;
         expected.sort();
         QCOMPARE(VisibleControls(f), expected);
+        const QString overlap = OverlappingPair(f);
+        QVERIFY2(overlap.isEmpty(), qPrintable(overlap));
         QVERIFY(f.StatusBar1->isVisible());
         QCOMPARE(f.StatusBar1->objectName(), QStringLiteral("StatusBar1"));
         QCOMPARE(f.StatusText(), QString());
@@ -261,7 +302,14 @@ private slots:
             QCOMPARE(b->font().pixelSize(), e.pixels);
             QCOMPARE(b->font().bold(), e.bold);
         }
-        QCOMPARE(f.Button5->palette().color(QPalette::ButtonText), QColor(255, 0, 0));
+        // Black text throughout but on "Continue"; every control asks for the layout's face
+        // first, whatever stands in for it.
+        for (const Expect& e : buttons) {
+            auto* b = f.findChild<QPushButton*>(QString::fromLatin1(e.name));
+            const QColor text = b == f.Button5 ? QColor(255, 0, 0) : QColor(0, 0, 0);
+            QCOMPARE(b->palette().color(QPalette::ButtonText), text);
+            QCOMPARE(b->font().families().value(0), QStringLiteral("MS Sans Serif"));
+        }
 
         const Expect labels[] = {
             {"Label1", "Connection Port", {182, 7, 94, 16}, 15, false},
@@ -280,6 +328,8 @@ private slots:
             QCOMPARE(l->pos(), e.geometry.topLeft());
             QVERIFY(l->width() >= e.geometry.width());
             QCOMPARE(l->font().pixelSize(), 15);
+            QCOMPARE(l->font().families().value(0), QStringLiteral("MS Sans Serif"));
+            QCOMPARE(l->palette().color(QPalette::WindowText), QColor(0, 0, 0));
         }
 
         const struct {
@@ -357,23 +407,28 @@ private slots:
 
     // --- hidden key sequences -----------------------------------------------------------------
 
-    void firstSequenceRevealsDownloadModeFirmware() {
-        TForm1& f = OpenShown();
-        QTest::keyClicks(f.Button1, QStringLiteral("qxvmra"));
-        QCOMPARE(f.height(), 240);
-        QVERIFY(f.Button2->isVisible());
-        QVERIFY(!f.Button9->isVisible());
-        QVERIFY(!f.Button8->isVisible());
-        QVERIFY(f.TypedKeys().isEmpty());
+    void eachSequenceRevealsItsButtonOnly_data() {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QStringList>("revealed");
+        QTest::newRow("qxvmra") << QStringLiteral("qxvmra") << QStringList{"Button2"};
+        QTest::newRow("prownelkast") << QStringLiteral("prownelkast") << QStringList{"Button8"};
+        QTest::newRow("zulb") << QStringLiteral("zulb") << QStringList{"Button9"};
     }
-
-    void secondSequenceRevealsChangeMode() {
+    void eachSequenceRevealsItsButtonOnly() {
+        QFETCH(QString, keys);
+        QFETCH(QStringList, revealed);
         TForm1& f = OpenShown();
-        QTest::keyClicks(f.Button1, QStringLiteral("prownelkast"));
+        QTest::keyClicks(f.Button1, keys);
         QCOMPARE(f.height(), 240);
-        QVERIFY(f.Button8->isVisible());
-        QVERIFY(!f.Button2->isVisible());
-        QVERIFY(!f.Button9->isVisible());
+        QStringList expected = kOperatorPanel + revealed;
+        expected.sort();
+        QCOMPARE(VisibleControls(f), expected);
+        QVERIFY(f.TypedKeys().isEmpty());
+        // The revealed button lies clear of the panel and inside the taller window.
+        const QString overlap = OverlappingPair(f);
+        QVERIFY2(overlap.isEmpty(), qPrintable(overlap));
+        auto* button = f.findChild<QPushButton*>(revealed.front());
+        QVERIFY(f.centralWidget()->rect().contains(button->geometry()));
     }
 
     void thirdSequenceSwapsInTheRawDownload() {
@@ -481,6 +536,52 @@ private slots:
         QTest::keyClick(edit, Qt::Key_Return);
         QCOMPARE(f.SelectedPortCode(), -1);
         QCOMPARE(f.ComboBox1->count(), 10);  // typed text is never added as an entry
+
+        // The same in every list: an entry's text selects it, anything else selects nothing.
+        for (QComboBox* list : {f.cbDownloadTTFont, f.cbDownloadTable, f.Combo_delay01,
+                                f.Combo_delay02, f.Combo_delay03, f.Combo_size}) {
+            const int count = list->count();
+            list->lineEdit()->selectAll();
+            QTest::keyClicks(list->lineEdit(), list->itemText(count - 1).toLower());
+            QCOMPARE(list->currentIndex(), count - 1);
+            QTest::keyClicks(list->lineEdit(), QStringLiteral("7"));
+            QVERIFY2(list->currentIndex() == -1, qPrintable(list->objectName()));
+            QCOMPARE(list->count(), count);
+        }
+    }
+
+    // Every caption that is on screen, or that a key sequence brings there, fits inside its
+    // button in the face that stands in for the layout's.
+    void captionsFitTheirButtons() {
+        TForm1& f = OpenShown();
+        for (QPushButton* b : {f.Button1, f.Button3, f.Button14, f.Button2, f.Button8, f.Button9}) {
+            QStyleOptionButton option;
+            option.initFrom(b);
+            option.text = b->text();
+            const QRect inside = b->style()->subElementRect(QStyle::SE_PushButtonContents, &option, b);
+            const QFontMetrics metrics(b->font());
+            const QString face = QFontInfo(b->font()).family();
+            QVERIFY2(metrics.horizontalAdvance(b->text()) <= inside.width(),
+                     qPrintable(b->objectName() + QStringLiteral(" in ") + face));
+            QVERIFY2(metrics.height() <= inside.height(),
+                     qPrintable(b->objectName() + QStringLiteral(" in ") + face));
+        }
+    }
+
+    // The two dialogs the window carries are made when first asked for, with their settings.
+    void dialogsAreMadeOnFirstUse() {
+        TForm1& f = Open();
+        QVERIFY(f.findChild<QFontDialog*>() == nullptr);
+        QVERIFY(f.findChild<QFileDialog*>() == nullptr);
+        QFontDialog* font = f.dlFont();
+        QCOMPARE(font->objectName(), QStringLiteral("dlFont"));
+        QCOMPARE(font->options(), QFontDialog::FontDialogOptions(QFontDialog::ScalableFonts));
+        QVERIFY(!font->isVisible());
+        QCOMPARE(f.dlFont(), font);
+        QFileDialog* open = f.dlOpenBin();
+        QCOMPARE(open->objectName(), QStringLiteral("dlOpenBin"));
+        QCOMPARE(open->fileMode(), QFileDialog::ExistingFile);
+        QCOMPARE(f.dlOpenBin(), open);
     }
 
     // --- countdown ----------------------------------------------------------------------------
@@ -489,7 +590,7 @@ private slots:
         TForm1& f = OpenShown();
         f.frmProgress->ggProgress->SetMaxValue(1000);
         f.frmProgress->ggProgress->SetProgress(700);
-        f.StartCountdown();
+        f.Ui().StartCountdown();
         auto* g = f.frmProgress->ggProgress;
         QVERIFY(f.frmProgress->isVisible());
         QCOMPARE(g->Progress(), 0);
@@ -513,7 +614,7 @@ private slots:
 
     void countdownAtItsMaximumStopsOnTheFirstTick() {
         TForm1& f = OpenShown();
-        f.StartCountdown();
+        f.Ui().StartCountdown();
         f.frmProgress->ggProgress->SetProgress(5);
         f.Timer1Timer();
         QVERIFY(!f.frmProgress->isVisible());
@@ -522,7 +623,7 @@ private slots:
 
     void countdownDrivenByTheTimer() {
         TForm1& f = OpenShown();
-        f.StartCountdown();
+        f.Ui().StartCountdown();
         f.Timer1->setInterval(0);  // the same ticks, without waiting for them
         QTRY_VERIFY_WITH_TIMEOUT(!f.Timer1->isActive(), 5000);
         QCOMPARE(f.frmProgress->ggProgress->Progress(), 5);
@@ -535,7 +636,7 @@ private slots:
         TForm1& f = OpenShown();
         const Qt::WindowFlags open = f.windowHandle()->flags();
         QVERIFY(!(open & Qt::CustomizeWindowHint));
-        f.SetCloseEnabled(false);
+        f.Ui().SetCloseEnabled(false);
         // The close box is greyed with the command, and the shown window stays shown.
         const Qt::WindowFlags greyed = f.windowHandle()->flags();
         QVERIFY(!(greyed & Qt::WindowCloseButtonHint) && (greyed & Qt::CustomizeWindowHint));
@@ -543,16 +644,16 @@ private slots:
         QVERIFY(!f.close());
         QVERIFY(f.isVisible());
         QVERIFY(f.frmProgress);
-        f.SetCloseEnabled(true);
+        f.Ui().SetCloseEnabled(true);
         QCOMPARE(f.windowHandle()->flags(), open);
         QCOMPARE(f.windowFlags(), open);
         QVERIFY(f.close());
         QVERIFY(!f.isVisible());
         QVERIFY(f.frmProgress.isNull());
         // Nothing the operations do on the dialog after that reaches a destroyed window.
-        f.ShowProgress();
-        f.SetProgressPosition(3);
-        QCOMPARE(f.ProgressPosition(), 0);
+        f.Ui().ShowProgress();
+        f.Ui().SetProgressPosition(3);
+        QCOMPARE(f.Ui().ProgressPosition(), 0);
     }
 
     // --- the operations -----------------------------------------------------------------------
@@ -724,7 +825,7 @@ private slots:
         QVERIFY(f.frmProgress->isHidden());
         QCOMPARE(f.frmProgress->ggProgress->Progress(), 1000);
         QVERIFY(f.frmProgress->ggProgress->ForeColor() == prax::dialogs::kBlue);
-        QVERIFY(f.CloseEnabled());
+        QVERIFY(f.Ui().CloseEnabled());
         // Not started from the command line: the window stays.
         QCoreApplication::processEvents();
         QVERIFY(f.frmProgress);
@@ -752,7 +853,7 @@ private slots:
         QVERIFY(f.Timer1->isActive());
         QCOMPARE(f.frmProgress->ggProgress->MaxValue(), 5);
         QVERIFY(f.frmProgress->ggProgress->ForeColor() == prax::dialogs::kRed);
-        QVERIFY(f.CloseEnabled());
+        QVERIFY(f.Ui().CloseEnabled());
 
         // A transfer started while the countdown runs takes the dialog over and ends it.
         rec.fileAnswer = WriteImage(TestImage(5));
@@ -797,7 +898,7 @@ private slots:
         QCOMPARE(rec.errors[0].text, QStringLiteral("disk on fire"));
         QVERIFY(!f.Busy());
         QVERIFY(f.Button1->isEnabled());
-        QVERIFY(f.CloseEnabled());
+        QVERIFY(f.Ui().CloseEnabled());
         QVERIFY(f.ComboBox1->isEnabled());
         QCOMPARE(f.focusWidget(), f.Button1);
         f.Button6Click();
@@ -885,7 +986,7 @@ private slots:
         // The operator closes the window while the first pass runs.
         QTimer::singleShot(0, &f, [&] {
             closedAtOnce = f.close();
-            stopAsked = f.StopRequested();
+            stopAsked = f.Ui().StopRequested();
             // A series that went on regardless would find no port, rather than run for ever.
             qputenv("PRAX_COM3", "/nonexistent/tty");
             answer = host.MessageBoxA("Continue ?", "", prax::platform::MB_YESNO_);
