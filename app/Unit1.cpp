@@ -20,6 +20,7 @@
 #include "protocol/Commands.h"
 #include "protocol/Connections.h"
 #include "protocol/Firmware.h"
+#include "protocol/Fonts.h"
 #include "protocol/RawFile.h"
 #include "protocol/StreamPieces.h"
 
@@ -389,8 +390,18 @@ void TForm1::Button13Click() {
     });
 }
 
-// The font downloads arrive with their own part of the program.
-void TForm1::Button3Click() {}
-void TForm1::Button4Click() {}
+void TForm1::Button3Click() {
+    RunOperation([this] {
+        protocol::Context ctx = MakeContext();
+        protocol::DownloadTrueTypeFont(ctx, std::nullopt, cbDownloadTTFont->currentIndex());
+    });
+}
+
+void TForm1::Button4Click() {
+    RunOperation([this] {
+        protocol::Context ctx = MakeContext();
+        protocol::DownloadCodeTable(ctx, {std::nullopt, ProgramDirectory()}, cbDownloadTable->currentIndex());
+    });
+}
 
 }  // namespace prax::app

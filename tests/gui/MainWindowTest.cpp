@@ -867,6 +867,22 @@ private slots:
         QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("ok")});
     }
 
+    void codeTableFromTheDialogOverAPty() {
+        TForm1& f = OpenShown();
+        f.cbDownloadTable->setCurrentIndex(25);
+        const std::string table = TestImage(1030);
+        rec.fileAnswer = WriteImage(table);
+        const std::string header = "\r\n~H,TTF_TABLE,Zimage,1030\r";
+        const std::string got = OverPty(&TForm1::Button4Click, header.size() + table.size());
+        QCOMPARE(QByteArray::fromStdString(got), QByteArray::fromStdString(header + table));
+        QCOMPARE(Decoded(got), std::vector<std::string>{
+                                   "code-table download: slot Z, name \"image\", size 1030, received 1030, complete"});
+        QCOMPARE(rec.fileDialogs.at(0).first, QStringLiteral("*.bin (Font Code Table) (*.bin);;*.* (*.*)"));
+        QCOMPARE(f.StatusText(), QStringLiteral("1030 Bytes"));
+        QVERIFY(f.Ui().CloseEnabled());
+        QVERIFY(f.frmProgress->isHidden());
+    }
+
     void channelAndReadToggleButtonsOverAPty() {
         TForm1& f = OpenShown();
         f.Button11->show();
