@@ -87,7 +87,8 @@ struct Overlapped {
 // The registry, read only. A key handle is HKEY_LOCAL_MACHINE_ or what RegOpenKeyExA gave.
 using HKey = std::intptr_t;
 // HKEY_LOCAL_MACHINE is (HKEY)(LONG)0x80000002: sign-extended where a handle is wider.
-inline constexpr HKey HKEY_LOCAL_MACHINE_ = static_cast<HKey>(static_cast<std::int32_t>(0x80000002u));
+inline constexpr HKey HKEY_LOCAL_MACHINE_ =
+    static_cast<HKey>(static_cast<std::int32_t>(0x80000002u));
 inline constexpr std::uint32_t KEY_READ_ = 0x20019u;
 inline constexpr long ERROR_NO_MORE_ITEMS_ = 259;
 // Value types.

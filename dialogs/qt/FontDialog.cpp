@@ -38,7 +38,8 @@ void SetCell(QTableWidget* grid, int row, int column, const std::string& text) {
 
 }  // namespace
 
-TForm2::TForm2(platform::Platform& host, QWidget* parent) : QWidget(parent, Qt::Window), host_(host) {
+TForm2::TForm2(platform::Platform& host, QWidget* parent)
+    : QWidget(parent, Qt::Window), host_(host) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Select Font"));
     setWindowModality(Qt::NonModal);

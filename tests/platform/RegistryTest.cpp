@@ -60,11 +60,14 @@ private:
 // A backend without a registry has no keys at all.
 TEST(Registry, BaseHostHasNoKeys) {
     struct NoRegistry : FakePlatform {
-        long RegOpenKeyExA(HKey root, const std::string& sub, std::uint32_t access, HKey& out) override {
+        long RegOpenKeyExA(HKey root, const std::string& sub, std::uint32_t access,
+                           HKey& out) override {
             return Platform::RegOpenKeyExA(root, sub, access, out);
         }
         std::string GetWindowsDirectoryA() override { return Platform::GetWindowsDirectoryA(); }
-        std::string HostFilePath(const std::string& p) override { return Platform::HostFilePath(p); }
+        std::string HostFilePath(const std::string& p) override {
+            return Platform::HostFilePath(p);
+        }
     } host;
     host.SetRegString(kFontsKey, "A (TrueType)", "a.ttf");
     HKey key = 1;
@@ -80,10 +83,12 @@ TEST(Registry, BaseHostHasNoKeys) {
 TEST(Registry, FakeKeysSubkeysAndValues) {
     FakePlatform host;
     host.SetRegString("SYSTEM\\Enum\\USBPRINT\\Dev1\\Inst", "Driver", "x");
-    host.SetRegValue("SYSTEM\\Enum\\USBPRINT\\Dev2", "Count", REG_DWORD_, std::string("\x02\0\0\0", 4));
+    host.SetRegValue("SYSTEM\\Enum\\USBPRINT\\Dev2", "Count", REG_DWORD_,
+                     std::string("\x02\0\0\0", 4));
     host.AddRegKey("\\SYSTEM\\Enum\\USBPRINT\\Dev0\\");
     HKey usb = 0;
-    ASSERT_EQ(host.RegOpenKeyExA(HKEY_LOCAL_MACHINE_, "\\system\\enum\\usbprint", KEY_READ_, usb), kOk);
+    ASSERT_EQ(host.RegOpenKeyExA(HKEY_LOCAL_MACHINE_, "\\system\\enum\\usbprint", KEY_READ_, usb),
+              kOk);
     std::uint32_t subKeys = 0, values = 0;
     ASSERT_EQ(host.RegQueryInfoKeyA(usb, subKeys, values), kOk);
     EXPECT_EQ(subKeys, 3u);
@@ -148,10 +153,10 @@ TEST(InstalledFonts, FacesBecomeOneEntryPerFileNamedAsWindowsNamesThem) {
 TEST(InstalledFonts, HostListsDejaVuSansWithItsFileAndSize) {
     PosixPlatform host;
     HKey key = 0;
-    EXPECT_NE(host.RegOpenKeyExA(HKEY_LOCAL_MACHINE_, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts",
-                                 KEY_READ_, key),
-              kOk);
-    ASSERT_EQ(host.RegOpenKeyExA(HKEY_LOCAL_MACHINE_, std::string("\\") + kFontsKey, KEY_READ_, key), kOk);
+    const char* const olderKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts";
+    EXPECT_NE(host.RegOpenKeyExA(HKEY_LOCAL_MACHINE_, olderKey, KEY_READ_, key), kOk);
+    const std::string leadingBackslash = std::string("\\") + kFontsKey;
+    ASSERT_EQ(host.RegOpenKeyExA(HKEY_LOCAL_MACHINE_, leadingBackslash, KEY_READ_, key), kOk);
     const auto values = Values(host, key);
     EXPECT_EQ(host.RegCloseKey(key), kOk);
     ASSERT_EQ(values.count("DejaVu Sans (TrueType)"), 1u);
@@ -163,7 +168,8 @@ TEST(InstalledFonts, HostListsDejaVuSansWithItsFileAndSize) {
     EXPECT_EQ(std::filesystem::path(path).filename(), "DejaVuSans.ttf");
     EXPECT_EQ(host.HostFilePath("c:\\windows\\fonts\\DEJAVUSANS.TTF"), path);
     EXPECT_FALSE(std::filesystem::exists(host.HostFilePath("C:\\Windows\\Fonts\\NoSuchFont.ttf")));
-    EXPECT_EQ(host.HostFilePath("C:\\Windows\\Fonts\\x\\DejaVuSans.ttf"), "C:\\Windows\\Fonts\\x\\DejaVuSans.ttf");
+    const std::string inFolder = "C:\\Windows\\Fonts\\x\\DejaVuSans.ttf";
+    EXPECT_EQ(host.HostFilePath(inFolder), inFolder);
     EXPECT_EQ(host.HostFilePath("fonts/a.ttf"), "fonts/a.ttf");
 
     const auto list = prax::protocol::ReadInstalledFonts(host);
@@ -198,7 +204,8 @@ TEST(InstalledFonts, ConfigFromTheEnvironmentAndOneFilePerBareName) {
     PosixPlatform host;
     HKey key = 0;
     ASSERT_EQ(host.RegOpenKeyExA(HKEY_LOCAL_MACHINE_, kFontsKey, KEY_READ_, key), kOk);
-    EXPECT_EQ(Values(host, key), (std::map<std::string, std::string>{{"DejaVu Sans (TrueType)", "Mine.ttf"}}));
+    EXPECT_EQ(Values(host, key),
+              (std::map<std::string, std::string>{{"DejaVu Sans (TrueType)", "Mine.ttf"}}));
     host.RegCloseKey(key);
     EXPECT_EQ(host.HostFilePath("C:\\Windows\\Fonts\\mine.ttf"), root + "/a/Mine.ttf");
 }
