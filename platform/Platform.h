@@ -84,6 +84,21 @@ struct Overlapped {
     std::uint64_t token = 0;        // backend's id of the transfer; 0 when none
 };
 
+// The registry, read only. A key handle is HKEY_LOCAL_MACHINE_ or what RegOpenKeyExA gave.
+using HKey = std::intptr_t;
+// HKEY_LOCAL_MACHINE is (HKEY)(LONG)0x80000002: sign-extended where a handle is wider.
+inline constexpr HKey HKEY_LOCAL_MACHINE_ =
+    static_cast<HKey>(static_cast<std::int32_t>(0x80000002u));
+inline constexpr std::uint32_t KEY_READ_ = 0x20019u;
+inline constexpr long ERROR_NO_MORE_ITEMS_ = 259;
+// Value types.
+inline constexpr std::uint32_t REG_NONE_ = 0;
+inline constexpr std::uint32_t REG_SZ_ = 1;
+inline constexpr std::uint32_t REG_EXPAND_SZ_ = 2;
+inline constexpr std::uint32_t REG_BINARY_ = 3;
+inline constexpr std::uint32_t REG_DWORD_ = 4;
+inline constexpr std::uint32_t REG_MULTI_SZ_ = 7;
+
 // Why the host refused something, as far as an operator can act on it.
 enum class HostReason { None, Permission, Busy, Absent, Io, Other };
 
@@ -120,6 +135,43 @@ public:
     // A message box with Yes/No or OK; returns IDYES_, IDNO_ or 1 (OK).
     virtual int MessageBoxA(const std::string& text, const std::string& caption,
                             std::uint32_t type) = 0;
+
+    // --- registry (read only) ---
+    // A host without a registry has no keys: every open fails, so callers see "not there".
+    // `subKey` is relative to `root` (a leading backslash is tolerated); names ignore letter case.
+    virtual long RegOpenKeyExA(HKey /*root*/, const std::string& /*subKey*/,
+                               std::uint32_t /*access*/, HKey& out) {
+        out = 0;
+        return static_cast<long>(ERROR_FILE_NOT_FOUND_);
+    }
+    virtual long RegQueryInfoKeyA(HKey /*key*/, std::uint32_t& subKeyCount,
+                                  std::uint32_t& valueCount) {
+        subKeyCount = valueCount = 0;
+        return static_cast<long>(ERROR_INVALID_HANDLE_);
+    }
+    // The name of subkey or value number `index`; ERROR_NO_MORE_ITEMS_ past the last one.
+    virtual long RegEnumKeyExA(HKey /*key*/, std::uint32_t /*index*/, std::string& name) {
+        name.clear();
+        return static_cast<long>(ERROR_INVALID_HANDLE_);
+    }
+    virtual long RegEnumValueA(HKey /*key*/, std::uint32_t /*index*/, std::string& name) {
+        name.clear();
+        return static_cast<long>(ERROR_INVALID_HANDLE_);
+    }
+    // A value's type and its bytes as stored (text without a terminating zero, a REG_DWORD_ as
+    // four little-endian bytes).
+    virtual long RegQueryValueExA(HKey /*key*/, const std::string& /*name*/, std::uint32_t& type,
+                                  std::string& data) {
+        type = REG_NONE_;
+        data.clear();
+        return static_cast<long>(ERROR_INVALID_HANDLE_);
+    }
+    virtual long RegCloseKey(HKey /*key*/) { return static_cast<long>(ERROR_INVALID_HANDLE_); }
+    // The Windows folder ("C:\Windows"); empty when the host has none.
+    virtual std::string GetWindowsDirectoryA() { return {}; }
+    // Where a Windows-style path that an operation built (Windows folder + "\Fonts\" + a bare
+    // file name) lies on this host.
+    virtual std::string HostFilePath(const std::string& windowsPath) { return windowsPath; }
 
     // What the last failed open or write meant in the host's terms, for hints under messages.
     virtual HostReason LastHostReason() { return HostReason::None; }

@@ -1,8 +1,27 @@
 #include "platform/fake/FakePlatform.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace prax::platform::fake {
+
+namespace {
+
+std::string Upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// A key path without surrounding backslashes, so "\\SOFTWARE\\X" and "SOFTWARE\\X" are one key.
+std::string Trimmed(const std::string& path) {
+    const auto first = path.find_first_not_of('\\');
+    if (first == std::string::npos) return {};
+    return path.substr(first, path.find_last_not_of('\\') - first + 1);
+}
+
+long Err(std::uint32_t code) { return static_cast<long>(code); }
+
+}  // namespace
 
 void FakePlatform::Log(const std::string& name, Handle h, std::string text,
                        std::vector<std::uint64_t> args) {
@@ -303,6 +322,144 @@ int FakePlatform::MessageBoxA(const std::string& text, const std::string& captio
         return answer;
     }
     return (type & MB_YESNO_) ? IDNO_ : 1;
+}
+
+void FakePlatform::AddRegKey(const std::string& keyPath) {
+    const std::string spelt = Trimmed(keyPath);
+    registry_[Upper(spelt)];
+    // Every key on the way is spelt as it was first given.
+    for (std::size_t end = 0; end != std::string::npos;) {
+        end = spelt.find('\\', end + 1);
+        const std::string prefix = spelt.substr(0, end);
+        keyNames_.emplace(Upper(prefix), prefix);
+    }
+}
+
+void FakePlatform::SetRegValue(const std::string& keyPath, const std::string& name,
+                               std::uint32_t type, std::string data) {
+    AddRegKey(keyPath);
+    auto& values = registry_[Upper(Trimmed(keyPath))].values;
+    const std::string upperName = Upper(name);
+    for (auto& [n, v] : values) {
+        if (Upper(n) == upperName) {
+            v = RegValue{type, std::move(data)};
+            return;
+        }
+    }
+    values.emplace_back(name, RegValue{type, std::move(data)});
+}
+
+bool FakePlatform::KeyExists(const std::string& path) const {
+    if (path.empty()) return true;  // the root itself
+    return keyNames_.count(path) > 0;
+}
+
+std::vector<std::string> FakePlatform::SubKeysOf(const std::string& path) const {
+    std::vector<std::string> names;
+    const std::string prefix = path.empty() ? std::string() : path + "\\";
+    for (const auto& [upper, spelt] : keyNames_) {
+        if (upper.size() <= prefix.size() || upper.compare(0, prefix.size(), prefix) != 0) continue;
+        if (upper.find('\\', prefix.size()) != std::string::npos) continue;  // deeper down
+        names.push_back(spelt.substr(prefix.size()));
+    }
+    return names;
+}
+
+long FakePlatform::RegOpenKeyExA(HKey root, const std::string& subKey, std::uint32_t access,
+                                 HKey& out) {
+    Log("RegOpenKeyExA", root, subKey, {access});
+    out = 0;
+    std::string base;
+    if (root != HKEY_LOCAL_MACHINE_) {
+        auto it = openKeys_.find(root);
+        if (it == openKeys_.end()) return Err(ERROR_INVALID_HANDLE_);
+        base = it->second;
+    }
+    const std::string rest = Upper(Trimmed(subKey));
+    const std::string path = base.empty() ? rest : rest.empty() ? base : base + "\\" + rest;
+    if (!KeyExists(path)) return Err(ERROR_FILE_NOT_FOUND_);
+    out = nextHandle_++;
+    openKeys_[out] = path;
+    return Err(ERROR_SUCCESS_);
+}
+
+long FakePlatform::RegQueryInfoKeyA(HKey key, std::uint32_t& subKeyCount,
+                                    std::uint32_t& valueCount) {
+    Log("RegQueryInfoKeyA", key);
+    subKeyCount = valueCount = 0;
+    auto it = openKeys_.find(key);
+    if (it == openKeys_.end()) return Err(ERROR_INVALID_HANDLE_);
+    subKeyCount = static_cast<std::uint32_t>(SubKeysOf(it->second).size());
+    if (auto k = registry_.find(it->second); k != registry_.end())
+        valueCount = static_cast<std::uint32_t>(k->second.values.size());
+    return Err(ERROR_SUCCESS_);
+}
+
+long FakePlatform::RegEnumKeyExA(HKey key, std::uint32_t index, std::string& name) {
+    Log("RegEnumKeyExA", key, {}, {index});
+    name.clear();
+    auto it = openKeys_.find(key);
+    if (it == openKeys_.end()) return Err(ERROR_INVALID_HANDLE_);
+    const auto names = SubKeysOf(it->second);
+    if (index >= names.size()) return ERROR_NO_MORE_ITEMS_;
+    name = names[index];
+    return Err(ERROR_SUCCESS_);
+}
+
+long FakePlatform::RegEnumValueA(HKey key, std::uint32_t index, std::string& name) {
+    Log("RegEnumValueA", key, {}, {index});
+    name.clear();
+    auto it = openKeys_.find(key);
+    if (it == openKeys_.end()) return Err(ERROR_INVALID_HANDLE_);
+    auto k = registry_.find(it->second);
+    if (k == registry_.end() || index >= k->second.values.size()) return ERROR_NO_MORE_ITEMS_;
+    name = k->second.values[index].first;
+    return Err(ERROR_SUCCESS_);
+}
+
+long FakePlatform::RegQueryValueExA(HKey key, const std::string& name, std::uint32_t& type,
+                                    std::string& data) {
+    Log("RegQueryValueExA", key, name);
+    type = REG_NONE_;
+    data.clear();
+    auto it = openKeys_.find(key);
+    if (it == openKeys_.end()) return Err(ERROR_INVALID_HANDLE_);
+    if (auto k = registry_.find(it->second); k != registry_.end()) {
+        const std::string upperName = Upper(name);
+        for (const auto& [n, v] : k->second.values) {
+            if (Upper(n) != upperName) continue;
+            type = v.type;
+            data = v.data;
+            return Err(ERROR_SUCCESS_);
+        }
+    }
+    return Err(ERROR_FILE_NOT_FOUND_);
+}
+
+long FakePlatform::RegCloseKey(HKey key) {
+    Log("RegCloseKey", key);
+    return openKeys_.erase(key) ? Err(ERROR_SUCCESS_) : Err(ERROR_INVALID_HANDLE_);
+}
+
+std::set<HKey> FakePlatform::OpenKeys() const {
+    std::set<HKey> keys;
+    for (const auto& [h, path] : openKeys_) keys.insert(h);
+    return keys;
+}
+
+std::string FakePlatform::GetWindowsDirectoryA() {
+    Log("GetWindowsDirectoryA", kNullHandle);
+    return windowsDirectory;
+}
+
+std::string FakePlatform::HostFilePath(const std::string& windowsPath) {
+    const std::string prefix = windowsDirectory + "\\";
+    if (hostWindowsFolder.empty() || windowsPath.size() < prefix.size() ||
+        Upper(windowsPath.substr(0, prefix.size())) != Upper(prefix))
+        return windowsPath;
+    std::string rest = windowsPath.substr(prefix.size());
+    std::replace(rest.begin(), rest.end(), '\\', '/');
+    return hostWindowsFolder + "/" + rest;
 }
 
 }  // namespace prax::platform::fake

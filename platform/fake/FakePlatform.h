@@ -66,6 +66,25 @@ public:
 
     std::int64_t now = 1'000'000;  // fake local time in ms
 
+    // The registry under HKEY_LOCAL_MACHINE_: keys by path ("SOFTWARE\\Microsoft\\..."), each
+    // with its values in the order they were set, which is the order they enumerate in. A key
+    // exists once a value was set in it, it was added, or it lies on the way to such a key.
+    struct RegValue {
+        std::uint32_t type = REG_SZ_;
+        std::string data;
+    };
+    void AddRegKey(const std::string& keyPath);
+    // Sets (or replaces: names ignore letter case) one value; creates the key.
+    void SetRegValue(const std::string& keyPath, const std::string& name, std::uint32_t type,
+                     std::string data);
+    void SetRegString(const std::string& keyPath, const std::string& name, std::string text) {
+        SetRegValue(keyPath, name, REG_SZ_, std::move(text));
+    }
+    std::string windowsDirectory = "C:\\Windows";
+    // Paths below `windowsDirectory` lie in this host folder (the rest of the path with slashes
+    // for backslashes); empty: every path stays as it is.
+    std::string hostWindowsFolder;
+
     // --- helpers for tests ---
     std::vector<std::string> CallNames() const;
     std::size_t Count(const std::string& name) const;
@@ -99,7 +118,19 @@ public:
     int MessageBoxA(const std::string& text, const std::string& caption,
                     std::uint32_t type) override;
 
+    long RegOpenKeyExA(HKey root, const std::string& subKey, std::uint32_t access,
+                       HKey& out) override;
+    long RegQueryInfoKeyA(HKey key, std::uint32_t& subKeyCount, std::uint32_t& valueCount) override;
+    long RegEnumKeyExA(HKey key, std::uint32_t index, std::string& name) override;
+    long RegEnumValueA(HKey key, std::uint32_t index, std::string& name) override;
+    long RegQueryValueExA(HKey key, const std::string& name, std::uint32_t& type,
+                          std::string& data) override;
+    long RegCloseKey(HKey key) override;
+    std::string GetWindowsDirectoryA() override;
+    std::string HostFilePath(const std::string& windowsPath) override;
+
     std::set<Handle> OpenHandles() const { return open_; }
+    std::set<HKey> OpenKeys() const;
 
 private:
     struct Pending {
@@ -117,6 +148,17 @@ private:
     std::int64_t StallEnd() const;  // fake time the current stall ends, or `now` when none
     void StartNextStall();  // the next scripted stall begins now
     bool Gone() const { return now >= goneFromMs; }
+
+    struct RegKey {
+        std::vector<std::pair<std::string, RegValue>> values;
+    };
+    // Subkey names directly below `path` (upper-cased, no surrounding backslashes), in order.
+    std::vector<std::string> SubKeysOf(const std::string& path) const;
+    bool KeyExists(const std::string& path) const;
+
+    std::map<std::string, RegKey> registry_;  // by upper-cased path
+    std::map<std::string, std::string> keyNames_;  // upper-cased path -> the path as spelt
+    std::map<HKey, std::string> openKeys_;   // handle -> upper-cased path
 
     std::set<Handle> open_;
     std::set<Handle> events_;

@@ -7,11 +7,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 
 #include "platform/posix/DeviceNames.h"
+#include "platform/posix/InstalledFonts.h"
 
 namespace prax::platform::posix {
 
@@ -83,6 +85,25 @@ HostReason ReasonFor(int err) {
             return HostReason::Other;
     }
 }
+
+std::string Upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// A key path as compared: upper-cased, without surrounding backslashes.
+std::string KeyPath(const std::string& path) {
+    const auto first = path.find_first_not_of('\\');
+    if (first == std::string::npos) return {};
+    return Upper(path.substr(first, path.find_last_not_of('\\') - first + 1));
+}
+
+const std::string kFontsKey = "SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\FONTS";
+const std::string kFontsFolder = "C:\\WINDOWS\\FONTS\\";
+// Below a character device nothing can exist: the path for a font no view listed.
+const std::string kNoSuchFolder = "/dev/null/";
+
+long Err(std::uint32_t code) { return static_cast<long>(code); }
 
 }  // namespace
 
@@ -518,6 +539,98 @@ std::int64_t PosixPlatform::LocalTimeMs() {
 int PosixPlatform::MessageBoxA(const std::string& text, const std::string& caption,
                                std::uint32_t type) {
     return AskHandler(text, caption, type);
+}
+
+bool PosixPlatform::BuildFontsView(RegKeyView& key) {
+    std::vector<FontFace> faces;
+    if (!InstalledFaces(faces)) return false;
+    FontView view = ViewOfFaces(std::move(faces));
+    key.values = std::move(view.entries);
+    fontPaths_ = std::move(view.paths);
+    fontsViewBuilt_ = true;
+    return true;
+}
+
+long PosixPlatform::RegOpenKeyExA(HKey root, const std::string& subKey, std::uint32_t,
+                                  HKey& out) {
+    out = 0;
+    std::string path = KeyPath(subKey);
+    if (root != HKEY_LOCAL_MACHINE_) {
+        auto it = keys_.find(root);
+        if (it == keys_.end()) return Err(ERROR_INVALID_HANDLE_);
+        path = path.empty() ? it->second.path : it->second.path + "\\" + path;
+    }
+    RegKeyView key;
+    key.path = path;
+    if (path != kFontsKey) return Err(ERROR_FILE_NOT_FOUND_);
+    // Once per open, not per value: a fill reads the whole list from one consistent view.
+    if (!BuildFontsView(key)) return Err(ERROR_FILE_NOT_FOUND_);
+    out = nextHandle_++;
+    keys_[out] = std::move(key);
+    return Err(ERROR_SUCCESS_);
+}
+
+long PosixPlatform::RegQueryInfoKeyA(HKey key, std::uint32_t& subKeyCount,
+                                     std::uint32_t& valueCount) {
+    subKeyCount = valueCount = 0;
+    auto it = keys_.find(key);
+    if (it == keys_.end()) return Err(ERROR_INVALID_HANDLE_);
+    subKeyCount = static_cast<std::uint32_t>(it->second.subKeys.size());
+    valueCount = static_cast<std::uint32_t>(it->second.values.size());
+    return Err(ERROR_SUCCESS_);
+}
+
+long PosixPlatform::RegEnumKeyExA(HKey key, std::uint32_t index, std::string& name) {
+    name.clear();
+    auto it = keys_.find(key);
+    if (it == keys_.end()) return Err(ERROR_INVALID_HANDLE_);
+    if (index >= it->second.subKeys.size()) return ERROR_NO_MORE_ITEMS_;
+    name = it->second.subKeys[index];
+    return Err(ERROR_SUCCESS_);
+}
+
+long PosixPlatform::RegEnumValueA(HKey key, std::uint32_t index, std::string& name) {
+    name.clear();
+    auto it = keys_.find(key);
+    if (it == keys_.end()) return Err(ERROR_INVALID_HANDLE_);
+    if (index >= it->second.values.size()) return ERROR_NO_MORE_ITEMS_;
+    name = it->second.values[index].first;
+    return Err(ERROR_SUCCESS_);
+}
+
+long PosixPlatform::RegQueryValueExA(HKey key, const std::string& name, std::uint32_t& type,
+                                     std::string& data) {
+    type = REG_NONE_;
+    data.clear();
+    auto it = keys_.find(key);
+    if (it == keys_.end()) return Err(ERROR_INVALID_HANDLE_);
+    const std::string wanted = Upper(name);
+    for (const auto& [n, text] : it->second.values) {
+        if (Upper(n) != wanted) continue;
+        type = REG_SZ_;
+        data = text;
+        return Err(ERROR_SUCCESS_);
+    }
+    return Err(ERROR_FILE_NOT_FOUND_);
+}
+
+long PosixPlatform::RegCloseKey(HKey key) {
+    return keys_.erase(key) ? Err(ERROR_SUCCESS_) : Err(ERROR_INVALID_HANDLE_);
+}
+
+std::string PosixPlatform::HostFilePath(const std::string& windowsPath) {
+    if (windowsPath.size() <= kFontsFolder.size() ||
+        Upper(windowsPath.substr(0, kFontsFolder.size())) != kFontsFolder)
+        return windowsPath;
+    const std::string bare = windowsPath.substr(kFontsFolder.size());
+    if (bare.find_first_of("\\/") != std::string::npos) return windowsPath;
+    // A caller that never listed the fonts still finds the files they name.
+    if (!fontsViewBuilt_) {
+        RegKeyView unused;
+        BuildFontsView(unused);
+    }
+    if (auto it = fontPaths_.find(Upper(bare)); it != fontPaths_.end()) return it->second;
+    return kNoSuchFolder + bare;
 }
 
 }  // namespace prax::platform::posix

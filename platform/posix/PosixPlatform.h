@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -56,6 +57,21 @@ public:
     int MessageBoxA(const std::string& text, const std::string& caption,
                     std::uint32_t type) override;
 
+    // The registry: the installed-fonts key, a view of fontconfig's fonts built afresh at each
+    // open of the key; no other key exists.
+    long RegOpenKeyExA(HKey root, const std::string& subKey, std::uint32_t access,
+                       HKey& out) override;
+    long RegQueryInfoKeyA(HKey key, std::uint32_t& subKeyCount, std::uint32_t& valueCount) override;
+    long RegEnumKeyExA(HKey key, std::uint32_t index, std::string& name) override;
+    long RegEnumValueA(HKey key, std::uint32_t index, std::string& name) override;
+    long RegQueryValueExA(HKey key, const std::string& name, std::uint32_t& type,
+                          std::string& data) override;
+    long RegCloseKey(HKey key) override;
+    std::string GetWindowsDirectoryA() override { return "C:\\Windows"; }
+    // "C:\\Windows\\Fonts\\<bare name>" is the file the last fonts view named so; a name it did
+    // not list is a path that never exists. Any other path stays as it is.
+    std::string HostFilePath(const std::string& windowsPath) override;
+
     HostReason LastHostReason() override { return reason_; }
     std::string LastHostDetail() override { return detail_; }
 
@@ -91,6 +107,17 @@ private:
     void SleepUntil(std::int64_t deadlineMs);
     void Fail(int err, const std::string& what);
 
+    struct RegKeyView {
+        std::string path;  // upper-cased, without surrounding backslashes
+        std::vector<std::string> subKeys;
+        std::vector<std::pair<std::string, std::string>> values;  // name, text
+    };
+    // Builds the fonts view and keeps its file map; false when fontconfig is not usable.
+    bool BuildFontsView(RegKeyView& key);
+
+    std::map<HKey, RegKeyView> keys_;
+    std::map<std::string, std::string> fontPaths_;  // upper-cased bare name -> path
+    bool fontsViewBuilt_ = false;
     std::map<Handle, Device> devices_;
     std::map<Handle, Event> events_;
     std::map<std::uint64_t, Transfer> transfers_;

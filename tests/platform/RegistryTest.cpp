@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "platform/fake/FakePlatform.h"
+#include "platform/posix/InstalledFonts.h"
+#include "platform/posix/PosixPlatform.h"
+#include "protocol/FontList.h"
+
+using namespace prax::platform;
+using prax::platform::fake::FakePlatform;
+using prax::platform::posix::FontFace;
+using prax::platform::posix::PosixPlatform;
+using prax::platform::posix::ViewOfFaces;
+
+namespace {
+
+constexpr long kOk = 0;
+const char* const kFontsKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+
+std::map<std::string, std::string> Values(Platform& host, HKey key) {
+    std::map<std::string, std::string> values;
+    std::string name;
+    for (std::uint32_t i = 0; host.RegEnumValueA(key, i, name) == kOk; ++i) {
+        std::uint32_t type = 0;
+        std::string data;
+        EXPECT_EQ(host.RegQueryValueExA(key, name, type, data), kOk);
+        EXPECT_EQ(type, REG_SZ_) << name;
+        values[name] = data;
+    }
+    EXPECT_EQ(host.RegEnumValueA(key, static_cast<std::uint32_t>(values.size()), name),
+              ERROR_NO_MORE_ITEMS_);
+    return values;
+}
+
+// Sets an environment variable for one scope and puts the old value back.
+class EnvVar {
+public:
+    EnvVar(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~EnvVar() {
+        if (old_) setenv(name_, old_->c_str(), 1);
+        else unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+}  // namespace
+
+// A backend without a registry has no keys at all.
+TEST(Registry, BaseHostHasNoKeys) {
+    struct NoRegistry : FakePlatform {
+        long RegOpenKeyExA(HKey root, const std::string& sub, std::uint32_t access,
+                           HKey& out) override {
+            return Platform::RegOpenKeyExA(root, sub, access, out);
+        }
+        std::string GetWindowsDirectoryA() override { return Platform::GetWindowsDirectoryA(); }
+        std::string HostFilePath(const std::string& p) override {
+            return Platform::HostFilePath(p);
+        }
+    } host;
+    host.SetRegString(kFontsKey, "A (TrueType)", "a.ttf");
+    HKey key = 1;
+    EXPECT_NE(host.RegOpenKeyExA(HKEY_LOCAL_MACHINE_, kFontsKey, KEY_READ_, key), kOk);
+    EXPECT_EQ(key, 0);
+    EXPECT_EQ(host.GetWindowsDirectoryA(), "");
+    EXPECT_EQ(host.HostFilePath("C:\\Windows\\Fonts\\a.ttf"), "C:\\Windows\\Fonts\\a.ttf");
+    EXPECT_FALSE(prax::protocol::ReadInstalledFonts(host).opened);
+}
+
+// The fake registry as USB discovery will walk it: subkeys of a key, keys opened below an open
+// key, names without regard to case, values of any type.
+TEST(Registry, FakeKeysSubkeysAndValues) {
+    FakePlatform host;
+    host.SetRegString("SYSTEM\\Enum\\USBPRINT\\Dev1\\Inst", "Driver", "x");
+    host.SetRegValue("SYSTEM\\Enum\\USBPRINT\\Dev2", "Count", REG_DWORD_,
+                     std::string("\x02\0\0\0", 4));
+    host.AddRegKey("\\SYSTEM\\Enum\\USBPRINT\\Dev0\\");
+    HKey usb = 0;
+    ASSERT_EQ(host.RegOpenKeyExA(HKEY_LOCAL_MACHINE_, "\\system\\enum\\usbprint", KEY_READ_, usb),
+              kOk);
+    std::uint32_t subKeys = 0, values = 0;
+    ASSERT_EQ(host.RegQueryInfoKeyA(usb, subKeys, values), kOk);
+    EXPECT_EQ(subKeys, 3u);
+    EXPECT_EQ(values, 0u);
+    std::vector<std::string> names;
+    std::string name;
+    for (std::uint32_t i = 0; host.RegEnumKeyExA(usb, i, name) == kOk; ++i) names.push_back(name);
+    EXPECT_EQ(names, (std::vector<std::string>{"Dev0", "Dev1", "Dev2"}));
+    HKey dev2 = 0;
+    ASSERT_EQ(host.RegOpenKeyExA(usb, "DEV2", KEY_READ_, dev2), kOk);
+    std::uint32_t type = 0;
+    std::string data;
+    ASSERT_EQ(host.RegQueryValueExA(dev2, "count", type, data), kOk);
+    EXPECT_EQ(type, REG_DWORD_);
+    EXPECT_EQ(data, std::string("\x02\0\0\0", 4));
+    EXPECT_NE(host.RegQueryValueExA(dev2, "Other", type, data), kOk);
+    HKey none = 0;
+    EXPECT_NE(host.RegOpenKeyExA(usb, "Dev3", KEY_READ_, none), kOk);
+    EXPECT_EQ(host.OpenKeys().size(), 2u);
+    EXPECT_EQ(host.RegCloseKey(dev2), kOk);
+    EXPECT_EQ(host.RegCloseKey(usb), kOk);
+    EXPECT_NE(host.RegCloseKey(usb), kOk);
+    EXPECT_TRUE(host.OpenKeys().empty());
+}
+
+// How fontconfig's faces become entries: one per file, named as Windows names them.
+TEST(InstalledFonts, FacesBecomeOneEntryPerFileNamedAsWindowsNamesThem) {
+    const std::vector<FontFace> faces = {
+        {"/b/DejaVuSans.ttf", 0, "DejaVu Sans Copy", "TrueType", true},  // same bare name: dropped
+        {"/a/DejaVuSans.ttf", 0, "DejaVu Sans", "TrueType", true},
+        {"/a/Source.otf", 0, "Source Pro", "CFF", true},
+        {"/a/coll.ttc", 1, "Cambria Math", "TrueType", true},
+        {"/a/coll.ttc", 0, "Cambria", "TrueType", true},
+        {"/a/var.ttf", 0x10000, "Var Bold", "TrueType", true},  // named instances
+        {"/a/var.ttf", 0, "Var", "TrueType", true},
+        {"/a/var.ttf", 0x20000, "Var Light", "TrueType", true},
+        {"/a/fixed.pcf.gz", 0, "Fixed", "PCF", false},
+        {"/a/type1.pfb", 0, "Type One", "Type 1", true},
+        {"/a/nameless.ttf", 0, "", "TrueType", true},
+        {"/a/same1.ttf", 0, "Same", "TrueType", true},
+        {"/a/same2.ttf", 0, "same", "TrueType", true},  // the entry name is taken
+    };
+    const auto view = ViewOfFaces(faces);
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"DejaVu Sans (TrueType)", "DejaVuSans.ttf"},
+        {"Source Pro (OpenType)", "Source.otf"},
+        {"Cambria & Cambria Math (TrueType)", "coll.ttc"},
+        {"Same (TrueType)", "same1.ttf"},
+        {"Var (TrueType)", "var.ttf"},
+    };
+    EXPECT_EQ(view.entries, expected);
+    EXPECT_EQ(view.paths, (std::map<std::string, std::string>{
+                              {"COLL.TTC", "/a/coll.ttc"},
+                              {"DEJAVUSANS.TTF", "/a/DejaVuSans.ttf"},
+                              {"SAME1.TTF", "/a/same1.ttf"},
+                              {"SOURCE.OTF", "/a/Source.otf"},
+                              {"VAR.TTF", "/a/var.ttf"},
+                          }));
+}
+
+// The font that setup installs, as the dialog and praxdl list it on this host.
+TEST(InstalledFonts, HostListsDejaVuSansWithItsFileAndSize) {
+    PosixPlatform host;
+    HKey key = 0;
+    const char* const olderKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts";
+    EXPECT_NE(host.RegOpenKeyExA(HKEY_LOCAL_MACHINE_, olderKey, KEY_READ_, key), kOk);
+    const std::string leadingBackslash = std::string("\\") + kFontsKey;
+    ASSERT_EQ(host.RegOpenKeyExA(HKEY_LOCAL_MACHINE_, leadingBackslash, KEY_READ_, key), kOk);
+    const auto values = Values(host, key);
+    EXPECT_EQ(host.RegCloseKey(key), kOk);
+    ASSERT_EQ(values.count("DejaVu Sans (TrueType)"), 1u);
+    EXPECT_EQ(values.at("DejaVu Sans (TrueType)"), "DejaVuSans.ttf");
+
+    EXPECT_EQ(host.GetWindowsDirectoryA(), "C:\\Windows");
+    const std::string path = host.HostFilePath("C:\\Windows\\Fonts\\DejaVuSans.ttf");
+    ASSERT_TRUE(std::filesystem::is_regular_file(path)) << path;
+    EXPECT_EQ(std::filesystem::path(path).filename(), "DejaVuSans.ttf");
+    EXPECT_EQ(host.HostFilePath("c:\\windows\\fonts\\DEJAVUSANS.TTF"), path);
+    EXPECT_FALSE(std::filesystem::exists(host.HostFilePath("C:\\Windows\\Fonts\\NoSuchFont.ttf")));
+    const std::string inFolder = "C:\\Windows\\Fonts\\x\\DejaVuSans.ttf";
+    EXPECT_EQ(host.HostFilePath(inFolder), inFolder);
+    EXPECT_EQ(host.HostFilePath("fonts/a.ttf"), "fonts/a.ttf");
+
+    const auto list = prax::protocol::ReadInstalledFonts(host);
+    ASSERT_TRUE(list.opened);
+    bool found = false;
+    for (const auto& row : list.rows) {
+        if (row.name != "DejaVu Sans (TrueType)") continue;
+        found = true;
+        EXPECT_EQ(row.file, "DejaVuSans.ttf");
+        EXPECT_EQ(row.size, static_cast<std::int64_t>(std::filesystem::file_size(path)));
+    }
+    EXPECT_TRUE(found);
+}
+
+// FONTCONFIG_FILE picks the fonts; of two files with one bare name only the first is listed,
+// and the path handed out is that file's.
+TEST(InstalledFonts, ConfigFromTheEnvironmentAndOneFilePerBareName) {
+    PosixPlatform installed;
+    const std::string regular = installed.HostFilePath("C:\\Windows\\Fonts\\DejaVuSans.ttf");
+    const std::string bold = installed.HostFilePath("C:\\Windows\\Fonts\\DejaVuSans-Bold.ttf");
+    ASSERT_TRUE(std::filesystem::is_regular_file(regular));
+    ASSERT_TRUE(std::filesystem::is_regular_file(bold));
+    const std::string root = ::testing::TempDir() + "registry-fonts";
+    std::filesystem::remove_all(root);
+    for (const char* dir : {"/a", "/b", "/cache"}) std::filesystem::create_directories(root + dir);
+    std::filesystem::copy_file(regular, root + "/a/Mine.ttf");
+    std::filesystem::copy_file(bold, root + "/b/mine.TTF");  // another font, the same bare name
+    std::ofstream(root + "/fonts.conf") << "<?xml version=\"1.0\"?>\n<fontconfig><dir>" << root
+                                        << "/a</dir><dir>" << root << "/b</dir><cachedir>" << root
+                                        << "/cache</cachedir></fontconfig>\n";
+    const EnvVar config("FONTCONFIG_FILE", root + "/fonts.conf");
+    PosixPlatform host;
+    HKey key = 0;
+    ASSERT_EQ(host.RegOpenKeyExA(HKEY_LOCAL_MACHINE_, kFontsKey, KEY_READ_, key), kOk);
+    EXPECT_EQ(Values(host, key),
+              (std::map<std::string, std::string>{{"DejaVu Sans (TrueType)", "Mine.ttf"}}));
+    host.RegCloseKey(key);
+    EXPECT_EQ(host.HostFilePath("C:\\Windows\\Fonts\\mine.ttf"), root + "/a/Mine.ttf");
+}
