@@ -80,7 +80,7 @@ TForm1::TForm1(platform::Platform& host, QStringList arguments, TForm1Hooks hook
       host_(host),
       usb_(usb),
       arguments_(std::move(arguments)),
-      ui_(*this, *this, frmProgress, hooks, host) {
+      ui_(*this, *this, frmProgress, Form2, hooks, host) {
     commandLineMode_ = arguments_.size() == 1 || arguments_.size() == 2;
     BuildLayout(*this);
     ConnectHandlers();
@@ -122,6 +122,8 @@ void TForm1::FormCreate() {
     QGuiApplication::setApplicationDisplayName(title);
 
     frmProgress = new dialogs::TfrmProgress(this, 0, 0, 0);
+    Form2 = new dialogs::TForm2(host_, this);
+    Form2->message = [this](const QString& text) { ui_.ShowMessage(text.toLocal8Bit().toStdString()); };
 
     // The command-line download runs here, before the window is first shown.
     if (arguments_.size() == 1) {

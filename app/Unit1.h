@@ -52,6 +52,7 @@ public:
 
     TForm1Hooks hooks;
     QPointer<dialogs::TfrmProgress> frmProgress;
+    QPointer<dialogs::TForm2> Form2;
 
 public slots:
     void Button1Click();

@@ -1,5 +1,7 @@
 #include "app/WindowOperator.h"
 
+#include <utility>
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCompleter>
@@ -8,6 +10,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QThread>
 #include <QTimer>
 #include <QWindow>
 
@@ -34,9 +37,15 @@ QString QtFileFilter(const std::string& pairs) {
 }
 
 WindowOperator::WindowOperator(QMainWindow& window, TForm1Layout& layout,
-                               QPointer<dialogs::TfrmProgress>& progress, TForm1Hooks& hooks,
+                               QPointer<dialogs::TfrmProgress>& progress,
+                               QPointer<dialogs::TForm2>& fonts, TForm1Hooks& hooks,
                                platform::Platform& host)
-    : window_(window), layout_(layout), progress_(progress), hooks_(hooks), host_(host) {
+    : window_(window),
+      layout_(layout),
+      progress_(progress),
+      fonts_(fonts),
+      hooks_(hooks),
+      host_(host) {
     host_.SetMessageBoxHandler(
         [this](const std::string& text, const std::string& caption, std::uint32_t type) {
             return AskQuestion(text, caption, type);
@@ -112,6 +121,36 @@ std::string WindowOperator::ChooseFile(const protocol::FileDialogSetup& setup) {
     if (result != QDialog::Accepted) return {};
     const QStringList chosen = dialog->selectedFiles();
     return chosen.isEmpty() ? std::string() : PathBytes(chosen.front());
+}
+
+protocol::FontChoice WindowOperator::ChooseFont() {
+    if (!fonts_) return {};
+    fonts_->show();
+    fonts_->raise();
+    fonts_->activateWindow();
+    fonts_->FillFontList();
+    // The window system makes the window active a moment after it is shown; once it has been
+    // active, turning to any other window ends the wait. Should the window system never make it
+    // active, OK, Cancel and the close box still end it.
+    bool wasActive = false;
+    auto waiting = [&] {
+        if (!fonts_ || !fonts_->isVisible() || stopRequested_) return false;
+        if (!fonts_->selectedFontName.empty() && !fonts_->selectedFontFile.empty()) return false;
+        const bool active = fonts_->isActiveWindow();
+        wasActive = wasActive || active;
+        return active || !wasActive;
+    };
+    while (waiting()) {
+        QCoreApplication::processEvents();
+        QThread::msleep(1);
+    }
+    if (!fonts_) return {};
+    // The choice is taken once: a later OK, with no download waiting, hands over nothing.
+    protocol::FontChoice choice{std::exchange(fonts_->selectedFontName, {}),
+                                std::exchange(fonts_->selectedFontFile, {})};
+    // The main window is closing: no transfer starts.
+    if (stopRequested_) return {};
+    return choice;
 }
 
 void WindowOperator::ShowProgress() {

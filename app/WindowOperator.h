@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QString>
 
+#include "dialogs/qt/FontDialog.h"
 #include "dialogs/qt/Progress.h"
 #include "platform/Platform.h"
 #include "protocol/Operator.h"
@@ -40,17 +41,21 @@ QString QtFileFilter(const std::string& pairs);
 
 class WindowOperator final : public protocol::Operator {
 public:
-    // Answers the host's questions for as long as it lives. `progress` is the window's progress
-    // dialog, which may be gone; `hooks` may be changed at any time.
+    // Answers the host's questions for as long as it lives. `progress` and `fonts` are the
+    // window's progress dialog and font selection window, which may be gone; `hooks` may be
+    // changed at any time.
     WindowOperator(QMainWindow& window, TForm1Layout& layout,
-                   QPointer<dialogs::TfrmProgress>& progress, TForm1Hooks& hooks,
-                   platform::Platform& host);
+                   QPointer<dialogs::TfrmProgress>& progress, QPointer<dialogs::TForm2>& fonts,
+                   TForm1Hooks& hooks, platform::Platform& host);
     ~WindowOperator() override;
     WindowOperator(const WindowOperator&) = delete;
     WindowOperator& operator=(const WindowOperator&) = delete;
 
     void ShowMessage(const std::string& text) override;
     std::string ChooseFile(const protocol::FileDialogSetup& setup) override;
+    // Shows the font selection window, lists the fonts, and waits for OK. Cancel, the close box,
+    // turning to another window and closing the main window end the wait with no choice.
+    protocol::FontChoice ChooseFont() override;
     void ShowProgress() override;
     void HideProgress() override;
     void SetProgressColor(protocol::Rgb colour) override;
@@ -77,6 +82,7 @@ private:
     QMainWindow& window_;
     TForm1Layout& layout_;
     QPointer<dialogs::TfrmProgress>& progress_;
+    QPointer<dialogs::TForm2>& fonts_;
     TForm1Hooks& hooks_;
     platform::Platform& host_;
     bool closeEnabled_ = true;

@@ -9,8 +9,10 @@
 #include <map>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -279,6 +281,39 @@ TEST(PraxdlEndToEnd, VirtualPrinterDecodesAFirmwareImageWithAMatchingCrc) {
               "firmware image: size 40000, received 40000, CRC " + RegisterHex(Reg(image)) + " matches");
     EXPECT_EQ(printer.LineStartingWith("closing ramp:"), "closing ramp: 128 bytes");
     EXPECT_NE(r.err.find("40000 of 40000 bytes (100%)"), std::string::npos) << r.err;
+}
+
+// A font as praxdl fonts lists it, picked by name: the printer gets its header and the file, and
+// saves exactly the file. A name that is not listed opens nothing.
+TEST(PraxdlEndToEnd, AListedFontReachesTheVirtualPrinterWhole) {
+    const ProcessResult list = RunProgram({kPraxdl, "fonts"});
+    ASSERT_EQ(list.exitCode, 0) << list.err;
+    const std::string name = "Liberation Sans (TrueType)";
+    // "NAME<tab>FILE<tab>SIZE Bytes"
+    std::istringstream lines(list.out);
+    std::string line, size;
+    while (std::getline(lines, line)) {
+        if (line.rfind(name + "\tLiberationSans-Regular.ttf\t", 0) == 0) size = line.substr(line.rfind('\t') + 1);
+    }
+    ASSERT_NE(size, "") << "setup installs Liberation Sans:\n" << list.out;
+    size = size.substr(0, size.find(" Bytes"));
+
+    const std::string saved = ::testing::TempDir() + "vp-font-" + std::to_string(::getpid());
+    std::filesystem::create_directories(saved);
+    Child printer({kPrinter, "--no-times", "--save", saved});
+    const std::string device = printer.NextLine();
+    ASSERT_EQ(device.rfind("/dev/", 0), 0u) << device;
+    const std::map<std::string, std::string> env = {{"PRAX_COM3", device}};
+    ProcessResult r = RunProgram({kPraxdl, "--port", "COM3 115200", "--quiet", "font", name, "--slot", "TB"}, env);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, size + " Bytes\n");
+    EXPECT_EQ(printer.LineStartingWith("font download:"),
+              "font download: slot B, name \"" + name + "\", size " + size + ", received " + size + ", complete");
+    EXPECT_EQ(std::to_string(Slurp(saved + "/001-font.bin").size()), size);
+
+    r = RunProgram({kPraxdl, "--port", "COM3 115200", "font", "Liberation Sans"}, env);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "praxdl: no font named \"Liberation Sans\" is listed (see praxdl fonts)\n");
 }
 
 // The settings lines reach the printer one by one, paced: the printer's own arrival times show it.

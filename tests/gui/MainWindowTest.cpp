@@ -31,9 +31,11 @@
 
 #include "app/MemoText.h"
 #include "app/Unit1.h"
+#include "dialogs/qt/FontDialog.h"
 #include "dialogs/qt/Progress.h"
 #include "platform/posix/PosixPlatform.h"
 #include "protocol/Commands.h"
+#include "protocol/FontList.h"
 #include "tests/support/Pty.h"
 #include "tools/virtual-printer/Decoder.h"
 
@@ -215,6 +217,19 @@ private:
         std::string got = pty.WaitFor(expected, 10000);
         pty.StopReading();
         return got;
+    }
+
+    // Acts on the font selection window from inside the download's wait, once it is active.
+    void OnceFontListActive(const std::function<void(prax::dialogs::TForm2&)>& act) {
+        auto* timer = new QTimer(form.get());
+        timer->setInterval(1);
+        QObject::connect(timer, &QTimer::timeout, form.get(), [this, timer, act] {
+            if (!form->Form2 || !form->Form2->isActiveWindow()) return;
+            timer->stop();
+            timer->deleteLater();
+            act(*form->Form2);
+        });
+        timer->start();
     }
 
 private slots:
@@ -881,6 +896,65 @@ private slots:
         QCOMPARE(f.StatusText(), QStringLiteral("1030 Bytes"));
         QVERIFY(f.Ui().CloseEnabled());
         QVERIFY(f.frmProgress->isHidden());
+    }
+
+    void trueTypeFontPickedInTheListOverAPty() {
+        TForm1& f = OpenShown();
+        f.cbDownloadTTFont->setCurrentIndex(1);
+        const std::string name = "Liberation Sans (TrueType)";
+        QFile file(QString::fromStdString(prax::protocol::FontFilePath(host, "LiberationSans-Regular.ttf")));
+        QVERIFY2(file.open(QIODevice::ReadOnly), "setup installs Liberation Sans");
+        const std::string font = file.readAll().toStdString();
+        const std::string header = "\r\n~H,TTF,B" + name + "," + std::to_string(font.size()) + "\r";
+        OnceFontListActive([&](prax::dialogs::TForm2& list) {
+            const auto rows = list.StringGrid1->findItems(QString::fromStdString(name), Qt::MatchExactly);
+            QVERIFY(!rows.isEmpty());
+            list.StringGrid1->setCurrentCell(rows.front()->row(), 0);
+            QCOMPARE(list.Label1->text(), QStringLiteral("Liberation Sans "));
+            QTest::mouseClick(list.Button1, Qt::LeftButton);
+        });
+        const std::string got = OverPty([&] { QTest::mouseClick(f.Button3, Qt::LeftButton); },
+                                        header.size() + font.size());
+        QCOMPARE(QByteArray::fromStdString(got.substr(0, header.size())), QByteArray::fromStdString(header));
+        QCOMPARE(Decoded(got), std::vector<std::string>{"font download: slot B, name \"" + name + "\", size " +
+                                                        std::to_string(font.size()) + ", received " +
+                                                        std::to_string(font.size()) + ", complete"});
+        QVERIFY(got.substr(header.size()) == font);
+        QCOMPARE(f.StatusText(), QString::number(font.size()) + QStringLiteral(" Bytes"));
+        QCOMPARE(f.frmProgress->ggProgress->MaxValue(), 128);
+        QVERIFY(f.frmProgress->isHidden() && f.Form2->isHidden());
+        QVERIFY(f.Ui().CloseEnabled());
+        QVERIFY(f.Form2->selectedFontName.empty() && f.Form2->selectedFontFile.empty());
+    }
+
+    // Cancel, the close box, turning to the main window and closing the main window all end the
+    // wait with nothing sent: the connection (COM7) can't open, so any attempt would say so.
+    void fontListLeftWithoutAChoiceSendsNothing() {
+        using Act = std::function<void(TForm1&, prax::dialogs::TForm2&)>;
+        const std::vector<std::pair<const char*, Act>> cases = {
+            {"cancel", [](TForm1&, prax::dialogs::TForm2& d) { QTest::mouseClick(d.Button2, Qt::LeftButton); }},
+            {"close box", [](TForm1&, prax::dialogs::TForm2& d) { d.close(); }},
+            {"main window", [](TForm1& f, prax::dialogs::TForm2&) { f.activateWindow(); }},
+            {"closing", [](TForm1& f, prax::dialogs::TForm2&) { f.close(); }},
+        };
+        for (const auto& [what, act] : cases) {
+            rec = Recorder{};
+            TForm1& f = OpenShown();
+            QVERIFY(QTest::qWaitForWindowActive(&f));
+            SelectPort("COM7 115200");
+            OnceFontListActive([&](prax::dialogs::TForm2& d) { act(f, d); });
+            QTest::mouseClick(f.Button3, Qt::LeftButton);
+            QVERIFY2(rec.messages.empty(), what);
+            QVERIFY2(!f.Busy() && f.Ui().CloseEnabled(), what);
+            if (std::string(what) == "main window") {
+                // The list stays up; its OK, with no download waiting, sends nothing.
+                QVERIFY(f.Form2->isVisible());
+                QTest::mouseClick(f.Form2->Button1, Qt::LeftButton);
+                QCoreApplication::processEvents();
+                QVERIFY(rec.messages.empty());
+            }
+            if (std::string(what) == "closing") QTRY_VERIFY2(!f.isVisible(), what);
+        }
     }
 
     void channelAndReadToggleButtonsOverAPty() {
