@@ -25,6 +25,7 @@
 
 #include "app/Unit1.h"
 #include "dialogs/GaugeModel.h"
+#include "dialogs/qt/FontDialog.h"
 #include "platform/posix/PosixPlatform.h"
 
 namespace {
@@ -77,7 +78,15 @@ const std::vector<Scene>& Scenes() {
              f.Timer1Timer();
              f.Timer1->stop();  // held still for the picture
          }},
-        // Scenes of the font selection dialog go here, e.g. {"font-dialog", ...}.
+        {"font-dialog", "the font list as Download True Type Font shows it, a row selected",
+         [](TForm1& f) {
+             // As the download shows it, without its wait for a choice.
+             f.Form2->show();
+             f.Form2->FillFontList();
+             const auto rows = f.Form2->StringGrid1->findItems(QStringLiteral("Liberation Sans (TrueType)"),
+                                                               Qt::MatchExactly);
+             f.Form2->StringGrid1->setCurrentCell(rows.isEmpty() ? 1 : rows.front()->row(), 0);
+         }},
     };
     return scenes;
 }
