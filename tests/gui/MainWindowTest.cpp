@@ -937,7 +937,9 @@ private slots:
             {"main window", [](TForm1& f, prax::dialogs::TForm2&) { f.activateWindow(); }},
             {"closing", [](TForm1& f, prax::dialogs::TForm2&) { f.close(); }},
         };
-        for (const auto& [what, act] : cases) {
+        for (const auto& c : cases) {
+            const char* what = c.first;
+            const Act& act = c.second;
             rec = Recorder{};
             TForm1& f = OpenShown();
             QVERIFY(QTest::qWaitForWindowActive(&f));
