@@ -13,10 +13,10 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 
 #include "app/MemoText.h"
+#include "dialogs/qt/Desktop.h"
 #include "protocol/Commands.h"
 #include "protocol/Connections.h"
 #include "protocol/Firmware.h"
@@ -139,7 +139,7 @@ void TForm1::ApplyStartSize() {
     // to be on screen.
     SetClientHeight(200);
     SetOuterSize(400, 260);
-    CentreOnDesktop();
+    dialogs::CentreOnDesktop(*this);
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -165,15 +165,6 @@ void TForm1::SetOuterSize(int width, int height) {
     // Before the window is on screen the frame is unknown and counts as nothing.
     const QSize frame = frameGeometry().size() - size();
     resize(width - frame.width(), height - frame.height());
-}
-
-void TForm1::CentreOnDesktop() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen == nullptr) return;
-    const QRect desktop = screen->virtualGeometry();
-    const QSize outer = frameGeometry().size();
-    move(desktop.x() + (desktop.width() - outer.width()) / 2,
-         desktop.y() + (desktop.height() - outer.height()) / 2);
 }
 
 std::int32_t TForm1::SelectedPortCode() const {

@@ -88,7 +88,6 @@ private:
     void FormCreate();
     void SetClientHeight(int height);
     void SetOuterSize(int width, int height);
-    void CentreOnDesktop();
     void ApplyStartSize();
     void ShowServiceRow();
     void ChannelClick(QPushButton* button, protocol::Channel channel);

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/Names.h"
+
 namespace prax::protocol {
 
 namespace {
@@ -35,11 +37,6 @@ bool CaseInsensitiveLess(const std::string& a, const std::string& b) {
 }
 
 std::string FontsFolder(Platform& host) { return host.GetWindowsDirectoryA() + "\\Fonts\\"; }
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), FoldAscii);
-    return text;
-}
 
 // The key is released on every way out, the failed reads included.
 class OpenKey {
@@ -82,7 +79,7 @@ bool Listed(const std::string& name, const std::string& file) {
     // Only TrueType files in the fonts folder itself: the download names the file by its bare
     // name there. A slash is a folder part as much as a backslash.
     return name.find("TrueType") != std::string::npos &&
-           Upper(file).find("TTF") != std::string::npos &&
+           UpperAscii(file).find("TTF") != std::string::npos &&
            file.find_first_of("\\:/") == std::string::npos;
 }
 

@@ -6,10 +6,10 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMessageBox>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QTableWidgetItem>
 
+#include "dialogs/qt/Desktop.h"
 #include "protocol/FontList.h"
 
 namespace prax::dialogs {
@@ -152,19 +152,10 @@ void TForm2::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
 }
 
-void TForm2::CentreOnDesktop() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen == nullptr) return;
-    const QRect desktop = screen->virtualGeometry();
-    const QSize outer = frameGeometry().size();
-    move(desktop.x() + (desktop.width() - outer.width()) / 2,
-         desktop.y() + (desktop.height() - outer.height()) / 2);
-}
-
 void TForm2::FillFontList() {
     selectedFontName.clear();
     selectedFontFile.clear();
-    CentreOnDesktop();
+    CentreOnDesktop(*this);
     const protocol::FontList list = protocol::ReadInstalledFonts(host_);
     if (!list.opened) {
         const QString text = QString::fromLatin1(protocol::kCantOpenFont);

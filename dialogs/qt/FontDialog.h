@@ -58,7 +58,6 @@ private:
     void Preview(int row);
     // The bytes of a cell as they were listed; empty for a cell never filled.
     std::string CellBytes(int row, int column) const;
-    void CentreOnDesktop();
 
     platform::Platform& host_;
     bool outerSizeSet_ = false;

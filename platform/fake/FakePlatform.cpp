@@ -1,23 +1,11 @@
 #include "platform/fake/FakePlatform.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "platform/Names.h"
 namespace prax::platform::fake {
 
 namespace {
-
-std::string Upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// A key path without surrounding backslashes, so "\\SOFTWARE\\X" and "SOFTWARE\\X" are one key.
-std::string Trimmed(const std::string& path) {
-    const auto first = path.find_first_not_of('\\');
-    if (first == std::string::npos) return {};
-    return path.substr(first, path.find_last_not_of('\\') - first + 1);
-}
 
 long Err(std::uint32_t code) { return static_cast<long>(code); }
 
@@ -325,23 +313,23 @@ int FakePlatform::MessageBoxA(const std::string& text, const std::string& captio
 }
 
 void FakePlatform::AddRegKey(const std::string& keyPath) {
-    const std::string spelt = Trimmed(keyPath);
-    registry_[Upper(spelt)];
+    const std::string spelt = TrimmedKeyPath(keyPath);
+    registry_[UpperAscii(spelt)];
     // Every key on the way is spelt as it was first given.
     for (std::size_t end = 0; end != std::string::npos;) {
         end = spelt.find('\\', end + 1);
         const std::string prefix = spelt.substr(0, end);
-        keyNames_.emplace(Upper(prefix), prefix);
+        keyNames_.emplace(UpperAscii(prefix), prefix);
     }
 }
 
 void FakePlatform::SetRegValue(const std::string& keyPath, const std::string& name,
                                std::uint32_t type, std::string data) {
     AddRegKey(keyPath);
-    auto& values = registry_[Upper(Trimmed(keyPath))].values;
-    const std::string upperName = Upper(name);
+    auto& values = registry_[UpperAscii(TrimmedKeyPath(keyPath))].values;
+    const std::string upperName = UpperAscii(name);
     for (auto& [n, v] : values) {
-        if (Upper(n) == upperName) {
+        if (UpperAscii(n) == upperName) {
             v = RegValue{type, std::move(data)};
             return;
         }
@@ -375,7 +363,7 @@ long FakePlatform::RegOpenKeyExA(HKey root, const std::string& subKey, std::uint
         if (it == openKeys_.end()) return Err(ERROR_INVALID_HANDLE_);
         base = it->second;
     }
-    const std::string rest = Upper(Trimmed(subKey));
+    const std::string rest = UpperAscii(TrimmedKeyPath(subKey));
     const std::string path = base.empty() ? rest : rest.empty() ? base : base + "\\" + rest;
     if (!KeyExists(path)) return Err(ERROR_FILE_NOT_FOUND_);
     out = nextHandle_++;
@@ -425,9 +413,9 @@ long FakePlatform::RegQueryValueExA(HKey key, const std::string& name, std::uint
     auto it = openKeys_.find(key);
     if (it == openKeys_.end()) return Err(ERROR_INVALID_HANDLE_);
     if (auto k = registry_.find(it->second); k != registry_.end()) {
-        const std::string upperName = Upper(name);
+        const std::string upperName = UpperAscii(name);
         for (const auto& [n, v] : k->second.values) {
-            if (Upper(n) != upperName) continue;
+            if (UpperAscii(n) != upperName) continue;
             type = v.type;
             data = v.data;
             return Err(ERROR_SUCCESS_);
@@ -455,7 +443,7 @@ std::string FakePlatform::GetWindowsDirectoryA() {
 std::string FakePlatform::HostFilePath(const std::string& windowsPath) {
     const std::string prefix = windowsDirectory + "\\";
     if (hostWindowsFolder.empty() || windowsPath.size() < prefix.size() ||
-        Upper(windowsPath.substr(0, prefix.size())) != Upper(prefix))
+        UpperAscii(windowsPath.substr(0, prefix.size())) != UpperAscii(prefix))
         return windowsPath;
     std::string rest = windowsPath.substr(prefix.size());
     std::replace(rest.begin(), rest.end(), '\\', '/');

@@ -3,18 +3,14 @@
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
-#include <cctype>
 #include <memory>
 #include <set>
+
+#include "platform/Names.h"
 
 namespace prax::platform::posix {
 
 namespace {
-
-std::string Upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
 
 std::string BareName(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -92,9 +88,9 @@ FontView ViewOfFaces(std::vector<FontFace> faces) {
         const std::string bare = BareName(file);
         // A second file of the same bare name would be sent in place of the first one: it
         // is not listed at all.
-        if (bare.empty() || view.paths.count(Upper(bare)) || names.count(Upper(name))) continue;
-        names.insert(Upper(name));
-        view.paths[Upper(bare)] = file;
+        if (bare.empty() || view.paths.count(UpperAscii(bare)) || names.count(UpperAscii(name))) continue;
+        names.insert(UpperAscii(name));
+        view.paths[UpperAscii(bare)] = file;
         view.entries.emplace_back(name, bare);
     }
     return view;

@@ -7,12 +7,12 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 
 #include "platform/posix/DeviceNames.h"
+#include "platform/Names.h"
 #include "platform/posix/InstalledFonts.h"
 
 namespace prax::platform::posix {
@@ -86,17 +86,6 @@ HostReason ReasonFor(int err) {
     }
 }
 
-std::string Upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// A key path as compared: upper-cased, without surrounding backslashes.
-std::string KeyPath(const std::string& path) {
-    const auto first = path.find_first_not_of('\\');
-    if (first == std::string::npos) return {};
-    return Upper(path.substr(first, path.find_last_not_of('\\') - first + 1));
-}
 
 const std::string kFontsKey = "SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\FONTS";
 const std::string kFontsFolder = "C:\\WINDOWS\\FONTS\\";
@@ -554,7 +543,7 @@ bool PosixPlatform::BuildFontsView(RegKeyView& key) {
 long PosixPlatform::RegOpenKeyExA(HKey root, const std::string& subKey, std::uint32_t,
                                   HKey& out) {
     out = 0;
-    std::string path = KeyPath(subKey);
+    std::string path = UpperAscii(TrimmedKeyPath(subKey));
     if (root != HKEY_LOCAL_MACHINE_) {
         auto it = keys_.find(root);
         if (it == keys_.end()) return Err(ERROR_INVALID_HANDLE_);
@@ -604,9 +593,9 @@ long PosixPlatform::RegQueryValueExA(HKey key, const std::string& name, std::uin
     data.clear();
     auto it = keys_.find(key);
     if (it == keys_.end()) return Err(ERROR_INVALID_HANDLE_);
-    const std::string wanted = Upper(name);
+    const std::string wanted = UpperAscii(name);
     for (const auto& [n, text] : it->second.values) {
-        if (Upper(n) != wanted) continue;
+        if (UpperAscii(n) != wanted) continue;
         type = REG_SZ_;
         data = text;
         return Err(ERROR_SUCCESS_);
@@ -620,7 +609,7 @@ long PosixPlatform::RegCloseKey(HKey key) {
 
 std::string PosixPlatform::HostFilePath(const std::string& windowsPath) {
     if (windowsPath.size() <= kFontsFolder.size() ||
-        Upper(windowsPath.substr(0, kFontsFolder.size())) != kFontsFolder)
+        UpperAscii(windowsPath.substr(0, kFontsFolder.size())) != kFontsFolder)
         return windowsPath;
     const std::string bare = windowsPath.substr(kFontsFolder.size());
     if (bare.find_first_of("\\/") != std::string::npos) return windowsPath;
@@ -629,7 +618,7 @@ std::string PosixPlatform::HostFilePath(const std::string& windowsPath) {
         RegKeyView unused;
         BuildFontsView(unused);
     }
-    if (auto it = fontPaths_.find(Upper(bare)); it != fontPaths_.end()) return it->second;
+    if (auto it = fontPaths_.find(UpperAscii(bare)); it != fontPaths_.end()) return it->second;
     return kNoSuchFolder + bare;
 }
 

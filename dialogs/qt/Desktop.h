@@ -1,0 +1,21 @@
+// Where the program's windows are placed.
+#pragma once
+
+#include <QGuiApplication>
+#include <QRect>
+#include <QScreen>
+#include <QWidget>
+
+namespace prax::dialogs {
+
+// Centres the window, frame included, on the whole desktop (all screens as one).
+inline void CentreOnDesktop(QWidget& window) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QRect desktop = screen->virtualGeometry();
+    const QSize outer = window.frameGeometry().size();
+    window.move(desktop.x() + (desktop.width() - outer.width()) / 2,
+                desktop.y() + (desktop.height() - outer.height()) / 2);
+}
+
+}  // namespace prax::dialogs
