@@ -74,11 +74,10 @@ private:
 };
 
 TForm1::TForm1(platform::Platform& host, QStringList arguments, TForm1Hooks hooks_,
-               link::UsbDiscovery* usb, QWidget* parent)
+               QWidget* parent)
     : QMainWindow(parent),
       hooks(std::move(hooks_)),
       host_(host),
-      usb_(usb),
       arguments_(std::move(arguments)),
       ui_(*this, *this, frmProgress, Form2, hooks, host) {
     commandLineMode_ = arguments_.size() == 1 || arguments_.size() == 2;
@@ -174,8 +173,7 @@ std::int32_t TForm1::SelectedPortCode() const {
 QString TForm1::StatusText() const { return StatusBar1Text->text(); }
 
 protocol::Context TForm1::MakeContext() {
-    return protocol::Context{host_, ui_, [this] { return SelectedPortCode(); }, statusText_,
-                             usb_};
+    return protocol::Context{host_, ui_, [this] { return SelectedPortCode(); }, statusText_};
 }
 
 void TForm1::RunOperation(const std::function<void()>& body) {

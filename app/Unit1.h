@@ -20,10 +20,6 @@
 
 class QPushButton;
 
-namespace prax::link {
-class UsbDiscovery;
-}
-
 namespace prax::app {
 
 inline constexpr const char* kStartTitle = "PRAX Download Tool  1.3";
@@ -34,10 +30,9 @@ class TForm1 final : public QMainWindow, public TForm1Layout {
 
 public:
     // `arguments` are the program's arguments without the program name: one (an image path) or
-    // two (an image path and a connection) start the firmware download at once. `usb` finds
-    // the attached USB printer for the "USB" connection; without one, USB opens fail.
+    // two (an image path and a connection) start the firmware download at once.
     TForm1(platform::Platform& host, QStringList arguments, TForm1Hooks hooks = {},
-           link::UsbDiscovery* usb = nullptr, QWidget* parent = nullptr);
+           QWidget* parent = nullptr);
     ~TForm1() override;
 
     // The connection chosen in ComboBox1, as the printer link numbers it.
@@ -97,7 +92,6 @@ private:
     void RunOperation(const std::function<void()>& body);
 
     platform::Platform& host_;
-    link::UsbDiscovery* usb_;
     QStringList arguments_;
     bool commandLineMode_ = false;
     QString typedKeys_;

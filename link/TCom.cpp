@@ -25,7 +25,7 @@ constexpr const char* kStallCaption = "IO Error (ERROR_IO_PENDING)";
 constexpr std::uint32_t kCommMask = 0x25E;  // RXFLAG | TXEMPTY | CTS | DSR | BREAK | PERR
 }  // namespace
 
-TCom::TCom(Platform& host, UsbDiscovery* usb) : host_(host), usb_(usb) {}
+TCom::TCom(Platform& host) : host_(host) {}
 
 TCom::~TCom() {
     try {
@@ -45,14 +45,8 @@ bool TCom::Open(std::int32_t portCode) {
         if (portCode == kLpt1PortCode) {
             std::snprintf(nameBuffer_, sizeof nameBuffer_, "LPT1");
         } else if (portCode == kUsbPortCode) {
-            if (!usb_) {
-                interfaceCount = 0;
-                return false;
-            }
-            interfaceCount = usb_->CountPrinterInterfaces();
-            const std::string path = usb_->FirstAcceptedPrinterPath();
-            if (path.empty() || path.size() >= sizeof nameBuffer_) return false;
-            std::snprintf(nameBuffer_, sizeof nameBuffer_, "%s", path.c_str());
+            interfaceCount = 0;
+            return false;
         } else if (portCode >= 1) {
             std::snprintf(nameBuffer_, sizeof nameBuffer_, "COM%d", portCode);
         }
@@ -106,6 +100,11 @@ bool TCom::OpenDevice(const std::string& name) {
     } catch (...) {
         return false;
     }
+}
+
+bool TCom::OpenNetwork(const NetworkTarget& /*target*/) {
+    Close();
+    return false;
 }
 
 bool TCom::SetBaudRate(int baud) {

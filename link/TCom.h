@@ -14,13 +14,11 @@ enum class TransportKind : std::int32_t { Device = 0, Spooler = 1, Network = 2 }
 inline constexpr std::int32_t kUsbPortCode = 300;
 inline constexpr std::int32_t kLpt1PortCode = 0;
 
-// Finds the device path of an attached USB printer. Without one, USB opens fail.
-class UsbDiscovery {
-public:
-    virtual ~UsbDiscovery() = default;
-    // The number of printer interfaces counted, and the first accepted path (empty: none).
-    virtual std::int32_t CountPrinterInterfaces() = 0;
-    virtual std::string FirstAcceptedPrinterPath() = 0;
+// A network printer's raw port. The window never offers one; praxdl --host does.
+struct NetworkTarget {
+    std::string host;
+    std::uint16_t port = 9100;
+    std::uint32_t connectTimeoutMs = 5000;
 };
 
 // Link-wide state, shared by every TCom of the process: one link is in use at a time.
@@ -29,13 +27,15 @@ bool& quietStall();
 
 class TCom {
 public:
-    explicit TCom(platform::Platform& host, UsbDiscovery* usb = nullptr);
+    explicit TCom(platform::Platform& host);
     ~TCom();
     TCom(const TCom&) = delete;
     TCom& operator=(const TCom&) = delete;
 
     bool Open(std::int32_t portCode);
     bool OpenDevice(const std::string& name);
+    // Kind 2: the process-wide socket holder, connected to `target` when it holds no socket.
+    bool OpenNetwork(const NetworkTarget& target);
     // Kind 1 and 2: 1 or 0. LPT1: the synchronous write's result. Otherwise the count the system
     // reports as transferred, 0 on failure.
     int Write(const std::uint8_t* data, int length);
@@ -77,7 +77,6 @@ private:
     void NoteWrite(int length, std::uint64_t deliveredNow, bool lost = false);
 
     platform::Platform& host_;
-    UsbDiscovery* usb_;
     char nameBuffer_[500] = {};
     bool lastWriteDelivered_ = true;
     bool lastWriteLost_ = false;

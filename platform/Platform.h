@@ -99,6 +99,22 @@ inline constexpr std::uint32_t REG_BINARY_ = 3;
 inline constexpr std::uint32_t REG_DWORD_ = 4;
 inline constexpr std::uint32_t REG_MULTI_SZ_ = 7;
 
+// Windows Sockets, as far as the network link uses them.
+using Socket = std::uintptr_t;
+inline constexpr Socket INVALID_SOCKET_ = ~Socket{0};
+inline constexpr int SOCKET_ERROR_ = -1;
+inline constexpr int SD_SEND_ = 1;
+inline constexpr std::uint16_t WINSOCK_VERSION_2_2_ = 0x0202;
+inline constexpr int WSAEINTR_ = 10004;
+inline constexpr int WSAECONNRESET_ = 10054;
+inline constexpr int WSAETIMEDOUT_ = 10060;
+inline constexpr int WSAECONNREFUSED_ = 10061;
+inline constexpr int WSASYSNOTREADY_ = 10091;
+struct WsaData {
+    std::uint16_t wVersion = 0;      // the version granted: low byte major, high byte minor
+    std::uint16_t wHighVersion = 0;
+};
+
 // Why the host refused something, as far as an operator can act on it.
 enum class HostReason { None, Permission, Busy, Absent, Io, Other };
 
@@ -172,6 +188,28 @@ public:
     // Where a Windows-style path that an operation built (Windows folder + "\Fonts\" + a bare
     // file name) lies on this host.
     virtual std::string HostFilePath(const std::string& windowsPath) { return windowsPath; }
+
+    // --- sockets ---
+    // A host without sockets refuses to start them; the network link then never opens.
+    virtual int WSAStartup(std::uint16_t /*version*/, WsaData& data) {
+        data = {};
+        return WSASYSNOTREADY_;
+    }
+    virtual int WSACleanup() { return SOCKET_ERROR_; }
+    virtual int WSAGetLastError() { return 0; }
+    // Bytes sent, or SOCKET_ERROR_ when none went; a peer that stops taking data ends the call
+    // within the backend's stall limit with what went so far (WSAETIMEDOUT_).
+    virtual int send(Socket /*s*/, const std::uint8_t* /*data*/, int /*length*/, int /*flags*/) {
+        return SOCKET_ERROR_;
+    }
+    virtual int shutdown(Socket /*s*/, int /*how*/) { return SOCKET_ERROR_; }
+    virtual int closesocket(Socket /*s*/) { return SOCKET_ERROR_; }
+    // A TCP connection to `host` (a name, an IPv4 or IPv6 address) and `port`, made within
+    // `timeoutMs`; INVALID_SOCKET_ when it can't be, with LastHostReason/Detail saying why.
+    virtual Socket ConnectTcp(const std::string& /*host*/, std::uint16_t /*port*/,
+                              std::uint32_t /*timeoutMs*/) {
+        return INVALID_SOCKET_;
+    }
 
     // What the last failed open or write meant in the host's terms, for hints under messages.
     virtual HostReason LastHostReason() { return HostReason::None; }

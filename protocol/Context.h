@@ -10,7 +10,7 @@
 #include "protocol/Operator.h"
 
 namespace prax::link {
-class UsbDiscovery;
+struct NetworkTarget;
 }
 
 namespace prax::protocol {
@@ -24,7 +24,8 @@ struct Context {
     PortCodeSource portCode;
     // The status line's text as the last transfer built it; a transfer appends to it at the end.
     std::string& statusText;
-    link::UsbDiscovery* usb = nullptr;
+    // A network printer to talk to instead of the port code's connection.
+    const link::NetworkTarget* network = nullptr;
 };
 
 enum class Outcome {

@@ -24,10 +24,10 @@ enum class StopReason {
 
 class Transfer {
 public:
-    explicit Transfer(Context& ctx) : ctx_(ctx), com_(ctx.host, ctx.usb) {}
+    explicit Transfer(Context& ctx) : ctx_(ctx), com_(ctx.host) {}
 
     link::TCom& com() { return com_; }
-    bool Open() { return com_.Open(ctx_.portCode()); }
+    bool Open() { return ctx_.network ? com_.OpenNetwork(*ctx_.network) : com_.Open(ctx_.portCode()); }
 
     // One Write of all the bytes; false once any write of this transfer fell short.
     bool Send(const std::uint8_t* data, int length);
