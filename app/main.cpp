@@ -7,6 +7,7 @@
 #include <QMessageBox>
 
 #include "app/Unit1.h"
+#include "link/NetSocket.h"
 #include "platform/posix/PosixPlatform.h"
 
 int main(int argc, char** argv) {
@@ -15,6 +16,8 @@ int main(int argc, char** argv) {
 
     try {
         prax::platform::posix::PosixPlatform host;
+        // Sockets are started before the window exists and stopped when it is gone.
+        prax::link::NetSocket netSocket(host);
         QStringList arguments = QCoreApplication::arguments();
         arguments.removeFirst();
         prax::app::TForm1 Form1(host, arguments);

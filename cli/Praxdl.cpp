@@ -16,6 +16,7 @@
 
 #include "cli/Interrupt.h"
 #include "cli/TerminalOperator.h"
+#include "link/NetSocket.h"
 #include "link/TCom.h"
 #include "platform/posix/DeviceNames.h"
 #include "platform/posix/PosixPlatform.h"
@@ -57,7 +58,7 @@ struct UsageError {
 };
 
 struct Options {
-    std::optional<std::string> port, device, output;
+    std::optional<std::string> port, device, output, host;
     std::optional<bool> answer;
     bool quiet = false;
     std::optional<std::string> packageSize;
@@ -90,6 +91,9 @@ Options Parse(const std::vector<std::string>& args) {
         } else if (a == "--output") {
             o.output = value(i, a);
             ++connections;
+        } else if (a == "--host") {
+            o.host = value(i, a);
+            ++connections;
         } else if (a == "--yes" || a == "--no") {
             if (o.answer && *o.answer != (a == "--yes")) throw UsageError{"--yes and --no exclude each other"};
             o.answer = a == "--yes";
@@ -105,12 +109,45 @@ Options Parse(const std::vector<std::string>& args) {
             throw UsageError{"unknown option " + a};
         }
     }
-    if (connections > 1) throw UsageError{"give one of --port, --device and --output"};
+    if (connections > 1) throw UsageError{"give one of --port, --device, --output and --host"};
     return o;
 }
 
+// HOST, HOST:PORT, [IPV6] or [IPV6]:PORT; an IPv6 address without brackets takes no port.
+link::NetworkTarget ParseHostTarget(const std::string& text) {
+    link::NetworkTarget target;
+    std::optional<std::string> port;
+    if (!text.empty() && text[0] == '[') {
+        const std::size_t close = text.find(']');
+        if (close == std::string::npos) throw UsageError{"--host: no ] after [ in \"" + text + "\""};
+        target.host = text.substr(1, close - 1);
+        if (close + 1 < text.size()) {
+            if (text[close + 1] != ':') throw UsageError{"--host: \"" + text + "\" has text after ]"};
+            port = text.substr(close + 2);
+        }
+    } else if (const std::size_t colon = text.find(':');
+               colon != std::string::npos && text.find(':', colon + 1) == std::string::npos) {
+        target.host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+    } else {
+        target.host = text;
+    }
+    if (target.host.empty()) throw UsageError{"--host needs a host name or address"};
+    if (port) {
+        const bool digits = !port->empty() && port->size() <= 5 &&
+                            std::all_of(port->begin(), port->end(), [](char c) { return c >= '0' && c <= '9'; });
+        const unsigned long value = digits ? std::stoul(*port) : 0;
+        if (value < 1 || value > 65535)
+            throw UsageError{"--host: the port must be a number from 1 to 65535, not \"" + *port + "\""};
+        target.port = static_cast<std::uint16_t>(value);
+    }
+    return target;
+}
+
 // What the host said about the failed open, in words an operator can act on.
-std::string HintFor(platform::Platform& host, std::int32_t code) {
+std::string HintFor(platform::Platform& host, std::int32_t code, const link::NetworkTarget* network) {
+    // The network's reasons (refused, unreachable, no answer, unknown host) say it all.
+    if (network) return host.LastHostDetail();
     if (code == link::kUsbPortCode) return "no USB printer was found on this host";
     switch (host.LastHostReason()) {
         case platform::HostReason::Permission:
@@ -242,7 +279,8 @@ int ExitFor(const protocol::Result& r, Streams& io) {
 }  // namespace
 
 std::string UsageText() {
-    return "usage: praxdl [--port TEXT | --device PATH | --output FILE] [--yes | --no] [--quiet]\n"
+    return "usage: praxdl [--port TEXT | --device PATH | --output FILE | --host HOST[:PORT]]\n"
+           "              [--yes | --no] [--quiet]\n"
            "              COMMAND [ARGUMENTS]\n"
            "commands:\n"
            "  init | cutter | change-mode     the printer's fixed command lines\n"
@@ -257,7 +295,9 @@ std::string UsageText() {
            "  ports                           each connection and what it opens on this host\n"
            "  fonts                           the installed fonts the font list offers: name, file, size\n"
            "--port takes a connection as the window lists it: \"USB\", \"LPT1\", \"COM1 115200\" ...\n"
-           "\"COM8 115200\" (default USB). --slot defaults to TA.\n";
+           "\"COM8 115200\" (default USB). --host takes a network printer's raw port: a name or\n"
+           "address with port 9100 unless given, an IPv6 address in brackets, e.g. [::1]:9100.\n"
+           "--slot defaults to TA.\n";
 }
 
 int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost) {
@@ -274,6 +314,13 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
     }
     if (o.positional.empty()) {
         io.err << UsageText();
+        return kExitUsage;
+    }
+    std::optional<link::NetworkTarget> network;
+    try {
+        if (o.host) network = ParseHostTarget(*o.host);
+    } catch (const UsageError& e) {
+        io.err << "praxdl: " << e.text << '\n' << UsageText();
         return kExitUsage;
     }
     const std::string command = o.positional[0];
@@ -322,6 +369,8 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
     PosixHost ownHost;
     Host& hostSide = givenHost ? *givenHost : ownHost;
     platform::Platform& host = hostSide.platform();
+    // The process-wide socket holder, with sockets started for as long as the run lasts.
+    link::NetSocket netSocket(host);
     std::optional<protocol::FontChoice> font;
     if (command == "fonts" || command == "font") {
         protocol::FontList list;
@@ -374,9 +423,9 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
     host.SetMessageBoxHandler([&ui](const std::string& text, const std::string& caption,
                                     std::uint32_t type) { return ui.Ask(text, caption, type); });
     std::string statusText;
-    protocol::Context ctx{host, ui, [&] { return code; }, statusText};
+    protocol::Context ctx{host, ui, [&] { return code; }, statusText, network ? &*network : nullptr};
     // Asked when an open-failure message comes, so it tells what that open ran into.
-    ui.SetOpenHint([&host, &code] { return HintFor(host, code); });
+    ui.SetOpenHint([&host, &code, &ctx] { return HintFor(host, code, ctx.network); });
 
     protocol::Result result;
     if (command == "init" || command == "cutter" || command == "change-mode") {

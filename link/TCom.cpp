@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/NetSocket.h"
+
 namespace prax::link {
 
 using namespace prax::platform;
@@ -30,7 +32,8 @@ TCom::TCom(Platform& host) : host_(host) {}
 TCom::~TCom() {
     try {
         if (kind == TransportKind::Network) {
-            handle = kNullHandle;  // no network transport is opened by this program
+            if (NetSocket* net = NetSocket::Instance()) net->CloseSocket();
+            handle = kNullHandle;
         } else if (handle != kNullHandle) {
             Close();
         }
@@ -102,9 +105,35 @@ bool TCom::OpenDevice(const std::string& name) {
     }
 }
 
-bool TCom::OpenNetwork(const NetworkTarget& /*target*/) {
-    Close();
-    return false;
+bool TCom::OpenNetwork(const NetworkTarget& target) {
+    try {
+        quietStall() = true;
+        Close();
+        const bool v6 = target.host.find(':') != std::string::npos;
+        currentDeviceName() = (v6 ? "[" + target.host + "]" : target.host) + ":" + std::to_string(target.port);
+        kind = TransportKind::Network;
+        delivered_ = 0;
+        lastWriteDelivered_ = true;
+        lastWriteLost_ = false;
+        NetSocket* net = NetSocket::Instance();
+        // Without sockets started there is nothing to connect with.
+        if (net == nullptr || !netStarted()) return false;
+        if (!net->IsValid()) {
+            const Socket s = host_.ConnectTcp(target.host, target.port, target.connectTimeoutMs);
+            if (s != INVALID_SOCKET_) net->Adopt(s);
+        }
+        return net->IsValid();
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TCom::IsOpen() const {
+    if (kind == TransportKind::Network) {
+        const NetSocket* net = NetSocket::Instance();
+        return net != nullptr && net->IsValid();
+    }
+    return handle != kNullHandle;
 }
 
 bool TCom::SetBaudRate(int baud) {
@@ -165,13 +194,14 @@ void TCom::DiscardQueuedOutput() {
 
 int TCom::Write(const std::uint8_t* data, int length) {
     try {
+        if (kind == TransportKind::Network) return WriteNetwork(data, length);
         if (length < 0) {
             // No count below zero means anything; it must not reach the host as a huge one.
             NoteWrite(0, 0);
             return 0;
         }
-        if (kind == TransportKind::Spooler || kind == TransportKind::Network) {
-            // Nothing in this program opens these kinds; a link of that kind delivers nothing.
+        if (kind == TransportKind::Spooler) {
+            // Nothing in this program opens a spooler printer; a link of that kind delivers nothing.
             NoteWrite(length, 0);
             return 0;
         }
@@ -193,6 +223,27 @@ int TCom::Write(const std::uint8_t* data, int length) {
         lastWriteDelivered_ = false;
         return 0;
     }
+}
+
+int TCom::WriteNetwork(const std::uint8_t* data, int length) {
+    NetSocket* net = NetSocket::Instance();
+    if (net == nullptr || !net->IsValid()) {
+        // No connection to write to: if there was anything to send, it is lost.
+        NoteWrite(length, 0, length > 0);
+        return 0;
+    }
+    if (net->SendAll(data, length)) {
+        NoteWrite(length, length > 0 ? static_cast<std::uint64_t>(length) : 0);
+        return 1;
+    }
+    const int sent = net->LastSendResult();
+    // A peer that only stopped taking data timed the send out; anything else (reset, closed,
+    // unreachable) lost the connection. An interrupted send is the operator's stop, which the
+    // transfer sees for itself.
+    const int error = host_.WSAGetLastError();
+    NoteWrite(length, sent > 0 ? static_cast<std::uint64_t>(sent) : 0,
+              error != WSAETIMEDOUT_ && error != WSAEINTR_);
+    return 0;
 }
 
 bool TCom::HardError() { return host_.GetLastError() != ERROR_IO_INCOMPLETE_; }
@@ -301,6 +352,8 @@ void TCom::Close() {
         if (kind == TransportKind::Device && handle != kNullHandle) {
             host_.CancelIo(handle);
             host_.CloseHandle(handle);
+        } else if (kind == TransportKind::Network) {
+            if (NetSocket* net = NetSocket::Instance()) net->CloseSocket();
         }
     } catch (...) {
     }

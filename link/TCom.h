@@ -59,7 +59,7 @@ public:
     // Throws away what is still queued for the port, so none of an abandoned stream reaches the
     // printer ahead of the next one. Every short write does this by itself.
     void DiscardQueuedOutput();
-    bool IsOpen() const { return handle != platform::kNullHandle; }
+    bool IsOpen() const;
 
     // Fields, in the order the link declares them.
     platform::Handle handle = platform::kNullHandle;
@@ -72,6 +72,7 @@ public:
 private:
     class PendingWrite;
     int WriteOverlapped(const std::uint8_t* data, int length);
+    int WriteNetwork(const std::uint8_t* data, int length);
     // Whether the host reported an error other than "still in progress" for the pending write.
     bool HardError();
     void NoteWrite(int length, std::uint64_t deliveredNow, bool lost = false);

@@ -312,6 +312,63 @@ int FakePlatform::MessageBoxA(const std::string& text, const std::string& captio
     return (type & MB_YESNO_) ? IDNO_ : 1;
 }
 
+int FakePlatform::WSAStartup(std::uint16_t version, WsaData& data) {
+    Log("WSAStartup", kNullHandle, {}, {version});
+    data = WsaData{};
+    if (wsaStartupResult != 0) return wsaStartupResult;
+    data.wVersion = wsaGrantedVersion;
+    data.wHighVersion = wsaGrantedVersion;
+    return 0;
+}
+
+int FakePlatform::WSACleanup() {
+    Log("WSACleanup", kNullHandle);
+    return 0;
+}
+
+int FakePlatform::send(Socket s, const std::uint8_t* data, int length, int flags) {
+    Log("send", static_cast<Handle>(s), {},
+        {static_cast<std::uint64_t>(length), static_cast<std::uint64_t>(flags)});
+    if (length < 0 || !sockets_.count(s)) {
+        wsaError_ = length < 0 ? WSAEINVAL_ : WSAENOTSOCK_;
+        return SOCKET_ERROR_;
+    }
+    writes.emplace_back(data, data + length);
+    std::int64_t taken = length;
+    if (socketTakes >= 0) taken = std::min<std::int64_t>(length, std::max<std::int64_t>(0, socketTakes - socketDelivered_));
+    socketDelivered_ += taken;
+    delivered.insert(delivered.end(), data, data + taken);
+    if (taken == length) {
+        wsaError_ = 0;
+        return length;
+    }
+    wsaError_ = sendError;
+    return taken > 0 ? static_cast<int>(taken) : SOCKET_ERROR_;
+}
+
+int FakePlatform::shutdown(Socket s, int how) {
+    Log("shutdown", static_cast<Handle>(s), {}, {static_cast<std::uint64_t>(how)});
+    return sockets_.count(s) ? 0 : SOCKET_ERROR_;
+}
+
+int FakePlatform::closesocket(Socket s) {
+    Log("closesocket", static_cast<Handle>(s));
+    return sockets_.erase(s) ? 0 : SOCKET_ERROR_;
+}
+
+Socket FakePlatform::ConnectTcp(const std::string& host, std::uint16_t port, std::uint32_t timeoutMs) {
+    Log("ConnectTcp", kNullHandle, host, {port, timeoutMs});
+    if (connectFails) {
+        hostReason_ = HostReason::Other;
+        hostDetail_ = host + ":" + std::to_string(port) + ": " + connectDetail;
+        wsaError_ = WSAECONNREFUSED_;
+        return INVALID_SOCKET_;
+    }
+    const auto s = static_cast<Socket>(nextHandle_++);
+    sockets_.insert(s);
+    return s;
+}
+
 void FakePlatform::AddRegKey(const std::string& keyPath) {
     const std::string spelt = TrimmedKeyPath(keyPath);
     registry_[UpperAscii(spelt)];

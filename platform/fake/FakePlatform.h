@@ -66,6 +66,18 @@ public:
 
     std::int64_t now = 1'000'000;  // fake local time in ms
 
+    // Sockets. Each send is logged as "send" with {length, flags}, its bytes kept in `writes`
+    // and what the peer took appended to `delivered`.
+    int wsaStartupResult = 0;
+    std::uint16_t wsaGrantedVersion = WINSOCK_VERSION_2_2_;
+    bool connectFails = false;  // ConnectTcp fails, saying `connectDetail`
+    std::string connectDetail = "connection refused";
+    // The peer takes this many bytes over all sends, then none: the send that meets the limit
+    // gives what fit (SOCKET_ERROR_ when nothing did) and WSAGetLastError says `sendError`.
+    // -1: no limit.
+    std::int64_t socketTakes = -1;
+    int sendError = WSAETIMEDOUT_;
+
     // The registry under HKEY_LOCAL_MACHINE_: keys by path ("SOFTWARE\\Microsoft\\..."), each
     // with its values in the order they were set, which is the order they enumerate in. A key
     // exists once a value was set in it, it was added, or it lies on the way to such a key.
@@ -129,7 +141,18 @@ public:
     std::string GetWindowsDirectoryA() override;
     std::string HostFilePath(const std::string& windowsPath) override;
 
+    int WSAStartup(std::uint16_t version, WsaData& data) override;
+    int WSACleanup() override;
+    int WSAGetLastError() override { return wsaError_; }
+    int send(Socket s, const std::uint8_t* data, int length, int flags) override;
+    int shutdown(Socket s, int how) override;
+    int closesocket(Socket s) override;
+    Socket ConnectTcp(const std::string& host, std::uint16_t port, std::uint32_t timeoutMs) override;
+    HostReason LastHostReason() override { return hostReason_; }
+    std::string LastHostDetail() override { return hostDetail_; }
+
     std::set<Handle> OpenHandles() const { return open_; }
+    std::set<Socket> OpenSockets() const { return sockets_; }
     std::set<HKey> OpenKeys() const;
 
 private:
@@ -169,6 +192,11 @@ private:
     std::uint32_t lastError_ = 0;
     std::int64_t stallUntil_ = -1;   // the stall in force, started when its byte count was met
     std::size_t nextStall_ = 0;
+    std::set<Socket> sockets_;
+    std::int64_t socketDelivered_ = 0;
+    int wsaError_ = 0;
+    HostReason hostReason_ = HostReason::None;
+    std::string hostDetail_;
 };
 
 }  // namespace prax::platform::fake

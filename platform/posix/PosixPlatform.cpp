@@ -119,6 +119,7 @@ std::int64_t MonotonicMs() {
 }
 
 PosixPlatform::~PosixPlatform() {
+    for (const auto& [s, failed] : sockets_) ::close(static_cast<int>(s));
     for (auto& [h, d] : devices_) {
         if (d.tty) ioctl(d.fd, TIOCNXCL);
         ::close(d.fd);

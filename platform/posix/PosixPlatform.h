@@ -72,6 +72,18 @@ public:
     // not list is a path that never exists. Any other path stays as it is.
     std::string HostFilePath(const std::string& windowsPath) override;
 
+    // Sockets: non-blocking descriptors; a send keeps at it until every byte went, the peer
+    // failed, the abort flag rose, or no byte went for the stall limit.
+    int WSAStartup(std::uint16_t version, WsaData& data) override;
+    int WSACleanup() override { return 0; }
+    int WSAGetLastError() override { return wsaError_; }
+    int send(Socket s, const std::uint8_t* data, int length, int flags) override;
+    int shutdown(Socket s, int how) override;
+    int closesocket(Socket s) override;
+    Socket ConnectTcp(const std::string& host, std::uint16_t port, std::uint32_t timeoutMs) override;
+    // How long a send waits when the peer takes no byte (one write cycle of the link).
+    void SetSendStallLimitMs(std::uint32_t ms) { sendStallLimitMs_ = ms; }
+
     HostReason LastHostReason() override { return reason_; }
     std::string LastHostDetail() override { return detail_; }
 
@@ -129,6 +141,12 @@ private:
     HostReason reason_ = HostReason::None;
     std::string detail_;
     std::uint32_t drainLimitMs_ = 10000;
+    // Open sockets by descriptor; true once a send on it fell short, so its close throws the
+    // unsent rest away instead of waiting for it to leave.
+    std::map<Socket, bool> sockets_;
+    int wsaError_ = 0;
+    std::uint32_t sendStallLimitMs_ = 20000;
+    void SocketFail(int err, int wsa, const std::string& what);
     const volatile std::sig_atomic_t* abort_ = nullptr;
 };
 
