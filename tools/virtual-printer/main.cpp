@@ -1,10 +1,13 @@
 // prax-virtual-printer: a printer that only listens. It opens a pty pair (or reads a file or
-// standard input), decodes what the download tool sends and prints one line per item.
+// standard input, or takes TCP connections), decodes what the download tool sends and prints
+// one line per item.
 #include "tools/virtual-printer/Decoder.h"
+#include "tools/virtual-printer/Listen.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -32,8 +35,11 @@ constexpr double kSlice = 64.0;        // throttled reads take at most this much
 constexpr std::int64_t kForeverMs = 100'000'000'000;  // ~3 years: "forever", still no overflow
 
 const char* const kUsage =
-    "usage: prax-virtual-printer [--file PATH | --stdin] [options]\n"
+    "usage: prax-virtual-printer [--file PATH | --stdin | --listen [ADDR:]PORT] [options]\n"
     "  (default: open a pty pair and print the device path as the first line)\n"
+    "  --listen [ADDR:]PORT     take TCP connections, one at a time, on ADDR (default 127.0.0.1,\n"
+    "                           IPv6 in brackets; port 0: any) and print \"host:port\" as the first\n"
+    "                           line; each connection is decoded from its start\n"
     "  --throttle               read at most 11520 bytes/s (115200 baud 8N1)\n"
     "  --stall-after N --stall-ms MS   stop reading for MS ms after N bytes\n"
     "  --xoff-after N --xon-ms MS      send XOFF after N bytes, XON MS ms later (pty only)\n"
@@ -47,7 +53,8 @@ const char* const kUsage =
     "Each report line starts with the time its last byte arrived, in seconds since the first byte.\n";
 
 struct Options {
-    enum class Input { Pty, File, Stdin } input = Input::Pty;
+    enum class Input { Pty, File, Stdin, Listen } input = Input::Pty;
+    prax::vprinter::ListenAddress listen;
     std::string file;
     bool throttle = false;
     bool times = true;
@@ -81,6 +88,11 @@ Options Parse(int argc, char** argv) {
         auto ms = [&] { return static_cast<std::int64_t>(std::min<std::uint64_t>(Number(value()), kForeverMs)); };
         if (a == "--file") o.input = Options::Input::File, o.file = value();
         else if (a == "--stdin") o.input = Options::Input::Stdin;
+        else if (a == "--listen") {
+            o.input = Options::Input::Listen;
+            const char* text = value();
+            if (!prax::vprinter::ParseListenAddress(text, o.listen)) Usage(std::string("not [ADDR:]PORT: ") + text);
+        }
         else if (a == "--throttle") o.throttle = true;
         else if (a == "--stall-after") o.stallAfter = Number(value());
         else if (a == "--stall-ms") o.stallMs = ms();
@@ -96,6 +108,8 @@ Options Parse(int argc, char** argv) {
         else if (a == "--help" || a == "-h") std::fputs(kUsage, stdout), std::exit(0);
         else Usage("unknown option " + a);
     }
+    // XON/XOFF is a serial line's; a socket's reader holds the sender back by not reading.
+    if (o.input == Options::Input::Listen && o.xoffAfter) Usage("--xoff-after needs the pty");
     return o;
 }
 
@@ -183,8 +197,9 @@ int main(int argc, char** argv) {
     sa.sa_handler = OnSignal;
     for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &sa, nullptr);
 
-    int in = -1, slave = -1;
+    int in = -1, slave = -1, listener = -1;
     const bool pty = opt.input == Options::Input::Pty;
+    const bool listening = opt.input == Options::Input::Listen;
     if (pty) {
         in = posix_openpt(O_RDWR | O_NOCTTY);
         if (in < 0 || grantpt(in) != 0 || unlockpt(in) != 0) return std::perror("pty"), 1;
@@ -199,6 +214,12 @@ int main(int argc, char** argv) {
         SetRaw(slave);  // no CR/LF translation either way: the bytes are the message
         std::printf("%s\n", name);
         std::fflush(stdout);
+    } else if (listening) {
+        std::string bound, error;
+        listener = prax::vprinter::OpenListener(opt.listen, bound, error);
+        if (listener < 0) return std::fprintf(stderr, "prax-virtual-printer: %s\n", error.c_str()), 1;
+        std::printf("%s\n", bound.c_str());
+        std::fflush(stdout);
     } else if (opt.input == Options::Input::File) {
         in = open(opt.file.c_str(), O_RDONLY);
         if (in < 0) return std::perror(opt.file.c_str()), 1;
@@ -211,27 +232,31 @@ int main(int argc, char** argv) {
         mkdir(opt.saveDir.c_str(), 0777);  // an existing folder is fine too
         sink.emplace(opt.saveDir);
     }
-    std::uint64_t items = 0;
+    std::uint64_t items = 0, total = 0;
     bool stop = false;
     ArrivalLog arrivals;
-    prax::vprinter::Decoder* decoding = nullptr;
-    prax::vprinter::Decoder decoder(
-        [&](const std::string& line) {
-            if (stop) return;  // exactly as many lines as asked for, even from one read
-            if (opt.times) std::fputs(arrivals.Prefix(decoding->ItemEnd()).c_str(), stdout);
-            std::fwrite(line.data(), 1, line.size(), stdout);
-            std::fputc('\n', stdout);
-            std::fflush(stdout);
-            ++items;
-            if ((opt.exitAfterItems && items >= opt.exitAfterItems) ||
-                (!opt.exitOn.empty() && line.find(opt.exitOn) != std::string::npos))
-                stop = true;
-        },
-        sink ? &*sink : nullptr);
-    decoding = &decoder;
+    // Each network connection is a stream of its own, decoded from its start; what it left half
+    // way is reported when it ends. The other inputs are one stream.
+    std::optional<prax::vprinter::Decoder> decoder;
+    std::uint64_t streamStart = 0;  // bytes read before the current stream
+    const auto onLine = [&](const std::string& line) {
+        if (stop) return;  // exactly as many lines as asked for, even from one read
+        if (opt.times) std::fputs(arrivals.Prefix(streamStart + decoder->ItemEnd()).c_str(), stdout);
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+        ++items;
+        if ((opt.exitAfterItems && items >= opt.exitAfterItems) ||
+            (!opt.exitOn.empty() && line.find(opt.exitOn) != std::string::npos))
+            stop = true;
+    };
+    const auto newStream = [&] {
+        decoder.emplace(onLine, sink ? &*sink : nullptr);
+        streamStart = total;
+    };
+    if (!listening) newStream();
 
     std::vector<std::uint8_t> buf(64 * 1024);
-    std::uint64_t total = 0;
     bool anyByte = false, stallDone = false, xoffDone = false, settled = true;
     Clock::time_point lastByte{}, quietSince{}, lastRefill = Clock::now();
     constexpr auto kNever = Clock::time_point::max();
@@ -286,7 +311,7 @@ int main(int argc, char** argv) {
         // back ourselves: that pause is ours, and may fall between a CR and its LF.
         if (now < stallUntil || xonAt != kNever) quietSince = now;
         if (opt.settleMs > 0 && !settled) {
-            if (now >= quietSince + Ms(opt.settleMs)) decoder.Idle(), settled = true;
+            if (now >= quietSince + Ms(opt.settleMs)) decoder->Idle(), settled = true;
             else wakeAt(quietSince + Ms(opt.settleMs));
         }
         // A writer sets TIOCEXCL; with our own descriptor keeping the device open that flag
@@ -294,15 +319,31 @@ int main(int argc, char** argv) {
         // keeps the device reopenable; the writer's flock still keeps two writers apart.
         if (pty) wakeAt(now + Ms(200));
 
-        pollfd fds[2] = {{signalPipe[0], POLLIN, 0}, {want ? in : -1, POLLIN, 0}};
+        const bool waitingForPeer = listening && in < 0;
+        pollfd fds[2] = {{signalPipe[0], POLLIN, 0}, {waitingForPeer ? listener : want ? in : -1, POLLIN, 0}};
         const int ready = poll(fds, 2, wake == kNever ? -1 : CeilMs(wake - now));
         if (ready < 0 && errno != EINTR) break;
         if (fds[0].revents) break;
+        if (waitingForPeer) {
+            if (fds[1].revents & POLLIN) {
+                in = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+                if (in >= 0) newStream();
+            }
+            continue;
+        }
         if (ready == 0 && pty) ioctl(slave, TIOCNXCL);
         if (want == 0 || !(fds[1].revents & (POLLIN | POLLHUP | POLLERR))) continue;
 
         const ssize_t r = read(in, buf.data(), want);
         if (r < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (r <= 0 && listening) {
+            // The peer is done (or gone): its stream ends here, the next connection starts anew.
+            decoder->Finish();
+            close(in);
+            in = -1;
+            settled = true;
+            continue;
+        }
         if (r <= 0) break;  // end of file; on the pty (held open) only a real failure
         now = Clock::now();
         total += static_cast<std::uint64_t>(r);
@@ -311,13 +352,14 @@ int main(int argc, char** argv) {
         lastByte = quietSince = now;
         anyByte = true;
         settled = false;
-        decoder.Feed(buf.data(), static_cast<std::size_t>(r));
+        decoder->Feed(buf.data(), static_cast<std::size_t>(r));
     }
 
-    decoder.Finish();
+    if (decoder && (in >= 0 || !listening)) decoder->Finish();
     std::printf("total bytes: %llu\n", static_cast<unsigned long long>(total));
     std::fflush(stdout);
     if (slave >= 0) close(slave);
-    if (in != STDIN_FILENO) close(in);
+    if (in >= 0 && in != STDIN_FILENO) close(in);
+    if (listener >= 0) close(listener);
     return 0;
 }

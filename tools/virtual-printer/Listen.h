@@ -1,0 +1,22 @@
+// The virtual printer's network side: a listening TCP socket that the download tool's network
+// link connects to, one connection at a time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace prax::vprinter {
+
+struct ListenAddress {
+    std::string host = "127.0.0.1";
+    std::uint16_t port = 0;  // 0: any free port
+};
+
+// "PORT", "ADDR:PORT" or "[IPV6]:PORT". False when it is none of them.
+bool ParseListenAddress(const std::string& text, ListenAddress& out);
+
+// A non-blocking listening socket on `address`; -1 with `error` set when it can't be made.
+// `bound` is the address it took, "host:port" (IPv6 in brackets), with the real port.
+int OpenListener(const ListenAddress& address, std::string& bound, std::string& error);
+
+}  // namespace prax::vprinter
