@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -68,4 +69,51 @@ TEST(Praxdl, OutputTakesItsNameOnlyWhenTheWholeStreamWent) {
         EXPECT_EQ(Slurp(out), c.left);
         EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2) << "a file left behind";
     }
+}
+
+// --host names what the network link connects to; the port is 9100 unless given. A port no
+// connection could use is a usage error, and then nothing is connected.
+TEST(Praxdl, HostTakesANameOrAnAddressWithAnOptionalPort) {
+    struct Case {
+        const char* text;
+        const char* host;  // nullptr: usage error
+        std::uint64_t port;
+    } cases[] = {
+        {"printer", "printer", 9100},         {"printer:9101", "printer", 9101},
+        {"10.0.0.5:1", "10.0.0.5", 1},        {"[::1]:65535", "::1", 65535},
+        {"[fe80::1]", "fe80::1", 9100},       {"::1", "::1", 9100},
+        {"printer:0", nullptr, 0},            {"printer:65536", nullptr, 0},
+        {"printer:", nullptr, 0},             {"printer:91x", nullptr, 0},
+        {"printer:+91", nullptr, 0},          {":9100", nullptr, 0},
+        {"[::1", nullptr, 0},                 {"[::1]9100", nullptr, 0},
+        {"[]:9100", nullptr, 0},              {"printer:0009100", nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        FakeHost host;
+        std::istringstream in;
+        std::ostringstream sout, serr;
+        Streams io{in, sout, serr};
+        const int code = RunPraxdl({"--host", c.text, "init"}, io, &host);
+        if (!c.host) {
+            EXPECT_EQ(code, kExitUsage);
+            EXPECT_EQ(host.fake.Count("ConnectTcp"), 0u);
+            continue;
+        }
+        EXPECT_EQ(code, kExitDone) << serr.str();
+        ASSERT_EQ(host.fake.Count("ConnectTcp"), 1u);
+        const auto it = std::find_if(host.fake.calls.begin(), host.fake.calls.end(),
+                                     [](const auto& call) { return call.name == "ConnectTcp"; });
+        EXPECT_EQ(it->text, c.host);
+        EXPECT_EQ(it->args[0], c.port);
+        EXPECT_EQ(host.fake.DeliveredText(), "^default\r\n");
+    }
+    FakeHost host;
+    std::istringstream in;
+    std::ostringstream sout, serr;
+    Streams io{in, sout, serr};
+    EXPECT_EQ(RunPraxdl({"--host", "printer", "--port", "USB", "init"}, io, &host), kExitUsage);
+    host.fake.connectFails = true;
+    EXPECT_EQ(RunPraxdl({"--host", "printer", "init"}, io, &host), kExitFailed);
+    EXPECT_NE(serr.str().find("Open port failed\n  printer:9100: connection refused"), std::string::npos) << serr.str();
 }

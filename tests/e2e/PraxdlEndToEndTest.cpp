@@ -167,7 +167,8 @@ TEST(PraxdlEndToEnd, UsageErrorsExitWithTwoAndSendNothing) {
           {"init", "extra"}, {"--yes", "--no", "init"}, {"firmware"}, {"--port"},
           {"--device", "/dev/null", "--output", "/tmp/x", "init"}, {"init", "--package-size", "8"},
           {"dl-firmware"}, {"raw", "a", "b"}, {"channel", "7"}, {"channel"}, {"read", "Stop"}, {"read"},
-          {"code-table"}, {"font"}, {"fonts", "x"}, {"code-table", "a", "--slot", "TAA"}, {"raw", "a", "--slot", "TB"}}) {
+          {"code-table"}, {"font"}, {"fonts", "x"}, {"code-table", "a", "--slot", "TAA"}, {"raw", "a", "--slot", "TB"},
+          {"--host", "127.0.0.1:0", "init"}, {"--host", "127.0.0.1", "--device", "/dev/null", "init"}}) {
         std::vector<std::string> argv = {kPraxdl};
         argv.insert(argv.end(), args.begin(), args.end());
         const ProcessResult r = RunProgram(argv);
@@ -411,7 +412,8 @@ TEST(PraxdlEndToEnd, YesToContinueGoesOnWhenThePrinterReadsAgain) {
 }
 
 // The printer stops reading for good part way; then it is killed, or praxdl is interrupted. Each
-// ends praxdl within a second or two, with its own message and exit code.
+// ends praxdl within a second or two, with its own message and exit code, on a device and over
+// the network alike.
 TEST(PraxdlEndToEnd, AVanishedPrinterOrASignalEndsAStalledTransferAtOnce) {
     struct Case {
         const char* what;
@@ -423,15 +425,20 @@ TEST(PraxdlEndToEnd, AVanishedPrinterOrASignalEndsAStalledTransferAtOnce) {
         {"SIGINT", SIGINT, 130, "praxdl: Interrupted: "},
         {"SIGTERM", SIGTERM, 143, "praxdl: Interrupted: "},
     };
+    for (const bool network : {false, true})
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        auto printer = std::make_unique<Child>(
-            std::vector<std::string>{kPrinter, "--no-times", "--stall-after", "1000", "--stall-ms", "600000"});
+        SCOPED_TRACE(std::string(c.what) + (network ? " (network)" : " (pty)"));
+        std::vector<std::string> printerArgs = {kPrinter, "--no-times", "--stall-after", "1000", "--stall-ms", "600000"};
+        if (network) printerArgs.insert(printerArgs.end(), {"--listen", "0"});
+        auto printer = std::make_unique<Child>(printerArgs);
         const std::string device = printer->NextLine();
         ASSERT_FALSE(device.empty());
-        Child praxdl({kPraxdl, "--device", device, "--yes", "firmware", Temp("img-gone.bin", ImageOf(2000000, 3))});
+        // Socket buffers hold far more than a pty's.
+        const std::size_t size = network ? 32 << 20 : 2000000;
+        Child praxdl({kPraxdl, network ? "--host" : "--device", device, "--yes", "firmware",
+                      Temp("img-gone.bin", ImageOf(size, 3))});
         // The body has started; the pty's buffers fill long before 10% of it, and it stalls.
-        ASSERT_NE(praxdl.LineStartingWith("0 of 2000000 bytes", 20000), "") << praxdl.rest();
+        ASSERT_NE(praxdl.LineStartingWith("0 of " + std::to_string(size) + " bytes", 20000), "") << praxdl.rest();
         const auto start = std::chrono::steady_clock::now();
         if (c.signalToPraxdl) kill(praxdl.pid(), c.signalToPraxdl);
         else printer.reset();
@@ -443,6 +450,47 @@ TEST(PraxdlEndToEnd, AVanishedPrinterOrASignalEndsAStalledTransferAtOnce) {
         EXPECT_EQ(praxdl.rest().find("Continue ?"), std::string::npos) << praxdl.rest();
         EXPECT_EQ(praxdl.rest().find("(10%)"), std::string::npos) << praxdl.rest();
     }
+}
+
+// Over the network: each run is a connection of its own to the virtual printer, which decodes
+// the command and the whole firmware stream.
+TEST(PraxdlEndToEnd, HostDeliversCommandsAndImagesToTheVirtualPrinter) {
+    auto printer = std::make_unique<Child>(std::vector<std::string>{kPrinter, "--no-times", "--listen", "0"});
+    const std::string address = printer->NextLine();
+    ASSERT_EQ(address.rfind("127.0.0.1:", 0), 0u) << address;
+    ProcessResult r = RunProgram({kPraxdl, "--host", address, "init"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(printer->NextLine(), "command: ^default");
+    const std::string image = ImageOf(300000, 12);
+    r = RunProgram({kPraxdl, "--host", address, "--quiet", "firmware", Temp("img-net.bin", image)});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "300000 Bytes  CRC=" + RegisterHex(Reg(image)) + "\n");
+    EXPECT_EQ(printer->NextLine(), "wake-up run: 20 CR");
+    EXPECT_EQ(printer->NextLine(),
+              "firmware image: size 300000, received 300000, CRC " + RegisterHex(Reg(image)) + " matches");
+    EXPECT_EQ(printer->NextLine(), "closing ramp: 128 bytes");
+
+    // Nobody listens any more: the window's message, and the host's reason under it.
+    printer.reset();
+    r = RunProgram({kPraxdl, "--host", address, "init"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Open port failed\n  " + address + ": Connection refused\n");
+}
+
+// A printer that takes the connection and then stops reading: once the socket buffers are full
+// no byte goes for the stall limit (20 s), and praxdl ends with the count delivered.
+TEST(PraxdlEndToEnd, AHostThatStopsReadingEndsTheTransferInBoundedTime) {
+    Child printer({kPrinter, "--no-times", "--listen", "0", "--stall-after", "100000", "--stall-ms", "600000"});
+    const std::string address = printer.NextLine();
+    ASSERT_FALSE(address.empty());
+    const ProcessResult r = RunProgram(
+        {kPraxdl, "--host", address, "--quiet", "firmware", Temp("img-net-stall.bin", ImageOf(32 << 20, 5))}, {}, {},
+        90000);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("The printer stopped taking data: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" of the image's 33554432 bytes were delivered."), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("CRC="), std::string::npos) << r.out;
 }
 
 // What isn't a regular file is no image: refused before anything is opened, the output untouched.
