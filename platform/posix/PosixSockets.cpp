@@ -6,7 +6,6 @@
 #include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -230,10 +229,9 @@ Socket PosixPlatform::ConnectTcp(const std::string& host, std::uint16_t port, st
             }
         }
         if (err == 0) {
-            // Each write of the link goes out as it was made, not held back to be merged
-            // with the next one: a command line reaches the printer at once.
-            const int on = 1;
-            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            // Nagle's merging stays on: the link writes in 512-byte chunks and byte by byte, and a
+            // segment per write would cost the loopback (and a printer's stack) several times the
+            // time; a stream has no write boundaries on the wire anyway, and pauses still show.
             sockets_[static_cast<Socket>(fd)] = false;
             wsaError_ = 0;
             reason_ = HostReason::None;

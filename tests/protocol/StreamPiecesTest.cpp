@@ -32,6 +32,18 @@ TEST(DataCrc, CheckValuesAreTheByteSwappedModbusCrc) {
     for (int i = 0; i < 1024; ++i) all.push_back(static_cast<char>((i * 7 + i / 13) & 0xFF));
     const std::uint16_t crc = BitwiseModbus(all);
     EXPECT_EQ(RegOf(all), static_cast<std::uint16_t>((crc << 8) | (crc >> 8)));
+    // Every length and alignment, carried on from any register: the same as one step per byte.
+    for (std::size_t start = 0; start < 9; ++start) {
+        for (std::size_t length = 0; length + start <= 40; ++length) {
+            for (std::uint16_t reg : {std::uint16_t{0xFFFF}, std::uint16_t{0x1234}, std::uint16_t{0}}) {
+                std::uint16_t stepped = reg;
+                for (std::size_t i = 0; i < length; ++i)
+                    stepped = DataCrcUpdate(stepped, static_cast<std::uint8_t>(all[start + i]));
+                EXPECT_EQ(DataCrc(reinterpret_cast<const std::uint8_t*>(all.data()) + start, length, reg), stepped)
+                    << start << "+" << length;
+            }
+        }
+    }
 }
 
 TEST(DataCrc, TablesStartWithTheKnownValues) {
