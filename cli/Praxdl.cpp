@@ -16,6 +16,7 @@
 
 #include "cli/Interrupt.h"
 #include "cli/TerminalOperator.h"
+#include "cli/UsbPorts.h"
 #include "link/TCom.h"
 #include "platform/posix/DeviceNames.h"
 #include "platform/posix/PosixPlatform.h"
@@ -111,7 +112,7 @@ Options Parse(const std::vector<std::string>& args) {
 
 // What the host said about the failed open, in words an operator can act on.
 std::string HintFor(platform::Platform& host, std::int32_t code) {
-    if (code == link::kUsbPortCode) return "no USB printer was found on this host";
+    if (code == link::kUsbPortCode) return UsbOpenHint(host);
     switch (host.LastHostReason()) {
         case platform::HostReason::Permission:
             return host.LastHostDetail() +
@@ -151,7 +152,8 @@ void PrintPorts(std::ostream& out) {
     for (std::size_t i = 0; i < protocol::kConnectionNames.size(); ++i) {
         const std::int32_t code = protocol::PortCodeForConnection(static_cast<int>(i));
         if (code == link::kUsbPortCode) {
-            out << "USB          no USB printer discovery on this host yet  absent\n";
+            PosixPlatform host;
+            PrintUsbPorts(out, host);
             continue;
         }
         const std::string name = code == link::kLpt1PortCode ? "LPT1" : "\\\\.\\COM" + std::to_string(code);
