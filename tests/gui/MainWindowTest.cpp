@@ -23,7 +23,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QDir>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -35,7 +34,6 @@
 #include "dialogs/qt/FontDialog.h"
 #include "dialogs/qt/Progress.h"
 #include "platform/posix/PosixPlatform.h"
-#include "tests/support/FakeSysfs.h"
 #include "protocol/Commands.h"
 #include "protocol/FontList.h"
 #include "tests/support/Pty.h"
@@ -719,28 +717,6 @@ private slots:
         f.SendButtonClick();
         QCOMPARE(rec.MessageTexts(),
                  QStringList({QStringLiteral("Open port failed"), QStringLiteral("Open port failed")}));
-    }
-
-    // The window starts on "USB": it finds the accepted printer among the attached ones.
-    void initializeOverTheDefaultUsbConnection() {
-        prax::testing::Pty accepted, other;
-        const auto tree = prax::testing::BuildFakeSysfs(
-            QDir::tempPath().toStdString() + "/gui-usb",
-            {{"lp0", "04b8", "0202", "E1", "Other", "Printer", other.path()},
-             {"lp1", "1958", "0001", "A1", "Maker", "Label", accepted.path()}});
-        qputenv("PRAX_SYSFS_ROOT", QByteArray::fromStdString(tree.sys));
-        qputenv("PRAX_DEV_ROOT", QByteArray::fromStdString(tree.dev));
-        TForm1& f = Open();
-        QCOMPARE(f.ComboBox1->currentText(), QStringLiteral("USB"));
-        accepted.StartReading();
-        f.Button14Click();
-        const std::string got = accepted.WaitFor(10, 10000);
-        accepted.StopReading();
-        qunsetenv("PRAX_SYSFS_ROOT");
-        qunsetenv("PRAX_DEV_ROOT");
-        QCOMPARE(QByteArray::fromStdString(got), QByteArray("^default\r\n"));
-        QCOMPARE(QByteArray::fromStdString(other.Drain(100)), QByteArray());
-        QVERIFY(rec.messages.empty());
     }
 
     void initializeOverAPty() {
