@@ -459,7 +459,7 @@ TEST(PraxdlEndToEnd, TheUsbConnectionFindsTheAcceptedPrinterAndPortsSaysWhy) {
                                             {"lp2", "1958", "0002", "", "Maker", "Label", ""},
                                             {"lp3", "1958", "0003", "C3", "Maker", "Label", held.path()}});
     const std::map<std::string, std::string> env{{"PRAX_SYSFS_ROOT", tree.sys}, {"PRAX_DEV_ROOT", tree.dev}};
-    const Delivery d = ViaPty(accepted, {"init"}, 10, env);
+    const Delivery d = ViaPty(accepted, {"--port", "usb", "init"}, 10, env);
     EXPECT_EQ(d.run.exitCode, 0) << d.run.err;
     EXPECT_EQ(d.arrived, "^default\r\n");
     EXPECT_EQ(other.Drain(100), "");
