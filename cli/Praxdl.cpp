@@ -16,6 +16,7 @@
 
 #include "cli/Interrupt.h"
 #include "cli/TerminalOperator.h"
+#include "cli/UsbPorts.h"
 #include "link/NetSocket.h"
 #include "link/TCom.h"
 #include "platform/posix/DeviceNames.h"
@@ -148,7 +149,7 @@ link::NetworkTarget ParseHostTarget(const std::string& text) {
 std::string HintFor(platform::Platform& host, std::int32_t code, const link::NetworkTarget* network) {
     // The network's reasons (refused, unreachable, no answer, unknown host) say it all.
     if (network) return host.LastHostDetail();
-    if (code == link::kUsbPortCode) return "no USB printer was found on this host";
+    if (code == link::kUsbPortCode) return UsbOpenHint(host);
     switch (host.LastHostReason()) {
         case platform::HostReason::Permission:
             return host.LastHostDetail() +
@@ -188,7 +189,8 @@ void PrintPorts(std::ostream& out) {
     for (std::size_t i = 0; i < protocol::kConnectionNames.size(); ++i) {
         const std::int32_t code = protocol::PortCodeForConnection(static_cast<int>(i));
         if (code == link::kUsbPortCode) {
-            out << "USB          no USB printer discovery on this host yet  absent\n";
+            PosixPlatform host;
+            PrintUsbPorts(out, host);
             continue;
         }
         const std::string name = code == link::kLpt1PortCode ? "LPT1" : "\\\\.\\COM" + std::to_string(code);

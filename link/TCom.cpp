@@ -1,5 +1,7 @@
 #include "link/TCom.h"
 
+#include "link/UsbDiscovery.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -48,8 +50,12 @@ bool TCom::Open(std::int32_t portCode) {
         if (portCode == kLpt1PortCode) {
             std::snprintf(nameBuffer_, sizeof nameBuffer_, "LPT1");
         } else if (portCode == kUsbPortCode) {
-            interfaceCount = 0;
-            return false;
+            int count = 0;
+            const std::string path = FindUsbPrinterPath(host_, count);
+            interfaceCount = count;
+            // An interface name has at most 254 characters, so any path found fits the buffer.
+            if (path.empty() || path.size() >= sizeof nameBuffer_) return false;
+            std::snprintf(nameBuffer_, sizeof nameBuffer_, "%s", path.c_str());
         } else if (portCode >= 1) {
             std::snprintf(nameBuffer_, sizeof nameBuffer_, "COM%d", portCode);
         }

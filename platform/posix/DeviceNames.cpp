@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/posix/UsbPrinters.h"
+
 namespace prax::platform::posix {
 
 std::optional<int> ComNumber(const std::string& name) {
@@ -24,6 +26,7 @@ std::string HostPathFor(const std::string& name, const std::map<std::string, std
         if (const char* v = std::getenv(var.c_str()); v && *v) return v;
         return "/dev/ttyS" + std::to_string(*n - 1);
     }
+    if (name.rfind("\\\\?\\", 0) == 0) return UsbNodeForPath(name);
     if (name == "LPT1") {
         if (const char* v = std::getenv("PRAX_LPT1"); v && *v) return v;
         return "/dev/lp0";

@@ -14,6 +14,7 @@
 #include "platform/posix/DeviceNames.h"
 #include "platform/Names.h"
 #include "platform/posix/InstalledFonts.h"
+#include "platform/posix/UsbPrinters.h"
 
 namespace prax::platform::posix {
 
@@ -135,6 +136,11 @@ void PosixPlatform::Fail(int err, const std::string& what) {
 Handle PosixPlatform::CreateFileA(const std::string& name, std::uint32_t access, std::uint32_t,
                                   std::uint32_t, std::uint32_t) {
     const std::string path = HostPathFor(name, overrides_);
+    if (path.empty()) {
+        // A USB interface path whose printer is no longer attached.
+        Fail(ENODEV, name);
+        return kInvalidHandle;
+    }
     const bool wantRead = (access & GENERIC_READ_) != 0;
     const int create = creates_.count(path) ? O_CREAT | O_TRUNC : 0;
     int fd = ::open(path.c_str(), (wantRead ? O_RDWR : O_WRONLY) | create | O_NOCTTY | O_NONBLOCK | O_CLOEXEC,
@@ -159,6 +165,7 @@ Handle PosixPlatform::CreateFileA(const std::string& name, std::uint32_t access,
     Device d;
     d.fd = fd;
     d.tty = tty;
+    d.usbPrinter = name.rfind("\\\\?\\", 0) == 0 && !tty;
     d.path = path;
     devices_[h] = d;
     lastError_ = 0;
@@ -168,6 +175,15 @@ Handle PosixPlatform::CreateFileA(const std::string& name, std::uint32_t access,
 }
 
 void PosixPlatform::Drain(const Device& d) {
+    if (d.usbPrinter) {
+        // The printer driver cancels a write still on its way when the node is closed; it
+        // reports writable once the last one has gone.
+        struct pollfd p {d.fd, POLLOUT, 0};
+        const std::int64_t deadline = MonotonicMs() + drainLimitMs_;
+        while (!Aborted() && MonotonicMs() < deadline && ::poll(&p, 1, 10) == 0) {
+        }
+        return;
+    }
     if (!d.tty) {
         fsync(d.fd);
         return;
@@ -535,7 +551,7 @@ bool PosixPlatform::BuildFontsView(RegKeyView& key) {
     std::vector<FontFace> faces;
     if (!InstalledFaces(faces)) return false;
     FontView view = ViewOfFaces(std::move(faces));
-    key.values = std::move(view.entries);
+    for (auto& [name, file] : view.entries) key.values.push_back({std::move(name), REG_SZ_, std::move(file)});
     fontPaths_ = std::move(view.paths);
     fontsViewBuilt_ = true;
     return true;
@@ -552,9 +568,28 @@ long PosixPlatform::RegOpenKeyExA(HKey root, const std::string& subKey, std::uin
     }
     RegKeyView key;
     key.path = path;
-    if (path != kFontsKey) return Err(ERROR_FILE_NOT_FOUND_);
     // Once per open, not per value: a fill reads the whole list from one consistent view.
-    if (!BuildFontsView(key)) return Err(ERROR_FILE_NOT_FOUND_);
+    if (path == kFontsKey) {
+        if (!BuildFontsView(key)) return Err(ERROR_FILE_NOT_FOUND_);
+    } else if (path == kUsbPrintingClassKey || path == kUsbPrintEnumKey) {
+        if (!UsbPrintDriverPresent()) return Err(ERROR_FILE_NOT_FOUND_);
+        const std::vector<UsbPrinter> printers = ScanUsbPrinters();
+        if (path == kUsbPrintingClassKey) {
+            for (const UsbPrinter& p : printers) key.subKeys.push_back(p.InterfaceKey());
+            std::sort(key.subKeys.begin(), key.subKeys.end(),
+                      [](const std::string& a, const std::string& b) { return UpperAscii(a) < UpperAscii(b); });
+        } else {
+            const auto count = static_cast<std::uint32_t>(printers.size());
+            key.values.push_back({"Count", REG_DWORD_,
+                                  std::string{static_cast<char>(count & 0xFF), static_cast<char>((count >> 8) & 0xFF),
+                                              static_cast<char>((count >> 16) & 0xFF),
+                                              static_cast<char>(count >> 24)}});
+            for (std::size_t i = 0; i < printers.size(); ++i)
+                key.values.push_back({std::to_string(i), REG_SZ_, printers[i].DeviceId()});
+        }
+    } else {
+        return Err(ERROR_FILE_NOT_FOUND_);
+    }
     out = nextHandle_++;
     keys_[out] = std::move(key);
     return Err(ERROR_SUCCESS_);
@@ -584,7 +619,7 @@ long PosixPlatform::RegEnumValueA(HKey key, std::uint32_t index, std::string& na
     auto it = keys_.find(key);
     if (it == keys_.end()) return Err(ERROR_INVALID_HANDLE_);
     if (index >= it->second.values.size()) return ERROR_NO_MORE_ITEMS_;
-    name = it->second.values[index].first;
+    name = it->second.values[index].name;
     return Err(ERROR_SUCCESS_);
 }
 
@@ -595,10 +630,10 @@ long PosixPlatform::RegQueryValueExA(HKey key, const std::string& name, std::uin
     auto it = keys_.find(key);
     if (it == keys_.end()) return Err(ERROR_INVALID_HANDLE_);
     const std::string wanted = UpperAscii(name);
-    for (const auto& [n, text] : it->second.values) {
-        if (UpperAscii(n) != wanted) continue;
-        type = REG_SZ_;
-        data = text;
+    for (const RegValueView& v : it->second.values) {
+        if (UpperAscii(v.name) != wanted) continue;
+        type = v.type;
+        data = v.data;
         return Err(ERROR_SUCCESS_);
     }
     return Err(ERROR_FILE_NOT_FOUND_);

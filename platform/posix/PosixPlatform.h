@@ -57,8 +57,9 @@ public:
     int MessageBoxA(const std::string& text, const std::string& caption,
                     std::uint32_t type) override;
 
-    // The registry: the installed-fonts key, a view of fontconfig's fonts built afresh at each
-    // open of the key; no other key exists.
+    // The registry: the installed-fonts key, a view of fontconfig's fonts, and the USB printing
+    // class and usbprint enumeration keys, a view of the printers usblp serves; each built afresh
+    // at each open of its key. No other key exists.
     long RegOpenKeyExA(HKey root, const std::string& subKey, std::uint32_t access,
                        HKey& out) override;
     long RegQueryInfoKeyA(HKey key, std::uint32_t& subKeyCount, std::uint32_t& valueCount) override;
@@ -91,6 +92,7 @@ private:
     struct Device {
         int fd = -1;
         bool tty = false;
+        bool usbPrinter = false;  // a usblp node
         std::string path;
         CommTimeouts timeouts;
         std::uint32_t mask = 0;
@@ -119,10 +121,15 @@ private:
     void SleepUntil(std::int64_t deadlineMs);
     void Fail(int err, const std::string& what);
 
+    struct RegValueView {
+        std::string name;
+        std::uint32_t type = REG_SZ_;
+        std::string data;
+    };
     struct RegKeyView {
         std::string path;  // upper-cased, without surrounding backslashes
         std::vector<std::string> subKeys;
-        std::vector<std::pair<std::string, std::string>> values;  // name, text
+        std::vector<RegValueView> values;
     };
     // Builds the fonts view and keeps its file map; false when fontconfig is not usable.
     bool BuildFontsView(RegKeyView& key);

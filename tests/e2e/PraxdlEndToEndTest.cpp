@@ -19,6 +19,7 @@
 
 #include "protocol/Commands.h"
 #include "protocol/StreamPieces.h"
+#include "tests/support/FakeSysfs.h"
 #include "tests/support/Process.h"
 #include "tests/support/Pty.h"
 
@@ -493,6 +494,54 @@ TEST(PraxdlEndToEnd, AHostThatStopsReadingEndsTheTransferInBoundedTime) {
     EXPECT_EQ(r.out.find("CRC="), std::string::npos) << r.out;
 }
 
+// USB printers as sysfs shows them: the default connection sends to the first one of an accepted
+// make that can be had, ports tells each apart, and without one the open fails with a reason.
+TEST(PraxdlEndToEnd, TheUsbConnectionFindsTheAcceptedPrinterAndPortsSaysWhy) {
+    Pty accepted, other, held;
+    const int fd = ::open(held.path().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    const std::string root = ::testing::TempDir() + "praxdl-usb";
+    const auto tree = BuildFakeSysfs(root, {{"lp0", "04b8", "0202", "E1", "Other", "Printer", other.path()},
+                                            {"lp1", "1958", "0001", "A1", "Maker", "Label", accepted.path()},
+                                            {"lp2", "1958", "0002", "", "Maker", "Label", ""},
+                                            {"lp3", "1958", "0003", "C3", "Maker", "Label", held.path()}});
+    const std::map<std::string, std::string> env{{"PRAX_SYSFS_ROOT", tree.sys}, {"PRAX_DEV_ROOT", tree.dev}};
+    const Delivery d = ViaPty(accepted, {"--port", "usb", "init"}, 10, env);
+    EXPECT_EQ(d.run.exitCode, 0) << d.run.err;
+    EXPECT_EQ(d.arrived, "^default\r\n");
+    EXPECT_EQ(other.Drain(100), "");
+
+    const ProcessResult ports = RunProgram({kPraxdl, "ports"}, env);
+    ::close(fd);
+    std::istringstream lines(ports.out);
+    std::vector<std::string> usb(5);
+    for (auto& line : usb) std::getline(lines, line);
+    EXPECT_EQ(usb[0], "USB          " + tree.dev + "/usb/lp1  present");
+    EXPECT_EQ(usb[1], "  lp0  VID_04B8&PID_0202  serial E1  Other Printer  " + tree.dev +
+                          "/usb/lp0  not of an accepted make");
+    EXPECT_EQ(usb[2], "  lp1  VID_1958&PID_0001  serial A1  Maker Label  " + tree.dev +
+                          "/usb/lp1  accepted make, \"USB\" opens it");
+    EXPECT_EQ(usb[3].substr(0, usb[3].find(", ")), "  lp2  VID_1958&PID_0002  no serial  Maker Label  " +
+                                                        tree.dev + "/usb/lp2  accepted make");
+    EXPECT_NE(usb[3].find("cannot be opened: " + tree.dev + "/usb/lp2: No such file or directory (the printer is gone)"),
+              std::string::npos) << usb[3];
+    EXPECT_NE(usb[4].find("cannot be opened: " + tree.dev + "/usb/lp3: Device or resource busy (another program, a "
+                          "print spooler for example, holds the printer)"),
+              std::string::npos) << usb[4];
+    EXPECT_EQ(accepted.Drain(100), "") << "ports sends nothing";
+
+    // No printer at all, and no driver either.
+    const auto none = BuildFakeSysfs(root, {}, false);
+    const ProcessResult r = RunProgram({kPraxdl, "init"}, env);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Open port failed\n  no USB printer of an accepted make is attached (see praxdl ports)\n");
+    const std::string listed = RunProgram({kPraxdl, "ports"}, env).out;
+    EXPECT_EQ(listed.substr(0, listed.find("LPT1")),
+              "USB          no USB printer of an accepted make  absent\n"
+              "  no USB printer is attached (the usblp driver is not loaded)\n");
+}
+
 // What isn't a regular file is no image: refused before anything is opened, the output untouched.
 TEST(PraxdlEndToEnd, APipeOrADeviceIsRefusedAsAnImage) {
     const std::string fifo = ::testing::TempDir() + "img-fifo.bin";
@@ -509,15 +558,27 @@ TEST(PraxdlEndToEnd, APipeOrADeviceIsRefusedAsAnImage) {
 }
 
 #ifdef PRAX_DOWNLOAD_BIN
+// The window's command-line mode over a COM port and over its default connection, USB, which
+// finds the accepted printer among the attached ones.
 TEST(WindowEndToEnd, OneImageAndAConnectionDownloadAndTheProgramEndsByItself) {
-    Child printer({kPrinter, "--no-times"});
-    const std::string device = printer.NextLine();
-    ASSERT_FALSE(device.empty());
-    const std::string image = ImageOf(3000, 5);
-    const ProcessResult r = RunProgram({PRAX_DOWNLOAD_BIN, Temp("img-window.bin", image), "com5 115200"},
-                                {{"PRAX_COM5", device}, {"QT_QPA_PLATFORM", "offscreen"}});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(printer.LineStartingWith("firmware image:"),
-              "firmware image: size 3000, received 3000, CRC " + RegisterHex(Reg(image)) + " matches");
+    for (const std::string connection : {"com5 115200", "USB"}) {
+        SCOPED_TRACE(connection);
+        Child printer({kPrinter, "--no-times"});
+        const std::string device = printer.NextLine();
+        ASSERT_FALSE(device.empty());
+        Pty other;
+        const auto tree = BuildFakeSysfs(::testing::TempDir() + "window-usb",
+                                         {{"lp0", "04b8", "0202", "E1", "Other", "Printer", other.path()},
+                                          {"lp1", "1958", "0001", "A1", "Maker", "Label", device}});
+        const std::string image = ImageOf(3000, 5);
+        const ProcessResult r =
+            RunProgram({PRAX_DOWNLOAD_BIN, Temp("img-window.bin", image), connection},
+                       {{"PRAX_COM5", device}, {"PRAX_SYSFS_ROOT", tree.sys}, {"PRAX_DEV_ROOT", tree.dev},
+                        {"QT_QPA_PLATFORM", "offscreen"}});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(printer.LineStartingWith("firmware image:"),
+                  "firmware image: size 3000, received 3000, CRC " + RegisterHex(Reg(image)) + " matches");
+        EXPECT_EQ(other.Drain(100), "");
+    }
 }
 #endif

@@ -7,10 +7,13 @@
 #include <optional>
 #include <string>
 
+#include "link/TCom.h"
+#include "link/UsbDiscovery.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/posix/InstalledFonts.h"
 #include "platform/posix/PosixPlatform.h"
 #include "protocol/FontList.h"
+#include "tests/support/FakeSysfs.h"
 
 using namespace prax::platform;
 using prax::platform::fake::FakePlatform;
@@ -36,6 +39,11 @@ std::map<std::string, std::string> Values(Platform& host, HKey key) {
     EXPECT_EQ(host.RegEnumValueA(key, static_cast<std::uint32_t>(values.size()), name),
               ERROR_NO_MORE_ITEMS_);
     return values;
+}
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Sets an environment variable for one scope and puts the old value back.
@@ -208,4 +216,57 @@ TEST(InstalledFonts, ConfigFromTheEnvironmentAndOneFilePerBareName) {
               (std::map<std::string, std::string>{{"DejaVu Sans (TrueType)", "Mine.ttf"}}));
     host.RegCloseKey(key);
     EXPECT_EQ(host.HostFilePath("C:\\Windows\\Fonts\\mine.ttf"), root + "/a/Mine.ttf");
+}
+
+// The printers usblp serves, as the USB search reads them on Windows: one interface subkey each,
+// and the driver's count and entries; the path found opens that printer's node.
+TEST(Registry, UsbPrintersFromSysfsAsWindowsNamesThem) {
+    const std::string root = ::testing::TempDir() + "registry-usb";
+    const std::string guid = "#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+    const auto tree = prax::testing::BuildFakeSysfs(
+        root, {{"lp0", "04b8", "0202", "X1", "EPSON", "TM", root + "/node0"},
+               {"lp1", "1958", "0001", "ab#c\\d", "Maker", "Label", root + "/node1"},
+               {"lp2", "1958", "0002", "", "Maker", "Label", ""},
+               {"lp3", "1958", "0003", "K", "Maker", "Keyboard", root + "/node3", "03"}});
+    for (const char* node : {"/node0", "/node1", "/node3"}) std::ofstream(root + node) << "";
+    const EnvVar sys("PRAX_SYSFS_ROOT", tree.sys);
+    const EnvVar dev("PRAX_DEV_ROOT", tree.dev);
+    PosixPlatform host;
+
+    HKey key = 0;
+    ASSERT_EQ(host.RegOpenKeyExA(HKEY_LOCAL_MACHINE_, prax::link::kPrinterInterfaceClassKey, KEY_READ_, key), kOk);
+    std::vector<std::string> subKeys;
+    std::string name;
+    for (std::uint32_t i = 0; host.RegEnumKeyExA(key, i, name) == kOk; ++i) subKeys.push_back(name);
+    host.RegCloseKey(key);
+    EXPECT_EQ(subKeys, (std::vector<std::string>{"##?#USB#VID_04B8&PID_0202#X1" + guid,
+                                                 "##?#USB#VID_1958&PID_0001#ab_c_d" + guid,
+                                                 "##?#USB#VID_1958&PID_0002#1-3" + guid}));
+    ASSERT_EQ(host.RegOpenKeyExA(HKEY_LOCAL_MACHINE_, prax::link::kUsbPrintEnumKey, KEY_READ_, key), kOk);
+    std::uint32_t type = 0;
+    std::string count;
+    EXPECT_EQ(host.RegQueryValueExA(key, "Count", type, count), kOk);
+    EXPECT_EQ(type, REG_DWORD_);
+    EXPECT_EQ(count, std::string("\x03\0\0\0", 4));
+    host.RegCloseKey(key);
+    std::string entry;
+    EXPECT_TRUE(prax::link::ReadUsbPrintEntry(host, 1, entry));
+    EXPECT_EQ(entry, "USB\\VID_1958&PID_0001\\ab_c_d");
+
+    // The first accepted printer in enumeration order is lp1; its node takes the bytes.
+    prax::link::TCom com(host);
+    ASSERT_TRUE(com.Open(prax::link::kUsbPortCode));
+    EXPECT_EQ(com.interfaceCount, 3);
+    EXPECT_EQ(com.Write("^XA"), 3);
+    com.Close();
+    EXPECT_EQ(Slurp(root + "/node1"), "^XA");
+    EXPECT_EQ(Slurp(root + "/node0"), "");
+    // lp2 has no node: gone, and said so.
+    EXPECT_FALSE(com.OpenDevice("\\\\?\\usb#vid_1958&pid_0002#1-3" + guid));
+    EXPECT_EQ(host.LastHostReason(), HostReason::Absent);
+
+    // Without the driver and without printers there are no keys.
+    const auto none = prax::testing::BuildFakeSysfs(root, {}, false);
+    EXPECT_NE(host.RegOpenKeyExA(HKEY_LOCAL_MACHINE_, prax::link::kUsbPrintEnumKey, KEY_READ_, key), kOk);
+    EXPECT_FALSE(com.Open(prax::link::kUsbPortCode));
 }

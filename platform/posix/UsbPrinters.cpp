@@ -1,0 +1,132 @@
+#include "platform/posix/UsbPrinters.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "platform/Names.h"
+
+namespace prax::platform::posix {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kClassGuid = "{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+
+std::string RootFrom(const char* variable, const char* fallback) {
+    const char* v = std::getenv(variable);
+    return v && *v ? v : fallback;
+}
+
+// The first line of a sysfs attribute, without trailing blanks; empty when there is none.
+std::string Attribute(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    if (!in || !std::getline(in, line)) return {};
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+    return line;
+}
+
+// A serial number may hold anything; in a device name a backslash or '#' would split it, and
+// the driver's entry must stay within what the search reads.
+std::string NameSafe(const std::string& text) {
+    std::string s;
+    for (const char c : text.substr(0, 64)) {
+        const auto u = static_cast<unsigned char>(c);
+        s += u <= 0x20 || u >= 0x7F || c == '\\' || c == '#' || c == '/' || c == ',' ? '_' : c;
+    }
+    return s;
+}
+
+bool IsHex4(const std::string& s) {
+    return s.size() == 4 &&
+           std::all_of(s.begin(), s.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+}
+
+// "lp12" -> 12; -1 for any other name in the class folder.
+int LpNumber(const std::string& name) {
+    if (name.size() < 3 || name.size() > 6 || name.compare(0, 2, "lp") != 0) return -1;
+    int n = 0;
+    for (std::size_t i = 2; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i]))) return -1;
+        n = n * 10 + (name[i] - '0');
+    }
+    return n;
+}
+
+}  // namespace
+
+std::string UsbPrinter::DeviceId() const {
+    return "USB\\VID_" + vendorId + "&PID_" + productId + "\\" + instance;
+}
+
+std::string UsbPrinter::InterfaceKey() const {
+    return "##?#USB#VID_" + vendorId + "&PID_" + productId + "#" + instance + "#" + kClassGuid;
+}
+
+std::string UsbPrinter::InterfacePath() const { return "\\\\?\\" + InterfaceKey().substr(4); }
+
+std::string SysfsRoot() { return RootFrom("PRAX_SYSFS_ROOT", "/sys"); }
+std::string DevRoot() { return RootFrom("PRAX_DEV_ROOT", "/dev"); }
+
+std::vector<UsbPrinter> ScanUsbPrinters() {
+    std::vector<std::pair<int, UsbPrinter>> found;
+    std::error_code ec;
+    const fs::path devRoot = DevRoot();
+    for (const auto& entry : fs::directory_iterator(fs::path(SysfsRoot()) / "class" / "usbmisc", ec)) {
+        const std::string name = entry.path().filename().string();
+        const int number = LpNumber(name);
+        if (number < 0) continue;
+        // lpN/device is the USB interface; the USB device is the folder above it.
+        std::error_code e;
+        const fs::path interface = fs::canonical(entry.path() / "device", e);
+        if (e) continue;
+        const std::string cls = Attribute(interface / "bInterfaceClass");
+        if (!cls.empty() && cls != "07") continue;  // usbmisc also holds devices of other drivers
+        const fs::path device = interface.parent_path();
+        UsbPrinter p;
+        p.lp = name;
+        p.node = (devRoot / "usb" / name).string();
+        p.vendorId = UpperAscii(Attribute(device / "idVendor"));
+        p.productId = UpperAscii(Attribute(device / "idProduct"));
+        if (!IsHex4(p.vendorId) || !IsHex4(p.productId)) continue;
+        p.serial = Attribute(device / "serial");
+        p.manufacturer = Attribute(device / "manufacturer");
+        p.product = Attribute(device / "product");
+        p.instance = NameSafe(p.serial);
+        if (p.instance.empty()) p.instance = NameSafe(device.filename().string());
+        found.emplace_back(number, std::move(p));
+    }
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Two printers that report the same serial must still have names of their own.
+    std::set<std::string> taken;
+    std::vector<UsbPrinter> printers;
+    for (auto& [number, p] : found) {
+        if (!taken.insert(UpperAscii(p.DeviceId())).second) {
+            p.instance += "_" + p.lp;
+            taken.insert(UpperAscii(p.DeviceId()));
+        }
+        printers.push_back(std::move(p));
+    }
+    return printers;
+}
+
+bool UsbPrintDriverPresent() {
+    std::error_code ec;
+    return fs::exists(fs::path(SysfsRoot()) / "bus" / "usb" / "drivers" / "usblp", ec) ||
+           !ScanUsbPrinters().empty();
+}
+
+std::string UsbNodeForPath(const std::string& path) {
+    const std::string wanted = UpperAscii(path);
+    for (const UsbPrinter& p : ScanUsbPrinters())
+        if (UpperAscii(p.InterfacePath()) == wanted) return p.node;
+    return {};
+}
+
+}  // namespace prax::platform::posix
