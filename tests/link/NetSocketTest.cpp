@@ -37,24 +37,16 @@ protected:
 
 TEST_F(NetSocketTest, SendAllIsOneSendOfTheWholeBufferAndTrueOnlyWhenAllWent) {
     struct Case {
-        const char* what;
         bool connected;
         int length;
         std::int64_t peerTakes;  // -1: all
-        bool result;
-        bool sends;
-    } cases[] = {
-        {"no socket", false, 5, -1, false, false},
-        {"no socket, nothing to send", false, 0, -1, false, false},
-        {"nothing to send", true, 0, -1, true, false},
-        {"below nothing", true, -3, -1, true, false},
-        {"all", true, 5, -1, true, true},
-        {"part of it", true, 5, 3, false, true},
-        {"none of it", true, 5, 0, false, true},
-    };
+        bool result, sends;
+    } cases[] = {{false, 5, -1, false, false}, {false, 0, -1, false, false}, {true, 0, -1, true, false},
+                 {true, -3, -1, true, false},  {true, 5, -1, true, true},     {true, 5, 3, false, true},
+                 {true, 5, 0, false, true}};
     const Bytes data = B("ABCDE");
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(testing::Message() << c.connected << " " << c.length << " " << c.peerTakes);
         FakePlatform h;
         h.socketTakes = c.peerTakes;
         NetSocket net(h);
@@ -72,50 +64,35 @@ TEST_F(NetSocketTest, SendAllIsOneSendOfTheWholeBufferAndTrueOnlyWhenAllWent) {
     }
 }
 
-TEST_F(NetSocketTest, StartsSocketsOnceAndOnlyOnVersionTwoTwo) {
+// Sockets start once per process, only on version 2.2, and stop at the end after the socket
+// is closed: sending side first.
+TEST_F(NetSocketTest, StartsOnceOnVersionTwoTwoAndEndsClosingTheSocketFirst) {
     {
         NetSocket net(host);
-        EXPECT_EQ(host.CallNames(), Names{"WSAStartup"});
-        EXPECT_EQ(host.calls[0].args, Args{0x0202});
-        EXPECT_TRUE(prax::link::netStarted());
-        EXPECT_EQ(NetSocket::Instance(), &net);
         EXPECT_TRUE(net.NetStartup());
-        EXPECT_EQ(host.Count("WSAStartup"), 1u);
+        EXPECT_EQ(NetSocket::Instance(), &net);
+        net.Adopt(host.ConnectTcp("printer", 9100, 1000));
     }
-    // Nothing held: the end only stops sockets.
-    EXPECT_EQ(host.CallNames(), (Names{"WSAStartup", "WSACleanup"}));
+    EXPECT_EQ(host.CallNames(), (Names{"WSAStartup", "ConnectTcp", "shutdown", "closesocket", "WSACleanup"}));
+    EXPECT_EQ(host.calls[0].args, Args{0x0202});
+    EXPECT_EQ(host.calls[2].args, Args{SD_SEND_});
+    EXPECT_EQ(host.calls[2].handle, host.calls[3].handle);
     EXPECT_FALSE(prax::link::netStarted());
     EXPECT_EQ(NetSocket::Instance(), nullptr);
 
     FakePlatform old;
     old.wsaGrantedVersion = 0x0101;
-    {
-        NetSocket net(old);
-        EXPECT_EQ(old.CallNames(), (Names{"WSAStartup", "WSACleanup"}));
-        EXPECT_FALSE(prax::link::netStarted());
-    }
-    EXPECT_EQ(old.Count("WSACleanup"), 1u) << "not started, so not stopped again";
-
+    { NetSocket net(old); }
+    EXPECT_EQ(old.CallNames(), (Names{"WSAStartup", "WSACleanup"})) << "undone once, not stopped again";
     FakePlatform refusing;
     refusing.wsaStartupResult = WSASYSNOTREADY_;
     NetSocket net(refusing);
     EXPECT_FALSE(net.NetStartup());
     EXPECT_EQ(refusing.CallNames(), (Names{"WSAStartup", "WSAStartup"}));
-}
-
-TEST_F(NetSocketTest, EndClosesTheSendingSideThenTheSocketThenStopsSockets) {
-    Socket s;
-    {
-        NetSocket net(host);
-        s = host.ConnectTcp("printer", 9100, 1000);
-        net.Adopt(s);
-        host.calls.clear();
-    }
-    EXPECT_EQ(host.CallNames(), (Names{"shutdown", "closesocket", "WSACleanup"}));
-    EXPECT_EQ(host.calls[0].handle, static_cast<Handle>(s));
-    EXPECT_EQ(host.calls[0].args, Args{SD_SEND_});
-    EXPECT_EQ(host.calls[1].handle, static_cast<Handle>(s));
-    EXPECT_TRUE(host.OpenSockets().empty());
+    // Without sockets started the link doesn't try to connect.
+    TCom com(refusing);
+    EXPECT_FALSE(com.OpenNetwork(NetworkTarget{"printer"}));
+    EXPECT_EQ(refusing.Count("ConnectTcp"), 0u);
 }
 
 // The network kind of the link: every Write is one send of exactly its bytes; Close (and the
@@ -145,39 +122,16 @@ TEST_F(NetSocketTest, LinkOfTheNetworkKindSendsEachWriteWhole) {
     EXPECT_EQ(host.writes, (std::vector<Bytes>{B("^default\r\n"), B("\r"), B("x")}));
     EXPECT_TRUE(host.OpenSockets().empty());
 
-    NetworkTarget v6{"::1"};
     TCom com(host);
-    ASSERT_TRUE(com.OpenNetwork(v6));
+    ASSERT_TRUE(com.OpenNetwork(NetworkTarget{"::1"}));
     EXPECT_EQ(prax::link::currentDeviceName(), "[::1]:9100");
     EXPECT_EQ(host.calls.back().args, (Args{9100, 5000}));
-}
-
-TEST_F(NetSocketTest, LinkCannotOpenWithoutAConnectionOrWithoutSockets) {
-    const NetworkTarget target{"printer"};
-    {
-        TCom com(host);  // no holder at all
-        EXPECT_FALSE(com.OpenNetwork(target));
-        EXPECT_EQ(com.Write("abc"), 0);
-        EXPECT_FALSE(com.LastWriteDelivered());
-    }
-    EXPECT_TRUE(host.calls.empty());
-
-    {
-        host.connectFails = true;
-        NetSocket net(host);
-        TCom com(host);
-        EXPECT_FALSE(com.OpenNetwork(target));
-        EXPECT_EQ(host.Count("ConnectTcp"), 1u);
-        EXPECT_EQ(com.Write("abc"), 0);
-        EXPECT_EQ(host.Count("send"), 0u);
-    }
-
-    FakePlatform refusing;
-    refusing.wsaStartupResult = WSASYSNOTREADY_;
-    NetSocket unstarted(refusing);
-    TCom other(refusing);
-    EXPECT_FALSE(other.OpenNetwork(target));
-    EXPECT_EQ(refusing.Count("ConnectTcp"), 0u);
+    com.Close();
+    host.connectFails = true;
+    EXPECT_FALSE(com.OpenNetwork(target));
+    EXPECT_EQ(com.Write("abc"), 0);
+    EXPECT_FALSE(com.LastWriteDelivered());
+    EXPECT_EQ(host.Count("send"), 3u);
 }
 
 // How far a transfer got and why it ended, over the network: a peer that stopped taking data is
