@@ -1,11 +1,10 @@
 #include "link/TCom.h"
 
-#include "link/UsbDiscovery.h"
-
 #include <cstdio>
 #include <cstring>
 
 #include "link/NetSocket.h"
+#include "link/UsbDiscovery.h"
 
 namespace prax::link {
 
