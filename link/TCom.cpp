@@ -5,6 +5,7 @@
 
 #include "link/NetSocket.h"
 #include "link/UsbDiscovery.h"
+#include "platform/Names.h"
 
 namespace prax::link {
 
@@ -64,14 +65,19 @@ bool TCom::Open(std::int32_t portCode) {
     }
 }
 
+void TCom::StartOpen(const std::string& name, TransportKind newKind) {
+    quietStall() = true;
+    Close();
+    currentDeviceName() = name;
+    kind = newKind;
+    delivered_ = 0;
+    lastWriteDelivered_ = true;
+    lastWriteLost_ = false;
+}
+
 bool TCom::OpenDevice(const std::string& name) {
     try {
-        quietStall() = true;
-        Close();
-        currentDeviceName() = name;
-        kind = TransportKind::Device;
-        delivered_ = 0;
-        lastWriteDelivered_ = true;
+        StartOpen(name, TransportKind::Device);
 
         const std::uint32_t access = GENERIC_READ_ | GENERIC_WRITE_;
         const std::uint32_t share = FILE_SHARE_READ_ | FILE_SHARE_WRITE_;
@@ -112,14 +118,7 @@ bool TCom::OpenDevice(const std::string& name) {
 
 bool TCom::OpenNetwork(const NetworkTarget& target) {
     try {
-        quietStall() = true;
-        Close();
-        const bool v6 = target.host.find(':') != std::string::npos;
-        currentDeviceName() = (v6 ? "[" + target.host + "]" : target.host) + ":" + std::to_string(target.port);
-        kind = TransportKind::Network;
-        delivered_ = 0;
-        lastWriteDelivered_ = true;
-        lastWriteLost_ = false;
+        StartOpen(HostAndPort(target.host, target.port), TransportKind::Network);
         NetSocket* net = NetSocket::Instance();
         // Without sockets started there is nothing to connect with.
         if (net == nullptr || !netStarted()) return false;

@@ -1,6 +1,6 @@
 #include "link/UsbDiscovery.h"
 
-#include <cctype>
+#include "platform/Names.h"
 
 namespace prax::link {
 
@@ -42,11 +42,6 @@ bool QueryValue(Platform& host, const char* keyPath, const std::string& name, st
     if (host.RegQueryValueExA(key.get(), name, type, data) != kOk) return false;
     const bool text = type == REG_SZ_ || type == REG_EXPAND_SZ_ || type == REG_MULTI_SZ_;
     return data.size() + (text ? 1 : 0) <= limit;
-}
-
-std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
 }
 
 bool Contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
@@ -134,9 +129,9 @@ bool GetPrinterInterfacePath(Platform& host, int index, std::string& path) {
 
 bool PathMatchesDeviceList(const std::string& path, const UsbDeviceList& list) {
     try {
-        const std::string upper = Upper(path);
+        const std::string upper = UpperAscii(path);
         for (const std::string& entry : list)
-            if (upper.find(Upper(entry)) != std::string::npos) return true;
+            if (upper.find(UpperAscii(entry)) != std::string::npos) return true;
     } catch (...) {
     }
     return false;

@@ -20,4 +20,10 @@ inline std::string TrimmedKeyPath(const std::string& path) {
     return path.substr(first, path.find_last_not_of('\\') - first + 1);
 }
 
+// "host:port", an IPv6 address in brackets so its own colons can't be taken for the port's.
+inline std::string HostAndPort(const std::string& host, unsigned port) {
+    const bool v6 = host.find(':') != std::string::npos;
+    return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
 }  // namespace prax::platform

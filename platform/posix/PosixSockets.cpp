@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/Names.h"
 #include "platform/posix/PosixPlatform.h"
 
 namespace prax::platform::posix {
@@ -48,11 +49,6 @@ int WsaErrorFor(int err) {
             // that it only stopped reading; that one is WSAETIMEDOUT_ from our stall limit.
             return WSAECONNABORTED_;
     }
-}
-
-std::string HostAndPort(const std::string& host, std::uint16_t port) {
-    const bool v6 = host.find(':') != std::string::npos;
-    return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }
 
 int PollFor(int fd, short events, std::int64_t ms) {

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/Names.h"
+
 namespace prax::vprinter {
 
 bool ParseListenAddress(const std::string& text, ListenAddress& out) {
@@ -68,13 +70,12 @@ int OpenListener(const ListenAddress& address, std::string& bound, std::string& 
         const auto* in6 = reinterpret_cast<const struct sockaddr_in6*>(&ss);
         inet_ntop(AF_INET6, &in6->sin6_addr, host, sizeof host);
         port = ntohs(in6->sin6_port);
-        bound = "[" + std::string(host) + "]:" + std::to_string(port);
     } else {
         const auto* in4 = reinterpret_cast<const struct sockaddr_in*>(&ss);
         inet_ntop(AF_INET, &in4->sin_addr, host, sizeof host);
         port = ntohs(in4->sin_port);
-        bound = std::string(host) + ":" + std::to_string(port);
     }
+    bound = prax::platform::HostAndPort(host, port);
     return fd;
 }
 
