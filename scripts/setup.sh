@@ -5,6 +5,10 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev libgl-dev
+  libcli11-dev
+  # Packaging (cpack's DEB generator reads the programs' library needs with dpkg-shlibdeps) and
+  # the tests that read praxdl's JSON lines.
+  dpkg-dev jq
   libfontconfig-dev fonts-dejavu-core
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
