@@ -558,10 +558,10 @@ TEST(PraxdlEndToEnd, APipeOrADeviceIsRefusedAsAnImage) {
 }
 
 #ifdef PRAX_DOWNLOAD_BIN
-// The window's command-line mode over a COM port and over its default connection, USB, which
-// finds the accepted printer among the attached ones.
+// The window's command-line mode over a COM port and over USB, named or by default (the image
+// alone), which finds the accepted printer among the attached ones.
 TEST(WindowEndToEnd, OneImageAndAConnectionDownloadAndTheProgramEndsByItself) {
-    for (const std::string connection : {"com5 115200", "USB"}) {
+    for (const std::string connection : {"com5 115200", "USB", ""}) {
         SCOPED_TRACE(connection);
         Child printer({kPrinter, "--no-times"});
         const std::string device = printer.NextLine();
@@ -571,10 +571,11 @@ TEST(WindowEndToEnd, OneImageAndAConnectionDownloadAndTheProgramEndsByItself) {
                                          {{"lp0", "04b8", "0202", "E1", "Other", "Printer", other.path()},
                                           {"lp1", "1958", "0001", "A1", "Maker", "Label", device}});
         const std::string image = ImageOf(3000, 5);
+        std::vector<std::string> args = {PRAX_DOWNLOAD_BIN, Temp("img-window.bin", image)};
+        if (!connection.empty()) args.push_back(connection);
         const ProcessResult r =
-            RunProgram({PRAX_DOWNLOAD_BIN, Temp("img-window.bin", image), connection},
-                       {{"PRAX_COM5", device}, {"PRAX_SYSFS_ROOT", tree.sys}, {"PRAX_DEV_ROOT", tree.dev},
-                        {"QT_QPA_PLATFORM", "offscreen"}});
+            RunProgram(args, {{"PRAX_COM5", device}, {"PRAX_SYSFS_ROOT", tree.sys}, {"PRAX_DEV_ROOT", tree.dev},
+                              {"QT_QPA_PLATFORM", "offscreen"}});
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(printer.LineStartingWith("firmware image:"),
                   "firmware image: size 3000, received 3000, CRC " + RegisterHex(Reg(image)) + " matches");

@@ -3,6 +3,7 @@
 // one line per item.
 #include "tools/virtual-printer/Decoder.h"
 #include "tools/virtual-printer/Listen.h"
+#include "version/Version.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -50,6 +51,8 @@ const char* const kUsage =
     "  --exit-on TEXT           end after a report line containing TEXT\n"
     "  --settle-ms MS           after MS quiet ms, report what waits for a next byte (default 250; 0: never)\n"
     "  --no-times               print the bare report lines, without their arrival times\n"
+    "  --version                print the version and end\n"
+    "  --help, -h               print this text and end\n"
     "Each report line starts with the time its last byte arrived, in seconds since the first byte.\n";
 
 struct Options {
@@ -75,6 +78,12 @@ std::uint64_t Number(const char* text) {
     const auto [ptr, ec] = std::from_chars(text, end, v);
     if (ec != std::errc() || ptr != end) Usage(std::string("not a number: ") + text);
     return v;
+}
+
+// Ends the program after `text` went to standard output; 1 when it could not (a full disk).
+[[noreturn]] void PrintAndExit(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+    std::exit(std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1);
 }
 
 Options Parse(int argc, char** argv) {
@@ -105,7 +114,8 @@ Options Parse(int argc, char** argv) {
         else if (a == "--exit-on") o.exitOn = value();
         else if (a == "--settle-ms") o.settleMs = ms();
         else if (a == "--no-times") o.times = false;
-        else if (a == "--help" || a == "-h") std::fputs(kUsage, stdout), std::exit(0);
+        else if (a == "--help" || a == "-h") PrintAndExit(kUsage);
+        else if (a == "--version") PrintAndExit(std::string("prax-virtual-printer ") + prax::kVersion + "\n");
         else Usage("unknown option " + a);
     }
     // XON/XOFF is a serial line's; a socket's reader holds the sender back by not reading.
