@@ -10,12 +10,41 @@ work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 
 # Starts a reader on a new pty with the given options and sets $reader and $device. Its lines
-# are bare (no arrival times), so the scripts can match them from the start.
+# are bare (no arrival times), so the scripts can match them from the start. The last reader's
+# log goes first: the new reader's shell truncates it only once it runs, and until then the old
+# device path would be read, a pty that is gone or by now another program's.
 start_reader() {
+  rm -f "$work/reader.log"
   "$printer" --no-times "$@" > "$work/reader.log" 2>&1 &
   reader=$!
-  for _ in $(seq 200); do [ -s "$work/reader.log" ] && break; sleep 0.02; done
-  device=$(head -n 1 "$work/reader.log")
+  for _ in $(seq 200); do
+    # A whole first line: the path is printed with its newline in one write.
+    [ -f "$work/reader.log" ] && [ "$(head -n 1 "$work/reader.log" | wc -l)" -eq 1 ] && break
+    sleep 0.02
+  done
+  device=$(head -n 1 "$work/reader.log" 2>/dev/null || true)
+  case "$device" in
+    /dev/*) ;;
+    *) echo "the reader did not start:" >&2; cat "$work/reader.log" >&2 2>/dev/null; exit 1 ;;
+  esac
+}
+
+# Waits, at most $1 seconds, for the reader to end by itself (--exit-on, --exit-after-idle):
+# the writer is done when the pty has taken the last byte, the reader only once it has read and
+# decoded it, so its report is complete only then. Its last line is "total bytes: N".
+await_reader() {
+  local deadline=$((SECONDS + $1))
+  until grep -q '^total bytes: ' "$work/reader.log"; do
+    if [ "$SECONDS" -ge "$deadline" ]; then
+      kill "$reader" 2>/dev/null || true
+      wait "$reader" 2>/dev/null || true
+      echo "the reader did not finish within $1 s; what it reported:" >&2
+      cat "$work/reader.log" >&2
+      exit 1
+    fi
+    sleep 0.01
+  done
+  wait "$reader" 2>/dev/null || true
 }
 now() { date +%s.%N; }
 calc() { awk "BEGIN { print $1 }"; }

@@ -54,11 +54,13 @@ printf 'network transfer of %d MiB over loopback (median of %d): praxdl %.3f s, 
   "$mib" "$runs" "$real" "$copy" "$ratio" "$cpu"
 printf 'for scale, cat in large blocks: %.3f s, praxdl/cat ratio %.2f\n' "$block" "$blockRatio"
 
-# The same transfer into the virtual printer: the bytes are right, not only fast.
-"$printer" --no-times --listen 0 > "$work/reader.log" 2>&1 &
+# The same transfer into the virtual printer: the bytes are right, not only fast. praxdl is done
+# when the socket has taken the last byte; the printer ends after the stream's last item.
+"$printer" --no-times --listen 0 --exit-on 'closing ramp' > "$work/reader.log" 2>&1 &
+reader=$!
 for _ in $(seq 200); do [ -s "$work/reader.log" ] && break; sleep 0.02; done
 "$praxdl" --host "$(head -n 1 "$work/reader.log")" --quiet firmware "$work/image.bin" > /dev/null
-for _ in $(seq 500); do grep -q '^closing ramp' "$work/reader.log" && break; sleep 0.02; done
-grep -q "received $((mib * 1024 * 1024)), CRC .* matches" "$work/reader.log" ||
+await_reader 60
+grep -q "^firmware image: size $((mib * 1024 * 1024)), received $((mib * 1024 * 1024)), CRC .* matches" "$work/reader.log" ||
   { echo "the virtual printer did not get a matching image" >&2; cat "$work/reader.log" >&2; exit 1; }
 echo "virtual printer: $(grep '^firmware image' "$work/reader.log")"
