@@ -546,7 +546,8 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
             json->Emit(JsonObject("question")
                            .Add("caption", caption)
                            .Add("text", text)
-                           .Add("answer", answer == platform::IDYES_ ? "yes" : "no"));
+                           .Add("answer", answer == platform::IDYES_ ? "yes" : "no")
+                           .Add("by", ui.answeredBy()));
         return answer;
     });
 
