@@ -39,15 +39,16 @@ set(CPACK_PACKAGE_NAME prax-download-tool)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${PRAX_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "send firmware, fonts and commands to PRAX label printers")
+# Debian shows the description as it stands: lines under 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION
-    "The PRAX Download Tool sends label printers what they need over USB, LPT1, a serial port or a
-network printer's raw port: firmware images behind their header with a CRC-16 trailer,
-TrueType fonts installed on the host, font code tables, any file unchanged, and short
-command lines.
+    "The PRAX Download Tool sends label printers what they need over USB, LPT1,
+a serial port or a network printer's raw port: firmware images behind their
+header with a CRC-16 trailer, TrueType fonts installed on the host, font code
+tables, any file unchanged, and short command lines.
 
-This package holds the desktop program prax-download (Qt 6), the command line praxdl for
-scripts and factory lines, and prax-virtual-printer, a receiving end that decodes what
-arrives, for tests and for anyone without a printer at hand.")
+This package holds the desktop program prax-download (Qt 6), the command line
+praxdl for scripts and factory lines, and prax-virtual-printer, a receiving
+end that decodes what arrives, for tests and for anyone without a printer.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
