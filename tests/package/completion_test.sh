@@ -9,8 +9,13 @@ trap 'rm -rf "$scratch"' EXIT
 
 # A praxdl that lists two fonts as the real one does: name, file and size, tab-separated.
 mkdir -p "$scratch/bin" "$scratch/files/sub dir"
-printf '#!/bin/sh\n[ "$1" = fonts ] || exit 2\nprintf "Liberation Sans (TrueType)\\tLiberationSans-Regular.ttf\\t139512\\nLiberation Mono (TrueType)\\tLiberationMono-Regular.ttf\\t108172\\nDejaVu Sans (TrueType)\\tDejaVuSans.ttf\\t757076\\n"\n' \
-  >"$scratch/bin/praxdl"
+cat >"$scratch/bin/praxdl" <<'FAKE'
+#!/bin/sh
+[ "$1" = fonts ] || exit 2
+printf 'Liberation Sans (TrueType)\tLiberationSans-Regular.ttf\t139512\n'
+printf 'Liberation Mono (TrueType)\tLiberationMono-Regular.ttf\t108172\n'
+printf 'DejaVu Sans (TrueType)\tDejaVuSans.ttf\t757076\n'
+FAKE
 chmod +x "$scratch/bin/praxdl"
 touch "$scratch/files/fw one.bin" "$scratch/files/fw2.bin"
 
