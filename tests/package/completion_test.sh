@@ -7,7 +7,7 @@ completion=$(realpath "$1")
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-# A praxdl that lists two fonts as the real one does: name, file and size, tab-separated.
+# A praxdl that lists fonts as the real one does: name, file and size, tab-separated.
 mkdir -p "$scratch/bin" "$scratch/files/sub dir"
 cat >"$scratch/bin/praxdl" <<'FAKE'
 #!/bin/sh
