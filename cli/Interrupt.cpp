@@ -5,9 +5,11 @@
 namespace prax::cli {
 
 volatile std::sig_atomic_t gInterruptSignal = 0;
+volatile std::sig_atomic_t gWindowResized = 0;
 
 namespace {
 extern "C" void OnInterrupt(int signal) { gInterruptSignal = signal; }
+extern "C" void OnResize(int) { gWindowResized = 1; }
 }  // namespace
 
 void InstallInterruptHandlers() {
@@ -19,6 +21,18 @@ void InstallInterruptHandlers() {
     action.sa_flags = SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    InstallResizeHandler();
+}
+
+void InstallResizeHandler() {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = OnResize;
+    sigemptyset(&action.sa_mask);
+    // A resize must not disturb anything: reads and writes (the answer typed at a question, the
+    // bytes to the port) carry on as if it never came.
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGWINCH, &action, nullptr);
 }
 
 }  // namespace prax::cli
