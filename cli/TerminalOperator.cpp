@@ -87,15 +87,16 @@ void TerminalOperator::SetProgressPosition(std::int32_t position) {
 
 void TerminalOperator::EndLine() {
     if (!lineOpen_) return;
-    if (gauge_.Progress() != drawnPosition_) Draw(true, clock_());
-    err_ << '\n';
-    err_.flush();
+    if (gauge_.Progress() != drawnPosition_)
+        Draw(true, clock_(), "\n");
+    else
+        err_ << '\n' << std::flush;
     lineOpen_ = false;
     // The next position starts the bar again on the new line, however soon it comes.
     lastPercent_ = -1;
 }
 
-void TerminalOperator::Draw(bool final, Clock::time_point now) {
+void TerminalOperator::Draw(bool final, Clock::time_point now, const char* end) {
     if (style_ == ProgressStyle::None) return;
     const int percent = gauge_.Percent();
     if (style_ == ProgressStyle::Lines) {
@@ -119,9 +120,11 @@ void TerminalOperator::Draw(bool final, Clock::time_point now) {
     lastPercent_ = percent;
     lastDraw_ = now;
     drawnPosition_ = gauge_.Progress();
-    // From the start of the line, and clear what a longer line before left behind.
-    err_ << '\r' << BarLine(columns_, gauge_.Progress(), gauge_.MaxValue(), meter_.BytesPerSecond())
-         << "\x1b[K" << std::flush;
+    // From the start of the line, and clear what a longer line before left behind; in one write,
+    // so the terminal never shows half a line.
+    err_ << "\r" + BarLine(columns_, gauge_.Progress(), gauge_.MaxValue(), meter_.BytesPerSecond()) + "\x1b[K" +
+                end
+         << std::flush;
     lineOpen_ = true;
 }
 

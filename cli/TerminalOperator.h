@@ -60,7 +60,8 @@ public:
     static constexpr int kMaxPresetYes = 30;
 
 private:
-    void Draw(bool final, Clock::time_point now);
+    // `end` follows the line in the same write.
+    void Draw(bool final, Clock::time_point now, const char* end = "");
     // Ends an open bar line, showing the position reached, so what follows starts a line.
     void EndLine();
 
