@@ -100,7 +100,6 @@ void TerminalOperator::Draw(bool final, Clock::time_point now, const char* end) 
     if (style_ == ProgressStyle::None) return;
     const int percent = gauge_.Percent();
     if (style_ == ProgressStyle::Lines) {
-        if (final) return;
         const int tenth = percent / 10;
         if (tenth == lastLineTenth_) return;
         lastLineTenth_ = tenth;

@@ -24,23 +24,16 @@ using Clock = TerminalOperator::Clock;
 using std::chrono::milliseconds;
 
 // Keeps each write to the stream apart, as the terminal gets them.
-class Writes : public std::streambuf {
-public:
+struct Writes : std::streambuf {
     std::vector<std::string> chunks;
-    std::string str() const {
-        std::string all;
-        for (const auto& c : chunks) all += c;
-        return all;
-    }
-
-protected:
+    std::string all;
     std::streamsize xsputn(const char* s, std::streamsize n) override {
-        chunks.emplace_back(s, static_cast<std::size_t>(n));
+        all += chunks.emplace_back(s, static_cast<std::size_t>(n));
         return n;
     }
     int_type overflow(int_type c) override {
-        if (c != traits_type::eof()) chunks.emplace_back(1, static_cast<char>(c));
-        return c;
+        const char one = traits_type::to_char_type(c);
+        return xsputn(&one, 1), c;
     }
 };
 
@@ -156,7 +149,7 @@ TEST(TerminalOperator, BarIsRedrawnAtTheNewWidthAfterAResize) {
     term.At(50, 1005);
     std::string want = Draw(80, 0, 10000, 0) + Draw(80, 100, 10000, 0);
     for (int i = 2; i <= 10; ++i) want += Draw(80, i * 100, 10000, i < 5 ? 0 : 1000);
-    EXPECT_EQ(term.writes.str(), want);
+    EXPECT_EQ(term.writes.all, want);
     EXPECT_NE(want.find("1000 B/s   0:09 left"), std::string::npos) << want;
     // Each line goes in one write, so the terminal never shows half of one.
     EXPECT_EQ(term.writes.chunks.size(), 11u);
@@ -170,7 +163,7 @@ TEST(TerminalOperator, BarIsRedrawnAtTheNewWidthAfterAResize) {
     want += Draw(40, 1010, 10000, 1010 / 1.1);
     term.ui.HideProgress();  // the line shows the position reached already
     want += "\n";
-    EXPECT_EQ(term.writes.str(), want);
+    EXPECT_EQ(term.writes.all, want);
     EXPECT_EQ(gWindowResized, 0);
 }
 
@@ -182,10 +175,10 @@ TEST(TerminalOperator, MessagesAndQuestionsFollowTheBarUpToDateOnLinesOfTheirOwn
     term.ui.SetProgressMax(1000);
     term.At(0, 100);
     term.At(10, 105);  // not drawn: same percent, too soon
-    EXPECT_EQ(term.writes.str(), Draw(60, 100, 1000, 0));
+    EXPECT_EQ(term.writes.all, Draw(60, 100, 1000, 0));
     EXPECT_EQ(term.ui.Ask("Retry again?", "Time-out", MB_YESNO_), IDNO_);
     term.At(10, 106);  // the bar starts again on the next line at once
-    EXPECT_EQ(term.writes.str().substr(term.writes.str().rfind('\n') + 1), Draw(60, 106, 1000, 0));
+    EXPECT_EQ(term.writes.all.substr(term.writes.all.rfind('\n') + 1), Draw(60, 106, 1000, 0));
     term.ui.ShowMessage("Can't open port");
     term.At(10, 107);
     // Interrupted: the last bar shows the position reached; praxdl's message comes after it.
@@ -193,7 +186,7 @@ TEST(TerminalOperator, MessagesAndQuestionsFollowTheBarUpToDateOnLinesOfTheirOwn
     term.ui.HideProgress();
     EXPECT_EQ(term.writes.chunks.back(), Draw(60, 108, 1000, 0) + "\n");
     term.ui.HideProgress();
-    EXPECT_EQ(term.writes.str(), Draw(60, 100, 1000, 0) + Draw(60, 105, 1000, 0) +
+    EXPECT_EQ(term.writes.all, Draw(60, 100, 1000, 0) + Draw(60, 105, 1000, 0) +
                                   "\nTime-out: Retry again? -> No (nobody to ask)\n" + Draw(60, 106, 1000, 0) +
                                   "\nCan't open port\n" + Draw(60, 107, 1000, 0) + Draw(60, 108, 1000, 0) + "\n");
 }
