@@ -14,11 +14,15 @@
 #include <iostream>
 #include <optional>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/Interrupt.h"
+#include "cli/Json.h"
 #include "cli/TerminalOperator.h"
 #include "cli/UsbPorts.h"
 #include "link/NetSocket.h"
 #include "link/TCom.h"
+#include "platform/Names.h"
 #include "platform/posix/DeviceNames.h"
 #include "platform/posix/PosixPlatform.h"
 #include "protocol/Commands.h"
@@ -27,6 +31,7 @@
 #include "protocol/FontList.h"
 #include "protocol/Fonts.h"
 #include "protocol/RawFile.h"
+#include "version/Version.h"
 
 namespace prax::cli {
 
@@ -54,76 +59,16 @@ std::string Lower(std::string s) {
     return s;
 }
 
-struct UsageError {
-    std::string text;
-};
-
-struct Options {
-    std::optional<std::string> port, device, output, host;
-    std::optional<bool> answer;
-    bool quiet = false;
-    std::optional<std::string> packageSize;
-    std::optional<std::string> slot;
-    std::vector<std::string> positional;
-};
-
-Options Parse(const std::vector<std::string>& args) {
-    Options o;
-    bool optionsEnded = false;
-    int connections = 0;
-    auto value = [&](std::size_t& i, const std::string& name) {
-        if (i + 1 >= args.size()) throw UsageError{name + " needs a value"};
-        return args[++i];
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (optionsEnded || a.size() < 2 || a.rfind("--", 0) != 0) {
-            o.positional.push_back(a);
-            continue;
-        }
-        if (a == "--") {
-            optionsEnded = true;
-        } else if (a == "--port") {
-            o.port = value(i, a);
-            ++connections;
-        } else if (a == "--device") {
-            o.device = value(i, a);
-            ++connections;
-        } else if (a == "--output") {
-            o.output = value(i, a);
-            ++connections;
-        } else if (a == "--host") {
-            o.host = value(i, a);
-            ++connections;
-        } else if (a == "--yes" || a == "--no") {
-            if (o.answer && *o.answer != (a == "--yes")) throw UsageError{"--yes and --no exclude each other"};
-            o.answer = a == "--yes";
-        } else if (a == "--quiet") {
-            o.quiet = true;
-        } else if (a == "--package-size") {
-            o.packageSize = value(i, a);
-        } else if (a == "--slot") {
-            o.slot = value(i, a);
-        } else if (a == "--help") {
-            throw UsageError{};
-        } else {
-            throw UsageError{"unknown option " + a};
-        }
-    }
-    if (connections > 1) throw UsageError{"give one of --port, --device, --output and --host"};
-    return o;
-}
-
-// HOST, HOST:PORT, [IPV6] or [IPV6]:PORT; an IPv6 address without brackets takes no port.
-link::NetworkTarget ParseHostTarget(const std::string& text) {
-    link::NetworkTarget target;
+// HOST, HOST:PORT, [IPV6] or [IPV6]:PORT; an IPv6 address without brackets takes no port. The
+// reason it can't be used, or nothing.
+std::string ParseHostTarget(const std::string& text, link::NetworkTarget& target) {
     std::optional<std::string> port;
     if (!text.empty() && text[0] == '[') {
         const std::size_t close = text.find(']');
-        if (close == std::string::npos) throw UsageError{"--host: no ] after [ in \"" + text + "\""};
+        if (close == std::string::npos) return "no ] after [ in \"" + text + "\"";
         target.host = text.substr(1, close - 1);
         if (close + 1 < text.size()) {
-            if (text[close + 1] != ':') throw UsageError{"--host: \"" + text + "\" has text after ]"};
+            if (text[close + 1] != ':') return "\"" + text + "\" has text after ]";
             port = text.substr(close + 2);
         }
     } else if (const std::size_t colon = text.find(':');
@@ -133,16 +78,15 @@ link::NetworkTarget ParseHostTarget(const std::string& text) {
     } else {
         target.host = text;
     }
-    if (target.host.empty()) throw UsageError{"--host needs a host name or address"};
+    if (target.host.empty()) return "needs a host name or address";
     if (port) {
         const bool digits = !port->empty() && port->size() <= 5 &&
                             std::all_of(port->begin(), port->end(), [](char c) { return c >= '0' && c <= '9'; });
         const unsigned long value = digits ? std::stoul(*port) : 0;
-        if (value < 1 || value > 65535)
-            throw UsageError{"--host: the port must be a number from 1 to 65535, not \"" + *port + "\""};
+        if (value < 1 || value > 65535) return "the port must be a number from 1 to 65535, not \"" + *port + "\"";
         target.port = static_cast<std::uint16_t>(value);
     }
-    return target;
+    return {};
 }
 
 // What the host said about the failed open, in words an operator can act on.
@@ -185,22 +129,33 @@ std::vector<std::string> ReadLines(std::istream& in) {
     return lines;
 }
 
-void PrintPorts(std::ostream& out) {
+struct PortRow {
+    std::string connection, opens;
+    bool present = false;
+};
+
+// Prints each connection and what it opens here, and returns them.
+std::vector<PortRow> PrintPorts(std::ostream& out) {
+    std::vector<PortRow> rows;
     for (std::size_t i = 0; i < protocol::kConnectionNames.size(); ++i) {
         const std::int32_t code = protocol::PortCodeForConnection(static_cast<int>(i));
+        PortRow row{std::string(protocol::kConnectionNames[i]), {}, false};
         if (code == link::kUsbPortCode) {
             PosixPlatform host;
-            PrintUsbPorts(out, host);
-            continue;
+            row.opens = PrintUsbPorts(out, host);
+            row.present = !row.opens.empty();
+        } else {
+            const std::string name = code == link::kLpt1PortCode ? "LPT1" : "\\\\.\\COM" + std::to_string(code);
+            row.opens = platform::posix::HostPathFor(name);
+            struct stat st {};
+            row.present = ::stat(row.opens.c_str(), &st) == 0;
+            std::string label = row.connection;
+            label.resize(13, ' ');
+            out << label << row.opens << "  " << (row.present ? "present" : "absent") << '\n';
         }
-        const std::string name = code == link::kLpt1PortCode ? "LPT1" : "\\\\.\\COM" + std::to_string(code);
-        const std::string path = platform::posix::HostPathFor(name);
-        struct stat st {};
-        const bool present = ::stat(path.c_str(), &st) == 0;
-        std::string label(protocol::kConnectionNames[i]);
-        label.resize(13, ' ');
-        out << label << path << "  " << (present ? "present" : "absent") << '\n';
+        rows.push_back(row);
     }
+    return rows;
 }
 
 // The byte stream of --output goes to a file of its own next to FILE and takes FILE's name only
@@ -243,11 +198,6 @@ private:
     std::string temp_;
 };
 
-int Fail(Streams& io, const std::string& text, int code) {
-    io.err << "praxdl: " << text << '\n';
-    return code;
-}
-
 // The slot list's index of "TA" ... "TZ", letter case ignored as the window's list ignores it.
 std::optional<int> SlotIndex(const std::string& text) {
     if (text.size() != 2 || std::toupper(static_cast<unsigned char>(text[0])) != 'T') return std::nullopt;
@@ -256,116 +206,257 @@ std::optional<int> SlotIndex(const std::string& text) {
     return letter - 'A';
 }
 
-// The fonts as the font selection dialog lists them. False, with the reason on standard error,
-// when the list can't be read.
-bool ReadFonts(platform::Platform& host, Streams& io, protocol::FontList& list) {
+// The window's name of a connection given in any letter case; empty when there is none.
+std::string ConnectionNamed(const std::string& text) {
+    for (std::string_view name : protocol::kConnectionNames)
+        if (Lower(std::string(name)) == Lower(text)) return std::string(name);
+    return {};
+}
+
+// Everything the command line asks for, checked by the parser before anything is opened.
+struct Invocation {
+    std::string command;
+    std::string port = "USB";
+    std::string device, output, host;
+    link::NetworkTarget network;
+    bool yes = false, no = false, quiet = false, json = false;
+    std::vector<std::string> lines;  // send
+    std::string operand;             // the IMAGE, FILE or NAME of a command that takes one
+    std::string packageSize = "512";
+    std::string slot = "TA";
+    std::string which;               // channel 00|25|49, read start|stop
+};
+
+// A check for CLI11: the reason `text` is refused, or nothing.
+using Check = std::function<std::string(const std::string&)>;
+
+CLI::Validator Checked(Check check, const char* what) { return CLI::Validator(std::move(check), what); }
+
+std::unique_ptr<CLI::App> MakeParser(Invocation& inv) {
+    auto app = std::make_unique<CLI::App>(
+        "Sends label printers firmware images, TrueType fonts, font code tables, any file unchanged "
+        "and command lines, over USB, LPT1, a serial port or the network.",
+        "praxdl");
+    app->get_formatter()->label("REQUIRED", "");
+    app->get_formatter()->label("SUBCOMMAND", "COMMAND");
+    app->get_formatter()->label("Positionals", "Arguments");
+    app->get_formatter()->column_width(30);
+    app->set_version_flag("--version", std::string("praxdl ") + kVersion, "Print the version and exit");
+    app->require_subcommand(1);
+    // The connection and answer options may also follow the command.
+    app->fallthrough();
+    CLI::Option* port = app->add_option("--port", inv.port, "A connection as the window lists it")
+                            ->option_text("TEXT")
+                            ->check(Checked(
+                                [](const std::string& text) {
+                                    return ConnectionNamed(text).empty()
+                                               ? "unknown connection \"" + text + "\" (see praxdl ports)"
+                                               : std::string();
+                                },
+                                ""));
+    CLI::Option* device =
+        app->add_option("--device", inv.device, "Send to a device or file; a terminal is set up as a serial port")
+            ->option_text("PATH");
+    CLI::Option* output =
+        app->add_option("--output", inv.output, "Write the byte stream to FILE, named so once all of it went")
+            ->option_text("FILE");
+    CLI::Option* host =
+        app->add_option("--host", inv.host, "Send to a network printer's raw port (9100 unless given)")
+            ->option_text("HOST[:PORT]")
+            ->check(Checked(
+                [](const std::string& text) {
+                    link::NetworkTarget target;
+                    return ParseHostTarget(text, target);
+                },
+                ""));
+    const std::vector<CLI::Option*> connections = {port, device, output, host};
+    for (CLI::Option* a : connections)
+        for (CLI::Option* b : connections)
+            if (a != b) a->excludes(b);
+    CLI::Option* yes = app->add_flag("--yes", inv.yes, "Answer Yes when the printer stalls and praxdl asks to go on");
+    CLI::Option* no = app->add_flag("--no", inv.no, "Answer No to every question");
+    yes->excludes(no)->option_text(" ");
+    no->excludes(yes)->option_text(" ");
+    app->add_flag("--quiet", inv.quiet, "No progress");
+    app->add_flag("--json", inv.json, "One JSON object a line on standard output; the rest on standard error");
+
+    const auto operand = [&](CLI::App* command, const char* name, const char* what) {
+        command->add_option(name, inv.operand, what)->required()->type_name("");
+        return command;
+    };
+    const auto slotOption = [&](CLI::App* command) {
+        command->add_option("--slot", inv.slot, "The printer's slot, TA (default) to TZ")
+            ->option_text("TA..TZ")
+            ->check(Checked(
+                [](const std::string& text) {
+                    return SlotIndex(text) ? std::string() : "takes one of TA ... TZ, not \"" + text + "\"";
+                },
+                ""));
+    };
+    app->add_subcommand("init", "Send the printer's initialize line");
+    app->add_subcommand("cutter", "Send the cutter's initialize line");
+    app->add_subcommand("change-mode", "Send the change-mode line");
+    app->add_subcommand("send", "Send each LINE (standard input without LINE) followed by CR LF; -- before lines "
+                                "that start with -")
+        ->add_option("LINE", inv.lines, "A command line")
+        ->type_name("");
+    operand(app->add_subcommand("firmware", "Send a firmware image with its header and checksum"), "IMAGE",
+            "The image file")
+        ->add_option("--package-size", inv.packageSize, "Bytes per write of the image, 1 to 2048 (default 512)")
+        ->option_text("N")
+        ->check(Checked([](const std::string& text) { return protocol::ParsePackageSize(text).error; }, ""));
+    operand(app->add_subcommand("dl-firmware", "Send an image of at most 128 KiB behind the download-mode command"),
+            "IMAGE", "The image file");
+    slotOption(operand(app->add_subcommand("font", "Send an installed TrueType font"), "NAME",
+                       "The font's name as praxdl fonts lists it"));
+    slotOption(operand(app->add_subcommand("code-table", "Send a file as a font code table"), "FILE", "The table"));
+    operand(app->add_subcommand("raw", "Send a file byte for byte"), "FILE", "The file");
+    app->add_subcommand("channel", "Send the device's channel settings, 300 ms after each line")
+        ->add_option("CHANNEL", inv.which, "00, 25 or 49")
+        ->required()
+        ->type_name("")
+        ->check(Checked(
+            [](const std::string& text) {
+                return text == "00" || text == "25" || text == "49" ? std::string()
+                                                                      : "takes one of 00, 25 and 49, not \"" + text + "\"";
+            },
+            ""));
+    app->add_subcommand("read", "Start or stop the device's reading")
+        ->add_option("WHAT", inv.which, "start or stop")
+        ->required()
+        ->type_name("")
+        ->check(Checked(
+            [](const std::string& text) {
+                return text == "start" || text == "stop" ? std::string() : "takes start or stop, not \"" + text + "\"";
+            },
+            ""));
+    app->add_subcommand("ports", "List each connection and what it opens on this host");
+    app->add_subcommand("fonts", "List the installed fonts the font list offers: name, file, size");
+    for (CLI::App* command : app->get_subcommands({})) command->group("Commands");
+    // Only the top's help has the footer: it is copied to a command when the command is made.
+    app->footer(
+        "--port takes a connection as the window lists it, in any letter case: \"USB\" (the default),\n"
+        "\"LPT1\", \"COM1 115200\" ... \"COM8 115200\". --host takes a network printer's raw port: a\n"
+        "name or address with port 9100 unless given, an IPv6 address in brackets, e.g. [::1]:9100.\n"
+        "Exit status: 0 done, 1 failed, 2 usage error, 130/143 after SIGINT/SIGTERM.\n"
+        "praxdl COMMAND --help tells more about each command; man praxdl tells all.");
+    return app;
+}
+
+const char* OutcomeName(protocol::Outcome outcome) {
+    switch (outcome) {
+        case protocol::Outcome::Done: return "done";
+        case protocol::Outcome::Cancelled: return "cancelled";
+        case protocol::Outcome::Refused: return "refused";
+        case protocol::Outcome::OpenFailed: return "open-failed";
+        case protocol::Outcome::Stopped: return "stopped";
+        case protocol::Outcome::Interrupted: return "interrupted";
+    }
+    return "failed";
+}
+
+// How a run ended, for the JSON result object.
+struct Ending {
+    std::string outcome;
+    int exitCode = kExitDone;
+    std::uint64_t delivered = 0;
+    std::string status, error, reason;
+};
+
+void WriteResult(std::ostream& out, const std::string& operation, const Ending& e) {
+    JsonObject result("result");
+    result.Add("operation", operation).Add("outcome", e.outcome).Add("exit", std::int64_t{e.exitCode});
+    result.Add("delivered", static_cast<std::int64_t>(e.delivered));
+    if (!e.status.empty()) result.Add("status", e.status);
+    if (const std::size_t crc = e.status.rfind("CRC="); crc != std::string::npos)
+        result.Add("checksum", e.status.substr(crc + 4));
+    if (!e.error.empty()) result.Add("error", e.error);
+    if (!e.reason.empty()) result.Add("reason", e.reason);
+    out << result.Line() << std::flush;
+}
+
+// --json is honoured even on a command line that fails to parse, so a script always gets its
+// result object.
+bool AsksForJson(const std::vector<std::string>& args) {
+    for (const std::string& a : args) {
+        if (a == "--") break;
+        if (a == "--json") return true;
+    }
+    return false;
+}
+
+// The fonts as the font selection dialog lists them; the reason they can't be read, or nothing.
+std::string ReadFonts(platform::Platform& host, protocol::FontList& list) {
     try {
         list = protocol::ReadInstalledFonts(host);
     } catch (const std::exception& e) {
-        io.err << "praxdl: " << e.what() << '\n';
-        return false;
+        return e.what();
     }
-    if (!list.opened) io.err << "praxdl: " << protocol::kCantOpenFont << '\n';
-    return list.opened;
-}
-
-int ExitFor(const protocol::Result& r, Streams& io) {
-    // A message the operation showed is on standard error already.
-    if (!r.shown && !r.message.empty() &&
-        (r.outcome == protocol::Outcome::Stopped || r.outcome == protocol::Outcome::Interrupted))
-        io.err << "praxdl: " << r.message << '\n';
-    if (gInterruptSignal != 0) return 128 + gInterruptSignal;
-    return r.ok() ? kExitDone : kExitFailed;
+    return list.opened ? std::string() : std::string(protocol::kCantOpenFont);
 }
 
 }  // namespace
 
-std::string UsageText() {
-    return "usage: praxdl [--port TEXT | --device PATH | --output FILE | --host HOST[:PORT]]\n"
-           "              [--yes | --no] [--quiet]\n"
-           "              COMMAND [ARGUMENTS]\n"
-           "commands:\n"
-           "  init | cutter | change-mode     the printer's fixed command lines\n"
-           "  send [LINE ...]                 each line followed by CR LF (standard input without LINE)\n"
-           "  firmware IMAGE [--package-size N]\n"
-           "  dl-firmware IMAGE               an image of at most 128 KiB behind the download-mode command\n"
-           "  font NAME [--slot TA..TZ]       an installed TrueType font, NAME as praxdl fonts lists it\n"
-           "  code-table FILE [--slot TA..TZ] any file as a font code table\n"
-           "  raw FILE                        any file, byte for byte\n"
-           "  channel 00|25|49                the device's channel settings, 300 ms after each line\n"
-           "  read start|stop                 start or stop the device's reading\n"
-           "  ports                           each connection and what it opens on this host\n"
-           "  fonts                           the installed fonts the font list offers: name, file, size\n"
-           "--port takes a connection as the window lists it: \"USB\", \"LPT1\", \"COM1 115200\" ...\n"
-           "\"COM8 115200\" (default USB). --host takes a network printer's raw port: a name or\n"
-           "address with port 9100 unless given, an IPv6 address in brackets, e.g. [::1]:9100.\n"
-           "--slot defaults to TA.\n";
-}
-
 int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost) {
-    Options o;
+    Invocation inv;
+    const std::unique_ptr<CLI::App> parser = MakeParser(inv);
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
-        o = Parse(args);
-    } catch (const UsageError& e) {
-        if (e.text.empty()) {
-            io.out << UsageText();
-            return kExitDone;
+        parser->parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        io.out << parser->help();
+        return kExitDone;
+    } catch (const CLI::CallForVersion& e) {
+        io.out << e.what() << '\n';
+        return kExitDone;
+    } catch (const CLI::ParseError& e) {
+        std::string text = e.what();
+        const std::vector<std::string> extra = parser->remaining();
+        if (parser->get_subcommands().empty()) {
+            // A word where the command belongs is an unknown command, not a missing one.
+            const auto word = std::find_if(extra.begin(), extra.end(),
+                                           [](const std::string& w) { return !w.empty() && w[0] != '-'; });
+            if (word != extra.end()) text = "unknown command '" + *word + "'";
+            else if (extra.empty() && dynamic_cast<const CLI::RequiredError*>(&e)) text = "no command given";
+        } else if (!extra.empty()) {
+            text = parser->get_subcommands()[0]->get_name() + " does not take";
+            for (const std::string& word : extra) text += " " + word;
         }
-        io.err << "praxdl: " << e.text << '\n' << UsageText();
+        io.err << "praxdl: " << text << "\nSee praxdl --help, or praxdl COMMAND --help.\n";
+        if (AsksForJson(args)) {
+            const std::string operation =
+                parser->get_subcommands().empty() ? std::string() : parser->get_subcommands()[0]->get_name();
+            WriteResult(io.out, operation, Ending{"usage", kExitUsage, 0, {}, text, {}});
+        }
         return kExitUsage;
     }
-    if (o.positional.empty()) {
-        io.err << UsageText();
-        return kExitUsage;
-    }
+    inv.command = parser->get_subcommands()[0]->get_name();
+    inv.port = ConnectionNamed(inv.port);
+    const std::string& command = inv.command;
     std::optional<link::NetworkTarget> network;
-    try {
-        if (o.host) network = ParseHostTarget(*o.host);
-    } catch (const UsageError& e) {
-        io.err << "praxdl: " << e.text << '\n' << UsageText();
-        return kExitUsage;
-    }
-    const std::string command = o.positional[0];
-    const std::vector<std::string> rest(o.positional.begin() + 1, o.positional.end());
+    if (!inv.host.empty()) ParseHostTarget(inv.host, network.emplace());
+    const int slot = *SlotIndex(inv.slot);
+
+    // With --json the person's text goes to standard error and standard output carries only JSON.
+    std::ostream& human = inv.json ? io.err : io.out;
+    const auto finish = [&](const Ending& e) {
+        if (inv.json) WriteResult(io.out, command, e);
+        return e.exitCode;
+    };
+    const auto fail = [&](const std::string& text) {
+        io.err << "praxdl: " << text << '\n';
+        return finish(Ending{"failed", kExitFailed, 0, {}, text, {}});
+    };
 
     if (command == "ports") {
-        PrintPorts(io.out);
-        return kExitDone;
-    }
-    const std::vector<std::string> known = {"init",    "cutter", "change-mode", "send",  "firmware", "dl-firmware",
-                                            "raw",     "channel", "read",       "fonts", "font",     "code-table"};
-    if (std::find(known.begin(), known.end(), command) == known.end()) {
-        io.err << "praxdl: unknown command '" << command << "'\n" << UsageText();
-        return kExitUsage;
-    }
-    if ((command == "firmware" || command == "dl-firmware") && rest.size() != 1)
-        return Fail(io, command + " takes one IMAGE", kExitUsage);
-    if (command == "raw" && rest.size() != 1) return Fail(io, "raw takes one FILE", kExitUsage);
-    if (command == "font" && rest.size() != 1) return Fail(io, "font takes one NAME (see praxdl fonts)", kExitUsage);
-    if (command == "code-table" && rest.size() != 1) return Fail(io, "code-table takes one FILE", kExitUsage);
-    if (command == "fonts" && !rest.empty()) return Fail(io, "fonts takes no arguments", kExitUsage);
-    if (o.slot && command != "font" && command != "code-table")
-        return Fail(io, "--slot belongs to font and code-table", kExitUsage);
-    const std::optional<int> slot = SlotIndex(o.slot.value_or("TA"));
-    if (!slot) return Fail(io, "--slot takes one of TA ... TZ, not \"" + *o.slot + "\"", kExitUsage);
-    std::optional<protocol::Channel> channel;
-    if (command == "channel") {
-        const std::string which = rest.size() == 1 ? rest[0] : "";
-        if (which == "00") channel = protocol::Channel::Ch00;
-        else if (which == "25") channel = protocol::Channel::Ch25;
-        else if (which == "49") channel = protocol::Channel::Ch49;
-        else return Fail(io, "channel takes one of 00, 25 and 49", kExitUsage);
-    }
-    if (command == "read" && (rest.size() != 1 || (rest[0] != "start" && rest[0] != "stop")))
-        return Fail(io, "read takes start or stop", kExitUsage);
-    if ((command == "init" || command == "cutter" || command == "change-mode") && !rest.empty())
-        return Fail(io, command + " takes no arguments", kExitUsage);
-    if (o.packageSize && command != "firmware")
-        return Fail(io, "--package-size belongs to firmware", kExitUsage);
-    // A package size no transfer could use is a usage error, found before anything is opened.
-    if (o.packageSize) {
-        const protocol::PackageSize size = protocol::ParsePackageSize(*o.packageSize);
-        if (!size.ok()) return Fail(io, size.error, kExitUsage);
+        for (const PortRow& row : PrintPorts(human))
+            if (inv.json)
+                io.out << JsonObject("port")
+                              .Add("connection", row.connection)
+                              .Add("opens", row.opens)
+                              .Add("present", row.present)
+                              .Line();
+        return finish(Ending{"done", kExitDone, 0, {}, {}, {}});
     }
 
     PosixHost ownHost;
@@ -376,101 +467,147 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
     std::optional<protocol::FontChoice> font;
     if (command == "fonts" || command == "font") {
         protocol::FontList list;
-        if (!ReadFonts(host, io, list)) return kExitFailed;
+        if (const std::string error = ReadFonts(host, list); !error.empty()) return fail(error);
         if (command == "fonts") {
-            for (const protocol::FontRow& row : list.rows)
-                io.out << row.name << '\t' << row.file << '\t' << protocol::SizeText(row.size) << '\n';
-            return kExitDone;
+            for (const protocol::FontRow& row : list.rows) {
+                human << row.name << '\t' << row.file << '\t' << protocol::SizeText(row.size) << '\n';
+                if (inv.json)
+                    io.out << JsonObject("font")
+                                  .Add("name", row.name)
+                                  .Add("file", row.file)
+                                  .Add("size", row.size)
+                                  .Line();
+            }
+            return finish(Ending{"done", kExitDone, 0, {}, {}, {}});
         }
         const auto it = std::find_if(list.rows.begin(), list.rows.end(),
-                                     [&](const protocol::FontRow& row) { return row.name == rest[0]; });
-        if (it == list.rows.end())
-            return Fail(io, "no font named \"" + rest[0] + "\" is listed (see praxdl fonts)", kExitFailed);
+                                     [&](const protocol::FontRow& row) { return row.name == inv.operand; });
+        if (it == list.rows.end()) return fail("no font named \"" + inv.operand + "\" is listed (see praxdl fonts)");
         font = protocol::FontChoice{it->name, it->file};
     }
-    std::int32_t code = link::kUsbPortCode;
-    if (o.port) {
-        const auto& names = protocol::kConnectionNames;
-        const auto it = std::find_if(names.begin(), names.end(), [&](std::string_view c) {
-            return Lower(std::string(c)) == Lower(*o.port);
-        });
-        if (it == names.end())
-            return Fail(io, "unknown connection \"" + *o.port + "\" (see praxdl ports)", kExitUsage);
-        code = protocol::PortCodeForConnection(static_cast<int>(it - names.begin()));
-    }
+    std::int32_t code = protocol::PortCodeForConnection(static_cast<int>(
+        std::find(protocol::kConnectionNames.begin(), protocol::kConnectionNames.end(), inv.port) -
+        protocol::kConnectionNames.begin()));
     std::optional<StagedOutput> output;
-    if (o.device || o.output) {
-        if (o.output) output.emplace(*o.output);
-        std::string path = o.device ? *o.device : output->OpenPath();
+    std::string opens;  // the device or file the link opens, given on the command line
+    if (!inv.device.empty() || !inv.output.empty()) {
+        if (!inv.output.empty()) output.emplace(inv.output);
+        std::string path = !inv.device.empty() ? inv.device : output->OpenPath();
         std::error_code ec;
         const auto absolute = std::filesystem::absolute(path, ec);
         if (!ec) path = absolute.string();
-        if (o.device && IsTerminalDevice(path)) {
+        const auto named = std::filesystem::absolute(!inv.device.empty() ? inv.device : inv.output, ec);
+        opens = ec ? path : named.string();
+        if (!inv.device.empty() && IsTerminalDevice(path)) {
             // A terminal is set up as a serial port is: raw, 115200 8N1, XON/XOFF.
             hostSide.MapDevice("\\\\.\\COM1", path);
             code = 1;
         } else {
             // A negative code opens the plain name "a"; here that name is the path given.
-            if (o.output) hostSide.MapOutputFile("a", path);
+            if (output) hostSide.MapOutputFile("a", path);
             else hostSide.MapDevice("a", path);
             code = -1;
         }
     }
 
     const ProgressStyle style =
-        o.quiet ? ProgressStyle::None : io.errIsTerminal ? ProgressStyle::Bar : ProgressStyle::Lines;
+        inv.quiet ? ProgressStyle::None : io.errIsTerminal ? ProgressStyle::Bar : ProgressStyle::Lines;
     TerminalOperator ui(io.err, style);
-    ui.SetAnswers(o.answer, io.canAsk);
+    ui.SetAnswers(inv.yes ? std::optional<bool>(true) : inv.no ? std::optional<bool>(false) : std::nullopt,
+                  io.canAsk);
     ui.SetStopFlag(&gInterruptSignal);
-    host.SetMessageBoxHandler([&ui](const std::string& text, const std::string& caption,
-                                    std::uint32_t type) { return ui.Ask(text, caption, type); });
-    std::string statusText;
-    protocol::Context ctx{host, ui, [&] { return code; }, statusText, network ? &*network : nullptr};
     // Asked when an open-failure message comes, so it tells what that open ran into.
-    ui.SetOpenHint([&host, &code, &ctx] { return HintFor(host, code, ctx.network); });
+    const link::NetworkTarget* target = network ? &*network : nullptr;
+    const auto hint = [&host, &code, target] { return HintFor(host, code, target); };
+    ui.SetOpenHint(hint);
+    std::optional<JsonOperator> json;
+    if (inv.json)
+        json.emplace(ui, io.out, hint, [&] {
+            JsonObject connection("connection");
+            if (network)
+                connection.Add("connection", "network").Add("opens", platform::HostAndPort(network->host, network->port));
+            else if (!opens.empty())
+                connection.Add("connection", output ? "output" : "device").Add("opens", opens);
+            else
+                connection.Add("connection", inv.port)
+                    .Add("opens", platform::posix::HostPathFor(link::currentDeviceName()));
+            return connection;
+        });
+    std::string statusText;
+    protocol::Context ctx{host, json ? static_cast<protocol::Operator&>(*json) : ui, [&] { return code; }, statusText,
+                          target};
+    host.SetMessageBoxHandler([&](const std::string& text, const std::string& caption, std::uint32_t type) {
+        if (json && !(type & platform::MB_YESNO_)) {
+            json->ShowMessage(text);
+            return 1;
+        }
+        const int answer = ui.Ask(text, caption, type);
+        if (json)
+            json->Emit(JsonObject("question")
+                           .Add("caption", caption)
+                           .Add("text", text)
+                           .Add("answer", answer == platform::IDYES_ ? "yes" : "no")
+                           .Add("by", ui.answeredBy()));
+        return answer;
+    });
 
     protocol::Result result;
+    std::string status;
     if (command == "init" || command == "cutter" || command == "change-mode") {
         const auto which = command == "init"     ? protocol::PrinterCommand::InitializePrinter
                            : command == "cutter" ? protocol::PrinterCommand::InitializeCutter
                                                  : protocol::PrinterCommand::ChangeMode;
         result = protocol::SendPrinterCommand(ctx, which);
     } else if (command == "send") {
-        const std::vector<std::string> lines = rest.empty() ? ReadLines(io.in) : rest;
+        const std::vector<std::string> lines = inv.lines.empty() ? ReadLines(io.in) : inv.lines;
         // Interrupted while the lines were read: nothing was opened, nothing is sent.
-        if (gInterruptSignal != 0) return Fail(io, "interrupted", 128 + gInterruptSignal);
+        if (gInterruptSignal != 0) {
+            io.err << "praxdl: interrupted\n";
+            return finish(Ending{"interrupted", 128 + gInterruptSignal, 0, {}, "interrupted", {}});
+        }
         result = protocol::SendLines(ctx, protocol::LineSource::Of(lines));
     } else if (command == "channel") {
-        result = protocol::SendChannelSetup(ctx, *channel, {});
+        const auto channel = inv.which == "00"   ? protocol::Channel::Ch00
+                             : inv.which == "25" ? protocol::Channel::Ch25
+                                                 : protocol::Channel::Ch49;
+        result = protocol::SendChannelSetup(ctx, channel, {});
     } else if (command == "read") {
         // The toggle in the state that sends what was asked for.
-        const std::string caption = rest[0] == "start" ? protocol::kContinueRead : protocol::kStopRead;
+        const std::string caption = inv.which == "start" ? protocol::kContinueRead : protocol::kStopRead;
         result = protocol::ToggleRead(ctx, caption, {}).result;
     } else {
         if (command == "firmware") {
             protocol::FirmwareRequest req;
-            req.packageSizeText = o.packageSize.value_or("512");
-            req.imagePath = rest[0];
+            req.packageSizeText = inv.packageSize;
+            req.imagePath = inv.operand;
             result = protocol::DownloadFirmware(ctx, req);
         } else if (command == "dl-firmware") {
-            result = protocol::DownloadModeFirmware(ctx, {rest[0], {}});
+            result = protocol::DownloadModeFirmware(ctx, {inv.operand, {}});
         } else if (command == "font") {
-            result = protocol::DownloadTrueTypeFont(ctx, font, *slot);
+            result = protocol::DownloadTrueTypeFont(ctx, font, slot);
         } else if (command == "code-table") {
-            result = protocol::DownloadCodeTable(ctx, {rest[0], {}}, *slot);
+            result = protocol::DownloadCodeTable(ctx, {inv.operand, {}}, slot);
         } else {
-            result = protocol::DownloadRawFile(ctx, {rest[0], {}});
+            result = protocol::DownloadRawFile(ctx, {inv.operand, {}});
         }
         // The window's status line at the end; a transfer that ended before the body left none.
-        const std::string status = result.ok() ? result.message : ui.status();
-        if (result.outcome != protocol::Outcome::Refused && result.outcome != protocol::Outcome::OpenFailed &&
-            !status.empty())
-            io.out << status << '\n';
+        if (result.outcome != protocol::Outcome::Refused && result.outcome != protocol::Outcome::OpenFailed)
+            status = result.ok() ? result.message : ui.status();
+        if (!status.empty()) human << status << '\n';
+    }
+    Ending ending{OutcomeName(result.outcome), kExitDone, result.delivered, status, {}, {}};
+    if (!result.ok() && json) {
+        ending.error = !result.message.empty() ? result.message : json->lastMessage();
+        if (result.outcome == protocol::Outcome::OpenFailed) ending.reason = json->lastHint();
     }
     std::string error;
-    if (result.ok() && gInterruptSignal == 0 && output && !output->Commit(error))
-        return Fail(io, error, kExitFailed);
-    return ExitFor(result, io);
+    if (result.ok() && gInterruptSignal == 0 && output && !output->Commit(error)) return fail(error);
+    // A message the operation showed is on standard error already.
+    if (!result.shown && !result.message.empty() &&
+        (result.outcome == protocol::Outcome::Stopped || result.outcome == protocol::Outcome::Interrupted))
+        io.err << "praxdl: " << result.message << '\n';
+    ending.exitCode = gInterruptSignal != 0 ? 128 + gInterruptSignal : result.ok() ? kExitDone : kExitFailed;
+    return finish(ending);
 }
 
 }  // namespace prax::cli

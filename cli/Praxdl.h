@@ -38,6 +38,4 @@ public:
 // `host` the operations go to this machine's devices.
 int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* host = nullptr);
 
-std::string UsageText();
-
 }  // namespace prax::cli

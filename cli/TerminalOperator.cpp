@@ -33,19 +33,23 @@ int TerminalOperator::Ask(const std::string& text, const std::string& caption, s
     bool yes = false;
     if (StopRequested()) {
         err_ << caption << ": " << oneLine << " -> No (interrupted)\n";
+        answeredBy_ = "interrupted";
     } else if (preset_) {
         yes = *preset_ && presetYesInARow_ < kMaxPresetYes;
         presetYesInARow_ = yes ? presetYesInARow_ + 1 : 0;
+        answeredBy_ = *preset_ && !yes ? "limit" : "option";
         err_ << caption << ": " << oneLine << " -> " << (yes ? "Yes" : "No")
                  << (*preset_ && !yes ? " (asked too often)" : "") << '\n';
     } else if (ask_) {
         err_ << caption << ": " << oneLine << " [y/N] " << std::flush;
+        answeredBy_ = "terminal";
         std::ifstream tty("/dev/tty");
         std::string answer;
         if (tty && std::getline(tty, answer))
             yes = !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
     } else {
         err_ << caption << ": " << oneLine << " -> No (nobody to ask)\n";
+        answeredBy_ = "nobody";
     }
     err_.flush();
     return yes ? platform::IDYES_ : platform::IDNO_;

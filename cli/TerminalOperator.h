@@ -35,6 +35,9 @@ public:
     // are shown even with --quiet: they say why a run took long or ended early.
     void SetAnswers(std::optional<bool> preset, bool ask);
     int Ask(const std::string& text, const std::string& caption, std::uint32_t type);
+    // Who gave the last answer: "option" (--yes/--no), "terminal", "nobody" (No: nobody to ask),
+    // "interrupted" (No after a stop request) or "limit" (--yes asked too often turns to No).
+    const char* answeredBy() const { return answeredBy_; }
     // Under the window's message, what the host said about the last failed open.
     void SetOpenHint(std::function<std::string()> hint) { openHint_ = std::move(hint); }
 
@@ -74,6 +77,7 @@ private:
     std::optional<bool> preset_;
     bool ask_ = false;
     int presetYesInARow_ = 0;
+    const char* answeredBy_ = "nobody";
     bool visible_ = false;
     bool lineOpen_ = false;
     int lastPercent_ = -1;

@@ -42,7 +42,7 @@ const char* VerdictText(link::UsbVerdict v) {
 
 }  // namespace
 
-void PrintUsbPorts(std::ostream& out, platform::Platform& host) {
+std::string PrintUsbPorts(std::ostream& out, platform::Platform& host) {
     const auto printers = platform::posix::ScanUsbPrinters();
     int interfaces = 0;
     const std::string chosen = link::FindUsbPrinterPath(host, interfaces);
@@ -55,7 +55,7 @@ void PrintUsbPorts(std::ostream& out, platform::Platform& host) {
     if (printers.empty()) {
         out << "  no USB printer is attached"
             << (platform::posix::UsbPrintDriverPresent() ? "" : " (the usblp driver is not loaded)") << '\n';
-        return;
+        return chosenNode;
     }
     for (const auto& p : printers) {
         out << "  " << p.lp << "  VID_" << p.vendorId << "&PID_" << p.productId << "  "
@@ -75,6 +75,7 @@ void PrintUsbPorts(std::ostream& out, platform::Platform& host) {
         if (!chosen.empty() && path == chosen) out << ", \"USB\" opens it";
         out << '\n';
     }
+    return chosenNode;
 }
 
 std::string UsbOpenHint(platform::Platform& host) {

@@ -11,8 +11,9 @@ class Platform;
 
 namespace prax::cli {
 
-// The "USB" line of praxdl ports and one line per printer below it.
-void PrintUsbPorts(std::ostream& out, platform::Platform& host);
+// The "USB" line of praxdl ports and one line per printer below it. Returns the node "USB" opens,
+// empty when there is none.
+std::string PrintUsbPorts(std::ostream& out, platform::Platform& host);
 
 // Why the "USB" connection did not open, for the line under "Open port failed".
 std::string UsbOpenHint(platform::Platform& host);

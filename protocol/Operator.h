@@ -45,6 +45,12 @@ public:
     virtual void SetProgressPosition(std::int32_t position) = 0;
     virtual std::int32_t ProgressPosition() = 0;
 
+    // Told when a transfer's link has opened, and after every step of a body how many of its
+    // bytes went (the gauge shows one more, clamped to its maximum). For front ends that report
+    // more than the window shows.
+    virtual void ConnectionOpened() {}
+    virtual void BodySent(std::int64_t /*sent*/) {}
+
     // The main window's status line.
     virtual void SetStatusText(const std::string& text) = 0;
     // Let pending window events run once (repaints, timer ticks, clicks).

@@ -82,6 +82,7 @@ void ReportProgress(Context& ctx, std::int64_t sent) {
     const auto position = next > std::numeric_limits<std::int32_t>::max()
                               ? std::numeric_limits<std::int32_t>::max()
                               : static_cast<std::int32_t>(next);
+    ctx.ui.BodySent(sent);
     ctx.ui.SetProgressPosition(position);
     ctx.statusText = std::to_string(ctx.ui.ProgressPosition()) + " Bytes";
     ctx.ui.SetStatusText(ctx.statusText);

@@ -27,7 +27,11 @@ public:
     explicit Transfer(Context& ctx) : ctx_(ctx), com_(ctx.host) {}
 
     link::TCom& com() { return com_; }
-    bool Open() { return ctx_.network ? com_.OpenNetwork(*ctx_.network) : com_.Open(ctx_.portCode()); }
+    bool Open() {
+        const bool opened = ctx_.network ? com_.OpenNetwork(*ctx_.network) : com_.Open(ctx_.portCode());
+        if (opened) ctx_.ui.ConnectionOpened();
+        return opened;
+    }
 
     // One Write of all the bytes; false once any write of this transfer fell short.
     bool Send(const std::uint8_t* data, int length);

@@ -4,9 +4,11 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "cli/Interrupt.h"
+#include "cli/Json.h"
 #include "cli/Praxdl.h"
 #include "platform/fake/FakePlatform.h"
 
@@ -115,4 +117,116 @@ TEST(Praxdl, HostTakesANameOrAnAddressWithAnOptionalPort) {
     host.fake.connectFails = true;
     EXPECT_EQ(RunPraxdl({"--host", "printer", "init"}, io, &host), kExitFailed);
     EXPECT_NE(serr.str().find("Open port failed\n  printer:9100: connection refused"), std::string::npos) << serr.str();
+}
+
+// Every bad value is found by the parser: exit 2, the reason after "praxdl:", nothing opened.
+// Help and the version are no errors; options may follow the command.
+TEST(Praxdl, CommandLineIsCheckedBeforeAnythingOpens) {
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* says;  // in standard error for 2, standard output otherwise
+    };
+    const std::vector<Case> cases = {
+        {{"frob"}, kExitUsage, "praxdl: unknown command 'frob'"},
+        {{}, kExitUsage, "praxdl: no command given"},
+        {{"init", "x"}, kExitUsage, "praxdl: init does not take x"},
+        {{"raw", "a", "--slot", "TB"}, kExitUsage, "praxdl: raw does not take --slot TB"},
+        {{"--port", "com9 115200", "init"}, kExitUsage, "unknown connection \"com9 115200\""},
+        {{"firmware", "a", "--package-size", "0"}, kExitUsage, "Package size 0 is not possible"},
+        {{"firmware", "a", "--package-size", "5x"}, kExitUsage, "'5x' is not a valid integer value"},
+        {{"code-table", "a", "--slot", "TAA"}, kExitUsage, "--slot: takes one of TA ... TZ, not \"TAA\""},
+        {{"channel", "7"}, kExitUsage, "takes one of 00, 25 and 49, not \"7\""},
+        {{"read", "Stop"}, kExitUsage, "takes start or stop, not \"Stop\""},
+        {{"--yes", "--no", "init"}, kExitUsage, "--yes excludes --no"},
+        {{"--port", "LPT1", "--host", "p", "init"}, kExitUsage, "excludes"},
+        {{"--host", "p:0", "init"}, kExitUsage, "the port must be a number from 1 to 65535"},
+        {{"--version"}, kExitDone, "praxdl "},
+        {{"firmware", "--help"}, kExitDone, "Usage: praxdl firmware [OPTIONS] IMAGE"},
+        {{"init", "--port", "lpt1"}, kExitDone, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0] + " ...");
+        FakeHost host;
+        std::istringstream in;
+        std::ostringstream sout, serr;
+        Streams io{in, sout, serr};
+        EXPECT_EQ(RunPraxdl(c.args, io, &host), c.exitCode) << serr.str();
+        EXPECT_NE((c.exitCode == kExitUsage ? serr : sout).str().find(c.says), std::string::npos)
+            << serr.str() << sout.str();
+        if (c.exitCode == kExitUsage) {
+            EXPECT_EQ(host.fake.Count("CreateFileA"), 0u);
+        }
+        EXPECT_EQ(host.fake.DeliveredText(), c.exitCode == kExitDone && !c.args.empty() && c.args[0] == "init"
+                                                 ? "^default\r\n"
+                                                 : "");
+    }
+}
+
+// --json: standard output holds one object a line, from the link opening to the result, which
+// comes last and exactly once, whatever way the run ends.
+TEST(Praxdl, JsonLinesTellTheRunFromOpenToResult) {
+    const fs::path dir = fs::path(::testing::TempDir()) / "praxdl-json";
+    fs::create_directories(dir);
+    const fs::path image = dir / "fw.bin";
+    std::ofstream(image, std::ios::binary) << std::string(3000, 'x');
+    const std::string out = (dir / "out.bin").string();
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        std::function<void(FakePlatform&)> script;
+        const char* events;  // the event names in order, repeats of one shown once
+        std::vector<std::string> result;  // members of the result object
+    };
+    const std::vector<Case> cases = {
+        {"done", {"--json", "--output", out, "firmware", image.string()}, [](FakePlatform&) {},
+         "connection progress result",
+         {"\"operation\":\"firmware\",\"outcome\":\"done\",\"exit\":0,\"delivered\":3188,"
+          "\"status\":\"3000 Bytes  CRC=",
+          "\"checksum\":\""}},
+        {"stalled, answered No", {"--json", "--no", "--output", out, "raw", image.string()},
+         [](FakePlatform& f) { f.stalls = {{1024, kForever}}; },
+         "connection message progress message result",
+         {"\"outcome\":\"stopped\",\"exit\":1,\"delivered\":1024,", "\"error\":\"The printer stopped taking data"}},
+        {"open failed", {"--json", "init"}, [](FakePlatform& f) { f.failAllOpens = true; }, "message result",
+         {"\"outcome\":\"open-failed\",\"exit\":1,\"delivered\":0,\"error\":\"Open port failed\""}},
+        {"usage", {"--json", "firmware"}, [](FakePlatform&) {}, "result",
+         {"\"operation\":\"firmware\",\"outcome\":\"usage\",\"exit\":2,\"delivered\":0,\"error\":\"IMAGE is required\""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeHost host;
+        c.script(host.fake);
+        std::istringstream in;
+        std::ostringstream sout, serr;
+        Streams io{in, sout, serr};
+        RunPraxdl(c.args, io, &host);
+        std::istringstream lines(sout.str());
+        std::string line, events, last, result;
+        while (std::getline(lines, line)) {
+            result = line;
+            ASSERT_EQ(line.rfind("{\"event\":\"", 0), 0u) << line;
+            ASSERT_EQ(line.back(), '}') << line;
+            const std::string event = line.substr(10, line.find('"', 10) - 10);
+            if (event != last) events += (events.empty() ? "" : " ") + event;
+            last = event;
+            if (event == "connection") {
+                EXPECT_EQ(line, "{\"event\":\"connection\",\"connection\":\"output\",\"opens\":\"" + out + "\"}");
+            }
+        }
+        EXPECT_EQ(events, c.events) << sout.str();
+        for (const std::string& member : c.result) EXPECT_NE(result.find(member), std::string::npos) << result;
+    }
+}
+
+TEST(Praxdl, JsonStringsEscapeWhatJsonCannotHoldAsItIs) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain", "\"plain\""},
+        {"a\"b\\c", "\"a\\\"b\\\\c\""},
+        {"\r\n\t\x01\x7f", "\"\\r\\n\\t\\u0001\\u007f\""},
+        {"gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x96\xA8", "\"gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x96\xA8\""},
+        {"\xFF\xC3(\xE2\x82", "\"\\ufffd\\ufffd(\\ufffd\\ufffd\""},  // invalid and cut-short sequences
+        {"\xC0\xAF\xED\xA0\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\""},  // overlong, surrogate
+    };
+    for (const auto& [text, json] : cases) EXPECT_EQ(JsonString(text), json);
 }

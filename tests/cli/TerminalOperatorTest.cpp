@@ -288,5 +288,5 @@ TEST(Praxdl, HelpIsNotAnError) {
     std::ostringstream out, err;
     Streams io{in, out, err};
     EXPECT_EQ(RunPraxdl({"--help"}, io), kExitDone);
-    EXPECT_EQ(out.str().rfind("usage: praxdl", 0), 0u);
+    EXPECT_NE(out.str().find("Usage: praxdl [OPTIONS] COMMAND"), std::string::npos);
 }

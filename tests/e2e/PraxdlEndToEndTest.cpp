@@ -400,14 +400,23 @@ TEST(PraxdlEndToEnd, YesToContinueGoesOnWhenThePrinterReadsAgain) {
     const std::string device = printer.NextLine();
     ASSERT_FALSE(device.empty());
     const std::string image = ImageOf(300000, 11);
+    // With --json, as a factory line would run it: the objects on standard output, read by jq.
     const ProcessResult r = RunProgram(
-        {kPraxdl, "--device", device, "--yes", "--quiet", "firmware", Temp("img-resume.bin", image)}, {},
+        {kPraxdl, "--json", "--device", device, "--yes", "--quiet", "firmware", Temp("img-resume.bin", image)}, {},
         {}, 90000);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("IO Error (ERROR_IO_PENDING): Continue ? [Y] Continue [N] Stop -> Yes"),
               std::string::npos)
         << r.err;
-    EXPECT_EQ(r.out, "300000 Bytes  CRC=" + RegisterHex(Reg(image)) + "\n");
+    EXPECT_NE(r.err.find("300000 Bytes  CRC=" + RegisterHex(Reg(image)) + "\n"), std::string::npos) << r.err;
+    const ProcessResult jq = RunProgram(
+        {"/usr/bin/jq", "-r", "-s",
+         "(map(.event) | unique | join(\" \")), (map(select(.event == \"question\"))[0] | .answer + \" \" + .by),"
+         "(map(select(.event == \"connection\"))[0].opens), (last | \"\\(.event) \\(.outcome) \\(.exit) \\(.checksum)\")"},
+        {}, r.out);
+    EXPECT_EQ(jq.out, "connection progress question result\nyes option\n" + device + "\nresult done 0 " +
+                          RegisterHex(Reg(image)) + "\n")
+        << jq.err << r.out;
     EXPECT_EQ(printer.LineStartingWith("firmware image:", 30000),
               "firmware image: size 300000, received 300000, CRC " + RegisterHex(Reg(image)) + " matches");
 }
