@@ -530,7 +530,7 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
                 connection.Add("connection", output ? "output" : "device").Add("opens", opens);
             else
                 connection.Add("connection", inv.port)
-                    .Add("opens", platform::posix::HostPathFor(link::currentDeviceName()));
+                    .Add("opens", platform::posix::HostPathFor(link::DeviceFileName(link::currentDeviceName())));
             return connection;
         });
     std::string statusText;

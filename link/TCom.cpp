@@ -75,6 +75,11 @@ void TCom::StartOpen(const std::string& name, TransportKind newKind) {
     lastWriteLost_ = false;
 }
 
+std::string DeviceFileName(const std::string& name) {
+    // Built whole rather than into a fixed buffer: a long name must not open a cut one.
+    return !name.empty() && name[0] == 'C' ? "\\\\.\\" + name : name;
+}
+
 bool TCom::OpenDevice(const std::string& name) {
     try {
         StartOpen(name, TransportKind::Device);
@@ -84,9 +89,7 @@ bool TCom::OpenDevice(const std::string& name) {
         const bool serial = !name.empty() && name[0] == 'C';
         Handle h;
         if (serial) {
-            // Built whole rather than into a fixed buffer: a long name must not open a cut one.
-            const std::string path = "\\\\.\\" + name;
-            h = host_.CreateFileA(path, access, share, OPEN_EXISTING_, FILE_FLAG_OVERLAPPED_);
+            h = host_.CreateFileA(DeviceFileName(name), access, share, OPEN_EXISTING_, FILE_FLAG_OVERLAPPED_);
         } else if (!name.empty() && name[0] == 'L') {
             h = host_.CreateFileA(name, access, share, OPEN_EXISTING_, FILE_ATTRIBUTE_NORMAL_);
         } else {

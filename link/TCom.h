@@ -23,6 +23,9 @@ struct NetworkTarget {
 
 // Link-wide state, shared by every TCom of the process: one link is in use at a time.
 std::string& currentDeviceName();
+// The name a device is opened under: "\\.\" before a serial port's name ("COMn"), others as
+// they stand.
+std::string DeviceFileName(const std::string& name);
 bool& quietStall();
 
 class TCom {

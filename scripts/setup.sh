@@ -9,6 +9,8 @@ packages=(
   # Packaging (cpack's DEB generator reads the programs' library needs with dpkg-shlibdeps) and
   # the tests that read praxdl's JSON lines.
   dpkg-dev jq
+  # The package test checks the desktop entry with desktop-file-validate and the man pages with man.
+  desktop-file-utils man-db
   libfontconfig-dev fonts-dejavu-core
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
