@@ -5,20 +5,33 @@
 namespace prax::cli {
 
 volatile std::sig_atomic_t gInterruptSignal = 0;
+volatile std::sig_atomic_t gWindowResized = 0;
 
 namespace {
 extern "C" void OnInterrupt(int signal) { gInterruptSignal = signal; }
+extern "C" void OnResize(int) { gWindowResized = 1; }
+
+void Install(int signal, void (*handler)(int), int flags) {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = flags;
+    sigaction(signal, &action, nullptr);
+}
 }  // namespace
 
 void InstallInterruptHandlers() {
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
     // No SA_RESTART: a wait in poll or nanosleep must come back at once to see the flag.
-    action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    Install(SIGINT, OnInterrupt, SA_RESETHAND);
+    Install(SIGTERM, OnInterrupt, SA_RESETHAND);
+    InstallResizeHandler();
+}
+
+void InstallResizeHandler() {
+    // A resize must not disturb anything: reads and writes (the answer typed at a question, the
+    // bytes to the port) carry on as if it never came.
+    Install(SIGWINCH, OnResize, SA_RESTART);
 }
 
 }  // namespace prax::cli

@@ -10,7 +10,15 @@ namespace prax::cli {
 // The signal that asked praxdl to stop, 0 until one came.
 extern volatile std::sig_atomic_t gInterruptSignal;
 
-// Installs the handlers. Each resets itself, so a second Ctrl+C kills at once.
+// Set when the terminal changed its size (SIGWINCH); whoever draws to it clears it and asks the
+// terminal for its new width.
+extern volatile std::sig_atomic_t gWindowResized;
+
+// Installs the handlers. Each resets itself, so a second Ctrl+C kills at once. Also installs
+// the resize handler.
 void InstallInterruptHandlers();
+
+// Only the resize handler.
+void InstallResizeHandler();
 
 }  // namespace prax::cli

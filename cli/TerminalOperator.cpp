@@ -1,8 +1,11 @@
 #include "cli/TerminalOperator.h"
 
-#include <cstdio>
+#include <unistd.h>
+
 #include <fstream>
 #include <iostream>
+
+#include "cli/Interrupt.h"
 
 namespace prax::cli {
 
@@ -26,10 +29,7 @@ int TerminalOperator::Ask(const std::string& text, const std::string& caption, s
         oneLine += blank ? ' ' : c;
     }
     while (!oneLine.empty() && oneLine.back() == ' ') oneLine.pop_back();
-    if (lineOpen_) {
-        err_ << '\n';
-        lineOpen_ = false;
-    }
+    EndLine();
     bool yes = false;
     if (StopRequested()) {
         err_ << caption << ": " << oneLine << " -> No (interrupted)\n";
@@ -56,10 +56,7 @@ int TerminalOperator::Ask(const std::string& text, const std::string& caption, s
 }
 
 void TerminalOperator::ShowMessage(const std::string& text) {
-    if (lineOpen_) {
-        err_ << '\n';
-        lineOpen_ = false;
-    }
+    EndLine();
     err_ << text << '\n';
     if ((text == "Open port failed" || text == "Can't open port") && openHint_) {
         const std::string hint = openHint_();
@@ -70,19 +67,15 @@ void TerminalOperator::ShowMessage(const std::string& text) {
 
 void TerminalOperator::ShowProgress() {
     visible_ = true;
-    started_ = steady_clock::now();
+    meter_.Start(clock_(), gauge_.Progress());
+    columns_ = 0;
     lastDraw_ = {};
     lastPercent_ = -1;
     lastLineTenth_ = -1;
 }
 
 void TerminalOperator::HideProgress() {
-    if (visible_ && style_ == ProgressStyle::Bar && lineOpen_) {
-        Draw(true);
-        err_ << '\n';
-        err_.flush();
-        lineOpen_ = false;
-    }
+    if (visible_) EndLine();
     visible_ = false;
 }
 
@@ -90,13 +83,26 @@ void TerminalOperator::SetProgressMax(std::int32_t max) { gauge_.SetMaxValue(max
 
 void TerminalOperator::SetProgressPosition(std::int32_t position) {
     gauge_.SetProgress(position);
-    if (visible_) Draw(false);
+    if (!visible_) return;
+    const auto now = clock_();
+    meter_.Add(now, gauge_.Progress());
+    Draw(false, now);
 }
 
-void TerminalOperator::Draw(bool final) {
+void TerminalOperator::EndLine() {
+    if (!lineOpen_) return;
+    if (gauge_.Progress() != drawnPosition_)
+        Draw(true, clock_(), "\n");
+    else
+        err_ << '\n' << std::flush;
+    lineOpen_ = false;
+    // The next position starts the bar again on the new line, however soon it comes.
+    lastPercent_ = -1;
+}
+
+void TerminalOperator::Draw(bool final, Clock::time_point now, const char* end) {
     if (style_ == ProgressStyle::None) return;
     const int percent = gauge_.Percent();
-    const auto now = steady_clock::now();
     if (style_ == ProgressStyle::Lines) {
         const int tenth = percent / 10;
         if (tenth == lastLineTenth_) return;
@@ -105,19 +111,23 @@ void TerminalOperator::Draw(bool final) {
         err_.flush();
         return;
     }
-    // Redraw when the percentage moved or a fifth of a second passed, not on every block.
-    if (!final && percent == lastPercent_ && now - lastDraw_ < milliseconds(200)) return;
+    const bool resized = gWindowResized != 0;
+    if (resized || columns_ == 0) {
+        gWindowResized = 0;
+        columns_ = width_ ? width_() : TerminalWidth(STDERR_FILENO);
+        if (columns_ <= 0) columns_ = 80;
+    }
+    // Redraw when the percentage moved, a fifth of a second passed or the width changed, not on
+    // every block.
+    if (!final && !resized && percent == lastPercent_ && now - lastDraw_ < milliseconds(200)) return;
     lastPercent_ = percent;
     lastDraw_ = now;
-    const double seconds = duration<double>(now - started_).count();
-    const double rate = seconds > 0 ? gauge_.Progress() / seconds / 1024.0 : 0.0;
-    constexpr int kWidth = 30;
-    const int filled = percent * kWidth / 100;
-    char line[160];
-    std::snprintf(line, sizeof line, "\r[%-*s] %3d%%  %d of %d bytes  %.1f KiB/s", kWidth,
-                  std::string(static_cast<std::size_t>(filled), '#').c_str(), percent,
-                  gauge_.Progress(), gauge_.MaxValue(), rate);
-    err_ << line << std::flush;
+    drawnPosition_ = gauge_.Progress();
+    // From the start of the line, and clear what a longer line before left behind; in one write,
+    // so the terminal never shows half a line.
+    err_ << "\r" + BarLine(columns_, gauge_.Progress(), gauge_.MaxValue(), meter_.BytesPerSecond()) + "\x1b[K" +
+                end
+         << std::flush;
     lineOpen_ = true;
 }
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/ProgressBar.h"
 #include "dialogs/GaugeModel.h"
 #include "platform/Platform.h"
 #include "protocol/Operator.h"
@@ -20,7 +21,15 @@ enum class ProgressStyle { None, Bar, Lines };
 
 class TerminalOperator : public protocol::Operator {
 public:
+    using Clock = std::chrono::steady_clock;
+
     TerminalOperator(std::ostream& err, ProgressStyle style) : err_(err), style_(style) {}
+
+    // Where the time and the terminal's width come from: the steady clock and standard error's
+    // terminal unless set (tests set their own). The width is asked again at the first draw of
+    // each progress and after the terminal was resized.
+    void SetClock(std::function<Clock::time_point()> clock) { clock_ = std::move(clock); }
+    void SetWidth(std::function<int()> width) { width_ = std::move(width); }
 
     // --yes / --no, or nothing (ask when `ask` is set, else No). Questions and their answers
     // are shown even with --quiet: they say why a run took long or ended early.
@@ -54,7 +63,10 @@ public:
     static constexpr int kMaxPresetYes = 30;
 
 private:
-    void Draw(bool final);
+    // `end` follows the line in the same write.
+    void Draw(bool final, Clock::time_point now, const char* end = "");
+    // Ends an open bar line, showing the position reached, so what follows starts a line.
+    void EndLine();
 
     std::ostream& err_;
     ProgressStyle style_;
@@ -69,9 +81,13 @@ private:
     bool visible_ = false;
     bool lineOpen_ = false;
     int lastPercent_ = -1;
+    std::int32_t drawnPosition_ = -1;
     int lastLineTenth_ = -1;
-    std::chrono::steady_clock::time_point started_;
-    std::chrono::steady_clock::time_point lastDraw_;
+    std::function<Clock::time_point()> clock_ = [] { return Clock::now(); };
+    std::function<int()> width_;
+    int columns_ = 0;  // 0: to be asked
+    RateMeter meter_;
+    Clock::time_point lastDraw_;
 };
 
 }  // namespace prax::cli

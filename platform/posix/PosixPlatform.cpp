@@ -180,7 +180,10 @@ void PosixPlatform::Drain(const Device& d) {
         // reports writable once the last one has gone.
         struct pollfd p {d.fd, POLLOUT, 0};
         const std::int64_t deadline = MonotonicMs() + drainLimitMs_;
-        while (!Aborted() && MonotonicMs() < deadline && ::poll(&p, 1, 10) == 0) {
+        while (!Aborted() && MonotonicMs() < deadline) {
+            const int r = ::poll(&p, 1, 10);
+            // A signal that is no interrupt (a terminal resize) only wakes the poll.
+            if (r > 0 || (r < 0 && errno != EINTR)) return;
         }
         return;
     }

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
 #include <termios.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -161,4 +166,39 @@ TEST(PosixPlatform, SleepAndWaitKeepAFailedDeviceFromHanging) {
     EXPECT_TRUE(host.SetEvent(ev));
     EXPECT_EQ(host.WaitForSingleObject(ev, 10000), WAIT_OBJECT_0_);
     host.CloseHandle(ev);
+}
+
+// A signal that only asks to be noticed (a terminal resize) must not cut short the wait for a USB
+// printer's last bytes before the close, which would cancel them.
+TEST(PosixPlatform, ASignalDoesNotCutShortTheWaitForAUsbPrintersLastBytes) {
+    const std::string fifo = ::testing::TempDir() + "usb-printer-fifo";
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int printer = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // open, never reading
+    PosixPlatform host;
+    host.SetDrainLimitMs(300);
+    host.MapDevice("\\\\?\\usb#prax", fifo);
+    const Handle h =
+        host.CreateFileA("\\\\?\\usb#prax", GENERIC_WRITE_, kShare, OPEN_EXISTING_, FILE_FLAG_OVERLAPPED_);
+    ASSERT_NE(h, kInvalidHandle);
+    std::vector<std::uint8_t> data(1 << 20, 0x5A);  // more than the pipe holds: it stays full
+    Overlapped ov;
+    ov.hEvent = host.CreateEventA(false, false, "write_event");
+    std::uint32_t written = 0;
+    ASSERT_FALSE(host.WriteFile(h, data.data(), static_cast<std::uint32_t>(data.size()), &written, &ov));
+    struct sigaction noticed {}, before {};
+    noticed.sa_handler = [](int) {};
+    sigaction(SIGWINCH, &noticed, &before);
+    std::atomic<bool> closing{true};
+    std::thread resizer([&, self = pthread_self()] {
+        for (; closing; std::this_thread::sleep_for(std::chrono::milliseconds(5))) pthread_kill(self, SIGWINCH);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(host.CloseHandle(h));
+    // About the whole limit (the pipe never empties), not the few milliseconds to the first signal.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+    closing = false;
+    resizer.join();
+    sigaction(SIGWINCH, &before, nullptr);
+    ::close(printer);
 }
