@@ -10,5 +10,12 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     prax::cli::Streams io{std::cin, std::cout, std::cerr, isatty(STDERR_FILENO) == 1,
                           isatty(STDIN_FILENO) == 1};
-    return prax::cli::RunPraxdl(args, io);
+    const int code = prax::cli::RunPraxdl(args, io);
+    // What a script reads (the status line, the lists, the JSON lines) must have reached it: a
+    // full disk or a closed pipe is no success.
+    if (!std::cout.flush() && code == prax::cli::kExitDone) {
+        std::cerr << "praxdl: cannot write to standard output\n";
+        return prax::cli::kExitFailed;
+    }
+    return code;
 }

@@ -1,5 +1,5 @@
-// --version and --help of the desktop program and the virtual printer: answered on standard
-// output with no display at all (the window's must come before Qt looks for one).
+// --version and --help of the three programs: answered on standard output with no display at all
+// (the window's must come before Qt looks for one).
 #include <gtest/gtest.h>
 
 #include <map>
@@ -27,6 +27,8 @@ TEST(VersionAndHelp, AnsweredOnStandardOutputWithoutADisplay) {
         {VPRINTER_BIN, {"--version"}, "prax-virtual-printer " + version + "\n", false, ""},
         {VPRINTER_BIN, {"--help"}, "usage: prax-virtual-printer [", true, "  --version "},
         {VPRINTER_BIN, {"-h"}, "usage: prax-virtual-printer [", true, "--exit-after-idle MS"},
+        {PRAXDL_BIN, {"--version"}, "praxdl " + version + "\n", false, ""},
+        {PRAXDL_BIN, {"--help"}, "Sends label printers", true, "Usage: praxdl [OPTIONS] COMMAND"},
     };
 #ifdef PRAX_DOWNLOAD_BIN
     cases.push_back({PRAX_DOWNLOAD_BIN, {"--version"}, "prax-download " + version + "\n", false, ""});
