@@ -254,12 +254,16 @@ std::unique_ptr<CLI::App> MakeParser(Invocation& inv) {
                                                : std::string();
                                 },
                                 ""));
+    const CLI::Validator named = Checked(
+        [](const std::string& text) { return text.empty() ? std::string("needs a path") : std::string(); }, "");
     CLI::Option* device =
         app->add_option("--device", inv.device, "Send to a device or file; a terminal is set up as a serial port")
-            ->option_text("PATH");
+            ->option_text("PATH")
+            ->check(named);
     CLI::Option* output =
         app->add_option("--output", inv.output, "Write the byte stream to FILE, named so once all of it went")
-            ->option_text("FILE");
+            ->option_text("FILE")
+            ->check(named);
     CLI::Option* host =
         app->add_option("--host", inv.host, "Send to a network printer's raw port (9100 unless given)")
             ->option_text("HOST[:PORT]")

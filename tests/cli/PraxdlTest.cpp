@@ -141,6 +141,7 @@ TEST(Praxdl, CommandLineIsCheckedBeforeAnythingOpens) {
         {{"--yes", "--no", "init"}, kExitUsage, "--yes excludes --no"},
         {{"--port", "LPT1", "--host", "p", "init"}, kExitUsage, "excludes"},
         {{"--host", "p:0", "init"}, kExitUsage, "the port must be a number from 1 to 65535"},
+        {{"--output", "", "init"}, kExitUsage, "--output: needs a path"},
         {{"--version"}, kExitDone, "praxdl "},
         {{"firmware", "--help"}, kExitDone, "Usage: praxdl firmware [OPTIONS] IMAGE"},
         {{"init", "--port", "lpt1"}, kExitDone, ""},
