@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <ostream>
 
-#include "protocol/Commands.h"
 
 namespace prax::cli {
 
@@ -99,10 +98,6 @@ JsonObject& JsonObject::Add(std::string_view key, bool value) {
     return *this;
 }
 
-bool IsOpenFailure(const std::string& text) {
-    return text == protocol::kOpenPortFailed || text == protocol::kCantOpenPort;
-}
-
 void JsonOperator::Emit(const JsonObject& object) {
     out_ << object.Line();
     out_.flush();
@@ -111,7 +106,7 @@ void JsonOperator::Emit(const JsonObject& object) {
 void JsonOperator::ShowMessage(const std::string& text) {
     person_.ShowMessage(text);
     lastMessage_ = text;
-    lastHint_ = IsOpenFailure(text) && openHint_ ? openHint_() : std::string();
+    lastHint_ = shownHint_ ? shownHint_() : std::string();
     JsonObject object("message");
     object.Add("text", text);
     if (!lastHint_.empty()) object.Add("hint", lastHint_);

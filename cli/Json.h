@@ -42,9 +42,11 @@ std::string JsonString(std::string_view text);
 class JsonOperator final : public protocol::Operator {
 public:
     using Clock = std::chrono::steady_clock;
-    JsonOperator(protocol::Operator& person, std::ostream& out, std::function<std::string()> openHint,
+    // `shownHint` tells what the person's side showed under its last message (the host's reason
+    // after a failed open), so it is asked of the host once.
+    JsonOperator(protocol::Operator& person, std::ostream& out, std::function<std::string()> shownHint,
                  std::function<JsonObject()> connection, std::function<Clock::time_point()> now = Clock::now)
-        : person_(person), out_(out), openHint_(std::move(openHint)), connection_(std::move(connection)),
+        : person_(person), out_(out), shownHint_(std::move(shownHint)), connection_(std::move(connection)),
           now_(std::move(now)) {}
 
     void Emit(const JsonObject& object);
@@ -75,7 +77,7 @@ public:
 private:
     protocol::Operator& person_;
     std::ostream& out_;
-    std::function<std::string()> openHint_;
+    std::function<std::string()> shownHint_;
     std::function<JsonObject()> connection_;
     std::function<Clock::time_point()> now_;
     std::string lastMessage_, lastHint_;
@@ -83,8 +85,5 @@ private:
     RateMeter rate_;
     std::optional<Clock::time_point> lastProgress_;
 };
-
-// Whether `text` is one of the messages that say the link did not open.
-bool IsOpenFailure(const std::string& text);
 
 }  // namespace prax::cli

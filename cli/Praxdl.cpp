@@ -206,11 +206,12 @@ std::optional<int> SlotIndex(const std::string& text) {
     return letter - 'A';
 }
 
-// The window's name of a connection given in any letter case; empty when there is none.
-std::string ConnectionNamed(const std::string& text) {
-    for (std::string_view name : protocol::kConnectionNames)
-        if (Lower(std::string(name)) == Lower(text)) return std::string(name);
-    return {};
+// The list index of a connection given in any letter case; -1 when the window lists none such.
+int ConnectionIndex(const std::string& text) {
+    const auto& names = protocol::kConnectionNames;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (Lower(std::string(names[i])) == Lower(text)) return static_cast<int>(i);
+    return -1;
 }
 
 // Everything the command line asks for, checked by the parser before anything is opened.
@@ -249,7 +250,7 @@ std::unique_ptr<CLI::App> MakeParser(Invocation& inv) {
                             ->option_text("TEXT")
                             ->check(Checked(
                                 [](const std::string& text) {
-                                    return ConnectionNamed(text).empty()
+                                    return ConnectionIndex(text) < 0
                                                ? "unknown connection \"" + text + "\" (see praxdl ports)"
                                                : std::string();
                                 },
@@ -435,7 +436,7 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         return kExitUsage;
     }
     inv.command = parser->get_subcommands()[0]->get_name();
-    inv.port = ConnectionNamed(inv.port);
+    const int connectionIndex = ConnectionIndex(inv.port);
     const std::string& command = inv.command;
     std::optional<link::NetworkTarget> network;
     if (!inv.host.empty()) ParseHostTarget(inv.host, network.emplace());
@@ -489,9 +490,7 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         if (it == list.rows.end()) return fail("no font named \"" + inv.operand + "\" is listed (see praxdl fonts)");
         font = protocol::FontChoice{it->name, it->file};
     }
-    std::int32_t code = protocol::PortCodeForConnection(static_cast<int>(
-        std::find(protocol::kConnectionNames.begin(), protocol::kConnectionNames.end(), inv.port) -
-        protocol::kConnectionNames.begin()));
+    std::int32_t code = protocol::PortCodeForConnection(connectionIndex);
     std::optional<StagedOutput> output;
     std::string opens;  // the device or file the link opens, given on the command line
     if (!inv.device.empty() || !inv.output.empty()) {
@@ -522,18 +521,17 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
     ui.SetStopFlag(&gInterruptSignal);
     // Asked when an open-failure message comes, so it tells what that open ran into.
     const link::NetworkTarget* target = network ? &*network : nullptr;
-    const auto hint = [&host, &code, target] { return HintFor(host, code, target); };
-    ui.SetOpenHint(hint);
+    ui.SetOpenHint([&host, &code, target] { return HintFor(host, code, target); });
     std::optional<JsonOperator> json;
     if (inv.json)
-        json.emplace(ui, io.out, hint, [&] {
+        json.emplace(ui, io.out, [&ui] { return ui.lastHint(); }, [&] {
             JsonObject connection("connection");
             if (network)
                 connection.Add("connection", "network").Add("opens", platform::HostAndPort(network->host, network->port));
             else if (!opens.empty())
                 connection.Add("connection", output ? "output" : "device").Add("opens", opens);
             else
-                connection.Add("connection", inv.port)
+                connection.Add("connection", protocol::kConnectionNames[static_cast<std::size_t>(connectionIndex)])
                     .Add("opens", platform::posix::HostPathFor(link::DeviceFileName(link::currentDeviceName())));
             return connection;
         });

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "cli/Interrupt.h"
+#include "protocol/Commands.h"
 
 namespace prax::cli {
 
@@ -58,10 +59,8 @@ int TerminalOperator::Ask(const std::string& text, const std::string& caption, s
 void TerminalOperator::ShowMessage(const std::string& text) {
     EndLine();
     err_ << text << '\n';
-    if ((text == "Open port failed" || text == "Can't open port") && openHint_) {
-        const std::string hint = openHint_();
-        if (!hint.empty()) err_ << "  " << hint << '\n';
-    }
+    lastHint_ = protocol::IsOpenFailureMessage(text) && openHint_ ? openHint_() : std::string();
+    if (!lastHint_.empty()) err_ << "  " << lastHint_ << '\n';
     err_.flush();
 }
 

@@ -40,6 +40,8 @@ public:
     const char* answeredBy() const { return answeredBy_; }
     // Under the window's message, what the host said about the last failed open.
     void SetOpenHint(std::function<std::string()> hint) { openHint_ = std::move(hint); }
+    // The hint shown under the last message; empty when there was none.
+    const std::string& lastHint() const { return lastHint_; }
 
     void ShowMessage(const std::string& text) override;
     std::string ChooseFile(const protocol::FileDialogSetup&) override { return {}; }
@@ -73,6 +75,7 @@ private:
     dialogs::GaugeModel gauge_;
     std::string status_;
     std::function<std::string()> openHint_;
+    std::string lastHint_;
     const volatile std::sig_atomic_t* stop_ = nullptr;
     std::optional<bool> preset_;
     bool ask_ = false;

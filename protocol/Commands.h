@@ -19,6 +19,8 @@ enum class PrinterCommand {
 
 inline constexpr const char* kOpenPortFailed = "Open port failed";
 inline constexpr const char* kCantOpenPort = "Can't open port";
+// Whether a message says the link did not open (front ends add the host's reason under it).
+inline bool IsOpenFailureMessage(const std::string& text) { return text == kOpenPortFailed || text == kCantOpenPort; }
 
 // The exact bytes of a fixed command line.
 std::string CommandLineBytes(PrinterCommand command);
