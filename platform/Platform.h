@@ -160,6 +160,16 @@ public:
     virtual int MessageBoxA(const std::string& text, const std::string& caption,
                             std::uint32_t type) = 0;
 
+    // --- print spooler (a printer opened through the spooler, written a document at a time) ---
+    // A host without a spooler has no printers open in it: every call fails.
+    virtual bool WritePrinter(Handle /*printer*/, const std::uint8_t* /*data*/, std::uint32_t /*length*/,
+                              std::uint32_t& written) {
+        written = 0;
+        return false;
+    }
+    virtual bool EndDocPrinter(Handle /*printer*/) { return false; }
+    virtual bool ClosePrinter(Handle /*printer*/) { return false; }
+
     // --- registry (read only) ---
     // A host without a registry has no keys: every open fails, so callers see "not there".
     // `subKey` is relative to `root` (a leading backslash is tolerated); names ignore letter case.
