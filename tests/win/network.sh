@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# network.sh PRAXDL.EXE: --host under Wine's sockets to the Linux virtual printer on a loopback
+# port. The printer decodes the connection exactly as the Linux praxdl's stream of the same
+# command (the image's CRC matching), and keeps the very image that was sent.
+. "$(dirname "$0")/wine-lib.sh"
+praxdl=$1
+work_dir network
+make_image x.bin 70001 9
+printer=${PRAX_HOST_VPRINTER:?}
+
+host_stream ref.bin firmware x.bin
+"$printer" --file ref.bin --no-times >expected.txt 2>&1 || fail "the virtual printer could not read ref.bin"
+
+"$printer" --listen 127.0.0.1:0 --no-times --save saved >printer.txt 2>&1 </dev/null &
+printerPid=$!
+lib_pids+=("$printerPid")
+address=$(first_line printer.txt)
+[[ $address == 127.0.0.1:* ]] || fail "the virtual printer did not listen: $(cat printer.txt)"
+
+wine_ok run "$praxdl" --host "$address" --quiet firmware x.bin
+[ "$(text_of run.out)" = "$(cat ref.bin.status)" ] ||
+    { show run; fail "status \"$(text_of run.out)\", expected \"$(cat ref.bin.status)\""; }
+
+# The printer reports the ramp once the connection ended; then it is stopped.
+deadline=$((SECONDS + 10))
+until grep -q '^closing ramp' printer.txt; do
+    [ $SECONDS -lt $deadline ] || { cat printer.txt >&2; fail "the printer reported no closing ramp"; }
+    sleep 0.05
+done
+kill -TERM "$printerPid"
+ended "$printerPid" 10 || fail "the virtual printer failed: $(cat printer.txt)"
+tail -n +2 printer.txt >received.txt
+if ! cmp -s expected.txt received.txt; then
+    diff expected.txt received.txt >&2 || true
+    fail "the printer decoded something else than the Linux stream"
+fi
+grep -q "^firmware image: .* matches$" received.txt || fail "the printer did not find the CRC matching"
+same_bytes x.bin saved/*firmware*.bin "the image the printer kept"
+echo "network: $(grep '^firmware image' received.txt)"

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# serial.sh PRAXDL.EXE: a COM port under Wine is a pty behind the prefix's com3 link (never
+# com1, which Wine gives the host's first serial port). Three commands go over it one after the
+# other; what arrives is exactly the Linux praxdl's stream of the same commands, in that order.
+. "$(dirname "$0")/wine-lib.sh"
+praxdl=$1
+work_dir serial
+make_image x.bin 70001 3
+
+pty_reader arrived.bin
+dos_device com3 "$pty"
+# Should Wine's services start again, they relink the COM ports; this keeps com3 on the pty.
+ports='HKLM\Software\Wine\Ports'
+reg_add "$ports" COM3 REG_SZ "$pty"
+on_exit "wine_quiet reg delete '$ports' /v COM3 /f"
+
+commands=("firmware x.bin" "init" "send ^XA,^FDWine^FS ^XZ")
+: >expected.bin
+for command in "${commands[@]}"; do
+    read -r -a args <<<"$command"
+    host_stream ref.bin "${args[@]}"
+    cat ref.bin >>expected.bin
+    wine_ok run "$praxdl" --port "COM3 115200" --quiet "${args[@]}"
+    # The closing status line is the same as on Linux (the firmware's byte count and CRC).
+    [ "$(text_of run.out)" = "$(cat ref.bin.status)" ] ||
+        { show run; fail "$command: status \"$(text_of run.out)\", expected \"$(cat ref.bin.status)\""; }
+done
+finish_reader arrived.bin
+same_bytes expected.bin arrived.bin "COM3: ${commands[*]}"
+echo "COM3 received the $(stat -c %s arrived.bin) bytes of: ${commands[*]}"

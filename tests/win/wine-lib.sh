@@ -1,0 +1,169 @@
+# Sourced by every Wine case. All cases share one prefix (made by setup-prefix.sh, its server
+# stopped by stop-server.sh) and run one at a time. ctest reads a test's output through a pipe,
+# and anything Wine starts (its server, its services) may keep an inherited descriptor open long
+# after the program ended, so no Wine process ever gets this script's standard streams: each
+# call writes to files, reads /dev/null, and is bounded in time.
+set -euo pipefail
+
+: "${PRAX_WINE_DIR:?the folder for the Wine prefix}"
+export WINEPREFIX=$PRAX_WINE_DIR/prefix
+export TMPDIR=$PRAX_WINE_DIR/tmp
+export WINEDEBUG=-all
+# No prompt to install Mono or Gecko, which nothing here needs.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# No window of Wine's own (its desktop process) on a developer's screen.
+unset DISPLAY WAYLAND_DISPLAY
+mkdir -p "$TMPDIR"
+
+WINE=${PRAX_WINE:-wine}
+WINESERVER=${PRAX_WINESERVER:-wineserver}
+# One Wine call: a cold start of the prefix's services takes a few seconds, a transfer less.
+WINE_LIMIT=${PRAX_WINE_LIMIT:-120}
+
+lib_started=$SECONDS
+lib_pids=()
+lib_cleanups=()
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+lib_exit() {
+    local status=$?
+    local pid action
+    for action in "${lib_cleanups[@]}"; do eval "$action" || true; done
+    for pid in "${lib_pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    echo "took $((SECONDS - lib_started)) s"
+    exit $status
+}
+trap lib_exit EXIT
+
+# Runs ACTION (a command line) when the case ends, however it ends.
+on_exit() { lib_cleanups+=("$1"); }
+
+# A fresh folder for the case, which is also the working folder of its Wine programs, so that
+# relative names mean the same file on both sides.
+work_dir() {
+    work=$PRAX_WINE_DIR/work/$1
+    rm -rf "$work"
+    mkdir -p "$work"
+    cd "$work"
+}
+
+# wine_run NAME PROGRAM [ARG...]: PROGRAM under Wine; its standard output in NAME.out, its
+# standard error in NAME.err, its exit status in $rc. A program that does not end is killed and
+# the case fails.
+wine_run() {
+    local name=$1
+    shift
+    rc=0
+    timeout -k 10 "$WINE_LIMIT" "$WINE" "$@" >"$name.out" 2>"$name.err" </dev/null || rc=$?
+    if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
+        show "$name"
+        fail "$(basename "$1") ${*:2} did not end within $WINE_LIMIT s"
+    fi
+    return 0
+}
+
+# wine_ok NAME PROGRAM [ARG...]: as wine_run, and the program must end with status 0.
+wine_ok() {
+    wine_run "$@"
+    if [ "$rc" -ne 0 ]; then
+        show "$1"
+        fail "$(basename "$2") ${*:3} ended with status $rc"
+    fi
+}
+
+# What a Wine program printed, for a failure's report.
+show() {
+    echo "--- $1: standard output" >&2
+    cat "$1.out" >&2 || true
+    echo "--- $1: standard error" >&2
+    cat "$1.err" >&2 || true
+}
+
+# A Windows program writes CR LF line ends; compared as text, its output drops the CRs.
+text_of() { tr -d '\r' <"$1"; }
+
+# The same command of the Linux praxdl, its stream written to FILE: the reference.
+host_stream() {
+    local file=$1
+    shift
+    "${PRAX_HOST_PRAXDL:?}" --quiet --output "$file" "$@" >"$file.status" 2>"$file.err" ||
+        fail "the Linux praxdl could not make the reference for $*: $(cat "$file.err")"
+}
+
+# same_bytes EXPECTED GOT WHAT: the files are equal byte for byte.
+same_bytes() {
+    if ! cmp -s "$1" "$2"; then
+        echo "expected $(stat -c %s "$1") bytes, got $(stat -c %s "$2" 2>/dev/null || echo no file)" >&2
+        cmp "$1" "$2" >&2 || true
+        fail "$3: the bytes differ"
+    fi
+}
+
+# Bytes that look like a firmware image: the same for a given size and seed on every run.
+make_image() {
+    perl -e 'srand($ARGV[1]); print map { chr int rand 256 } 1 .. $ARGV[0]' "$2" "${3:-1}" >"$1"
+}
+
+# Waits (bounded) until FILE has a first line, and prints it.
+first_line() {
+    local file=$1 deadline=$((SECONDS + 10))
+    until [ -s "$file" ] && [ "$(wc -l <"$file")" -ge 1 ]; do
+        [ $SECONDS -lt $deadline ] || fail "no first line in $file within 10 s"
+        sleep 0.05
+    done
+    head -n 1 "$file"
+}
+
+# pty_reader FILE: a pty whose far end keeps every byte in FILE; sets $pty (the device) and
+# $reader (its process). finish_reader collects what is still on its way.
+pty_reader() {
+    perl "${PRAX_PTY_READER:?}" "$1" 300 >"$1.reader" 2>&1 </dev/null &
+    reader=$!
+    lib_pids+=("$reader")
+    pty=$(first_line "$1.reader")
+    case $pty in
+        /dev/pts/*) ;;
+        *) fail "the pty reader did not start: $pty" ;;
+    esac
+}
+finish_reader() {
+    kill -USR1 "$reader"
+    ended "$reader" 10 || fail "the pty reader failed: $(cat "$1.reader")"
+}
+
+# ended PID SECONDS: waits, at most SECONDS, for a process this case started; its exit status.
+ended() {
+    local deadline=$((SECONDS + $2))
+    while kill -0 "$1" 2>/dev/null; do
+        [ $SECONDS -lt $deadline ] || fail "process $1 did not end within $2 s"
+        sleep 0.05
+    done
+    wait "$1"
+}
+
+# dos_device NAME TARGET: the prefix's device NAME (com3, a USB interface path ...) opens TARGET;
+# taken away again when the case ends.
+dos_device() {
+    local link=$WINEPREFIX/dosdevices/$1
+    ln -sfn "$2" "$link"
+    on_exit "rm -f '$link'"
+}
+
+# A Wine call that tidies up when a case ends: its output is not needed, its failure not fatal.
+wine_quiet() { timeout -k 5 30 "$WINE" "$@" >/dev/null 2>&1 </dev/null || true; }
+
+# reg_add KEY [VALUE TYPE DATA]: a registry fixture, through Wine's own reg.
+reg_add() {
+    if [ $# -eq 1 ]; then
+        wine_ok reg reg add "$1" /f
+    else
+        wine_ok reg reg add "$1" /v "$2" /t "$3" /d "$4" /f
+    fi
+}
