@@ -97,6 +97,13 @@ host_stream() {
         fail "the Linux praxdl could not make the reference for $*: $(cat "$file.err")"
 }
 
+# same_status NAME REF: the status line the Wine program printed (the byte count, a firmware's
+# CRC) is the one the Linux praxdl printed for the reference REF.
+same_status() {
+    [ "$(text_of "$1.out")" = "$(cat "$2.status")" ] ||
+        { show "$1"; fail "status \"$(text_of "$1.out")\", expected \"$(cat "$2.status")\""; }
+}
+
 # same_bytes EXPECTED GOT WHAT: the files are equal byte for byte.
 same_bytes() {
     if ! cmp -s "$1" "$2"; then
