@@ -76,6 +76,8 @@ HostReason ReasonForError(std::uint32_t code) {
     }
 }
 
+Win32Platform::Win32Platform() = default;
+
 Win32Platform::~Win32Platform() {
     for (const auto& [s, failed] : sockets_) ::closesocket(static_cast<SOCKET>(s));
     for (const auto& [h, d] : devices_) {

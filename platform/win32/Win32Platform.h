@@ -16,7 +16,7 @@ namespace prax::platform::win32 {
 
 class Win32Platform : public Platform {
 public:
-    Win32Platform() = default;
+    Win32Platform();
     ~Win32Platform() override;
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;
