@@ -41,7 +41,9 @@ std::vector<std::uint8_t> ReadAll(const std::string& path) {
 // The server end of a pipe that takes little at a time, so a write to the client end stays in
 // flight until the test reads.
 struct Pipe {
-    std::string name = "\\\\.\\pipe\\prax-win32-test-" + std::to_string(::GetCurrentProcessId());
+    explicit Pipe(int n = 0) : name("\\\\.\\pipe\\prax-win32-test-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                                   std::to_string(n)) {}
+    std::string name;
     HANDLE server = ::CreateNamedPipeA(name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096,
                                        4096, 0, nullptr);
     ~Pipe() { ::CloseHandle(server); }
@@ -146,6 +148,19 @@ TEST(Win32Platform, AWriteInFlightIsObservedOrCancelledByTheClose) {
     EXPECT_TRUE(host.CloseHandle(event));
     EXPECT_LE(pipe.Read(data.size() + 1).size(), data.size());
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
+
+    // A device opened plainly (as the parallel port is) and written without a record: the call
+    // returns once every byte went.
+    Pipe plain(1);
+    host.MapDevice("q", plain.name);
+    const Handle q = host.CreateFileA("q", GENERIC_WRITE_, 0, OPEN_EXISTING_, FILE_ATTRIBUTE_NORMAL_);
+    ASSERT_NE(q, kInvalidHandle) << host.LastHostDetail();
+    std::thread plainReader([&] { got = plain.Read(data.size()); });
+    EXPECT_TRUE(host.WriteFile(q, data.data(), static_cast<std::uint32_t>(data.size()), &n, nullptr));
+    plainReader.join();
+    EXPECT_EQ(n, data.size());
+    EXPECT_TRUE(got == data);
+    EXPECT_TRUE(host.CloseHandle(q));
 }
 
 // With the abort flag up, waits and sleeps of a minute return at once, and the write in flight
