@@ -12,7 +12,7 @@
 
 #include "app/Unit1.h"
 #include "link/NetSocket.h"
-#include "platform/posix/PosixPlatform.h"
+#include "platform/Native.h"
 #include "version/Version.h"
 
 namespace {
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setApplicationDisplayName(QString::fromLatin1(prax::app::kStartTitle));
 
     try {
-        prax::platform::posix::PosixPlatform host;
+        prax::platform::NativePlatform host;
         // Sockets are started before the window exists and stopped when it is gone.
         prax::link::NetSocket netSocket(host);
         QStringList arguments = QCoreApplication::arguments();

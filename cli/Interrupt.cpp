@@ -9,6 +9,21 @@ volatile std::sig_atomic_t gWindowResized = 0;
 
 namespace {
 extern "C" void OnInterrupt(int signal) { gInterruptSignal = signal; }
+
+#if defined(_WIN32)
+}  // namespace
+
+// Windows runs the handler on a thread of its own at Ctrl+C and resets it to the default first, so
+// a second Ctrl+C ends the program. The console sends no resize signal: the bar keeps the width
+// the console had when it first drew.
+void InstallInterruptHandlers() {
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+}
+
+void InstallResizeHandler() {}
+
+#else
 extern "C" void OnResize(int) { gWindowResized = 1; }
 
 void Install(int signal, void (*handler)(int), int flags) {
@@ -33,5 +48,7 @@ void InstallResizeHandler() {
     // bytes to the port) carry on as if it never came.
     Install(SIGWINCH, OnResize, SA_RESTART);
 }
+
+#endif
 
 }  // namespace prax::cli

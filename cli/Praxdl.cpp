@@ -23,8 +23,7 @@
 #include "link/NetSocket.h"
 #include "link/TCom.h"
 #include "platform/Names.h"
-#include "platform/posix/DeviceNames.h"
-#include "platform/posix/PosixPlatform.h"
+#include "platform/Native.h"
 #include "protocol/Commands.h"
 #include "protocol/Connections.h"
 #include "protocol/Firmware.h"
@@ -37,21 +36,21 @@ namespace prax::cli {
 
 namespace {
 
-using platform::posix::PosixPlatform;
+using platform::NativePlatform;
 
-class PosixHost final : public Host {
+class NativeHost final : public Host {
 public:
-    PosixHost() { posix_.SetAbortFlag(&gInterruptSignal); }
-    platform::Platform& platform() override { return posix_; }
+    NativeHost() { native_.SetAbortFlag(&gInterruptSignal); }
+    platform::Platform& platform() override { return native_; }
     void MapDevice(const std::string& name, const std::string& path) override {
-        posix_.MapDevice(name, path);
+        native_.MapDevice(name, path);
     }
     void MapOutputFile(const std::string& name, const std::string& path) override {
-        posix_.MapDevice(name, path, true);
+        native_.MapDevice(name, path, true);
     }
 
 private:
-    PosixPlatform posix_;
+    NativePlatform native_;
 };
 
 std::string Lower(std::string s) {
@@ -111,12 +110,19 @@ std::string HintFor(platform::Platform& host, std::int32_t code, const link::Net
     return {};
 }
 
-bool IsTerminalDevice(const std::string& path) {
+// A serial port given by its own name: a terminal device here, "COM3" or "\\.\COM3" on Windows.
+bool IsSerialDevice(const std::string& path) {
+#if defined(_WIN32)
+    std::string name = platform::UpperAscii(path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path);
+    return name.size() > 3 && name.rfind("COM", 0) == 0 &&
+           std::all_of(name.begin() + 3, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+#else
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     const bool tty = isatty(fd) == 1;
     ::close(fd);
     return tty;
+#endif
 }
 
 std::vector<std::string> ReadLines(std::istream& in) {
@@ -141,14 +147,13 @@ std::vector<PortRow> PrintPorts(std::ostream& out) {
         const std::int32_t code = protocol::PortCodeForConnection(static_cast<int>(i));
         PortRow row{std::string(protocol::kConnectionNames[i]), {}, false};
         if (code == link::kUsbPortCode) {
-            PosixPlatform host;
+            NativePlatform host;
             row.opens = PrintUsbPorts(out, host);
             row.present = !row.opens.empty();
         } else {
             const std::string name = code == link::kLpt1PortCode ? "LPT1" : "\\\\.\\COM" + std::to_string(code);
-            row.opens = platform::posix::HostPathFor(name);
-            struct stat st {};
-            row.present = ::stat(row.opens.c_str(), &st) == 0;
+            row.opens = platform::HostPathFor(name);
+            row.present = platform::DevicePresent(row.opens);
             std::string label = row.connection;
             label.resize(13, ' ');
             out << label << row.opens << "  " << (row.present ? "present" : "absent") << '\n';
@@ -185,8 +190,11 @@ public:
         if (temp_.empty()) return true;
         struct stat st {};
         if (::stat(temp_.c_str(), &st) != 0) return true;  // never opened: nothing to give
-        if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
-            error = "cannot rename " + temp_ + " to " + path_ + ": " + std::strerror(errno);
+        // Over a FILE that is there already, on Windows too.
+        std::error_code ec;
+        std::filesystem::rename(temp_, path_, ec);
+        if (ec) {
+            error = "cannot rename " + temp_ + " to " + path_ + ": " + ec.message();
             return false;
         }
         temp_.clear();
@@ -464,7 +472,7 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         return finish(Ending{"done", kExitDone, 0, {}, {}, {}});
     }
 
-    PosixHost ownHost;
+    NativeHost ownHost;
     Host& hostSide = givenHost ? *givenHost : ownHost;
     platform::Platform& host = hostSide.platform();
     // The process-wide socket holder, with sockets started for as long as the run lasts.
@@ -496,12 +504,18 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
     if (!inv.device.empty() || !inv.output.empty()) {
         if (!inv.output.empty()) output.emplace(inv.output);
         std::string path = !inv.device.empty() ? inv.device : output->OpenPath();
+        const bool serial = !inv.device.empty() && IsSerialDevice(path);
+#if defined(_WIN32)
+        // COM10 and up open only by their full device name.
+        if (serial && path.rfind("\\\\.\\", 0) != 0) path = "\\\\.\\" + path;
+#endif
         std::error_code ec;
-        const auto absolute = std::filesystem::absolute(path, ec);
+        // A port's own name is no path in the working folder.
+        const auto absolute = serial ? std::filesystem::path(path) : std::filesystem::absolute(path, ec);
         if (!ec) path = absolute.string();
-        const auto named = std::filesystem::absolute(!inv.device.empty() ? inv.device : inv.output, ec);
+        const auto named = serial ? std::filesystem::path(path) : std::filesystem::absolute(!inv.device.empty() ? inv.device : inv.output, ec);
         opens = ec ? path : named.string();
-        if (!inv.device.empty() && IsTerminalDevice(path)) {
+        if (serial) {
             // A terminal is set up as a serial port is: raw, 115200 8N1, XON/XOFF.
             hostSide.MapDevice("\\\\.\\COM1", path);
             code = 1;
@@ -532,7 +546,7 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
                 connection.Add("connection", output ? "output" : "device").Add("opens", opens);
             else
                 connection.Add("connection", protocol::kConnectionNames[static_cast<std::size_t>(connectionIndex)])
-                    .Add("opens", platform::posix::HostPathFor(link::DeviceFileName(link::currentDeviceName())));
+                    .Add("opens", platform::HostPathFor(link::DeviceFileName(link::currentDeviceName())));
             return connection;
         });
     std::string statusText;

@@ -1,6 +1,15 @@
 #include "cli/ProgressBar.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <sys/ioctl.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -121,8 +130,17 @@ std::string BarLine(int width, std::int64_t sent, std::int64_t total, double rat
 }
 
 int TerminalWidth(int fd) {
+#if defined(_WIN32)
+    // The visible part of the console, not its scroll-back buffer's width.
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (GetConsoleScreenBufferInfo(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), &info)) {
+        const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+        if (columns > 0) return columns;
+    }
+#else
     struct winsize size {};
     if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+#endif
     return 80;
 }
 

@@ -4,7 +4,9 @@
 
 #include "link/UsbDiscovery.h"
 #include "platform/Platform.h"
+#if !defined(_WIN32)
 #include "platform/posix/UsbPrinters.h"
+#endif
 
 namespace prax::cli {
 
@@ -40,7 +42,45 @@ const char* VerdictText(link::UsbVerdict v) {
     return "not of an accepted make";
 }
 
+// Opened and closed again at once, as the connection would open it: nothing is sent. The reason
+// it would not open, or nothing.
+std::string OpenTrial(platform::Platform& host, const std::string& path) {
+    const platform::Handle h = host.CreateFileA(
+        path, platform::GENERIC_READ_ | platform::GENERIC_WRITE_,
+        platform::FILE_SHARE_READ_ | platform::FILE_SHARE_WRITE_, platform::OPEN_EXISTING_,
+        platform::FILE_FLAG_OVERLAPPED_);
+    if (h == platform::kInvalidHandle || h == platform::kNullHandle)
+        return ", cannot be opened: " + ReasonText(host.LastHostReason(), host.LastHostDetail());
+    host.CloseHandle(h);
+    return {};
+}
+
 }  // namespace
+
+#if defined(_WIN32)
+// Windows names its printers in the registry: every printer interface it knows, with the verdict
+// of the search that "USB" runs.
+std::string PrintUsbPorts(std::ostream& out, platform::Platform& host) {
+    int interfaces = 0;
+    const std::string chosen = link::FindUsbPrinterPath(host, interfaces);
+    const link::UsbDeviceList served = link::CollectUsbPrintDevices(host);
+    out << "USB          " << (chosen.empty() ? "no USB printer of an accepted make  absent" : chosen + "  present")
+        << '\n';
+    int listed = 0;
+    for (int i = 0; i < interfaces; ++i) {
+        std::string path;
+        if (!link::GetPrinterInterfacePath(host, i, path)) continue;
+        const link::UsbVerdict verdict = link::JudgeUsbPrinterPath(host, path, served);
+        ++listed;
+        out << "  " << path << "  " << VerdictText(verdict);
+        if (verdict != link::UsbVerdict::NotServed) out << OpenTrial(host, path);
+        if (!chosen.empty() && path == chosen) out << ", \"USB\" opens it";
+        out << '\n';
+    }
+    if (listed == 0) out << "  no USB printer is attached\n";
+    return chosen;
+}
+#else
 
 std::string PrintUsbPorts(std::ostream& out, platform::Platform& host) {
     const auto printers = platform::posix::ScanUsbPrinters();
@@ -63,20 +103,13 @@ std::string PrintUsbPorts(std::ostream& out, platform::Platform& host) {
         if (!p.manufacturer.empty() || !p.product.empty()) out << "  " << p.manufacturer << ' ' << p.product;
         const std::string path = p.InterfacePath();
         out << "  " << p.node << "  " << VerdictText(link::JudgeUsbPrinterPath(host, path, served));
-        // Opened and closed again at once, as the connection would open it: nothing is sent.
-        const platform::Handle h = host.CreateFileA(
-            path, platform::GENERIC_READ_ | platform::GENERIC_WRITE_,
-            platform::FILE_SHARE_READ_ | platform::FILE_SHARE_WRITE_, platform::OPEN_EXISTING_,
-            platform::FILE_FLAG_OVERLAPPED_);
-        if (h == platform::kInvalidHandle || h == platform::kNullHandle)
-            out << ", cannot be opened: " << ReasonText(host.LastHostReason(), host.LastHostDetail());
-        else
-            host.CloseHandle(h);
+        out << OpenTrial(host, path);
         if (!chosen.empty() && path == chosen) out << ", \"USB\" opens it";
         out << '\n';
     }
     return chosenNode;
 }
+#endif
 
 std::string UsbOpenHint(platform::Platform& host) {
     int interfaces = 0;

@@ -2,14 +2,39 @@
 
 #include <iostream>
 
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 #include "cli/Interrupt.h"
 #include "cli/Praxdl.h"
+
+namespace {
+
+// Whether the progress bar can be drawn on standard error: a terminal that understands the
+// line-clearing sequence. A Windows console does once asked to; one that can't gets plain lines.
+bool ErrorIsTerminal() {
+    if (isatty(STDERR_FILENO) != 1) return false;
+#if defined(_WIN32)
+    const HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(console, &mode)) return false;
+    return SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+#else
+    return true;
+#endif
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     prax::cli::InstallInterruptHandlers();
     std::vector<std::string> args(argv + 1, argv + argc);
-    prax::cli::Streams io{std::cin, std::cout, std::cerr, isatty(STDERR_FILENO) == 1,
-                          isatty(STDIN_FILENO) == 1};
+    prax::cli::Streams io{std::cin, std::cout, std::cerr, ErrorIsTerminal(), isatty(STDIN_FILENO) == 1};
     const int code = prax::cli::RunPraxdl(args, io);
     // What a script reads (the status line, the lists, the JSON lines) must have reached it: a
     // full disk or a closed pipe is no success.

@@ -201,15 +201,11 @@ void TCom::DiscardQueuedOutput() {
 
 int TCom::Write(const std::uint8_t* data, int length) {
     try {
+        if (kind == TransportKind::Spooler) return WriteSpooler(data, length);
         if (kind == TransportKind::Network) return WriteNetwork(data, length);
         if (length < 0) {
             // No count below zero means anything; it must not reach the host as a huge one.
             NoteWrite(0, 0);
-            return 0;
-        }
-        if (kind == TransportKind::Spooler) {
-            // Nothing in this program opens a spooler printer; a link of that kind delivers nothing.
-            NoteWrite(length, 0);
             return 0;
         }
         if (currentDeviceName().rfind("LPT1", 0) == 0) {
@@ -230,6 +226,19 @@ int TCom::Write(const std::uint8_t* data, int length) {
         lastWriteDelivered_ = false;
         return 0;
     }
+}
+
+int TCom::WriteSpooler(const std::uint8_t* data, int length) {
+    // A byte at a time, each tried once more when the spooler refuses it.
+    for (int i = 0; i < length; ++i) {
+        if (!host_.WritePrinter(handle, data + i, 1, spoolWritten) &&
+            !host_.WritePrinter(handle, data + i, 1, spoolWritten)) {
+            NoteWrite(length, static_cast<std::uint64_t>(i));
+            return 0;
+        }
+    }
+    NoteWrite(length, length > 0 ? static_cast<std::uint64_t>(length) : 0);
+    return 1;
 }
 
 int TCom::WriteNetwork(const std::uint8_t* data, int length) {
@@ -359,6 +368,9 @@ void TCom::Close() {
         if (kind == TransportKind::Device && handle != kNullHandle) {
             host_.CancelIo(handle);
             host_.CloseHandle(handle);
+        } else if (kind == TransportKind::Spooler) {
+            host_.EndDocPrinter(handle);
+            host_.ClosePrinter(handle);
         } else if (kind == TransportKind::Network) {
             if (NetSocket* net = NetSocket::Instance()) net->CloseSocket();
         }

@@ -78,6 +78,7 @@ private:
     // starts with a clean count and the first stall given up without asking.
     void StartOpen(const std::string& name, TransportKind newKind);
     int WriteOverlapped(const std::uint8_t* data, int length);
+    int WriteSpooler(const std::uint8_t* data, int length);
     int WriteNetwork(const std::uint8_t* data, int length);
     // Whether the host reported an error other than "still in progress" for the pending write.
     bool HardError();

@@ -68,7 +68,8 @@ std::string TableNameFromPath(const std::string& path, char separator) {
     bool cut = false;
     for (std::size_t i = path.size(); i > 0; --i) {
         const char c = path[i - 1];
-        if (c == separator) return path.substr(i, end - i);
+        // Windows takes "/" for a folder separator as well: no name holds one.
+        if (c == separator || (separator == '\\' && c == '/')) return path.substr(i, end - i);
         // Only the last extension goes: the first dot met from the end.
         if (c == '.' && !cut) {
             end = i - 1;

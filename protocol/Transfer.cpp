@@ -2,8 +2,18 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <io.h>
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -146,10 +156,43 @@ Result EndStopped(Context& ctx, Transfer& tx, std::optional<ProgressShown>& prog
 
 namespace {
 
+// What the loader asks of an open file: its kind, its size and when it was last written.
+struct FileLook {
+    bool folder = false;
+    bool regular = false;
+    std::int64_t size = 0;
+    std::int64_t writtenNs = 0;
+};
+
+bool Look(int fd, FileLook& look) {
+#if defined(_WIN32)
+    // The C library's stat has whole seconds and, in 32 bits, no size past 2 GiB.
+    BY_HANDLE_FILE_INFORMATION info;
+    const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (h == INVALID_HANDLE_VALUE) return false;
+    // A device (NUL, CON, a port) or a pipe is no file, whatever else it answers.
+    if (GetFileType(h) != FILE_TYPE_DISK) return true;
+    if (!GetFileInformationByHandle(h, &info)) return false;
+    look.folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    look.regular = !look.folder;
+    look.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    look.writtenNs = static_cast<std::int64_t>(
+        ((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+         info.ftLastWriteTime.dwLowDateTime) * 100);
+#else
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    look.folder = S_ISDIR(st.st_mode);
+    look.regular = S_ISREG(st.st_mode);
+    look.size = st.st_size;
+    look.writtenNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+#endif
+    return true;
+}
+
 // Whether a file changed between two looks: its size or its modification time moved.
-bool Changed(const struct stat& before, const struct stat& after) {
-    return before.st_size != after.st_size || before.st_mtim.tv_sec != after.st_mtim.tv_sec ||
-           before.st_mtim.tv_nsec != after.st_mtim.tv_nsec;
+bool Changed(const FileLook& before, const FileLook& after) {
+    return before.size != after.size || before.writtenNs != after.writtenNs;
 }
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
@@ -180,27 +223,34 @@ FileImage LoadFileImage(const std::string& path, const std::function<void()>& wh
     };
     // Opened without blocking, so a pipe with no writer can't hold the open; whether it is a
     // regular file is then asked of what was opened, not of the name.
+#if defined(_WIN32)
+    // Binary: text mode would turn every CR LF of an image into LF.
+    FileDescriptor fd(::_open(path.c_str(), _O_RDONLY | _O_BINARY));
+#else
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+#endif
     if (fd.get() < 0) return refuse("Cannot open file " + Quoted(path) + ". " + std::strerror(errno) + ".");
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return refuse("Cannot read file " + Quoted(path) + ".");
-    if (S_ISDIR(st.st_mode)) return refuse("Cannot open file " + Quoted(path) + ". It is a folder.");
-    if (!S_ISREG(st.st_mode))
+    FileLook st;
+    if (!Look(fd.get(), st)) return refuse("Cannot read file " + Quoted(path) + ".");
+    if (st.folder) return refuse("Cannot open file " + Quoted(path) + ". It is a folder.");
+    if (!st.regular)
         return refuse("Cannot send " + Quoted(path) + ": it is not a regular file (a device, a pipe or a socket).");
-    if (st.st_size > std::numeric_limits<std::int32_t>::max())
+    if (st.size > std::numeric_limits<std::int32_t>::max())
         return refuse("File " + Quoted(path) + " is too large: images must be smaller than 2 GiB.");
-    if (st.st_size > sizeLimit) {
+    if (st.size > sizeLimit) {
         image.tooLarge = true;
         return refuse("File " + Quoted(path) + " is too large: at most " + std::to_string(sizeLimit) +
                       " bytes can be sent this way.");
     }
-    const auto size = static_cast<std::size_t>(st.st_size);
+    const auto size = static_cast<std::size_t>(st.size);
 
     // One byte more than the size asks for, so a file that grew while it was read shows.
     image.bytes.resize(size + 1);
     std::size_t got = 0;
     while (got < image.bytes.size()) {
-        const ssize_t n = ::read(fd.get(), image.bytes.data() + got, image.bytes.size() - got);
+        // In steps of at most 1 GiB: Windows' read takes no count past INT_MAX.
+        const std::size_t step = std::min<std::size_t>(image.bytes.size() - got, std::size_t{1} << 30);
+        const auto n = ::read(fd.get(), image.bytes.data() + got, static_cast<unsigned>(step));
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -209,8 +259,8 @@ FileImage LoadFileImage(const std::string& path, const std::function<void()>& wh
         got += static_cast<std::size_t>(n);
     }
     if (whileReading) whileReading();
-    struct stat after {};
-    if (got != size || ::fstat(fd.get(), &after) != 0 || Changed(st, after))
+    FileLook after;
+    if (got != size || !Look(fd.get(), after) || Changed(st, after))
         return refuse("File " + Quoted(path) + " changed while it was read. Nothing was sent; try again once it is written.");
     image.bytes.resize(got);
     return image;

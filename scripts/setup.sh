@@ -18,6 +18,8 @@ packages=(
   # The window's captions are laid out for "MS Sans Serif"; Liberation Sans has Arial's metrics
   # and stands in for it, so they fit their buttons (the GUI tests check that they do).
   fonts-liberation
+  # The Windows build (mingw-w64, -posix for std::thread) and its tests under Wine.
+  g++-mingw-w64-x86-64-posix wine wine64
 )
 
 missing=()

@@ -351,6 +351,27 @@ int FakePlatform::shutdown(Socket s, int how) {
     return sockets_.count(s) ? 0 : SOCKET_ERROR_;
 }
 
+bool FakePlatform::WritePrinter(Handle printer, const std::uint8_t* data, std::uint32_t length,
+                                std::uint32_t& written) {
+    Log("WritePrinter", printer, {}, {length});
+    writes.emplace_back(data, data + length);
+    const bool ok = printerWriteResults.empty() || printerWriteResults.front();
+    if (!printerWriteResults.empty()) printerWriteResults.pop_front();
+    written = ok ? length : 0;
+    if (ok) delivered.insert(delivered.end(), data, data + length);
+    return ok;
+}
+
+bool FakePlatform::EndDocPrinter(Handle printer) {
+    Log("EndDocPrinter", printer);
+    return true;
+}
+
+bool FakePlatform::ClosePrinter(Handle printer) {
+    Log("ClosePrinter", printer);
+    return true;
+}
+
 int FakePlatform::closesocket(Socket s) {
     Log("closesocket", static_cast<Handle>(s));
     return sockets_.erase(s) ? 0 : SOCKET_ERROR_;

@@ -97,6 +97,10 @@ public:
     // for backslashes); empty: every path stays as it is.
     std::string hostWindowsFolder;
 
+    // Print spooler: each WritePrinter is logged with {length}, its bytes kept in `writes`; the
+    // results are taken from here in order (true once they run out).
+    std::deque<bool> printerWriteResults;
+
     // --- helpers for tests ---
     std::vector<std::string> CallNames() const;
     std::size_t Count(const std::string& name) const;
@@ -140,6 +144,11 @@ public:
     long RegCloseKey(HKey key) override;
     std::string GetWindowsDirectoryA() override;
     std::string HostFilePath(const std::string& windowsPath) override;
+
+    bool WritePrinter(Handle printer, const std::uint8_t* data, std::uint32_t length,
+                      std::uint32_t& written) override;
+    bool EndDocPrinter(Handle printer) override;
+    bool ClosePrinter(Handle printer) override;
 
     int WSAStartup(std::uint16_t version, WsaData& data) override;
     int WSACleanup() override;

@@ -212,7 +212,7 @@ TEST(Praxdl, JsonLinesTellTheRunFromOpenToResult) {
             if (event != last) events += (events.empty() ? "" : " ") + event;
             last = event;
             if (event == "connection") {
-                EXPECT_EQ(line, "{\"event\":\"connection\",\"connection\":\"output\",\"opens\":\"" + out + "\"}");
+                EXPECT_EQ(line, "{\"event\":\"connection\",\"connection\":\"output\",\"opens\":" + JsonString(out) + "}");
             }
         }
         EXPECT_EQ(events, c.events) << sout.str();

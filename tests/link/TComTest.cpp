@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -377,4 +378,43 @@ TEST_F(TComTest, ALongSerialNameIsOpenedWholeNeverCut) {
     ASSERT_GE(host.calls.size(), 1u);
     EXPECT_EQ(host.calls[0].text, "\\\\.\\" + name);
     EXPECT_EQ(prax::link::currentDeviceName(), name);
+}
+
+// A spooler printer takes a byte a time, each tried twice before the write fails; its close ends
+// the document before the printer. Nothing opens one: the test sets the link's kind itself.
+TEST_F(TComTest, SpoolerKindWritesByteByByteWithOneRetryAndEndsTheDocumentOnClose) {
+    using prax::link::TransportKind;
+    const std::uint8_t data[] = {'a', 'b', 'c'};
+    struct Case {
+        const char* what;
+        std::deque<bool> results;
+        int length;
+        int result;
+        std::string delivered;
+        std::size_t calls;
+    } cases[] = {
+        {"all taken", {}, 3, 1, "abc", 3},
+        {"a refusal then the retry", {true, false, true, true}, 3, 1, "abc", 4},
+        {"refused twice", {true, false, false}, 3, 0, "a", 3},
+        {"nothing to write", {}, 0, 1, "", 0},
+        {"a negative length", {}, -5, 1, "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePlatform spool;
+        spool.printerWriteResults = c.results;
+        {
+            TCom com(spool);
+            com.kind = TransportKind::Spooler;
+            com.handle = 42;
+            EXPECT_EQ(com.Write(data, c.length), c.result);
+            EXPECT_EQ(spool.DeliveredText(), c.delivered);
+            EXPECT_EQ(spool.Count("WritePrinter"), c.calls);
+            for (const auto& w : spool.writes) EXPECT_EQ(w.size(), 1u);
+        }
+        const auto names = spool.CallNames();
+        ASSERT_GE(names.size(), 2u);
+        EXPECT_EQ(std::vector<std::string>(names.end() - 2, names.end()),
+                  (std::vector<std::string>{"EndDocPrinter", "ClosePrinter"}));
+    }
 }

@@ -42,9 +42,11 @@ TEST(FontList, ListsTrueTypeFilesOfTheFontsFolderSortedWithoutCase) {
     WriteFont("ARIAL.TTF", 1300);
     WriteFont("batang.ttf", 7);
     std::filesystem::create_directories(WindowsFolder() + "/Fonts/folder.ttf");
+#if !defined(_WIN32)  // no pipe there to find: it is then missing, and left out as missing
     const std::string fifo = WindowsFolder() + "/Fonts/pipe.ttf";
     ::unlink(fifo.c_str());
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+#endif
     // Set in no order: the registry enumerates as it likes.
     const std::pair<const char*, std::string> entries[] = {
         {"Batang (TrueType)", "batang.ttf"},

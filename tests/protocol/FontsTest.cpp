@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -27,8 +28,7 @@ Bytes Payload(std::size_t size) {
 // A Windows folder of this test's own, with its fonts folder.
 std::string WindowsFolder() {
     const std::string dir = ::testing::TempDir() + "windows-" + std::to_string(::getpid());
-    ::mkdir(dir.c_str(), 0700);
-    ::mkdir((dir + "/Fonts").c_str(), 0700);
+    std::filesystem::create_directories(dir + "/Fonts");
     return dir;
 }
 
@@ -87,6 +87,8 @@ TEST_F(FontsTest, HeaderNamesAndSlotLetters) {
                           Case{"/home/op/v1.2/gb2312", '/', "gb2312"},
                           Case{"C:\\Tables.old\\gb2312", '\\', "gb2312"},
                           Case{"C:\\Tables\\ksc.bin", '\\', "ksc"},
+                          Case{"C:\\Tables/sub.d/ksc.bin", '\\', "ksc"},
+                          Case{"/home/op\\back.bin", '/', "op\\back"},
                           Case{"relative.bin", '/', "relative"},
                           Case{"/home/op/.hidden", '/', ""},
                           Case{"/home/op/trailing.", '/', "trailing"}}) {
@@ -159,7 +161,7 @@ TEST_F(FontsTest, WhatCannotBeSentIsRefusedBeforeTheLinkOpens) {
         std::string message;
     };
     const std::string longFolder = fonts + std::string(120 - fonts.size(), 'd') + "/";
-    ::mkdir(longFolder.c_str(), 0700);
+    std::filesystem::create_directories(longFolder);
     const std::string name56(45, 'N');
     const std::string tooLongPath = WriteFile(longFolder + "tbl.bin", Payload(3));  // 128 characters
     const std::string longName(72, 'x');

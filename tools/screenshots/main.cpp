@@ -26,7 +26,7 @@
 #include "app/Unit1.h"
 #include "dialogs/GaugeModel.h"
 #include "dialogs/qt/FontDialog.h"
-#include "platform/posix/PosixPlatform.h"
+#include "platform/Native.h"
 
 namespace {
 
@@ -128,7 +128,7 @@ QPixmap Grab() {
 }
 
 bool Render(const Scene& scene, const QDir& folder) {
-    prax::platform::posix::PosixPlatform host;
+    prax::platform::NativePlatform host;
     prax::app::TForm1Hooks hooks;
     // Nothing here opens a connection; should a box come up all the same, it must not wait for
     // a person.
