@@ -246,6 +246,8 @@ std::unique_ptr<CLI::App> MakeParser(Invocation& inv) {
         "Sends label printers firmware images, TrueType fonts, font code tables, any file unchanged "
         "and command lines, over USB, LPT1, a serial port or the network.",
         "praxdl");
+    // Options are spelt the same everywhere: on Windows a "/" starts a path, not an option.
+    app->allow_windows_style_options(false);
     app->get_formatter()->label("REQUIRED", "");
     app->get_formatter()->label("SUBCOMMAND", "COMMAND");
     app->get_formatter()->label("Positionals", "Arguments");

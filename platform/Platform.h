@@ -239,6 +239,7 @@ public:
     void SetMessageBoxHandler(MessageBoxHandler handler) { messageBox_ = std::move(handler); }
 
 protected:
+    bool HasMessageBoxHandler() const { return static_cast<bool>(messageBox_); }
     int AskHandler(const std::string& text, const std::string& caption, std::uint32_t type) {
         if (messageBox_) return messageBox_(text, caption, type);
         return (type & MB_YESNO_) ? IDNO_ : 1;

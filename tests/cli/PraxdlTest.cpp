@@ -145,6 +145,8 @@ TEST(Praxdl, CommandLineIsCheckedBeforeAnythingOpens) {
         {{"--version"}, kExitDone, "praxdl "},
         {{"firmware", "--help"}, kExitDone, "Usage: praxdl firmware [OPTIONS] IMAGE"},
         {{"init", "--port", "lpt1"}, kExitDone, ""},
+        // A path from the root is an operand, on Windows too, where "/x" could pass for an option.
+        {{"send", "/tmp", "--port", "LPT1"}, kExitDone, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0] + " ...");
@@ -158,9 +160,11 @@ TEST(Praxdl, CommandLineIsCheckedBeforeAnythingOpens) {
         if (c.exitCode == kExitUsage) {
             EXPECT_EQ(host.fake.Count("CreateFileA"), 0u);
         }
-        EXPECT_EQ(host.fake.DeliveredText(), c.exitCode == kExitDone && !c.args.empty() && c.args[0] == "init"
-                                                 ? "^default\r\n"
-                                                 : "");
+        const std::string sent = c.args.empty() || c.exitCode != kExitDone ? ""
+                                 : c.args[0] == "init"                    ? "^default\r\n"
+                                 : c.args[0] == "send"                    ? "/tmp\r\n"
+                                                                          : "";
+        EXPECT_EQ(host.fake.DeliveredText(), sent);
     }
 }
 
