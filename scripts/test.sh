@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test; then the same tests built with AddressSanitizer and
-# UndefinedBehaviorSanitizer (clang, in $PRAX_BUILD_DIR-san, default build-san), and each fuzz
-# target for a bounded time. Arguments go to both ctest runs (e.g. -R Decoder).
+# Sets up, builds and runs every test; then the Windows build (mingw-w64, in $PRAX_BUILD_DIR-win,
+# default build-win) with its tests under Wine; then the same Linux tests built with
+# AddressSanitizer and UndefinedBehaviorSanitizer (clang, in build-san), and each fuzz target for a
+# bounded time. Arguments go to every ctest run (e.g. -R Decoder).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 phase() { echo "test: $1 took $((SECONDS - started)) s"; started=$SECONDS; }
@@ -13,6 +14,14 @@ export QT_QPA_PLATFORM=offscreen
 build=${PRAX_BUILD_DIR:-build}
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@"
 phase "ctest"
+
+# The Windows programs, run under Wine; some of its tests talk to the Linux programs built above.
+win=${PRAX_WIN_BUILD_DIR:-$build-win}
+PRAX_BUILD_DIR=$win scripts/build.sh -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  -DPRAX_HOST_BUILD_DIR="$(realpath "$build")"
+phase "Windows build"
+ctest --test-dir "$win" --output-on-failure "$@"
+phase "Windows ctest (Wine)"
 
 # One clang build serves both: the fuzz targets need clang, and the sanitizers run there too.
 san=${PRAX_SAN_BUILD_DIR:-$build-san}
