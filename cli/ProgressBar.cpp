@@ -2,11 +2,7 @@
 
 #if defined(_WIN32)
 #include <io.h>
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/WindowsApi.h"
 #else
 #include <sys/ioctl.h>
 #endif

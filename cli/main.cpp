@@ -3,11 +3,7 @@
 #include <iostream>
 
 #if defined(_WIN32)
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/WindowsApi.h"
 #endif
 
 #include "cli/Interrupt.h"

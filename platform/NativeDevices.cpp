@@ -1,11 +1,7 @@
 #include "platform/Native.h"
 
 #if defined(_WIN32)
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/WindowsApi.h"
 #else
 #include <sys/stat.h>
 #endif

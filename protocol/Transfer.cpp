@@ -4,11 +4,7 @@
 #include <sys/stat.h>
 #if defined(_WIN32)
 #include <io.h>
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/WindowsApi.h"
 #else
 #include <unistd.h>
 #endif

@@ -1,11 +1,4 @@
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <winsock2.h>
-#include <windows.h>
+#include "platform/win32/WindowsApi.h"
 #include <winspool.h>
 
 #include "platform/win32/Win32Platform.h"

@@ -1,14 +1,7 @@
 // Windows Sockets, non-blocking, so that a peer that stops reading can't hold a send beyond its
 // limit and the abort flag can end any wait.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <winsock2.h>
+#include "platform/win32/WindowsApi.h"
 #include <ws2tcpip.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <memory>
