@@ -518,7 +518,7 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         const auto named = serial ? std::filesystem::path(path) : std::filesystem::absolute(!inv.device.empty() ? inv.device : inv.output, ec);
         opens = ec ? path : named.string();
         if (serial) {
-            // A terminal is set up as a serial port is: raw, 115200 8N1, XON/XOFF.
+            // Set up as every serial port is: raw, 115200 8N1, XON/XOFF.
             hostSide.MapDevice("\\\\.\\COM1", path);
             code = 1;
         } else {
