@@ -48,10 +48,10 @@ on_exit() { lib_cleanups+=("$1"); }
 # A fresh folder for the case, which is also the working folder of its Wine programs, so that
 # relative names mean the same file on both sides.
 work_dir() {
-    work=$PRAX_WINE_DIR/work/$1
-    rm -rf "$work"
-    mkdir -p "$work"
-    cd "$work"
+    local folder="$PRAX_WINE_DIR/cases/$1"
+    rm -rf "$folder"
+    mkdir -p "$folder"
+    cd "$folder"
 }
 
 # wine_run NAME PROGRAM [ARG...]: PROGRAM under Wine; its standard output in NAME.out, its
