@@ -135,14 +135,14 @@ void PosixPlatform::Fail(int err, const std::string& what) {
 
 Handle PosixPlatform::CreateFileA(const std::string& name, std::uint32_t access, std::uint32_t,
                                   std::uint32_t, std::uint32_t) {
-    const std::string path = HostPathFor(name, overrides_);
+    const std::string path = HostPathFor(name, overrides());
     if (path.empty()) {
         // A USB interface path whose printer is no longer attached.
         Fail(ENODEV, name);
         return kInvalidHandle;
     }
     const bool wantRead = (access & GENERIC_READ_) != 0;
-    const int create = creates_.count(path) ? O_CREAT | O_TRUNC : 0;
+    const int create = CreatedByOpen(path) ? O_CREAT | O_TRUNC : 0;
     int fd = ::open(path.c_str(), (wantRead ? O_RDWR : O_WRONLY) | create | O_NOCTTY | O_NONBLOCK | O_CLOEXEC,
                     0666);
     if (fd < 0 && wantRead && (errno == EACCES || errno == EROFS || errno == EISDIR)) {

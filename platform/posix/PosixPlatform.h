@@ -2,7 +2,6 @@
 // state, and overlapped writes that make progress while the caller waits or sleeps.
 #pragma once
 
-#include <csignal>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -10,27 +9,14 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/HostPlatform.h"
 
 namespace prax::platform::posix {
 
-class PosixPlatform : public Platform {
+class PosixPlatform : public HostPlatform {
 public:
     PosixPlatform() = default;
     ~PosixPlatform() override;
-
-    // Open `path` whenever the link asks for `name` (e.g. "\\.\COM1"), before the environment.
-    // With `create` the file is made (or emptied) by that open, and by nothing before it.
-    void MapDevice(const std::string& name, const std::string& path, bool create = false) {
-        overrides_[name] = path;
-        if (create) creates_.insert(path);
-        else creates_.erase(path);
-    }
-    // How long a close waits for queued output that makes no progress.
-    void SetDrainLimitMs(std::uint32_t ms) { drainLimitMs_ = ms; }
-    // A flag a signal handler sets: once it is non-zero, every wait and sleep ends at once,
-    // transfers in flight fail as cancelled, and a close no longer waits for queued output.
-    void SetAbortFlag(const volatile std::sig_atomic_t* flag) { abort_ = flag; }
 
     Handle CreateFileA(const std::string& name, std::uint32_t access, std::uint32_t share,
                        std::uint32_t disposition, std::uint32_t flags) override;
@@ -82,8 +68,6 @@ public:
     int shutdown(Socket s, int how) override;
     int closesocket(Socket s) override;
     Socket ConnectTcp(const std::string& host, std::uint16_t port, std::uint32_t timeoutMs) override;
-    // How long a send waits when the peer takes no byte (one write cycle of the link).
-    void SetSendStallLimitMs(std::uint32_t ms) { sendStallLimitMs_ = ms; }
 
     HostReason LastHostReason() override { return reason_; }
     std::string LastHostDetail() override { return detail_; }
@@ -115,7 +99,6 @@ private:
     // Write what the device takes now; returns false on a device error.
     bool WriteSome(int fd, Transfer& t);
     void Drain(const Device& d);
-    bool Aborted() const { return abort_ != nullptr && *abort_ != 0; }
     // Ends every unfinished transfer as cancelled once the abort flag is up.
     void AbortTransfers();
     void SleepUntil(std::int64_t deadlineMs);
@@ -140,21 +123,16 @@ private:
     std::map<Handle, Device> devices_;
     std::map<Handle, Event> events_;
     std::map<std::uint64_t, Transfer> transfers_;
-    std::map<std::string, std::string> overrides_;
-    std::set<std::string> creates_;
     Handle nextHandle_ = 1;
     std::uint64_t nextToken_ = 1;
     std::uint32_t lastError_ = 0;
     HostReason reason_ = HostReason::None;
     std::string detail_;
-    std::uint32_t drainLimitMs_ = 10000;
     // Open sockets by descriptor; true once a send on it fell short, so its close throws the
     // unsent rest away instead of waiting for it to leave.
     std::map<Socket, bool> sockets_;
     int wsaError_ = 0;
-    std::uint32_t sendStallLimitMs_ = 20000;
     void SocketFail(int err, int wsa, const std::string& what);
-    const volatile std::sig_atomic_t* abort_ = nullptr;
 };
 
 // Monotonic milliseconds, for deadlines that the wall clock can't move.

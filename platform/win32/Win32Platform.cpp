@@ -87,9 +87,9 @@ void Win32Platform::Fail(std::uint32_t err, const std::string& what) {
 
 Handle Win32Platform::CreateFileA(const std::string& name, std::uint32_t access, std::uint32_t share,
                                   std::uint32_t disposition, std::uint32_t flags) {
-    const auto mapped = overrides_.find(name);
-    const std::string path = mapped != overrides_.end() ? mapped->second : name;
-    const DWORD disp = creates_.count(path) ? CREATE_ALWAYS : disposition;
+    const auto mapped = overrides().find(name);
+    const std::string path = mapped != overrides().end() ? mapped->second : name;
+    const DWORD disp = CreatedByOpen(path) ? CREATE_ALWAYS : disposition;
     HANDLE h = ::CreateFileA(path.c_str(), access, share, nullptr, disp, flags, nullptr);
     if (h == INVALID_HANDLE_VALUE && (access & GENERIC_READ) && ::GetLastError() == ERROR_ACCESS_DENIED) {
         // Nothing is ever read back: a device we may only write to serves as well.
@@ -309,7 +309,7 @@ void Win32Platform::AbortTransfers() {
 
 // With an abort flag the wait goes in slices, so the flag ends it.
 std::uint32_t Win32Platform::WaitForSingleObject(Handle h, std::uint32_t ms) {
-    if (abort_ == nullptr) {
+    if (!AbortFlagSet()) {
         const DWORD r = ::WaitForSingleObject(H(h), ms);
         if (r == WAIT_FAILED) lastError_ = ::GetLastError();
         return r;
@@ -335,7 +335,7 @@ std::uint32_t Win32Platform::WaitForSingleObject(Handle h, std::uint32_t ms) {
 }
 
 void Win32Platform::Sleep(std::uint32_t ms) {
-    if (abort_ == nullptr) {
+    if (!AbortFlagSet()) {
         ::Sleep(ms);
         return;
     }

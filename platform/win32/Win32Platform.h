@@ -3,39 +3,22 @@
 // kept here, so the link runs the same code on every host.
 #pragma once
 
-#include <csignal>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
 
-#include "platform/Platform.h"
+#include "platform/HostPlatform.h"
 
 namespace prax::platform::win32 {
 
-class Win32Platform : public Platform {
+class Win32Platform : public HostPlatform {
 public:
     Win32Platform();
     ~Win32Platform() override;
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;
-
-    // Open `path` whenever the link asks for `name` (e.g. "\\.\COM1"). With `create` the file is
-    // made (or emptied) by that open, and by nothing before it.
-    void MapDevice(const std::string& name, const std::string& path, bool create = false) {
-        overrides_[name] = path;
-        if (create) creates_.insert(path);
-        else creates_.erase(path);
-    }
-    // How long a close waits for queued output to leave.
-    void SetDrainLimitMs(std::uint32_t ms) { drainLimitMs_ = ms; }
-    // A flag the console's Ctrl+C handler sets (on a thread of its own): once it is non-zero,
-    // every wait and sleep ends at once, transfers in flight are cancelled, a send stops, and a
-    // close no longer waits for queued output.
-    void SetAbortFlag(const volatile std::sig_atomic_t* flag) { abort_ = flag; }
-    // How long a send waits when the peer takes no byte (one write cycle of the link).
-    void SetSendStallLimitMs(std::uint32_t ms) { sendStallLimitMs_ = ms; }
 
     Handle CreateFileA(const std::string& name, std::uint32_t access, std::uint32_t share,
                        std::uint32_t disposition, std::uint32_t flags) override;
@@ -101,7 +84,6 @@ private:
     // One overlapped write in flight; defined with the real OVERLAPPED in the .cpp file.
     struct Transfer;
 
-    bool Aborted() const { return abort_ != nullptr && *abort_ != 0; }
     // Once the abort flag is up: cancels every write still in flight.
     void AbortTransfers();
     // Settles a transfer: the real result, or ERROR_IO_INCOMPLETE_ while it is in flight. Frees
@@ -116,19 +98,14 @@ private:
 
     std::map<Handle, Device> devices_;
     std::map<std::uint64_t, std::unique_ptr<Transfer>> transfers_;
-    std::map<std::string, std::string> overrides_;
-    std::set<std::string> creates_;
     std::uint64_t nextToken_ = 1;
     std::uint32_t lastError_ = 0;
     HostReason reason_ = HostReason::None;
     std::string detail_;
-    std::uint32_t drainLimitMs_ = 10000;
     // Open sockets; true once a send on it fell short, so its close throws the unsent rest away
     // instead of waiting for it to leave.
     std::map<Socket, bool> sockets_;
     int wsaError_ = 0;
-    std::uint32_t sendStallLimitMs_ = 20000;
-    const volatile std::sig_atomic_t* abort_ = nullptr;
 };
 
 // The system's words for an error code, without trailing blanks, and " (error N)".
