@@ -40,6 +40,12 @@ void InstallInterruptHandlers() {
     // No SA_RESTART: a wait in poll or nanosleep must come back at once to see the flag.
     Install(SIGINT, OnInterrupt, SA_RESETHAND);
     Install(SIGTERM, OnInterrupt, SA_RESETHAND);
+    // A dropped SSH session must not cut an image in half: the hang-up ends the transfer as a
+    // stop request does (exit 129).
+    Install(SIGHUP, OnInterrupt, SA_RESETHAND);
+    // A reader of our output that went away (`| head -1`) must not kill a transfer either: the
+    // write to it fails instead, and the transfer goes on to its end.
+    Install(SIGPIPE, SIG_IGN, 0);
     InstallResizeHandler();
 }
 

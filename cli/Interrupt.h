@@ -1,6 +1,7 @@
-// SIGINT and SIGTERM end a running transfer cleanly instead of killing the program mid-write:
-// the handler only records the signal; the host ends its waits, the operation stops sending,
-// the port's queued output is discarded and the link closed before praxdl exits 130 or 143.
+// SIGINT, SIGTERM and SIGHUP end a running transfer cleanly instead of killing the program
+// mid-write: the handler only records the signal; the host ends its waits, the operation stops
+// sending, the port's queued output is discarded and the link closed before praxdl exits 130, 143
+// or 129. SIGPIPE is ignored: a reader of praxdl's output that went away never stops a transfer.
 #pragma once
 
 #include <csignal>

@@ -383,8 +383,12 @@ void WriteResult(std::ostream& out, const std::string& operation, const Ending& 
     result.Add("operation", operation).Add("outcome", e.outcome).Add("exit", std::int64_t{e.exitCode});
     result.Add("delivered", static_cast<std::int64_t>(e.delivered));
     if (!e.status.empty()) result.Add("status", e.status);
-    if (const std::size_t crc = e.status.rfind("CRC="); crc != std::string::npos)
-        result.Add("checksum", e.status.substr(crc + 4));
+    // The status line shows the register as the window does ("CRC=84"); a script gets all four
+    // hex digits.
+    if (const std::size_t crc = e.status.rfind("CRC="); crc != std::string::npos) {
+        const std::string digits = e.status.substr(crc + 4);
+        result.Add("checksum", std::string(digits.size() < 4 ? 4 - digits.size() : 0, '0') + digits);
+    }
     if (!e.error.empty()) result.Add("error", e.error);
     if (!e.reason.empty()) result.Add("reason", e.reason);
     out << result.Line() << std::flush;

@@ -66,6 +66,7 @@ void TerminalOperator::ShowMessage(const std::string& text) {
 
 void TerminalOperator::ShowProgress() {
     visible_ = true;
+    bodySent_ = 0;
     meter_.Start(clock_(), gauge_.Progress());
     columns_ = 0;
     lastDraw_ = {};
@@ -103,10 +104,14 @@ void TerminalOperator::Draw(bool final, Clock::time_point now, const char* end) 
     if (style_ == ProgressStyle::None) return;
     const int percent = gauge_.Percent();
     if (style_ == ProgressStyle::Lines) {
-        const int tenth = percent / 10;
+        // The count and its percentage are of the bytes that went, so 100% comes with the last.
+        const std::int64_t max = gauge_.MaxValue();
+        const std::int64_t went = max > 0 && bodySent_ > max ? max : bodySent_;
+        const auto wentPercent = static_cast<int>(max > 0 ? went * 100 / max : percent);
+        const int tenth = wentPercent / 10;
         if (tenth == lastLineTenth_) return;
         lastLineTenth_ = tenth;
-        err_ << gauge_.Progress() << " of " << gauge_.MaxValue() << " bytes (" << percent << "%)\n";
+        err_ << went << " of " << max << " bytes (" << wentPercent << "%)\n";
         err_.flush();
         return;
     }

@@ -51,6 +51,8 @@ public:
     void SetProgressMax(std::int32_t max) override;
     void SetProgressPosition(std::int32_t position) override;
     std::int32_t ProgressPosition() override { return gauge_.Progress(); }
+    // Plain lines count the bytes that went; the gauge shows one more.
+    void BodySent(std::int64_t sent) override { bodySent_ = sent; }
     void SetStatusText(const std::string& text) override { status_ = text; }
     void ProcessEvents() override {}
     void SetCloseEnabled(bool) override {}
@@ -84,6 +86,7 @@ private:
     bool visible_ = false;
     bool lineOpen_ = false;
     int lastPercent_ = -1;
+    std::int64_t bodySent_ = 0;
     std::int32_t drawnPosition_ = -1;
     int lastLineTenth_ = -1;
     std::function<Clock::time_point()> clock_ = [] { return Clock::now(); };

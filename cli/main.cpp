@@ -1,4 +1,7 @@
 #include <unistd.h>
+#if !defined(_WIN32)
+#include <poll.h>
+#endif
 
 #include <iostream>
 
@@ -25,6 +28,17 @@ bool ErrorIsTerminal() {
 #endif
 }
 
+// Whether `fd` is a pipe whose reading end is closed.
+bool ReaderGone(int fd) {
+#if defined(_WIN32)
+    (void)fd;
+    return false;
+#else
+    struct pollfd p {fd, POLLOUT, 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & POLLERR) != 0;
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -34,7 +48,9 @@ int main(int argc, char** argv) {
     const int code = prax::cli::RunPraxdl(args, io);
     // What a script reads (the status line, the lists, the JSON lines) must have reached it: a
     // full disk or a closed pipe is no success.
-    if (!std::cout.flush() && code == prax::cli::kExitDone) {
+    // A reader that went away on purpose (`| head -1`) took what it wanted: the exit status is
+    // still the transfer's.
+    if (!std::cout.flush() && code == prax::cli::kExitDone && !ReaderGone(STDOUT_FILENO)) {
         std::cerr << "praxdl: cannot write to standard output\n";
         return prax::cli::kExitFailed;
     }

@@ -231,13 +231,15 @@ FileImage LoadFileImage(const std::string& path, const std::function<void()>& wh
     if (st.folder) return refuse("Cannot open file " + Quoted(path) + ". It is a folder.");
     if (!st.regular)
         return refuse("Cannot send " + Quoted(path) + ": it is not a regular file (a device, a pipe or a socket).");
-    if (st.size > std::numeric_limits<std::int32_t>::max())
-        return refuse("File " + Quoted(path) + " is too large: images must be smaller than 2 GiB.");
+    // A caller's own limit comes first: an image far over it gets the caller's words, not the
+    // streams' general bound.
     if (st.size > sizeLimit) {
         image.tooLarge = true;
         return refuse("File " + Quoted(path) + " is too large: at most " + std::to_string(sizeLimit) +
                       " bytes can be sent this way.");
     }
+    if (st.size > std::numeric_limits<std::int32_t>::max())
+        return refuse("File " + Quoted(path) + " is too large: images must be smaller than 2 GiB.");
     const auto size = static_cast<std::size_t>(st.size);
 
     // One byte more than the size asks for, so a file that grew while it was read shows.

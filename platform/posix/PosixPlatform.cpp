@@ -155,6 +155,15 @@ Handle PosixPlatform::CreateFileA(const std::string& name, std::uint32_t access,
     }
     const bool tty = isatty(fd) == 1;
     // Another program holding the port must make this open fail, not share the wire with us.
+    // Root gets past another holder's TIOCEXCL, so the mode is asked for too: a port already
+    // exclusive is busy for everyone, and its holder's mode is never touched (our close clears
+    // only the mode this open set).
+    int exclusive = 0;
+    if (tty && ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
+        ::close(fd);
+        Fail(EBUSY, path);
+        return kInvalidHandle;
+    }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 || (tty && ioctl(fd, TIOCEXCL) != 0)) {
         const int err = errno == EWOULDBLOCK ? EBUSY : errno;
         ::close(fd);

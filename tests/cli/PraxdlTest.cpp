@@ -11,6 +11,7 @@
 #include "cli/Json.h"
 #include "cli/Praxdl.h"
 #include "platform/fake/FakePlatform.h"
+#include "protocol/StreamPieces.h"
 
 using namespace prax::cli;
 using prax::platform::IDNO_;
@@ -222,6 +223,37 @@ TEST(Praxdl, JsonLinesTellTheRunFromOpenToResult) {
         EXPECT_EQ(events, c.events) << sout.str();
         for (const std::string& member : c.result) EXPECT_NE(result.find(member), std::string::npos) << result;
     }
+}
+
+// The status line shows a short register as it stands ("CRC=84"); the JSON checksum always has
+// four hex digits.
+TEST(Praxdl, JsonChecksumHasFourDigitsWhereTheStatusLineShowsFewer) {
+    const fs::path dir = fs::path(::testing::TempDir()) / "praxdl-json-crc";
+    fs::create_directories(dir);
+    std::string bytes(700, 'x');
+    for (int k = 0;; ++k) {
+        ASSERT_LT(k, 1 << 16) << "no image with a short register found";
+        bytes[0] = static_cast<char>(k & 0xFF);
+        bytes[1] = static_cast<char>(k >> 8);
+        const auto reg = prax::protocol::DataCrc(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        if (prax::protocol::RegisterHex(reg).size() < 3) break;
+    }
+    const fs::path image = dir / "fw.bin";
+    std::ofstream(image, std::ios::binary) << bytes;
+    FakeHost host;
+    std::istringstream in;
+    std::ostringstream sout, serr;
+    Streams io{in, sout, serr};
+    ASSERT_EQ(RunPraxdl({"--json", "--output", (dir / "out.bin").string(), "firmware", image.string()}, io, &host),
+              kExitDone)
+        << serr.str();
+    const std::string out = sout.str();
+    const std::size_t status = out.find("CRC=");
+    ASSERT_NE(status, std::string::npos) << out;
+    const std::string shown = out.substr(status + 4, out.find('"', status) - status - 4);
+    ASSERT_LT(shown.size(), 3u) << out;
+    EXPECT_NE(out.find("\"checksum\":\"" + std::string(4 - shown.size(), '0') + shown + "\""), std::string::npos)
+        << out;
 }
 
 TEST(Praxdl, JsonStringsEscapeWhatJsonCannotHoldAsItIs) {

@@ -235,23 +235,26 @@ TEST(TerminalOperator, HintGoesOnlyUnderOpenFailures) {
     EXPECT_EQ(asked, 2);
 }
 
-TEST(TerminalOperator, PlainProgressLinesComeAtEachTenthAndUseTheClampedPosition) {
+TEST(TerminalOperator, PlainProgressLinesComeAtEachTenthAndCountWhatWent) {
     std::ostringstream err;
     TerminalOperator ui(err, ProgressStyle::Lines);
     ui.ShowProgress();
     ui.SetProgressMax(1000);
     ui.SetProgressPosition(0);
-    for (int sent = 100; sent <= 1000; sent += 100) ui.SetProgressPosition(sent + 1);
+    // As the transfer reports each step: the bytes that went, then the gauge one ahead.
+    for (int sent = 100; sent <= 1000; sent += 100) {
+        ui.BodySent(sent);
+        ui.SetProgressPosition(sent + 1);
+    }
     ui.HideProgress();
     std::istringstream lines(err.str());
-    std::string line, last;
-    int count = 0;
-    while (std::getline(lines, line)) {
-        ++count;
-        last = line;
-    }
-    EXPECT_EQ(count, 11);
-    EXPECT_EQ(last, "1000 of 1000 bytes (100%)");
+    std::string line;
+    std::vector<std::string> all;
+    while (std::getline(lines, line)) all.push_back(line);
+    ASSERT_EQ(all.size(), 11u);
+    EXPECT_EQ(all[0], "0 of 1000 bytes (0%)");
+    EXPECT_EQ(all[5], "500 of 1000 bytes (50%)");
+    EXPECT_EQ(all[10], "1000 of 1000 bytes (100%)");
     EXPECT_EQ(ui.ProgressPosition(), 1000);
 }
 

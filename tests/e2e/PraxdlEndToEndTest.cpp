@@ -191,6 +191,30 @@ TEST(PraxdlEndToEnd, OutputFileHoldsExactlyTheFirmwareStreamForAnySize) {
     }
 }
 
+// A reader of praxdl's output that is gone before the first line (`| head -1` once it has its
+// line) never cuts the stream: the file is whole and named, and the exit status is the transfer's.
+TEST(PraxdlEndToEnd, AReaderOfTheOutputThatWentAwayNeverStopsTheTransfer) {
+    const std::string image = ImageOf(200000, 21);
+    const std::string in = Temp("img-pipe.bin", image);
+    const std::string dir = ::testing::TempDir() + "pipe-gone-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    const std::string out = dir + "/fw.out";
+    // Standard output (or standard error) a pipe whose reading end is closed before praxdl starts.
+    for (const char* stream : {"STDOUT", "STDERR"}) {
+        SCOPED_TRACE(stream);
+        std::filesystem::remove(out);
+        // SIGPIPE as a shell leaves it (this test program ignores it, and children inherit that).
+        const std::string perl = std::string("$SIG{PIPE} = 'DEFAULT'; pipe(R, W) or die; close R; open(") + stream +
+                                 ", '>&', \\*W) or die; exec @ARGV or die";
+        const ProcessResult r =
+            RunProgram({"/usr/bin/perl", "-e", perl, kPraxdl, "--json", "--output", out, "firmware", in});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(Slurp(out) == FirmwareStream(image)) << "the stream was cut";
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1)
+            << "a .part file was left";
+    }
+}
+
 // The other streams praxdl can send, as the format describes them, and the status line after.
 TEST(PraxdlEndToEnd, OutputFileHoldsExactlyEachOtherStream) {
     auto dlMode = [](const std::string& image) {
@@ -434,6 +458,8 @@ TEST(PraxdlEndToEnd, AVanishedPrinterOrASignalEndsAStalledTransferAtOnce) {
         {"printer killed", 0, 1, "The connection to the printer was lost: "},
         {"SIGINT", SIGINT, 130, "praxdl: Interrupted: "},
         {"SIGTERM", SIGTERM, 143, "praxdl: Interrupted: "},
+        // A dropped SSH session.
+        {"SIGHUP", SIGHUP, 129, "praxdl: Interrupted: "},
     };
     for (const bool network : {false, true})
     for (const Case& c : cases) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -60,6 +61,23 @@ TEST(PosixPlatform, APortHeldByAnotherOpenerFailsAsBusy) {
     const Handle again = host.CreateFileA(pty.path(), kAccess, kShare, OPEN_EXISTING_, 0);
     EXPECT_NE(again, kInvalidHandle);  // closing gave the port back
     host.CloseHandle(again);
+}
+
+// Another program's TIOCEXCL keeps us out even as root (whom the kernel lets past it), and our
+// refused open leaves that program's exclusive mode as it was.
+TEST(PosixPlatform, APortAnotherProgramMadeExclusiveIsBusyAndStaysExclusive) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    const int holder = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
+    PosixPlatform host;
+    EXPECT_EQ(host.CreateFileA(pty.path(), kAccess, kShare, OPEN_EXISTING_, FILE_FLAG_OVERLAPPED_), kInvalidHandle);
+    EXPECT_EQ(host.LastHostReason(), HostReason::Busy);
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(holder, TIOCGEXCL, &exclusive), 0);
+    EXPECT_NE(exclusive, 0);
+    ::close(holder);
 }
 
 TEST(PosixPlatform, MissingDeviceReportsAbsent) {

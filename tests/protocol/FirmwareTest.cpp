@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <unistd.h>
 
 #include <algorithm>
@@ -419,7 +421,11 @@ TEST_F(FirmwareTest, DownloadModeRefusesWhatItCannotSendBeforeOpening) {
         Outcome outcome;
     };
     const std::string missing = ::testing::TempDir() + "no-such-image.bin";
+    // Far past every bound, and sparse: nothing of it is on the disk, nor ever read.
+    const std::string huge = WriteTemp(Image(1));
+    std::filesystem::resize_file(huge, 3ull << 30);
     for (const Case& c : {Case{WriteTemp(Image(131073)), false, kDownloadModeTooLarge, Outcome::Refused},
+                          Case{huge, false, kDownloadModeTooLarge, Outcome::Refused},
                           Case{missing, false, "Cannot open file \"" + missing + "\". No such file or directory.",
                                Outcome::Refused},
                           Case{WriteTemp(Image(10)), true, "Can't open port", Outcome::OpenFailed}}) {
@@ -434,6 +440,7 @@ TEST_F(FirmwareTest, DownloadModeRefusesWhatItCannotSendBeforeOpening) {
         EXPECT_TRUE(h.writes.empty());
         EXPECT_TRUE(r.closeEnabled);
     }
+    std::filesystem::remove(huge);
 }
 
 TEST_F(FirmwareTest, DownloadModeStallEndsWithoutCountdown) {
