@@ -1,9 +1,11 @@
 #include "protocol/Fonts.h"
 
+#include <cstdio>
 #include <optional>
 
 #include "protocol/Commands.h"
 #include "protocol/FontList.h"
+#include "protocol/HostText.h"
 
 namespace prax::protocol {
 
@@ -79,13 +81,43 @@ std::string TableNameFromPath(const std::string& path, char separator) {
     return path.substr(0, end);
 }
 
+std::string HeaderNameProblem(const std::string& name, const char* what) {
+    std::string shown;
+    std::string problem;
+    std::size_t position = 0;  // in characters: a UTF-8 sequence counts once
+    for (const char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b & 0xC0) != 0x80) ++position;
+        const bool control = b < 0x20 || b == 0x7F;
+        shown += control ? '?' : c;
+        if (!problem.empty() || (!control && c != ',')) continue;
+        char code[8];
+        std::snprintf(code, sizeof code, "0x%02X", b);
+        problem = (control ? std::string("the control character ") + code : std::string("a comma")) +
+                  " at position " + std::to_string(position);
+    }
+    if (problem.empty()) return {};
+    return std::string("The ") + what + "'s name \"" + shown + "\" can't be sent: it holds " + problem +
+           ". A name in a printer's header line may hold no control character and no comma.";
+}
+
+std::string HeaderNameBytes(const std::string& name) {
+#if defined(_WIN32)
+    return name;  // the system's own code page already
+#else
+    return HostTextBytesFromUtf8(name);
+#endif
+}
+
 Result DownloadTrueTypeFont(Context& ctx, const FontSource& source, int slotIndex) {
     const FontChoice choice = source ? *source : ctx.ui.ChooseFont();
     if (choice.empty()) return Result{Outcome::Cancelled, 0, {}};
 
+    if (const std::string problem = HeaderNameProblem(choice.name, "font"); !problem.empty())
+        return Refuse(ctx, problem);
     const FileImage image = LoadFileImage(FontFilePath(ctx.host, choice.file));
     if (!image.ok()) return Refuse(ctx, image.error);
-    const std::string header = TrueTypeHeader(SlotLetter(slotIndex), choice.name, image.size());
+    const std::string header = TrueTypeHeader(SlotLetter(slotIndex), HeaderNameBytes(choice.name), image.size());
     if (header.size() > kTrueTypeHeaderMax) {
         return Refuse(ctx, "The font \"" + choice.name +
                                "\" can't be sent: its name and size make a header line of " +
@@ -103,7 +135,10 @@ Result DownloadCodeTable(Context& ctx, const FileSource& source, int slotIndex) 
                                " characters long; at most " + std::to_string(kTablePathMax) +
                                " can be taken. Move the file to a shorter path.");
     }
-    const std::string name = TableNameFromPath(path);
+    const std::string given = TableNameFromPath(path);
+    if (const std::string problem = HeaderNameProblem(given, "code table"); !problem.empty())
+        return Refuse(ctx, problem);
+    const std::string name = HeaderNameBytes(given);
     if (name.size() > kTableNameMax) {
         return Refuse(ctx, "The code table's name \"" + name + "\" is " + std::to_string(name.size()) +
                                " characters long; the printer takes at most " + std::to_string(kTableNameMax) +

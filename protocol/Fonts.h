@@ -39,6 +39,13 @@ std::string CodeTableHeader(char slot, const std::string& name, std::int32_t siz
 // ("big5.table.bin" gives "big5.table"); a dot in a folder name is never reached.
 std::string TableNameFromPath(const std::string& path, char separator = kPathSeparator);
 
+// Why a font's or table's name can't go into a header line, or nothing: a control character
+// would end the line early (what follows it runs as a printer command) and a comma would forge
+// the size field. `what` names the name in the message: "font", "code table".
+std::string HeaderNameProblem(const std::string& name, const char* what);
+// The name as the header line carries it: one byte per character (see HostText.h).
+std::string HeaderNameBytes(const std::string& name);
+
 // The font named in advance (a command line) or picked by the operator in the font list.
 using FontSource = std::optional<FontChoice>;
 

@@ -17,6 +17,7 @@ trap 'rm -rf "$scratch"' EXIT
 targets=(
   "decoder_chunking_fuzz 4096"
   "package_size_fuzz 64"
+  "header_name_fuzz 128"
   "praxdl_args_fuzz 512 -dict=$root/tests/fuzz/praxdl.dict"
   "stream_round_trip_fuzz 4096"
 )

@@ -215,6 +215,18 @@ TEST(PraxdlEndToEnd, AReaderOfTheOutputThatWentAwayNeverStopsTheTransfer) {
     }
 }
 
+// A code table whose file name would end the header line and run a command is refused with
+// nothing opened: --output is not even created.
+TEST(PraxdlEndToEnd, ATableNameThatWouldInjectACommandIsRefused) {
+    const std::string table = Temp("a\r\n^default\r\n.bin", "table");
+    const std::string out = ::testing::TempDir() + "injected.out";
+    std::filesystem::remove(out);
+    const ProcessResult r = RunProgram({kPraxdl, "--output", out, "code-table", table});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("control character 0x0D at position 2"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
 // The other streams praxdl can send, as the format describes them, and the status line after.
 TEST(PraxdlEndToEnd, OutputFileHoldsExactlyEachOtherStream) {
     auto dlMode = [](const std::string& image) {

@@ -96,6 +96,16 @@ TEST_F(FontsTest, HeaderNamesAndSlotLetters) {
     }
 }
 
+// Outside ASCII a name goes one byte per character, never as UTF-8 (the tests run in the C
+// locale, so the byte is Windows-1252's, '?' where it has none); what is no UTF-8 stays as it is.
+TEST_F(FontsTest, HeaderNamesGoOneBytePerCharacter) {
+#if !defined(_WIN32)
+    EXPECT_EQ(HeaderNameBytes("G\xC3\xBCr \xE2\x82\xAC \xE4\xB8\xAD"), "G\xFCr \x80 ?");
+#endif
+    EXPECT_EQ(HeaderNameBytes("Caf\xE9"), "Caf\xE9");
+    EXPECT_EQ(HeaderNameBytes("Arial (TrueType)"), "Arial (TrueType)");
+}
+
 TEST_F(FontsTest, WriteGroupingProgressAndFrameOfBothDownloads) {
     struct Case {
         bool table;
@@ -180,6 +190,21 @@ TEST_F(FontsTest, WhatCannotBeSentIsRefusedBeforeTheLinkOpens) {
                       "\" is 72 characters long; the printer takes at most 71."},
              Case{"missing table", true, fonts + "gone.bin", "",
                   "Cannot open file \"" + fonts + "gone.bin\". No such file or directory."},
+             // A name must not end the header line early (the rest would run as a command) nor
+             // forge its size field; refused before the file is even read.
+             Case{"table named with CR LF", true, fonts + "a\r\n^default\r\n.bin", "",
+                  "The code table's name \"a??^default??\" can't be sent: it holds the control character 0x0D "
+                  "at position 2. A name in a printer's header line may hold no control character and no comma."},
+             Case{"table named with a comma", true, fonts + "x,99999.bin", "",
+                  "The code table's name \"x,99999\" can't be sent: it holds a comma at position 2. A name in a "
+                  "printer's header line may hold no control character and no comma."},
+             Case{"font named with DEL after a non-ASCII letter", false, Font("del.ttf", Payload(10)),
+                  "G\xC3\xBCr\x7F (TrueType)",
+                  "The font's name \"G\xC3\xBCr? (TrueType)\" can't be sent: it holds the control character 0x7F at "
+                  "position 4. A name in a printer's header line may hold no control character and no comma."},
+             Case{"font named with a comma", false, "gone.ttf", "Sans, Bold (TrueType)",
+                  "The font's name \"Sans, Bold (TrueType)\" can't be sent: it holds a comma at position 5. A name "
+                  "in a printer's header line may hold no control character and no comma."},
          }) {
         SCOPED_TRACE(c.what);
         ASSERT_EQ(tooLongPath.size(), 128u);

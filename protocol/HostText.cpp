@@ -1,0 +1,121 @@
+#include "protocol/HostText.h"
+
+#include <climits>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#if defined(_WIN32)
+#include "platform/win32/WindowsApi.h"
+#else
+#include <langinfo.h>
+#endif
+
+namespace prax::protocol {
+
+namespace {
+
+// Windows-1252 at 0x80 to 0x9F; 0 where the code page has no character.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+char Windows1252Byte(char32_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+    for (int i = 0; i < 32; ++i) {
+        if (kWindows1252High[i] == c) return static_cast<char>(0x80 + i);
+    }
+    return '?';
+}
+
+// True when the host has a single-byte character set of its own to send text in.
+bool HostHasOwnSingleByteSet() {
+#if defined(_WIN32)
+    CPINFO info{};
+    return GetACP() != 20127 && GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
+#elif defined(__STDC_ISO_10646__)
+    if (MB_CUR_MAX != 1) return false;
+    const char* codeset = nl_langinfo(CODESET);
+    if (codeset == nullptr || *codeset == '\0') return false;
+    for (const char* ascii : {"ANSI_X3.4-1968", "ASCII", "US-ASCII", "646"}) {
+        if (std::strcmp(codeset, ascii) == 0) return false;
+    }
+    return true;
+#else
+    return false;  // no way to hand the C library a character by its code point
+#endif
+}
+
+char HostByte(char32_t c) {
+#if defined(_WIN32)
+    wchar_t units[2];
+    int count = 1;
+    if (c > 0xFFFF) {
+        units[0] = static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+        units[1] = static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        count = 2;
+    } else {
+        units[0] = static_cast<wchar_t>(c);
+    }
+    char out[8];
+    BOOL usedDefault = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, units, count, out, sizeof out,
+                                      "?", &usedDefault);
+    return n == 1 && !usedDefault ? out[0] : '?';
+#else
+    char out[MB_LEN_MAX];
+    std::mbstate_t state{};
+    const std::size_t n = std::wcrtomb(out, static_cast<wchar_t>(c), &state);
+    return n == 1 ? out[0] : '?';
+#endif
+}
+
+// The code points of UTF-8 text; false when it is no valid UTF-8.
+bool DecodeUtf8(std::string_view text, std::u32string& out) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        std::size_t n = 0;
+        char32_t c = 0, min = 0;
+        if (b < 0x80) n = 1, c = b;
+        else if (b >= 0xC2 && b <= 0xDF) n = 2, c = b & 0x1F, min = 0x80;
+        else if (b >= 0xE0 && b <= 0xEF) n = 3, c = b & 0x0F, min = 0x800;
+        else if (b >= 0xF0 && b <= 0xF4) n = 4, c = b & 0x07, min = 0x10000;
+        else return false;
+        if (i + n > text.size()) return false;
+        for (std::size_t k = 1; k < n; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            c = c << 6 | (next & 0x3F);
+        }
+        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+        out += c;
+        i += n;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string Windows1252Bytes(std::u32string_view text) {
+    std::string bytes;
+    for (const char32_t c : text) bytes += Windows1252Byte(c);
+    return bytes;
+}
+
+std::string HostTextBytes(std::u32string_view text) {
+    if (!HostHasOwnSingleByteSet()) return Windows1252Bytes(text);
+    std::string bytes;
+    for (const char32_t c : text) bytes += HostByte(c);
+    return bytes;
+}
+
+std::string HostTextBytesFromUtf8(std::string_view text) {
+    std::u32string decoded;
+    if (!DecodeUtf8(text, decoded)) return std::string(text);
+    return HostTextBytes(decoded);
+}
+
+}  // namespace prax::protocol
