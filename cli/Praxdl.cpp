@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <cctype>
@@ -15,6 +16,12 @@
 #include <optional>
 
 #include <CLI/CLI.hpp>
+
+#if defined(_WIN32)
+#include "platform/win32/WindowsApi.h"
+#else
+#include <signal.h>
+#endif
 
 #include "cli/Interrupt.h"
 #include "cli/Json.h"
@@ -125,14 +132,38 @@ bool IsSerialDevice(const std::string& path) {
 #endif
 }
 
-std::vector<std::string> ReadLines(std::istream& in) {
-    std::vector<std::string> lines;
+// No printer command is anywhere near this long; a longer line is no command but a stream (say
+// /dev/zero), and must not grow memory without bound.
+constexpr std::size_t kMaxLineBytes = 64 * 1024;
+constexpr std::size_t kMaxInputBytes = 16 * 1024 * 1024;
+
+// The lines of `in`, each without its line end; the reason they can't be taken, or nothing.
+std::string ReadLines(std::istream& in, std::vector<std::string>& lines) {
     std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
+    std::size_t total = 0;
+    bool open = false;  // a line has started
+    for (int c; (c = in.get()) != std::char_traits<char>::eof();) {
+        if (++total > kMaxInputBytes)
+            return "standard input is longer than " + std::to_string(kMaxInputBytes) + " bytes; nothing was sent";
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(std::move(line));
+            line.clear();
+            open = false;
+            continue;
+        }
+        open = true;
+        line += static_cast<char>(c);
+        if (line.size() > kMaxLineBytes)
+            return "line " + std::to_string(lines.size() + 1) + " of standard input is longer than " +
+                   std::to_string(kMaxLineBytes) + " bytes, which no printer command is; nothing was sent";
     }
-    return lines;
+    if (in.bad()) return std::string("cannot read standard input: ") + std::strerror(errno);
+    if (open) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+    }
+    return {};
 }
 
 struct PortRow {
@@ -172,10 +203,16 @@ public:
     explicit StagedOutput(const std::string& path) : path_(path) {
         struct stat st {};
         if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return;
-        const std::filesystem::path p(path);
-        temp_ = (p.parent_path() / ("." + p.filename().string() + ".praxdl-" +
-                                    std::to_string(::getpid()) + ".part"))
-                    .string();
+        std::error_code ec;
+        // Onto a symbolic link: the file it points to gets the stream, and the link stays.
+        if (std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) {
+            const auto target = std::filesystem::weakly_canonical(path, ec);
+            if (!ec) path_ = target.string();
+        }
+        const std::filesystem::path p(path_);
+        const std::string prefix = "." + p.filename().string() + ".praxdl-";
+        RemoveLeftovers(p.parent_path(), prefix);
+        temp_ = (p.parent_path() / (prefix + std::to_string(::getpid()) + ".part")).string();
     }
     ~StagedOutput() {
         if (!temp_.empty()) ::unlink(temp_.c_str());
@@ -202,6 +239,35 @@ public:
     }
 
 private:
+    // What a run that was killed outright left of its stream for this FILE: its process is gone.
+    static void RemoveLeftovers(const std::filesystem::path& folder, const std::string& prefix) {
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (name.size() <= prefix.size() + 5 || name.rfind(prefix, 0) != 0 ||
+                name.compare(name.size() - 5, 5, ".part") != 0)
+                continue;
+            const std::string pid = name.substr(prefix.size(), name.size() - prefix.size() - 5);
+            if (pid.empty() || pid.size() > 9 || !std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; })) continue;
+            if (ProcessGone(std::stoi(pid))) {
+                std::error_code ignored;
+                std::filesystem::remove(it->path(), ignored);
+            }
+        }
+    }
+    static bool ProcessGone(int pid) {
+#if defined(_WIN32)
+        const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+        if (process == nullptr) return ::GetLastError() == ERROR_INVALID_PARAMETER;
+        const bool gone = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+        CloseHandle(process);
+        return gone;
+#else
+        return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+#endif
+    }
+
     std::string path_;
     std::string temp_;
 };
@@ -581,12 +647,16 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
                                                  : protocol::PrinterCommand::ChangeMode;
         result = protocol::SendPrinterCommand(ctx, which);
     } else if (command == "send") {
-        const std::vector<std::string> lines = inv.lines.empty() ? ReadLines(io.in) : inv.lines;
+        std::vector<std::string> lines = inv.lines;
+        const std::string unread = !inv.lines.empty()      ? std::string()
+                                   : !io.inProblem.empty() ? io.inProblem
+                                                           : ReadLines(io.in, lines);
         // Interrupted while the lines were read: nothing was opened, nothing is sent.
         if (gInterruptSignal != 0) {
             io.err << "praxdl: interrupted\n";
             return finish(Ending{"interrupted", 128 + gInterruptSignal, 0, {}, "interrupted", {}});
         }
+        if (!unread.empty()) return fail(unread);
         result = protocol::SendLines(ctx, protocol::LineSource::Of(lines));
     } else if (command == "channel") {
         const auto channel = inv.which == "00"   ? protocol::Channel::Ch00

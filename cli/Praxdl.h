@@ -21,6 +21,9 @@ struct Streams {
     std::ostream& err;
     bool errIsTerminal = false;  // draw a one-line bar instead of plain progress lines
     bool canAsk = false;         // a person can answer questions on the terminal
+    // Why `in` can't be read (closed, a folder), found before anything opened a file that could
+    // take its descriptor; empty when it can.
+    std::string inProblem{};
 };
 
 // The host praxdl drives: this machine's devices, or a fake in tests and fuzzers.

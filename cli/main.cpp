@@ -1,4 +1,9 @@
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
 #if !defined(_WIN32)
 #include <poll.h>
 #endif
@@ -41,10 +46,20 @@ bool ReaderGone(int fd) {
 
 }  // namespace
 
+// Why standard input can't be read as text, or nothing: the stream library would take a closed
+// input or a folder for an empty one.
+std::string StandardInputProblem() {
+    struct stat st {};
+    if (::fstat(STDIN_FILENO, &st) != 0) return std::string("cannot read standard input: ") + std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return "cannot read standard input: it is a folder";
+    return {};
+}
+
 int main(int argc, char** argv) {
+    const std::string inProblem = StandardInputProblem();
     prax::cli::InstallInterruptHandlers();
     std::vector<std::string> args(argv + 1, argv + argc);
-    prax::cli::Streams io{std::cin, std::cout, std::cerr, ErrorIsTerminal(), isatty(STDIN_FILENO) == 1};
+    prax::cli::Streams io{std::cin, std::cout, std::cerr, ErrorIsTerminal(), isatty(STDIN_FILENO) == 1, inProblem};
     const int code = prax::cli::RunPraxdl(args, io);
     // What a script reads (the status line, the lists, the JSON lines) must have reached it: a
     // full disk or a closed pipe is no success.

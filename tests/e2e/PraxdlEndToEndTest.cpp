@@ -136,6 +136,24 @@ TEST(PraxdlEndToEnd, SendDeliversEveryLineWithCrLfAnEmptyOneToo) {
     EXPECT_EQ(d.arrived, want);
 }
 
+// Standard input that is no text of lines ends send with an error and nothing sent: an endless
+// stream is cut at the first line no command could be, a folder or a closed input is unreadable.
+TEST(PraxdlEndToEnd, SendRefusesStandardInputThatIsNoLines) {
+    const std::string out = ::testing::TempDir() + "send-refused.out";
+    for (const auto& [redirect, says] : std::vector<std::pair<std::string, std::string>>{
+             {"< /dev/zero", "line 1 of standard input is longer than 65536 bytes"},
+             {"< /", "cannot read standard input"},
+             {"<&-", "cannot read standard input"}}) {
+        SCOPED_TRACE(redirect);
+        std::filesystem::remove(out);
+        const ProcessResult r =
+            RunProgram({"/bin/bash", "-c", "exec \"$0\" --output \"$1\" send " + redirect, kPraxdl, out});
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+}
+
 TEST(PraxdlEndToEnd, AConnectionThatCannotBeOpenedSaysSoAndWritesNothing) {
     ProcessResult r = RunProgram({kPraxdl, "--port", "COM7 115200", "init"}, {{"PRAX_COM7", "/nonexistent/tty7"}});
     EXPECT_EQ(r.exitCode, 1);
@@ -225,6 +243,30 @@ TEST(PraxdlEndToEnd, ATableNameThatWouldInjectACommandIsRefused) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("control character 0x0D at position 2"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+// --output onto a symbolic link writes the file it points to and keeps the link; a stream a
+// killed run left behind for the same FILE is removed, one of a run still going is not.
+TEST(PraxdlEndToEnd, OutputFollowsALinkAndClearsWhatAKilledRunLeft) {
+    namespace fs = std::filesystem;
+    const fs::path dir = ::testing::TempDir() + "output-link-" + std::to_string(::getpid());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::ofstream(dir / "real.bin") << "old";
+    fs::create_symlink("real.bin", dir / "link.bin");
+    const fs::path dead = dir / ".real.bin.praxdl-999999999.part";  // no process has that number
+    const fs::path live = dir / (".real.bin.praxdl-" + std::to_string(::getpid()) + ".part");
+    std::ofstream(dead) << "half";
+    std::ofstream(live) << "half";
+    const std::string image = ImageOf(3000, 5);
+    const ProcessResult r = RunProgram({kPraxdl, "--output", (dir / "link.bin").string(), "firmware",
+                                        Temp("img-link.bin", image)});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "link.bin")));
+    EXPECT_TRUE(Slurp((dir / "real.bin").string()) == FirmwareStream(image));
+    EXPECT_FALSE(fs::exists(dead));
+    EXPECT_TRUE(fs::exists(live));
+    fs::remove_all(dir);
 }
 
 // The other streams praxdl can send, as the format describes them, and the status line after.
