@@ -140,29 +140,28 @@ constexpr std::size_t kMaxInputBytes = 16 * 1024 * 1024;
 // The lines of `in`, each without its line end; the reason they can't be taken, or nothing.
 std::string ReadLines(std::istream& in, std::vector<std::string>& lines) {
     std::string line;
+    // A CR before the line end is part of the end.
+    const auto endLine = [&] {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+        line.clear();
+    };
     std::size_t total = 0;
-    bool open = false;  // a line has started
     for (int c; (c = in.get()) != std::char_traits<char>::eof();) {
         if (++total > kMaxInputBytes)
             return "standard input is longer than " + std::to_string(kMaxInputBytes) + " bytes; nothing was sent";
         if (c == '\n') {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            lines.push_back(std::move(line));
-            line.clear();
-            open = false;
+            endLine();
             continue;
         }
-        open = true;
         line += static_cast<char>(c);
         if (line.size() > kMaxLineBytes)
             return "line " + std::to_string(lines.size() + 1) + " of standard input is longer than " +
                    std::to_string(kMaxLineBytes) + " bytes, which no printer command is; nothing was sent";
     }
     if (in.bad()) return std::string("cannot read standard input: ") + std::strerror(errno);
-    if (open) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-    }
+    // A last line without its line end still counts; a final line end adds no empty line.
+    if (!line.empty()) endLine();
     return {};
 }
 
