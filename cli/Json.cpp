@@ -4,39 +4,15 @@
 #include <cstdio>
 #include <ostream>
 
+#include "protocol/HostText.h"
 
 namespace prax::cli {
-
-namespace {
-
-// The length of the UTF-8 sequence starting at `text[i]`, 0 when it is not a valid one.
-std::size_t Utf8Length(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char b = byte(i);
-    std::size_t n = 0;
-    unsigned min = 0;
-    if (b < 0x80) return 1;
-    if (b >= 0xC2 && b <= 0xDF) n = 2, min = 0x80;
-    else if (b >= 0xE0 && b <= 0xEF) n = 3, min = 0x800;
-    else if (b >= 0xF0 && b <= 0xF4) n = 4, min = 0x10000;
-    else return 0;
-    if (i + n > text.size()) return 0;
-    unsigned code = b & (0x7F >> n);
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-        code = code << 6 | (byte(i + k) & 0x3F);
-    }
-    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-    return n;
-}
-
-}  // namespace
 
 std::string JsonString(std::string_view text) {
     std::string s = "\"";
     for (std::size_t i = 0; i < text.size();) {
         const char c = text[i];
-        const std::size_t n = Utf8Length(text, i);
+        const std::size_t n = protocol::Utf8SequenceLength(text, i);
         if (n == 0) {
             s += "\\ufffd";
             ++i;

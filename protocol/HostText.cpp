@@ -73,31 +73,27 @@ char HostByte(char32_t c) {
 #endif
 }
 
-// The code points of UTF-8 text; false when it is no valid UTF-8.
-bool DecodeUtf8(std::string_view text, std::u32string& out) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        std::size_t n = 0;
-        char32_t c = 0, min = 0;
-        if (b < 0x80) n = 1, c = b;
-        else if (b >= 0xC2 && b <= 0xDF) n = 2, c = b & 0x1F, min = 0x80;
-        else if (b >= 0xE0 && b <= 0xEF) n = 3, c = b & 0x0F, min = 0x800;
-        else if (b >= 0xF0 && b <= 0xF4) n = 4, c = b & 0x07, min = 0x10000;
-        else return false;
-        if (i + n > text.size()) return false;
-        for (std::size_t k = 1; k < n; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            c = c << 6 | (next & 0x3F);
-        }
-        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-        out += c;
-        i += n;
-    }
-    return true;
-}
-
 }  // namespace
+
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t i, char32_t* code) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char b = byte(i);
+    std::size_t n = 0;
+    char32_t c = 0, min = 0;
+    if (b < 0x80) n = 1, c = b;
+    else if (b >= 0xC2 && b <= 0xDF) n = 2, c = b & 0x1F, min = 0x80;
+    else if (b >= 0xE0 && b <= 0xEF) n = 3, c = b & 0x0F, min = 0x800;
+    else if (b >= 0xF0 && b <= 0xF4) n = 4, c = b & 0x07, min = 0x10000;
+    else return 0;
+    if (i + n > text.size()) return 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+        c = c << 6 | (byte(i + k) & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+    if (code != nullptr) *code = c;
+    return n;
+}
 
 std::string Windows1252Bytes(std::u32string_view text) {
     std::string bytes;
@@ -114,7 +110,13 @@ std::string HostTextBytes(std::u32string_view text) {
 
 std::string HostTextBytesFromUtf8(std::string_view text) {
     std::u32string decoded;
-    if (!DecodeUtf8(text, decoded)) return std::string(text);
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t c = 0;
+        const std::size_t n = Utf8SequenceLength(text, i, &c);
+        if (n == 0) return std::string(text);
+        decoded += c;
+        i += n;
+    }
     return HostTextBytes(decoded);
 }
 
