@@ -1,10 +1,14 @@
 #include "platform/posix/UsbPrinters.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
 
 #include "platform/Names.h"
@@ -22,11 +26,26 @@ std::string RootFrom(const char* variable, const char* fallback) {
     return v && *v ? v : fallback;
 }
 
-// The first line of a sysfs attribute, without trailing blanks; empty when there is none.
+// The first line of a sysfs attribute, without trailing blanks; empty when there is none. An
+// attribute is a small regular file: anything else in its place (a FIFO that would block the
+// read for ever, a link to /dev/zero that would never end) is not read, and no more than a page
+// is, which is all the kernel ever puts in one.
 std::string Attribute(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    if (!in || !std::getline(in, line)) return {};
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return {};
+    char buf[4096];
+    ssize_t n = -1;
+    // Asked again of what was opened: the name may have been swapped since.
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        do n = ::read(fd, buf, sizeof buf);
+        while (n < 0 && errno == EINTR);
+    }
+    ::close(fd);
+    if (n <= 0) return {};
+    std::string line(buf, static_cast<std::size_t>(n));
+    line = line.substr(0, line.find('\n'));
     while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
     return line;
 }

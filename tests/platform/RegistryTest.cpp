@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include "platform/fake/FakePlatform.h"
 #include "platform/posix/InstalledFonts.h"
 #include "platform/posix/PosixPlatform.h"
+#include "platform/posix/UsbPrinters.h"
 #include "protocol/FontList.h"
 #include "tests/support/FakeSysfs.h"
 
@@ -269,4 +271,24 @@ TEST(Registry, UsbPrintersFromSysfsAsWindowsNamesThem) {
     const auto none = prax::testing::BuildFakeSysfs(root, {}, false);
     EXPECT_NE(host.RegOpenKeyExA(HKEY_LOCAL_MACHINE_, prax::link::kUsbPrintEnumKey, KEY_READ_, key), kOk);
     EXPECT_FALSE(com.Open(prax::link::kUsbPortCode));
+}
+
+// An attribute that is no small regular file is not read: a FIFO would block the scan for ever,
+// a link to /dev/zero would never end, a huge file is read a page at most.
+TEST(Registry, UsbAttributesThatAreNoSmallFilesCannotHoldTheScan) {
+    const std::string root = ::testing::TempDir() + "registry-usb-odd";
+    const auto tree = prax::testing::BuildFakeSysfs(root, {{"lp0", "1958", "0001", "S1", "Maker", "Label", ""}});
+    const std::string device = tree.sys + "/devices/pci0000:00/usb1/1-1";
+    std::filesystem::remove(device + "/serial");
+    ASSERT_EQ(::mkfifo((device + "/serial").c_str(), 0600), 0);
+    std::filesystem::remove(device + "/manufacturer");
+    std::filesystem::create_symlink("/dev/zero", device + "/manufacturer");
+    std::ofstream(device + "/product") << std::string(1 << 20, 'x') << '\n';
+    const EnvVar sys("PRAX_SYSFS_ROOT", tree.sys);
+    const auto printers = prax::platform::posix::ScanUsbPrinters();
+    ASSERT_EQ(printers.size(), 1u);
+    EXPECT_EQ(printers[0].serial, "");
+    EXPECT_EQ(printers[0].instance, "1-1");
+    EXPECT_EQ(printers[0].manufacturer, "");
+    EXPECT_EQ(printers[0].product.size(), 4096u);
 }
