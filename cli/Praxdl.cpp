@@ -96,19 +96,21 @@ std::string ParseHostTarget(const std::string& text, link::NetworkTarget& target
 }
 
 // What the host said about the failed open, in words an operator can act on.
-std::string HintFor(platform::Platform& host, std::int32_t code, const link::NetworkTarget* network) {
+std::string HintFor(platform::Platform& host, std::int32_t code, const link::NetworkTarget* network, bool file) {
     // The network's reasons (refused, unreachable, no answer, unknown host) say it all.
     if (network) return host.LastHostDetail();
     if (code == link::kUsbPortCode) return UsbOpenHint(host);
     switch (host.LastHostReason()) {
         case platform::HostReason::Permission:
+            if (file) return host.LastHostDetail() + " (this user may not write files in that folder)";
             return host.LastHostDetail() +
                    " (the user needs to be in the dialout group for serial ports, lp for printers)";
         case platform::HostReason::Busy:
             return host.LastHostDetail() + " (another program holds the port)";
         case platform::HostReason::Absent:
-            return host.LastHostDetail() + " (no such device)";
+            return host.LastHostDetail() + (file ? " (no such folder)" : " (no such device)");
         case platform::HostReason::Io:
+        case platform::HostReason::DiskFull:
         case platform::HostReason::Other:
             return host.LastHostDetail();
         case platform::HostReason::None:
@@ -606,7 +608,8 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
     ui.SetStopFlag(&gInterruptSignal);
     // Asked when an open-failure message comes, so it tells what that open ran into.
     const link::NetworkTarget* target = network ? &*network : nullptr;
-    ui.SetOpenHint([&host, &code, target] { return HintFor(host, code, target); });
+    const bool toFile = output.has_value();
+    ui.SetOpenHint([&host, &code, target, toFile] { return HintFor(host, code, target, toFile); });
     std::optional<JsonOperator> json;
     if (inv.json)
         json.emplace(ui, io.out, [&ui] { return ui.lastHint(); }, [&] {

@@ -24,6 +24,7 @@ std::string ReasonText(HostReason reason, const std::string& detail) {
         case HostReason::Absent:
             return detail + " (the printer is gone)";
         case HostReason::Io:
+        case HostReason::DiskFull:
         case HostReason::Other:
             return detail;
         case HostReason::None:

@@ -61,17 +61,20 @@ bool NetSocket::SendAll(const std::uint8_t* data, int length) {
     return sent == length;
 }
 
-void NetSocket::CloseSocket() {
-    if (!IsValid()) return;
+bool NetSocket::CloseSocket() {
+    if (!IsValid()) return true;
     try {
         host_.shutdown(socket, SD_SEND_);
     } catch (...) {
     }
+    bool handedOver = false;
     try {
-        host_.closesocket(socket);
+        // A socket the host no longer knew has nothing queued that could be lost.
+        handedOver = host_.closesocket(socket) == 0 || host_.WSAGetLastError() == WSAENOTSOCK_;
     } catch (...) {
     }
     socket = INVALID_SOCKET_;
+    return handedOver;
 }
 
 void NetSocket::Adopt(Socket s) {

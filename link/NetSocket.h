@@ -31,8 +31,9 @@ public:
     // One send call for the whole buffer: true only if every byte went. A short send is a failure
     // and is not continued (the backend's send already kept at it until the peer stopped).
     bool SendAll(const std::uint8_t* data, int length);
-    // Ends the sending side and closes the socket; nothing to do when none is held.
-    void CloseSocket();
+    // Ends the sending side and closes the socket; nothing to do when none is held. False when
+    // the close could not hand over what was still queued (the host gave it up, the peer reset).
+    bool CloseSocket();
     // Takes over a connected socket; one still held is closed first.
     void Adopt(platform::Socket s);
 

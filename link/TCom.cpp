@@ -363,20 +363,27 @@ void TCom::WriteByte(std::uint8_t value) {
     }
 }
 
-void TCom::Close() {
+bool TCom::Close() {
+    bool handedOver = true;
     try {
         if (kind == TransportKind::Device && handle != kNullHandle) {
             host_.CancelIo(handle);
-            host_.CloseHandle(handle);
+            handedOver = host_.CloseHandle(handle);
         } else if (kind == TransportKind::Spooler) {
             host_.EndDocPrinter(handle);
             host_.ClosePrinter(handle);
         } else if (kind == TransportKind::Network) {
-            if (NetSocket* net = NetSocket::Instance()) net->CloseSocket();
+            if (NetSocket* net = NetSocket::Instance()) handedOver = net->CloseSocket();
+        }
+        if (!handedOver) {
+            // What the close gave up never reached the printer.
+            const std::uint64_t discarded = host_.LastCloseDiscarded();
+            delivered_ -= discarded < delivered_ ? discarded : delivered_;
         }
     } catch (...) {
     }
     handle = kNullHandle;
+    return handedOver;
 }
 
 }  // namespace prax::link

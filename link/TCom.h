@@ -46,7 +46,10 @@ public:
         return Write(reinterpret_cast<const std::uint8_t*>(text.data()), static_cast<int>(text.size()));
     }
     void WriteByte(std::uint8_t value);
-    void Close();
+    // False when the close could not hand over what was still queued for the printer (the host
+    // gave it up after its wait, the peer reset, the disk was full); what it gave up, where the
+    // host can tell, no longer counts as delivered.
+    bool Close();
 
     bool SetBaudRate(int baud);
     bool WaitForClearToSend();

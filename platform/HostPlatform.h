@@ -32,6 +32,8 @@ public:
     // How long a send waits when the peer takes no byte (one write cycle of the link).
     void SetSendStallLimitMs(std::uint32_t ms) { sendStallLimitMs_ = ms; }
 
+    std::uint64_t LastCloseDiscarded() override { return closeDiscarded_; }
+
 protected:
     bool Aborted() const { return abort_ != nullptr && *abort_ != 0; }
     bool AbortFlagSet() const { return abort_ != nullptr; }
@@ -40,6 +42,7 @@ protected:
 
     std::uint32_t drainLimitMs_ = 10000;
     std::uint32_t sendStallLimitMs_ = 20000;
+    std::uint64_t closeDiscarded_ = 0;  // set by every close of a port or a socket
 
 private:
     std::map<std::string, std::string> overrides_;

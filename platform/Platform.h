@@ -28,6 +28,7 @@ inline constexpr std::uint32_t ERROR_FILE_NOT_FOUND_ = 2;
 inline constexpr std::uint32_t ERROR_ACCESS_DENIED_ = 5;
 inline constexpr std::uint32_t ERROR_INVALID_HANDLE_ = 6;
 inline constexpr std::uint32_t ERROR_GEN_FAILURE_ = 31;
+inline constexpr std::uint32_t ERROR_DISK_FULL_ = 112;
 inline constexpr std::uint32_t ERROR_SHARING_VIOLATION_ = 32;
 inline constexpr std::uint32_t ERROR_NOT_SUPPORTED_ = 50;
 inline constexpr std::uint32_t ERROR_SEM_TIMEOUT_ = 121;
@@ -124,7 +125,7 @@ struct WsaData {
 };
 
 // Why the host refused something, as far as an operator can act on it.
-enum class HostReason { None, Permission, Busy, Absent, Io, Other };
+enum class HostReason { None, Permission, Busy, Absent, Io, DiskFull, Other };
 
 class Platform {
 public:
@@ -228,6 +229,12 @@ public:
                               std::uint32_t /*timeoutMs*/) {
         return INVALID_SOCKET_;
     }
+
+    // A close of a port (CloseHandle) or a socket (closesocket) fails, and the handle is closed
+    // all the same, when what was still queued for the printer could not be handed over: the
+    // queue stood still for the whole wait, the peer reset the connection, the disk was full.
+    // This is how many bytes that close gave up, where the host can tell; 0 where it cannot.
+    virtual std::uint64_t LastCloseDiscarded() { return 0; }
 
     // What the last failed open or write meant in the host's terms, for hints under messages.
     virtual HostReason LastHostReason() { return HostReason::None; }

@@ -38,7 +38,7 @@ Result SendPrinterCommand(Context& ctx, PrinterCommand command) {
     if (!tx.Open())
         return OpenFailed(ctx, command == PrinterCommand::ChangeMode ? kCantOpenPort : kOpenPortFailed);
     tx.Send(CommandLineBytes(command));
-    tx.com().Close();
+    tx.Finish();
     return Finished(tx);
 }
 
@@ -53,7 +53,8 @@ Result SendLines(Context& ctx, const LineSource& lines) {
     for (int i = 0; i < lines.count(); ++i) {
         if (!tx.Send(lines.line(i) + "\r\n")) break;
     }
-    // No Close here: the link closes as it goes out of scope.
+    // Closed here, as it would be going out of scope, so the result tells whether the lines went.
+    tx.Finish();
     return Finished(tx);
 }
 
@@ -84,7 +85,7 @@ Result SendPacedLines(Context& ctx, const std::vector<std::string>& lines,
         if (!tx.Send(line)) break;
         ctx.host.Sleep(kSettingsPauseMs);
     }
-    tx.com().Close();
+    tx.Finish();
     if (buttonEnabled) buttonEnabled(true);
     return Finished(tx);
 }

@@ -109,7 +109,7 @@ Result DownloadFirmware(Context& ctx, const FirmwareRequest& request) {
     ctx.ui.SetStatusText(FirmwareStatusLine(ctx.statusText, reg));
     if (!tx.SendEachByte(ClosingRamp().data(), kRampLength)) return stopped();
 
-    tx.com().Close();
+    if (!tx.Finish()) return stopped();
     progress->Hide();
     return Result{Outcome::Done, tx.delivered(), FirmwareStatusLine(ctx.statusText, reg)};
 }
@@ -142,10 +142,10 @@ Result DownloadModeFirmware(Context& ctx, const FileSource& source) {
     const auto trailer = ChecksumTrailer(reg);
     if (!tx.Send(trailer.data(), 2) || !tx.Send(ClosingRamp().data(), kRampLength)) return stopped();
 
+    if (!tx.Finish()) return stopped();
     // The dialog turns into the countdown and stays after the link is closed.
     ctx.ui.StartCountdown();
     progress->LeaveShown();
-    tx.com().Close();
     return Result{Outcome::Done, tx.delivered(), ctx.statusText};
 }
 
@@ -179,8 +179,8 @@ Result ContinueSeries(Context& ctx, const std::string& programDirectory,
         if (!SendBody(ctx, tx, image, {kContinueChunk, false, ExtraEvents::AfterEachWrite}, &reg))
             return stopped();
         if (!SendTrailerAndRamp(tx, reg)) return stopped();
+        if (!tx.Finish()) return stopped();
         delivered += tx.delivered();
-        tx.com().Close();
         progress->Hide();
         ctx.host.Sleep(kContinuePassPauseMs);
     }

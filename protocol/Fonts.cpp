@@ -47,7 +47,7 @@ Result SendPayload(Context& ctx, const FileImage& image, const Payload& payload)
     if (!SendBody(ctx, tx, image, {payload.block, false, payload.events}, nullptr)) return stopped();
 
     if (payload.gaugeMaxAfter) ctx.ui.SetProgressMax(*payload.gaugeMaxAfter);
-    tx.com().Close();
+    if (!tx.Finish()) return stopped();
     closeGreyed.reset();
     progress->Hide();
     return Result{Outcome::Done, tx.delivered(), ctx.statusText};

@@ -30,10 +30,9 @@ Result DownloadRawFile(Context& ctx, const FileSource& source) {
     const std::int32_t size = image.size();
     std::optional<ProgressShown> progress(std::in_place, ctx.ui);
     ctx.ui.SetProgressMax(size);
-    if (!SendBody(ctx, tx, image, {kRawBlock, false, ExtraEvents::AfterWholeChunks}, nullptr))
+    if (!SendBody(ctx, tx, image, {kRawBlock, false, ExtraEvents::AfterWholeChunks}, nullptr) || !tx.Finish())
         return EndStopped(ctx, tx, progress, 0, size, "file");
 
-    tx.com().Close();
     closeGreyed.reset();
     progress->Hide();
     return Result{Outcome::Done, tx.delivered(), ctx.statusText};

@@ -35,13 +35,27 @@ bool Transfer::Check() {
     reason_ = ctx_.ui.StopRequested() ? StopReason::Interrupted
               : com_.LastWriteLost()  ? StopReason::ConnectionLost
                                       : StopReason::PrinterStopped;
+    NoteDiskFull();
     return false;
+}
+
+void Transfer::NoteDiskFull() {
+    diskFull_ = reason_ == StopReason::ConnectionLost && ctx_.host.LastHostReason() == platform::HostReason::DiskFull;
 }
 
 bool Transfer::Send(const std::uint8_t* data, int length) {
     if (!Proceed()) return false;
     com_.Write(data, length);
     return Check();
+}
+
+bool Transfer::Finish() {
+    if (com_.Close()) return true;
+    if (!stopped()) {
+        reason_ = ctx_.ui.StopRequested() ? StopReason::Interrupted : StopReason::ConnectionLost;
+        NoteDiskFull();
+    }
+    return false;
 }
 
 bool Transfer::SendEachByte(const std::uint8_t* data, int length) {
@@ -63,6 +77,8 @@ bool Transfer::SendRun(std::uint8_t value, int count) {
 std::string Transfer::StoppedMessage(const std::string& howFar) const {
     switch (reason_) {
         case StopReason::ConnectionLost:
+            // Output to a file: the file is what was lost, and the operator has to free space.
+            if (diskFull_) return "The disk is full: " + howFar + ". The transfer was ended.";
             return "The connection to the printer was lost: " + howFar + ". The transfer was ended.";
         case StopReason::Interrupted:
             return "Interrupted: " + howFar + ". The transfer was ended.";

@@ -45,6 +45,10 @@ public:
                             static_cast<int>(text.size()));
     }
     bool SendRun(std::uint8_t value, int count);  // `count` WriteByte calls of one value
+    // Closes the link once the whole stream is written. False, with the transfer ended as lost
+    // (or interrupted, when the operator asked for that meanwhile), when the close could not hand
+    // the printer what was still queued: a stream the host threw away is no stream delivered.
+    bool Finish();
 
     bool stopped() const { return reason_ != StopReason::None; }
     std::uint64_t delivered() const { return com_.DeliveredBytes(); }
@@ -66,10 +70,13 @@ private:
     bool Proceed();
     // After each write: the reason it fell short, if it did.
     bool Check();
+    // Whether the host's reason for a lost connection is a full disk (output to a file).
+    void NoteDiskFull();
 
     Context& ctx_;
     link::TCom com_;
     StopReason reason_ = StopReason::None;
+    bool diskFull_ = false;
 };
 
 // Input refused before anything was opened: the message shown, nothing sent.

@@ -59,7 +59,12 @@ bool FakePlatform::CloseHandle(Handle h) {
         signalled_.erase(h);
         return true;
     }
-    return open_.erase(h) > 0;
+    if (open_.erase(h) == 0) return false;
+    if (closeFails) {
+        lastError_ = ERROR_SEM_TIMEOUT_;
+        return false;
+    }
+    return true;
 }
 
 bool FakePlatform::CancelIo(Handle h) {
@@ -374,7 +379,12 @@ bool FakePlatform::ClosePrinter(Handle printer) {
 
 int FakePlatform::closesocket(Socket s) {
     Log("closesocket", static_cast<Handle>(s));
-    return sockets_.erase(s) ? 0 : SOCKET_ERROR_;
+    if (sockets_.erase(s) == 0) return SOCKET_ERROR_;
+    if (closeFails) {
+        wsaError_ = WSAETIMEDOUT_;
+        return SOCKET_ERROR_;
+    }
+    return 0;
 }
 
 Socket FakePlatform::ConnectTcp(const std::string& host, std::uint16_t port, std::uint32_t timeoutMs) {

@@ -59,6 +59,10 @@ public:
     // The last `outQueue` delivered bytes still sit in the port's output queue: ClearCommError
     // reports them, and PurgeComm takes them back (they never reach the printer).
     std::uint32_t outQueue = 0;
+    // The close of a port or a socket cannot hand over what is queued: it fails (the port with
+    // ERROR_SEM_TIMEOUT_, the socket with WSAETIMEDOUT_) and gives up `closeDiscards` bytes.
+    bool closeFails = false;
+    std::uint32_t closeDiscards = 0;
     // Answers to Yes/No questions in order; when they run out the answer is No. `onQuestion`, if
     // set, is asked first and may change the script (resume a stalled device, say).
     std::deque<int> answers;
@@ -157,6 +161,7 @@ public:
     int shutdown(Socket s, int how) override;
     int closesocket(Socket s) override;
     Socket ConnectTcp(const std::string& host, std::uint16_t port, std::uint32_t timeoutMs) override;
+    std::uint64_t LastCloseDiscarded() override { return closeFails ? closeDiscards : 0; }
     HostReason LastHostReason() override { return hostReason_; }
     std::string LastHostDetail() override { return hostDetail_; }
 

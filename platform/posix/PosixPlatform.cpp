@@ -62,6 +62,9 @@ std::uint32_t WindowsError(int err) {
             return ERROR_OPERATION_ABORTED_;
         case ETIMEDOUT:
             return ERROR_SEM_TIMEOUT_;
+        case ENOSPC:
+        case EDQUOT:
+            return ERROR_DISK_FULL_;
         default:
             return ERROR_GEN_FAILURE_;
     }
@@ -82,6 +85,9 @@ HostReason ReasonFor(int err) {
             return HostReason::Busy;
         case EIO:
             return HostReason::Io;
+        case ENOSPC:
+        case EDQUOT:
+            return HostReason::DiskFull;
         default:
             return HostReason::Other;
     }
@@ -183,7 +189,8 @@ Handle PosixPlatform::CreateFileA(const std::string& name, std::uint32_t access,
     return h;
 }
 
-void PosixPlatform::Drain(const Device& d) {
+bool PosixPlatform::Drain(const Device& d) {
+    closeDiscarded_ = 0;
     if (d.usbPrinter) {
         // The printer driver cancels a write still on its way when the node is closed; it
         // reports writable once the last one has gone.
@@ -192,13 +199,21 @@ void PosixPlatform::Drain(const Device& d) {
         while (!Aborted() && MonotonicMs() < deadline) {
             const int r = ::poll(&p, 1, 10);
             // A signal that is no interrupt (a terminal resize) only wakes the poll.
-            if (r > 0 || (r < 0 && errno != EINTR)) return;
+            if (r > 0 && (p.revents & (POLLERR | POLLHUP)) == 0) return true;
+            if (r > 0) break;
+            if (r < 0 && errno != EINTR) break;
         }
-        return;
+        lastError_ = ERROR_SEM_TIMEOUT_;
+        return false;
     }
     if (!d.tty) {
-        fsync(d.fd);
-        return;
+        // A file's last blocks may only now meet a full disk. A device that keeps nothing to
+        // flush (/dev/null, a pipe) answers EINVAL or EROFS, which is no failure.
+        if (fsync(d.fd) != 0 && (errno == EIO || errno == ENOSPC || errno == EDQUOT)) {
+            Fail(errno, d.path);
+            return false;
+        }
+        return true;
     }
     // The closing bytes of a stream must leave before the port is closed, and a printer may hold
     // them back with XOFF for a while (it may be busy with what it got). So wait as long as the
@@ -208,12 +223,14 @@ void PosixPlatform::Drain(const Device& d) {
     int lastQueued = -1;
     for (;;) {
         int queued = 0;
-        if (ioctl(d.fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
+        if (ioctl(d.fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
         if (lastQueued < 0 || queued < lastQueued) lastProgress = MonotonicMs();
         lastQueued = queued;
         if (Aborted() || MonotonicMs() - lastProgress >= drainLimitMs_) {
             tcflush(d.fd, TCOFLUSH);
-            return;
+            closeDiscarded_ = static_cast<std::uint64_t>(queued);
+            lastError_ = ERROR_SEM_TIMEOUT_;
+            return false;
         }
         SleepUntil(MonotonicMs() + 2);
     }
@@ -230,11 +247,11 @@ bool PosixPlatform::CloseHandle(Handle h) {
         if (t->second.device == h) t = transfers_.erase(t);
         else ++t;
     }
-    Drain(it->second);
+    const bool handedOver = Drain(it->second);
     if (it->second.tty) ioctl(it->second.fd, TIOCNXCL);
     ::close(it->second.fd);
     devices_.erase(it);
-    return true;
+    return handedOver;
 }
 
 bool PosixPlatform::CancelIo(Handle h) {

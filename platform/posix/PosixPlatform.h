@@ -98,7 +98,9 @@ private:
     void Pump(std::int64_t deadlineMs);
     // Write what the device takes now; returns false on a device error.
     bool WriteSome(int fd, Transfer& t);
-    void Drain(const Device& d);
+    // Waits for what is queued to leave; false, with closeDiscarded_ set where it is known,
+    // when it had to be given up or the device reported a failure.
+    bool Drain(const Device& d);
     // Ends every unfinished transfer as cancelled once the abort flag is up.
     void AbortTransfers();
     void SleepUntil(std::int64_t deadlineMs);

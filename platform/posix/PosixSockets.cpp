@@ -6,6 +6,7 @@
 #include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -139,6 +140,22 @@ int PosixPlatform::shutdown(Socket s, int how) {
     return 0;
 }
 
+namespace {
+
+// Of `queued` (what SIOCOUTQ last said), the stream's bytes the peer has not acknowledged: once
+// the sending side is shut down, the queue counts the FIN as one more.
+std::uint64_t UnacknowledgedBytes(int fd, int queued) {
+    if (queued <= 0) return 0;
+    struct tcp_info info {};
+    socklen_t length = sizeof info;
+    if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
+        (info.tcpi_state == TCP_FIN_WAIT1 || info.tcpi_state == TCP_CLOSING || info.tcpi_state == TCP_LAST_ACK))
+        --queued;
+    return static_cast<std::uint64_t>(queued);
+}
+
+}  // namespace
+
 int PosixPlatform::closesocket(Socket s) {
     auto it = sockets_.find(s);
     if (it == sockets_.end()) {
@@ -146,7 +163,9 @@ int PosixPlatform::closesocket(Socket s) {
         return SOCKET_ERROR_;
     }
     const int fd = static_cast<int>(s);
+    closeDiscarded_ = 0;
     bool discard = it->second || Aborted();
+    int peerError = 0;
     if (!discard) {
         // A finished stream is only done once the printer has it: wait while what is queued
         // goes down, and give the rest up only when it stands still for the whole limit.
@@ -163,6 +182,10 @@ int PosixPlatform::closesocket(Socket s) {
             }
             SleepUntil(MonotonicMs() + 2);
         }
+        // A peer that reset the connection took its queue with it: none of that arrived.
+        socklen_t length = sizeof peerError;
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &peerError, &length) != 0) peerError = 0;
+        if (discard || peerError != 0) closeDiscarded_ = UnacknowledgedBytes(fd, lastQueued);
     }
     if (discard) {
         // What an abandoned stream left queued must not reach the printer ahead of the next
@@ -173,6 +196,11 @@ int PosixPlatform::closesocket(Socket s) {
     sockets_.erase(it);
     if (::close(fd) != 0) {
         wsaError_ = WsaErrorFor(errno);
+        return SOCKET_ERROR_;
+    }
+    // The stream was given up, or the peer threw it away: the close says so.
+    if (peerError != 0 || discard) {
+        wsaError_ = peerError != 0 ? WsaErrorFor(peerError) : WSAETIMEDOUT_;
         return SOCKET_ERROR_;
     }
     return 0;

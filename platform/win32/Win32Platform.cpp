@@ -64,6 +64,9 @@ HostReason ReasonForError(std::uint32_t code) {
         case ERROR_CRC:
         case ERROR_DEVICE_NOT_CONNECTED:
             return HostReason::Io;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return HostReason::DiskFull;
         default:
             return HostReason::Other;
     }
@@ -124,10 +127,15 @@ void Win32Platform::SettleAll(Handle h) {
     }
 }
 
-void Win32Platform::Drain(Handle h, const Device& d) {
+bool Win32Platform::Drain(Handle h, const Device& d) {
+    closeDiscarded_ = 0;
     if (d.disk) {
-        ::FlushFileBuffers(H(h));
-        return;
+        // A file's last blocks may only now meet a full disk.
+        if (::FlushFileBuffers(H(h))) return true;
+        const DWORD err = ::GetLastError();
+        if (err != ERROR_DISK_FULL && err != ERROR_HANDLE_DISK_FULL && err != ERROR_WRITE_FAULT) return true;
+        Fail(err, "flush");
+        return false;
     }
     // The closing bytes of a stream must leave before the port is closed, and a printer may hold
     // them back with XOFF for a while. So wait as long as the queue goes down; only when it
@@ -138,13 +146,15 @@ void Win32Platform::Drain(Handle h, const Device& d) {
     for (;;) {
         DWORD errors = 0;
         COMSTAT stat{};
-        if (!::ClearCommError(H(h), &errors, &stat) || stat.cbOutQue == 0) return;
+        if (!::ClearCommError(H(h), &errors, &stat) || stat.cbOutQue == 0) return true;
         if (first || stat.cbOutQue < lastQueued) lastProgress = MonotonicMs();
         first = false;
         lastQueued = stat.cbOutQue;
         if (Aborted() || MonotonicMs() - lastProgress >= drainLimitMs_) {
             ::PurgeComm(H(h), PURGE_TXCLEAR);
-            return;
+            closeDiscarded_ = stat.cbOutQue;
+            lastError_ = ERROR_SEM_TIMEOUT_;
+            return false;
         }
         ::Sleep(5);
     }
@@ -159,11 +169,13 @@ bool Win32Platform::CloseHandle(Handle h) {
         return false;
     }
     SettleAll(h);
-    Drain(h, it->second);
+    const bool handedOver = Drain(h, it->second);
     devices_.erase(it);
-    if (::CloseHandle(H(h))) return true;
-    lastError_ = ::GetLastError();
-    return false;
+    if (!::CloseHandle(H(h))) {
+        lastError_ = ::GetLastError();
+        return false;
+    }
+    return handedOver;
 }
 
 bool Win32Platform::CancelIo(Handle h) {
@@ -543,6 +555,8 @@ long Win32Platform::RegEnumValueA(HKey key, std::uint32_t index, std::string& na
     return r;
 }
 
+constexpr DWORD kMaxRegistryValue = 64 * 1024;
+
 long Win32Platform::RegQueryValueExA(HKey key, const std::string& name, std::uint32_t& type, std::string& data) {
     type = REG_NONE_;
     data.clear();
@@ -551,6 +565,9 @@ long Win32Platform::RegQueryValueExA(HKey key, const std::string& name, std::uin
         DWORD realType = 0, size = 0;
         LONG r = ::RegQueryValueExA(Key(key), name.c_str(), nullptr, &realType, nullptr, &size);
         if (r != ERROR_SUCCESS) return r;
+        // Every value read here is a name or a short list; one far larger is none of them, and
+        // is not read into memory.
+        if (size > kMaxRegistryValue) return ERROR_MORE_DATA;
         std::vector<BYTE> buf(static_cast<std::size_t>(size) + 1);
         DWORD got = size;
         r = ::RegQueryValueExA(Key(key), name.c_str(), nullptr, &realType, buf.data(), &got);

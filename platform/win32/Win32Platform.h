@@ -91,7 +91,9 @@ private:
     bool Observe(std::uint64_t token, std::uint32_t& transferred, bool wait);
     // Cancels and waits for every transfer on `h`, then frees their records.
     void SettleAll(Handle h);
-    void Drain(Handle h, const Device& d);
+    // Waits for what is queued to leave; false, with closeDiscarded_ set where it is known,
+    // when it had to be given up or the disk was full.
+    bool Drain(Handle h, const Device& d);
     // Keeps `err` as the last error and, for an open or a write, what it means to an operator.
     void Fail(std::uint32_t err, const std::string& what);
     void SocketFail(int wsa, const std::string& what);

@@ -169,9 +169,12 @@ int Win32Platform::closesocket(Socket s) {
         return SOCKET_ERROR_;
     }
     const auto sock = static_cast<SOCKET>(s);
+    closeDiscarded_ = 0;
     linger l{};
     l.l_onoff = 1;
-    if (it->second || Aborted()) {
+    const bool discard = it->second || Aborted();
+    int peerError = 0;
+    if (discard) {
         // What an abandoned stream left queued must not reach the printer ahead of the next
         // one: a close that resets the connection drops it.
         l.l_linger = 0;
@@ -182,11 +185,23 @@ int Win32Platform::closesocket(Socket s) {
         u_long blocking = 0;
         ::ioctlsocket(sock, FIONBIO, &blocking);
         l.l_linger = static_cast<u_short>(std::clamp<std::uint32_t>((drainLimitMs_ + 999) / 1000, 1, 0xFFFF));
+        // A peer that reset the connection took what was queued with it.
+        int length = sizeof peerError;
+        if (::getsockopt(sock, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&peerError), &length) != 0) peerError = 0;
     }
     ::setsockopt(sock, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
     sockets_.erase(it);
+    const std::int64_t start = MonotonicMs();
     if (::closesocket(sock) != 0) {
         wsaError_ = LinkError(::WSAGetLastError());
+        return SOCKET_ERROR_;
+    }
+    // Windows tells no count of what is still queued, and a close that lingered for its whole
+    // time ends the connection with the rest unsent; so a close that took that long gave the
+    // stream up.
+    const bool lingeredOut = !discard && MonotonicMs() - start + 250 >= static_cast<std::int64_t>(l.l_linger) * 1000;
+    if (discard || peerError != 0 || lingeredOut) {
+        wsaError_ = peerError != 0 ? LinkError(peerError) : WSAETIMEDOUT_;
         return SOCKET_ERROR_;
     }
     return 0;

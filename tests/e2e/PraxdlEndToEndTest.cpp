@@ -167,6 +167,24 @@ TEST(PraxdlEndToEnd, AConnectionThatCannotBeOpenedSaysSoAndWritesNothing) {
     EXPECT_EQ(r.err.substr(0, r.err.find('\n')), "Open port failed");
 }
 
+// Output that the host will not take says why in a file's terms: a full disk, a folder this
+// user may not write in (even root may not in /sys), a folder that is not there.
+TEST(PraxdlEndToEnd, OutputToAFullDiskOrAFolderThatTakesNothingSaysWhy) {
+    const std::string image = Temp("img-full.bin", ImageOf(1000, 9));
+    struct Case {
+        const char* output;
+        const char* said;
+    } cases[] = {{"/dev/full", "The disk is full: 0 of the image's 1000 bytes were delivered. The transfer was ended."},
+                 {"/sys/prax.bin", "(this user may not write files in that folder)"},
+                 {"/nonexistent/prax.bin", "(no such folder)"}};
+    for (const Case& c : cases) {
+        const ProcessResult r = RunProgram({kPraxdl, "--output", c.output, "firmware", image});
+        EXPECT_EQ(r.exitCode, 1) << c.output;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("dialout"), std::string::npos) << r.err;
+    }
+}
+
 TEST(PraxdlEndToEnd, APortHeldByAnotherProgramIsReportedBusy) {
     Pty pty;
     ASSERT_TRUE(pty.ok());
@@ -569,18 +587,30 @@ TEST(PraxdlEndToEnd, HostDeliversCommandsAndImagesToTheVirtualPrinter) {
 
 // A printer that takes the connection and then stops reading: once the socket buffers are full
 // no byte goes for the stall limit (20 s), and praxdl ends with the count delivered.
+// A host that stops reading: an image larger than the socket buffers stalls the send; a smaller
+// one is all taken by the buffers, and then the close cannot hand it over. Neither is "done".
 TEST(PraxdlEndToEnd, AHostThatStopsReadingEndsTheTransferInBoundedTime) {
-    Child printer({kPrinter, "--no-times", "--listen", "0", "--stall-after", "100000", "--stall-ms", "600000"});
-    const std::string address = printer.NextLine();
-    ASSERT_FALSE(address.empty());
-    const ProcessResult r = RunProgram(
-        {kPraxdl, "--host", address, "--quiet", "firmware", Temp("img-net-stall.bin", ImageOf(32 << 20, 5))}, {}, {},
-        90000);
-    EXPECT_FALSE(r.timedOut);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("The printer stopped taking data: "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(" of the image's 33554432 bytes were delivered."), std::string::npos) << r.err;
-    EXPECT_EQ(r.out.find("CRC="), std::string::npos) << r.out;
+    struct Case {
+        int size;
+        const char* said;
+    } cases[] = {{32 << 20, "The printer stopped taking data: "},
+                 {300000, "The connection to the printer was lost: "}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        Child printer({kPrinter, "--no-times", "--listen", "0", "--stall-after", "50000", "--stall-ms", "600000"});
+        const std::string address = printer.NextLine();
+        ASSERT_FALSE(address.empty());
+        const ProcessResult r = RunProgram(
+            {kPraxdl, "--host", address, "--json", "firmware", Temp("img-net-stall.bin", ImageOf(c.size, 5))}, {},
+            {}, 90000);
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(" of the image's " + std::to_string(c.size) + " bytes were delivered."), std::string::npos)
+            << r.err;
+        EXPECT_NE(r.out.find("\"outcome\":\"stopped\""), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("CRC="), std::string::npos) << r.out;
+    }
 }
 
 // USB printers as sysfs shows them: the default connection sends to the first one of an accepted

@@ -78,7 +78,7 @@ TEST(PosixSockets, SendAllOverLoopbackDeliversEveryByteThenEndsCleanly) {
     });
     for (std::size_t at = 0; at < data.size(); at += 512)
         ASSERT_TRUE(net.SendAll(data.data() + at, 512));
-    net.CloseSocket();
+    EXPECT_TRUE(net.CloseSocket());
     reader.join();
     ::close(peer);
     EXPECT_EQ(endedWith, 0);
@@ -109,7 +109,9 @@ TEST(PosixSockets, APeerThatStopsReadingEndsTheSendWithThePartialCount) {
         EXPECT_LT(sent, static_cast<int>(data.size()));
         EXPECT_EQ(host.WSAGetLastError(), abort ? WSAEINTR_ : WSAETIMEDOUT_);
         EXPECT_EQ(host.shutdown(s, SD_SEND_), 0);
-        EXPECT_EQ(host.closesocket(s), 0);
+        // The close says the stream was given up.
+        EXPECT_EQ(host.closesocket(s), SOCKET_ERROR_);
+        EXPECT_EQ(host.WSAGetLastError(), WSAETIMEDOUT_);
         EXPECT_EQ(host.closesocket(s), SOCKET_ERROR_);  // gone, and not some other descriptor
         EXPECT_EQ(host.WSAGetLastError(), WSAENOTSOCK_);
         // The queued rest is thrown away: reading on meets the reset before the end.
@@ -122,6 +124,29 @@ TEST(PosixSockets, APeerThatStopsReadingEndsTheSendWithThePartialCount) {
         EXPECT_LE(read, static_cast<std::size_t>(sent));
         ::close(peer);
     }
+}
+
+// Every send went (the socket buffers took it all), but the peer reads nothing more: the close
+// waits out its limit, gives the queue up and says so, with the count the peer never confirmed.
+TEST(PosixSockets, ACloseThatCannotHandOverTheQueueFailsWithWhatItGaveUp) {
+    Listener listener;
+    PosixPlatform host;
+    host.SetDrainLimitMs(300);
+    const Socket s = host.ConnectTcp("127.0.0.1", listener.port(), 2000);
+    ASSERT_NE(s, INVALID_SOCKET_) << host.LastHostDetail();
+    const int peer = listener.Accept();
+    ASSERT_GE(peer, 0);
+    int small = 4096, large = 1 << 20;
+    ASSERT_EQ(::setsockopt(peer, SOL_SOCKET, SO_RCVBUF, &small, sizeof small), 0);
+    ASSERT_EQ(::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_SNDBUF, &large, sizeof large), 0);
+    const std::vector<std::uint8_t> data = Pattern(64 << 10);
+    ASSERT_EQ(host.send(s, data.data(), static_cast<int>(data.size()), 0), static_cast<int>(data.size()));
+    ASSERT_EQ(host.shutdown(s, SD_SEND_), 0);
+    EXPECT_EQ(host.closesocket(s), SOCKET_ERROR_);
+    EXPECT_EQ(host.WSAGetLastError(), WSAETIMEDOUT_);
+    EXPECT_GT(host.LastCloseDiscarded(), 0u);
+    EXPECT_LT(host.LastCloseDiscarded(), data.size());
+    ::close(peer);
 }
 
 TEST(PosixSockets, ConnectFailuresSayWhy) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -531,4 +532,40 @@ TEST_F(FirmwareTest, RawFileToAVanishedPrinterEndsAtOnceAndSaysHowFar) {
                          "The transfer was ended.");
     EXPECT_FALSE(ui.progressVisible);
     EXPECT_TRUE(ui.closeEnabled);
+}
+
+// Every write went, but the close had to give up what was still queued: that is no delivered
+// stream. The operation ends as lost, counting only what left the queue, and the download-mode
+// countdown (which tells the operator the printer is busy with the image) never starts.
+TEST_F(FirmwareTest, AStreamTheCloseCouldNotHandOverIsLostAndCountsOnlyWhatLeft) {
+    const std::string image = WriteTemp(Image(5000));
+    struct Case {
+        const char* what;
+        std::function<Result(Context&)> run;
+        const char* said;
+    } cases[] = {
+        {"raw file", [&](Context& c) { return DownloadRawFile(c, {image, {}}); }, "4000 of the file's 5000"},
+        {"download mode", [&](Context& c) { return DownloadModeFirmware(c, {image, {}}); }, "of the image's 5000"},
+        {"firmware", [&](Context& c) {
+             FirmwareRequest req;
+             req.imagePath = image;
+             return DownloadFirmware(c, req);
+         }, "of the image's 5000"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        FakePlatform h;
+        h.closeFails = true;
+        h.closeDiscards = 1000;
+        Recorder r;
+        std::string st;
+        Context cx{h, r, [] { return 2; }, st};
+        const Result res = k.run(cx);
+        EXPECT_EQ(res.outcome, Outcome::Stopped);
+        EXPECT_EQ(res.delivered, h.delivered.size() - 1000);
+        EXPECT_EQ(res.message.rfind("The connection to the printer was lost: ", 0), 0u) << res.message;
+        EXPECT_NE(res.message.find(k.said), std::string::npos) << res.message;
+        EXPECT_EQ(std::count(r.log.begin(), r.log.end(), "countdown"), 0);
+        EXPECT_FALSE(r.progressVisible);
+    }
 }
