@@ -556,13 +556,15 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         if (const std::string error = ReadFonts(host, list); !error.empty()) return fail(error);
         if (command == "fonts") {
             for (const protocol::FontRow& row : list.rows) {
-                human << row.name << '\t' << row.file << '\t' << protocol::SizeText(row.size) << '\n';
-                if (inv.json)
-                    io.out << JsonObject("font")
-                                  .Add("name", row.name)
-                                  .Add("file", row.file)
-                                  .Add("size", row.size)
-                                  .Line();
+                // A name that can't be sent is marked, and never printed with its control characters.
+                human << protocol::PrintableName(row.name) << '\t' << row.file << '\t' << protocol::SizeText(row.size)
+                      << (row.problem.empty() ? "" : "\tnot sendable: " + row.problem) << '\n';
+                if (inv.json) {
+                    JsonObject entry("font");
+                    entry.Add("name", row.name).Add("file", row.file).Add("size", row.size).Add("sendable", row.problem.empty());
+                    if (!row.problem.empty()) entry.Add("problem", row.problem);
+                    io.out << entry.Line();
+                }
             }
             return finish(Ending{"done", kExitDone, 0, {}, {}, {}});
         }

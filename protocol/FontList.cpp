@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "platform/Names.h"
+#include "protocol/Fonts.h"
 
 namespace prax::protocol {
 
@@ -112,7 +113,7 @@ FontList ReadInstalledFonts(Platform& host) {
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (!Listed(names[i], files[i])) continue;
         const std::string path = host.HostFilePath(folder + files[i]);
-        list.rows.push_back(FontRow{names[i], files[i], FileSize(path)});
+        list.rows.push_back(FontRow{names[i], files[i], FileSize(path), HeaderNameProblem(names[i], "font")});
     }
     return list;
 }

@@ -15,6 +15,9 @@ inline constexpr const char* kCantOpenFont = "Can't open font";
 struct FontRow {
     std::string name, file;
     std::int64_t size = -1;  // -1: the file can't be opened
+    // Why the name can't go into a font's header line (see HeaderNameProblem); empty when it
+    // can. Such a font is listed all the same, marked, so the operator sees why it is refused.
+    std::string problem;
 };
 struct FontList {
     bool opened = false;  // false: neither fonts key could be opened

@@ -81,15 +81,22 @@ std::string TableNameFromPath(const std::string& path, char separator) {
     return path.substr(0, end);
 }
 
-std::string HeaderNameProblem(const std::string& name, const char* what) {
+std::string PrintableName(const std::string& name) {
     std::string shown;
+    for (const char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        shown += b < 0x20 || b == 0x7F ? '?' : c;
+    }
+    return shown;
+}
+
+std::string HeaderNameProblem(const std::string& name, const char* what) {
     std::string problem;
     std::size_t position = 0;  // in characters: a UTF-8 sequence counts once
     for (const char c : name) {
         const auto b = static_cast<unsigned char>(c);
         if ((b & 0xC0) != 0x80) ++position;
         const bool control = b < 0x20 || b == 0x7F;
-        shown += control ? '?' : c;
         if (!problem.empty() || (!control && c != ',')) continue;
         char code[8];
         std::snprintf(code, sizeof code, "0x%02X", b);
@@ -97,7 +104,7 @@ std::string HeaderNameProblem(const std::string& name, const char* what) {
                   " at position " + std::to_string(position);
     }
     if (problem.empty()) return {};
-    return std::string("The ") + what + "'s name \"" + shown + "\" can't be sent: it holds " + problem +
+    return std::string("The ") + what + "'s name \"" + PrintableName(name) + "\" can't be sent: it holds " + problem +
            ". A name in a printer's header line may hold no control character and no comma.";
 }
 

@@ -43,6 +43,8 @@ std::string TableNameFromPath(const std::string& path, char separator = kPathSep
 // would end the line early (what follows it runs as a printer command) and a comma would forge
 // the size field. `what` names the name in the message: "font", "code table".
 std::string HeaderNameProblem(const std::string& name, const char* what);
+// The name with each control character shown as '?', for lists and messages.
+std::string PrintableName(const std::string& name);
 // The name as the header line carries it: one byte per character (see HostText.h).
 std::string HeaderNameBytes(const std::string& name);
 

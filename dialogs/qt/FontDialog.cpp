@@ -174,6 +174,14 @@ void TForm2::FillFontList() {
         SetCell(StringGrid1, r, 0, font.name);
         SetCell(StringGrid1, r, 1, font.file);
         SetCell(StringGrid1, r, 2, protocol::SizeText(font.size));
+        if (!font.problem.empty()) {
+            // Listed, greyed, and saying why: choosing it ends in that message, nothing sent.
+            for (int c = 0; c < 3; ++c) {
+                QTableWidgetItem* item = StringGrid1->item(r, c);
+                item->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
+                item->setToolTip(Display(font.problem));
+            }
+        }
     }
     StringGrid1->setColumnWidth(0, 280);
     StringGrid1->setColumnWidth(1, 150);

@@ -267,3 +267,36 @@ TEST(Praxdl, JsonStringsEscapeWhatJsonCannotHoldAsItIs) {
     };
     for (const auto& [text, json] : cases) EXPECT_EQ(JsonString(text), json);
 }
+
+// A font whose name would break its header line is listed, marked with the reason, and its
+// control characters never reach the terminal; JSON tells it by a field.
+TEST(Praxdl, FontsMarksTheOnesWhoseNameCannotBeSent) {
+    FakeHost host;
+    const char* key = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+    host.fake.SetRegString(key, "Bad\r\n^default (TrueType)", "bad.ttf");
+    host.fake.SetRegString(key, "Good (TrueType)", "good.ttf");
+    for (const bool json : {false, true}) {
+        std::istringstream in;
+        std::ostringstream sout, serr;
+        Streams io{in, sout, serr};
+        std::vector<std::string> args = {"fonts"};
+        if (json) args.insert(args.begin(), "--json");
+        ASSERT_EQ(RunPraxdl(args, io, &host), kExitDone) << serr.str();
+        const std::string out = sout.str();
+        if (!json) {
+            EXPECT_EQ(out.substr(0, out.find('\n')),
+                      "Bad??^default (TrueType)\tbad.ttf\t-1 Bytes\tnot sendable: The font's name \"Bad??^default "
+                      "(TrueType)\" can't be sent: it holds the control character 0x0D at position 4. A name in a "
+                      "printer's header line may hold no control character and no comma.");
+            EXPECT_NE(out.find("\nGood (TrueType)\tgood.ttf\t-1 Bytes\n"), std::string::npos) << out;
+        } else {
+            EXPECT_NE(out.find("\"name\":\"Bad\\r\\n^default (TrueType)\",\"file\":\"bad.ttf\",\"size\":-1,"
+                               "\"sendable\":false,\"problem\":"),
+                      std::string::npos)
+                << out;
+            EXPECT_NE(out.find("\"name\":\"Good (TrueType)\",\"file\":\"good.ttf\",\"size\":-1,\"sendable\":true}"),
+                      std::string::npos)
+                << out;
+        }
+    }
+}
