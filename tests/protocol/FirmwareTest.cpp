@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "link/NetSocket.h"
 #include "link/TCom.h"
 #include "platform/fake/FakePlatform.h"
 #include "protocol/Firmware.h"
@@ -539,28 +540,34 @@ TEST_F(FirmwareTest, RawFileToAVanishedPrinterEndsAtOnceAndSaysHowFar) {
 // countdown (which tells the operator the printer is busy with the image) never starts.
 TEST_F(FirmwareTest, AStreamTheCloseCouldNotHandOverIsLostAndCountsOnlyWhatLeft) {
     const std::string image = WriteTemp(Image(5000));
+    const auto firmware = [&](Context& c) {
+        FirmwareRequest req;
+        req.imagePath = image;
+        return DownloadFirmware(c, req);
+    };
     struct Case {
         const char* what;
         std::function<Result(Context&)> run;
         const char* said;
+        bool network = false;
     } cases[] = {
         {"raw file", [&](Context& c) { return DownloadRawFile(c, {image, {}}); }, "4000 of the file's 5000"},
         {"download mode", [&](Context& c) { return DownloadModeFirmware(c, {image, {}}); }, "of the image's 5000"},
-        {"firmware", [&](Context& c) {
-             FirmwareRequest req;
-             req.imagePath = image;
-             return DownloadFirmware(c, req);
-         }, "of the image's 5000"},
+        {"firmware", firmware, "of the image's 5000"},
+        {"firmware over the network", firmware, "of the image's 5000", true},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
         FakePlatform h;
         h.closeFails = true;
         h.closeDiscards = 1000;
+        prax::link::NetSocket net(h);
+        const prax::link::NetworkTarget target{"printer"};
         Recorder r;
         std::string st;
-        Context cx{h, r, [] { return 2; }, st};
+        Context cx{h, r, [] { return 2; }, st, k.network ? &target : nullptr};
         const Result res = k.run(cx);
+        EXPECT_EQ(h.Count("closesocket"), k.network ? 1u : 0u);
         EXPECT_EQ(res.outcome, Outcome::Stopped);
         EXPECT_EQ(res.delivered, h.delivered.size() - 1000);
         EXPECT_EQ(res.message.rfind("The connection to the printer was lost: ", 0), 0u) << res.message;
