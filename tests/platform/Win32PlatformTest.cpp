@@ -362,7 +362,9 @@ TEST(Win32Platform, APeerThatStopsReadingEndsTheSendWithThePartialCount) {
         EXPECT_GT(sent, 0);
         EXPECT_LT(sent, static_cast<int>(data.size()));
         EXPECT_EQ(host.WSAGetLastError(), abort ? WSAEINTR_ : WSAETIMEDOUT_);
-        EXPECT_EQ(host.closesocket(s), 0);
+        // The close says the stream was given up.
+        EXPECT_EQ(host.closesocket(s), SOCKET_ERROR_);
+        EXPECT_EQ(host.WSAGetLastError(), WSAETIMEDOUT_);
         std::vector<char> buf(1 << 16);
         int n;
         std::size_t read = 0;
@@ -374,4 +376,28 @@ TEST(Win32Platform, APeerThatStopsReadingEndsTheSendWithThePartialCount) {
         ::closesocket(peer);
         EXPECT_EQ(host.WSACleanup(), 0);
     }
+}
+
+// Every send went into the buffers, but the peer reads nothing more: the close lingers for its
+// whole time, and then it says the stream was given up.
+TEST(Win32Platform, ACloseThatLingersOutSaysTheStreamWasGivenUp) {
+    Win32Platform host;
+    WsaData wsa;
+    ASSERT_EQ(host.WSAStartup(WINSOCK_VERSION_2_2_, wsa), 0);
+    host.SetDrainLimitMs(1000);
+    Listener listener;
+    const Socket s = host.ConnectTcp("127.0.0.1", listener.port, 2000);
+    ASSERT_NE(s, INVALID_SOCKET_) << host.LastHostDetail();
+    const SOCKET peer = ::accept(listener.s, nullptr, nullptr);
+    ASSERT_NE(peer, INVALID_SOCKET);
+    int small = 4096, large = 1 << 20;
+    ::setsockopt(peer, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof small);
+    ::setsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&large), sizeof large);
+    const std::vector<std::uint8_t> data = Pattern(64 << 10, 7);
+    ASSERT_EQ(host.send(s, data.data(), static_cast<int>(data.size()), 0), static_cast<int>(data.size()));
+    ASSERT_EQ(host.shutdown(s, SD_SEND_), 0);
+    EXPECT_EQ(host.closesocket(s), SOCKET_ERROR_);
+    EXPECT_EQ(host.WSAGetLastError(), WSAETIMEDOUT_);
+    ::closesocket(peer);
+    EXPECT_EQ(host.WSACleanup(), 0);
 }
