@@ -118,6 +118,23 @@ private slots:
         QCOMPARE(dialog.frameGeometry().center(), desktop.center());
     }
 
+    // A font whose name can't be sent is listed greyed, saying why; the others as they are.
+    void aFontThatCannotBeSentIsGreyedWithItsReason() {
+        FakePlatform host;
+        InstallFonts(host);
+        host.SetRegString(kFontsKey, "Bad, font (TrueType)", "bad.ttf");
+        TForm2 dialog(host);
+        dialog.FillFontList();
+        QCOMPARE(Row(dialog, 1), (QStringList{"Bad, font (TrueType)", "bad.ttf", "-1 Bytes"}));
+        const QBrush grey = dialog.palette().brush(QPalette::Disabled, QPalette::Text);
+        for (int c = 0; c < 3; ++c) {
+            QCOMPARE(dialog.StringGrid1->item(1, c)->foreground(), grey);
+            QVERIFY(dialog.StringGrid1->item(1, c)->toolTip().contains("a comma at position 4"));
+            QVERIFY(dialog.StringGrid1->item(0, c)->toolTip().isEmpty());
+            QVERIFY(dialog.StringGrid1->item(0, c)->foreground() != grey);
+        }
+    }
+
     // OK without a click hands over the first row; Cancel hands over nothing; both hide.
     void okAndCancelHandOverTheChoice() {
         FakePlatform host;
