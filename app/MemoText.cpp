@@ -1,8 +1,7 @@
 #include "app/MemoText.h"
 
-#include "protocol/HostText.h"
-
 #include <memory>
+#include <string>
 
 #include <QCoreApplication>
 #include <QPlainTextDocumentLayout>
@@ -13,9 +12,16 @@
 #include <QTextDocument>
 #include <QTextLayout>
 
+#include "protocol/HostText.h"
+
 namespace prax::app {
 
 namespace {
+
+std::u32string CodePoints(QStringView text) {
+    const auto ucs4 = text.toUcs4();
+    return std::u32string(ucs4.begin(), ucs4.end());
+}
 
 // The memo's visual lines, worked out again only when its text or its width changed.
 class MemoLineCache {
@@ -81,13 +87,6 @@ void SettleWrappingWidth(QPlainTextEdit& memo) {
     }
 }
 
-}  // namespace
-
-namespace {
-std::u32string CodePoints(QStringView text) {
-    const auto ucs4 = text.toUcs4();
-    return std::u32string(ucs4.begin(), ucs4.end());
-}
 }  // namespace
 
 std::string Windows1252Bytes(QStringView text) { return protocol::Windows1252Bytes(CodePoints(text)); }

@@ -44,8 +44,6 @@ bool ReaderGone(int fd) {
 #endif
 }
 
-}  // namespace
-
 // Why standard input can't be read as text, or nothing: the stream library would take a closed
 // input or a folder for an empty one.
 std::string StandardInputProblem() {
@@ -54,6 +52,8 @@ std::string StandardInputProblem() {
     if (S_ISDIR(st.st_mode)) return "cannot read standard input: it is a folder";
     return {};
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const std::string inProblem = StandardInputProblem();

@@ -1,5 +1,6 @@
 #include "protocol/Fonts.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -81,29 +82,31 @@ std::string TableNameFromPath(const std::string& path, char separator) {
     return path.substr(0, end);
 }
 
+namespace {
+bool IsControl(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b < 0x20 || b == 0x7F;
+}
+}  // namespace
+
 std::string PrintableName(const std::string& name) {
     std::string shown;
-    for (const char c : name) {
-        const auto b = static_cast<unsigned char>(c);
-        shown += b < 0x20 || b == 0x7F ? '?' : c;
-    }
+    for (const char c : name) shown += IsControl(c) ? '?' : c;
     return shown;
 }
 
 std::string HeaderNameProblem(const std::string& name, const char* what) {
-    std::string problem;
-    std::size_t position = 0;  // in characters: a UTF-8 sequence counts once
-    for (const char c : name) {
-        const auto b = static_cast<unsigned char>(c);
-        if ((b & 0xC0) != 0x80) ++position;
-        const bool control = b < 0x20 || b == 0x7F;
-        if (!problem.empty() || (!control && c != ',')) continue;
+    const auto bad = std::find_if(name.begin(), name.end(), [](char c) { return IsControl(c) || c == ','; });
+    if (bad == name.end()) return {};
+    // In characters: a UTF-8 sequence counts once.
+    const auto position = 1 + std::count_if(name.begin(), bad, [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
+    std::string problem = "a comma";
+    if (IsControl(*bad)) {
         char code[8];
-        std::snprintf(code, sizeof code, "0x%02X", b);
-        problem = (control ? std::string("the control character ") + code : std::string("a comma")) +
-                  " at position " + std::to_string(position);
+        std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned char>(*bad));
+        problem = std::string("the control character ") + code;
     }
-    if (problem.empty()) return {};
+    problem += " at position " + std::to_string(position);
     return std::string("The ") + what + "'s name \"" + PrintableName(name) + "\" can't be sent: it holds " + problem +
            ". A name in a printer's header line may hold no control character and no comma.";
 }

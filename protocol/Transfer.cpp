@@ -31,16 +31,16 @@ bool Transfer::Proceed() {
 
 bool Transfer::Check() {
     if (com_.LastWriteDelivered()) return true;
-    // A write the operator's stop cut short counts as the stop, not as a printer fault.
-    reason_ = ctx_.ui.StopRequested() ? StopReason::Interrupted
-              : com_.LastWriteLost()  ? StopReason::ConnectionLost
-                                      : StopReason::PrinterStopped;
-    NoteDiskFull();
+    reason_ = ShortfallReason(com_.LastWriteLost());
     return false;
 }
 
-void Transfer::NoteDiskFull() {
-    diskFull_ = reason_ == StopReason::ConnectionLost && ctx_.host.LastHostReason() == platform::HostReason::DiskFull;
+StopReason Transfer::ShortfallReason(bool lost) {
+    // A write the operator's stop cut short counts as the stop, not as a printer fault.
+    if (ctx_.ui.StopRequested()) return StopReason::Interrupted;
+    if (!lost) return StopReason::PrinterStopped;
+    return ctx_.host.LastHostReason() == platform::HostReason::DiskFull ? StopReason::DiskFull
+                                                                        : StopReason::ConnectionLost;
 }
 
 bool Transfer::Send(const std::uint8_t* data, int length) {
@@ -51,10 +51,7 @@ bool Transfer::Send(const std::uint8_t* data, int length) {
 
 bool Transfer::Finish() {
     if (com_.Close()) return true;
-    if (!stopped()) {
-        reason_ = ctx_.ui.StopRequested() ? StopReason::Interrupted : StopReason::ConnectionLost;
-        NoteDiskFull();
-    }
+    if (!stopped()) reason_ = ShortfallReason(true);
     return false;
 }
 
@@ -76,9 +73,9 @@ bool Transfer::SendRun(std::uint8_t value, int count) {
 
 std::string Transfer::StoppedMessage(const std::string& howFar) const {
     switch (reason_) {
+        case StopReason::DiskFull:
+            return "The disk is full: " + howFar + ". The transfer was ended.";
         case StopReason::ConnectionLost:
-            // Output to a file: the file is what was lost, and the operator has to free space.
-            if (diskFull_) return "The disk is full: " + howFar + ". The transfer was ended.";
             return "The connection to the printer was lost: " + howFar + ". The transfer was ended.";
         case StopReason::Interrupted:
             return "Interrupted: " + howFar + ". The transfer was ended.";

@@ -19,6 +19,7 @@ enum class StopReason {
     None,
     PrinterStopped,  // the printer stopped taking data (a stall given up)
     ConnectionLost,  // the host reported an error: the device is gone or failed
+    DiskFull,        // output to a file met a full disk: the operator has to free space
     Interrupted,     // the operator asked the operation to stop
 };
 
@@ -70,13 +71,13 @@ private:
     bool Proceed();
     // After each write: the reason it fell short, if it did.
     bool Check();
-    // Whether the host's reason for a lost connection is a full disk (output to a file).
-    void NoteDiskFull();
+    // Why a write or the close fell short: the operator's stop, a host error (`lost`; a full
+    // disk is told apart), or else the printer not taking data.
+    StopReason ShortfallReason(bool lost);
 
     Context& ctx_;
     link::TCom com_;
     StopReason reason_ = StopReason::None;
-    bool diskFull_ = false;
 };
 
 // Input refused before anything was opened: the message shown, nothing sent.
