@@ -1,261 +1,151 @@
 #include "app/Layout.h"
 
-#include <algorithm>
-#include <string_view>
+#include <array>
 
-#include <QComboBox>
-#include <QFileDialog>
-#include <QFontDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMainWindow>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QStatusBar>
-#include <QTimer>
-
+#include "app/Unit1.h"
 #include "protocol/Connections.h"
 
 namespace prax::app {
 
 namespace {
 
-const QColor kBlack(0, 0, 0);
-const QColor kRed(255, 0, 0);
+constexpr std::array<const char*, 26> kSlots = {
+    "TA", "TB", "TC", "TD", "TE", "TF", "TG", "TH", "TI", "TJ", "TK", "TL", "TM",
+    "TN", "TO", "TP", "TQ", "TR", "TS", "TT", "TU", "TV", "TW", "TX", "TY", "TZ"};
+constexpr std::array<const char*, 6> kDelay01 = {"0", "10", "50", "100", "200", "500"};
+constexpr std::array<const char*, 6> kDelay02 = {"0", "50", "100", "500", "1000", "2000"};
+constexpr std::array<const char*, 7> kDelay03 = {"0", "2", "5", "10", "20", "50", "100"};
+constexpr std::array<const char*, 9> kSizes = {"4",   "8",   "16",  "32",  "64",
+                                               "128", "256", "512", "1024"};
 
-void SetTextColour(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::ButtonText, colour);
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::Text, colour);
-    widget->setPalette(palette);
+std::array<const char*, protocol::kConnectionNames.size()> ConnectionItems() {
+    std::array<const char*, protocol::kConnectionNames.size()> items{};
+    for (std::size_t i = 0; i < items.size(); ++i) items[i] = protocol::kConnectionNames[i].data();
+    return items;
+}
+const auto kConnections = ConnectionItems();
+
+using K = ControlKind;
+using C = ControlId;
+constexpr FontSpec Plain(int pixels) { return {pixels, false, TextColour::Window}; }
+constexpr FontSpec Bold(int pixels, TextColour colour = TextColour::Window) {
+    return {pixels, true, colour};
+}
+constexpr TextColour kBlack = TextColour::Black;
+
+ControlSpec ButtonSpec(C id, const char* name, const char* caption, Rect r, FontSpec font, int tab,
+                       bool visible, Handler click) {
+    return {id, K::Button, name, caption, {}, -1, r, font, tab, visible, click};
+}
+ControlSpec LabelSpec(C id, const char* name, const char* caption, Rect r, bool visible) {
+    return {id, K::Label, name, caption, {}, -1, r, Plain(15), -1, visible, nullptr};
+}
+ControlSpec ListSpec(C id, const char* name, std::span<const char* const> items, int selected,
+                     Rect r, int tab, bool visible) {
+    return {id, K::ComboBox, name, "", items, selected, r, Plain(10), tab, visible, nullptr};
 }
 
-QStringList SlotNames() {
-    QStringList names;
-    for (char c = 'A'; c <= 'Z'; ++c) names << QStringLiteral("T") + QLatin1Char(c);
-    return names;
-}
+const std::array<ControlSpec, kControlCount> kControls = {{
+    LabelSpec(C::Label8, "Label8", "Input Command", {8, 15, 93, 16}, true),
+    // The operator panel.
+    ButtonSpec(C::Button1, "Button1", "Download Firmware", {0, 11, 177, 33}, Bold(15, kBlack), 0,
+               true, &TForm1::Button1Click),
+    ButtonSpec(C::Button3, "Button3", "Download True Type Font", {0, 54, 177, 33}, Bold(11), 2,
+               true, &TForm1::Button3Click),
+    ButtonSpec(C::Button14, "Button14", "Initialize the Printer", {0, 96, 177, 33},
+               Bold(11, kBlack), 23, true, &TForm1::Button14Click),
+    LabelSpec(C::Label1, "Label1", "Connection Port", {182, 7, 94, 16}, true),
+    ListSpec(C::ComboBox1, "ComboBox1", kConnections, 0, {181, 24, 119, 21}, 4, true),
+    LabelSpec(C::Label2, "Label2", "Font  Number", {182, 51, 80, 16}, true),
+    ListSpec(C::cbDownloadTTFont, "cbDownloadTTFont", kSlots, 0, {182, 67, 118, 21}, 5, true),
+    // Service buttons, hidden; the key sequences typed into Button1 reveal a few of them.
+    ButtonSpec(C::Button2, "Button2", "Download DL Firmware", {0, 135, 176, 32}, Bold(15), 1,
+               false, &TForm1::Button2Click),
+    ButtonSpec(C::Button4, "Button4", "Download Font Code Table", {0, 211, 176, 33}, Bold(11), 3,
+               false, &TForm1::Button4Click),
+    ButtonSpec(C::Button5, "Button5", "Continue", {0, 182, 98, 14}, Bold(11, TextColour::Red), 8,
+               false, &TForm1::Button5Click),
+    ButtonSpec(C::Button6, "Button6", "Button6", {0, 202, 59, 13}, Plain(10), 9, false,
+               &TForm1::Button6Click),
+    ButtonSpec(C::Button7, "Button7", "Button7", {65, 202, 59, 13}, Plain(10), 10, false,
+               &TForm1::Button7Click),
+    ButtonSpec(C::Button8, "Button8", "Change Mode", {182, 143, 118, 33}, Bold(15), 15, false,
+               &TForm1::Button8Click),
+    ButtonSpec(C::Button9, "Button9", "Download Binary File", {0, 170, 176, 33}, Bold(15, kBlack),
+               16, false, &TForm1::Button9Click),
+    ButtonSpec(C::Button10, "Button10", "Channel00", {0, 245, 66, 27}, Plain(10), 17, false,
+               &TForm1::Button10Click),
+    ButtonSpec(C::Button11, "Button11", "Channel25", {72, 245, 65, 27}, Plain(10), 18, false,
+               &TForm1::Button11Click),
+    ButtonSpec(C::Button12, "Button12", "Channel49", {143, 245, 66, 27}, Plain(10), 19, false,
+               &TForm1::Button12Click),
+    ButtonSpec(C::Button13, "Button13", "continue read", {221, 117, 72, 27}, Plain(10), 20, false,
+               &TForm1::Button13Click),
+    ButtonSpec(C::SendButton, "SendButton", "SEND", {182, 111, 118, 33}, Plain(10), 22, false,
+               &TForm1::SendButtonClick),
+    ButtonSpec(C::Button15, "Button15", "Initializing the Cutter", {408, 210, 177, 33},
+               Bold(11, kBlack), 24, false, &TForm1::Button15Click),
+    ButtonSpec(C::Btn_WakeUpFw, "Btn_WakeUpFw", "Wake Up Firmware", {456, 47, 176, 32}, Bold(15),
+               25, false, &TForm1::Btn_WakeUpFwClick),
+    ButtonSpec(C::Btn_DownloadBootLoader, "Btn_DownloadBootLoader", "Download DL Firmware",
+               {456, 7, 176, 32}, Bold(15), 26, false, &TForm1::Btn_DownloadBootLoaderClick),
+    // Service settings, hidden.
+    LabelSpec(C::Label3, "Label3", "Table Number", {182, 96, 87, 16}, false),
+    ListSpec(C::cbDownloadTable, "cbDownloadTable", kSlots, 0, {182, 112, 118, 21}, 6, false),
+    LabelSpec(C::Label4, "Label4", "command delay", {319, 6, 97, 16}, false),
+    ListSpec(C::Combo_delay01, "Combo_delay01", kDelay01, 0, {319, 23, 72, 21}, 11, false),
+    LabelSpec(C::Label5, "Label5", "wait delay", {319, 51, 60, 16}, false),
+    ListSpec(C::Combo_delay02, "Combo_delay02", kDelay02, 0, {319, 67, 72, 21}, 12, false),
+    LabelSpec(C::Label7, "Label7", "package delay", {319, 97, 91, 16}, false),
+    ListSpec(C::Combo_delay03, "Combo_delay03", kDelay03, 0, {319, 112, 72, 21}, 14, false),
+    LabelSpec(C::Label6, "Label6", "package size", {319, 142, 81, 16}, false),
+    ListSpec(C::Combo_size, "Combo_size", kSizes, 7, {319, 158, 72, 21}, 13, false),
+    {C::Memo1, K::Memo, "Memo1", "", {}, -1, {247, 176, 169, 120}, Plain(10), 21, false, nullptr},
+    {C::StatusBar1, K::StatusBar, "StatusBar1", "", {}, -1, {0, 0, 0, kStatusBarHeight},
+     Plain(10), -1, true, nullptr},
+}};
 
-QStringList ConnectionNames() {
-    QStringList names;
-    for (std::string_view name : protocol::kConnectionNames)
-        names << QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
-    return names;
-}
-
-// A typed text selects the entry it names (letter case ignored, as for the command line) and
-// selects nothing when it names none, so an operation reading the index sees -1 then. The text
-// itself stays as the operator typed it.
-void FollowTypedText(QComboBox* combo, const QString& text) {
-    const int index = combo->findText(text, Qt::MatchFixedString);
-    if (index == combo->currentIndex()) return;
-    QLineEdit* edit = combo->lineEdit();
-    const int cursor = edit->cursorPosition();
-    combo->setCurrentIndex(index);
-    if (edit->text() != text) {
-        edit->setText(text);
-        edit->setCursorPosition(cursor);
-    }
-}
-
-}  // namespace
-
-QStringList LayoutFamilies() {
+constexpr std::array<const char*, 6> kFaces = {
     // Liberation Sans has Arial's metrics and fits every caption at these sizes. Without it,
     // DejaVu Sans Condensed comes nearest (only "Download DL Firmware" runs two pixels over);
     // plain DejaVu Sans, the usual default, is too wide for the 15-pixel bold captions. Tahoma
     // is left out: it too runs over on "Download DL Firmware".
-    return {QStringLiteral("MS Sans Serif"),         QStringLiteral("Microsoft Sans Serif"),
-            QStringLiteral("Arial"),                 QStringLiteral("Liberation Sans"),
-            QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")};
+    "MS Sans Serif", "Microsoft Sans Serif", "Arial", "Liberation Sans", "DejaVu Sans Condensed",
+    "DejaVu Sans"};
+
+}  // namespace
+
+std::span<const ControlSpec> Controls() { return kControls; }
+
+std::vector<ControlId> TabOrder() {
+    std::vector<ControlId> order;
+    for (int tab = 0; tab < static_cast<int>(kControlCount); ++tab)
+        for (const ControlSpec& spec : kControls)
+            if (spec.tab == tab) order.push_back(spec.id);
+    return order;
 }
 
-QFont LayoutFont(int pixelSize, bool bold) {
-    QFont font;
-    font.setFamilies(LayoutFamilies());
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
+const ControlSpec* FindControl(std::string_view name) {
+    for (const ControlSpec& spec : kControls)
+        if (name == spec.name) return &spec;
+    return nullptr;
 }
 
-void TForm1Layout::BuildLayout(QMainWindow& form) {
-    form_ = &form;
-    form.setObjectName(QStringLiteral("Form1"));
-    form.setWindowTitle(QStringLiteral("KAVL Download Tool  1.7.0.0g"));
-    form.setFont(LayoutFont(10));
-
-    auto* client = new QWidget(&form);
-    client->setObjectName(QStringLiteral("Form1Client"));
-    client->setAutoFillBackground(true);
-    QPalette face = client->palette();
-    face.setColor(QPalette::Window, face.color(QPalette::Button));
-    client->setPalette(face);
-    // Black text throughout, unless a control says otherwise.
-    SetTextColour(client, kBlack);
-    form.setCentralWidget(client);
-
-    struct Button {
-        QPushButton*& member;
-        const char* name;
-        const char* caption;
-        QRect geometry;
-        int pixels;
-        bool bold;
-        const QColor* colour;  // null: the window's
-        bool visible;
-    };
-    auto button = [&](const Button& b) {
-        b.member = new QPushButton(QString::fromLatin1(b.caption), client);
-        b.member->setObjectName(QString::fromLatin1(b.name));
-        b.member->setGeometry(b.geometry);
-        b.member->setFont(LayoutFont(b.pixels, b.bold));
-        if (b.colour) SetTextColour(b.member, *b.colour);
-        b.member->setVisible(b.visible);
-        buttons_.push_back(b.member);
-    };
-    auto label = [&](QLabel*& member, const char* name, const char* caption, QRect geometry,
-                     bool visible) {
-        member = new QLabel(QString::fromLatin1(caption), client);
-        member->setObjectName(QString::fromLatin1(name));
-        member->setFont(LayoutFont(15));
-        // Labels size themselves to their text, as the layout's labels do; the given box is
-        // the least they take.
-        const QSize needed = member->sizeHint();
-        member->setGeometry(geometry.x(), geometry.y(), std::max(geometry.width(), needed.width()),
-                            std::max(geometry.height(), needed.height()));
-        member->setVisible(visible);
-    };
-    auto list = [&](QComboBox*& member, const char* name, const QStringList& items, int selected,
-                    QRect geometry, bool visible) {
-        member = new QComboBox(client);
-        member->setObjectName(QString::fromLatin1(name));
-        member->setEditable(true);
-        member->setInsertPolicy(QComboBox::NoInsert);
-        // No completion: the entry in use must be exactly the text the operator sees.
-        member->setCompleter(nullptr);
-        member->addItems(items);
-        member->setCurrentIndex(selected);
-        member->setGeometry(geometry);
-        member->setFont(LayoutFont(10));
-        QComboBox* combo = member;
-        QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, combo,
-                         [combo](const QString& text) { FollowTypedText(combo, text); });
-        member->setVisible(visible);
-    };
-
-    // Made before Button1, so that the button lies over it and hides it.
-    label(Label8, "Label8", "Input Command", {8, 15, 93, 16}, true);
-
-    // The operator panel.
-    button({Button1, "Button1", "Download Firmware", {0, 11, 177, 33}, 15, true, &kBlack, true});
-    button({Button3, "Button3", "Download True Type Font", {0, 54, 177, 33}, 11, true, nullptr,
-            true});
-    button({Button14, "Button14", "Initialize the Printer", {0, 96, 177, 33}, 11, true, &kBlack,
-            true});
-    label(Label1, "Label1", "Connection Port", {182, 7, 94, 16}, true);
-    list(ComboBox1, "ComboBox1", ConnectionNames(), 0, {181, 24, 119, 21}, true);
-    label(Label2, "Label2", "Font  Number", {182, 51, 80, 16}, true);
-    list(cbDownloadTTFont, "cbDownloadTTFont", SlotNames(), 0, {182, 67, 118, 21}, true);
-
-    // Service buttons, hidden; the key sequences typed into Button1 reveal a few of them.
-    const Button service[] = {
-        {Button2, "Button2", "Download DL Firmware", {0, 135, 176, 32}, 15, true, nullptr, false},
-        {Button4, "Button4", "Download Font Code Table", {0, 211, 176, 33}, 11, true, nullptr,
-         false},
-        {Button5, "Button5", "Continue", {0, 182, 98, 14}, 11, true, &kRed, false},
-        {Button6, "Button6", "Button6", {0, 202, 59, 13}, 10, false, nullptr, false},
-        {Button7, "Button7", "Button7", {65, 202, 59, 13}, 10, false, nullptr, false},
-        {Button8, "Button8", "Change Mode", {182, 143, 118, 33}, 15, true, nullptr, false},
-        {Button9, "Button9", "Download Binary File", {0, 170, 176, 33}, 15, true, &kBlack, false},
-        {Button10, "Button10", "Channel00", {0, 245, 66, 27}, 10, false, nullptr, false},
-        {Button11, "Button11", "Channel25", {72, 245, 65, 27}, 10, false, nullptr, false},
-        {Button12, "Button12", "Channel49", {143, 245, 66, 27}, 10, false, nullptr, false},
-        {Button13, "Button13", "continue read", {221, 117, 72, 27}, 10, false, nullptr, false},
-        {SendButton, "SendButton", "SEND", {182, 111, 118, 33}, 10, false, nullptr, false},
-        {Button15, "Button15", "Initializing the Cutter", {408, 210, 177, 33}, 11, true, &kBlack,
-         false},
-        {Btn_WakeUpFw, "Btn_WakeUpFw", "Wake Up Firmware", {456, 47, 176, 32}, 15, true, nullptr,
-         false},
-        {Btn_DownloadBootLoader, "Btn_DownloadBootLoader", "Download DL Firmware",
-         {456, 7, 176, 32}, 15, true, nullptr, false},
-    };
-    for (const Button& b : service) button(b);
-
-    // Service settings, hidden.
-    label(Label3, "Label3", "Table Number", {182, 96, 87, 16}, false);
-    list(cbDownloadTable, "cbDownloadTable", SlotNames(), 0, {182, 112, 118, 21}, false);
-    label(Label4, "Label4", "command delay", {319, 6, 97, 16}, false);
-    list(Combo_delay01, "Combo_delay01", {"0", "10", "50", "100", "200", "500"}, 0,
-         {319, 23, 72, 21}, false);
-    label(Label5, "Label5", "wait delay", {319, 51, 60, 16}, false);
-    list(Combo_delay02, "Combo_delay02", {"0", "50", "100", "500", "1000", "2000"}, 0,
-         {319, 67, 72, 21}, false);
-    label(Label7, "Label7", "package delay", {319, 97, 91, 16}, false);
-    list(Combo_delay03, "Combo_delay03", {"0", "2", "5", "10", "20", "50", "100"}, 0,
-         {319, 112, 72, 21}, false);
-    label(Label6, "Label6", "package size", {319, 142, 81, 16}, false);
-    list(Combo_size, "Combo_size", {"4", "8", "16", "32", "64", "128", "256", "512", "1024"}, 7,
-         {319, 158, 72, 21}, false);
-
-    Memo1 = new QPlainTextEdit(client);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setGeometry(247, 176, 169, 120);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    Memo1->setVisible(false);
-
-    StatusBar1 = new QStatusBar(&form);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    StatusBar1->setFixedHeight(20);
-    // One simple text across the whole bar; a label keeps it even where something would post
-    // a passing status tip.
-    StatusBar1Text = new QLabel(StatusBar1);
-    StatusBar1Text->setObjectName(QStringLiteral("StatusBar1SimpleText"));
-    StatusBar1->addWidget(StatusBar1Text, 1);
-    form.setStatusBar(StatusBar1);
-
-    Timer1 = new QTimer(&form);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(2000);
-
-    const std::vector<QWidget*> order = TabOrder();
-    for (std::size_t i = 0; i + 1 < order.size(); ++i)
-        QWidget::setTabOrder(order[i], order[i + 1]);
-    // First in the order, so it starts with the focus.
-    Button1->setFocus(Qt::OtherFocusReason);
-}
-
-std::vector<QWidget*> TForm1Layout::TabOrder() const {
-    return {Button1,       Button2,       Button3,          Button4,         ComboBox1,
-            cbDownloadTTFont, cbDownloadTable, Button5,     Button6,         Button7,
-            Combo_delay01, Combo_delay02, Combo_size,       Combo_delay03,   Button8,
-            Button9,       Button10,      Button11,         Button12,        Button13,
-            Memo1,         SendButton,    Button14,         Button15,        Btn_WakeUpFw,
-            Btn_DownloadBootLoader};
-}
-
-QFileDialog* TForm1Layout::dlOpenBin() {
-    if (!openDialog_) {
-        openDialog_ = new QFileDialog(form_);
-        openDialog_->setObjectName(QStringLiteral("dlOpenBin"));
-        openDialog_->setAcceptMode(QFileDialog::AcceptOpen);
-        openDialog_->setFileMode(QFileDialog::ExistingFile);
+int FindItem(ControlId id, std::string_view text) {
+    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+    const std::span<const char* const> items = Spec(id).items;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const std::string_view item = items[i];
+        if (item.size() != text.size()) continue;
+        std::size_t k = 0;
+        while (k < item.size() && lower(static_cast<unsigned char>(item[k])) ==
+                                      lower(static_cast<unsigned char>(text[k])))
+            ++k;
+        if (k == item.size()) return static_cast<int>(i);
     }
-    return openDialog_;
+    return -1;
 }
 
-QFontDialog* TForm1Layout::dlFont() {
-    if (!fontDialog_) {
-        fontDialog_ = new QFontDialog(LayoutFont(11), form_);
-        fontDialog_->setObjectName(QStringLiteral("dlFont"));
-        // Scalable faces only. The other settings it was drawn with (only existing faces,
-        // nothing preselected, no simulated styles, no vector faces, a limited size range) have
-        // no counterpart in Qt's font dialog.
-        fontDialog_->setOptions(QFontDialog::ScalableFonts);
-    }
-    return fontDialog_;
-}
+std::span<const char* const> LayoutFaces() { return kFaces; }
 
 }  // namespace prax::app

@@ -1,92 +1,161 @@
-// The main window's controls as they are laid out: every control with its name, caption or
-// items, default entry, position and size, font, tab order and visibility at start, plus the
-// window's timer and its two dialogs. Nothing here acts; the handlers in Unit1 do that.
+// The main window's controls as one table, with no toolkit: every control with its name, kind,
+// caption or items, default entry, position and size, font, tab order, visibility at start and
+// click handler, plus the window's own sizes and the geometry of its two dialogs. The Qt view
+// and the Win32 view both build their controls from here, so no caption, size or position is
+// written twice.
 #pragma once
 
+#include <cstddef>
+#include <span>
+#include <string_view>
 #include <vector>
 
-#include <QFont>
-#include <QPointer>
-#include <QStringList>
-
-class QComboBox;
-class QFileDialog;
-class QFontDialog;
-class QLabel;
-class QMainWindow;
-class QPlainTextEdit;
-class QPushButton;
-class QStatusBar;
-class QTimer;
-class QWidget;
-
 namespace prax::app {
+
+class TForm1;
+
+// Every control of the main window, in the order the views create them: Label8 comes before
+// Button1, so that the button lies over it and hides it.
+enum class ControlId {
+    Label8,
+    Button1,
+    Button3,
+    Button14,
+    Label1,
+    ComboBox1,
+    Label2,
+    cbDownloadTTFont,
+    Button2,
+    Button4,
+    Button5,
+    Button6,
+    Button7,
+    Button8,
+    Button9,
+    Button10,
+    Button11,
+    Button12,
+    Button13,
+    SendButton,
+    Button15,
+    Btn_WakeUpFw,
+    Btn_DownloadBootLoader,
+    Label3,
+    cbDownloadTable,
+    Label4,
+    Combo_delay01,
+    Label5,
+    Combo_delay02,
+    Label7,
+    Combo_delay03,
+    Label6,
+    Combo_size,
+    Memo1,
+    StatusBar1,
+};
+inline constexpr std::size_t kControlCount = static_cast<std::size_t>(ControlId::StatusBar1) + 1;
+inline constexpr std::size_t Index(ControlId id) { return static_cast<std::size_t>(id); }
+
+enum class ControlKind {
+    Button,     // push button
+    Label,      // text; sizes itself to its text, the given box being the least it takes
+    ComboBox,   // editable drop-down list
+    Memo,       // multi-line text with a vertical scroll bar
+    StatusBar,  // one simple text across the bottom edge
+};
+
+// "Black" is the colour the layout names; "window" leaves the window's own text colour.
+enum class TextColour { Window, Black, Red };
+
+struct Rect {
+    int left = 0, top = 0, width = 0, height = 0;
+    friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+struct FontSpec {
+    int pixels = 10;  // character height in pixels at 96 DPI
+    bool bold = false;
+    TextColour colour = TextColour::Window;
+};
+
+using Handler = void (TForm1::*)();
+
+struct ControlSpec {
+    ControlId id = ControlId::Label8;
+    ControlKind kind = ControlKind::Label;
+    const char* name = "";
+    const char* caption = "";                // buttons and labels
+    std::span<const char* const> items = {}; // lists
+    int selected = -1;                       // the list entry selected at start
+    Rect geometry = {};                      // client coordinates; the status bar's is unused
+    FontSpec font = {};
+    int tab = -1;                            // place in the tab order; -1: takes no focus
+    bool visible = false;                    // at start
+    Handler click = nullptr;                 // buttons only
+};
+
+// All controls, in creation order; Spec(id) is entry Index(id).
+std::span<const ControlSpec> Controls();
+inline const ControlSpec& Spec(ControlId id) { return Controls()[Index(id)]; }
+// The controls that take the focus, in the order the Tab key visits them.
+std::vector<ControlId> TabOrder();
+// The control by its name ("Button1"), or nullptr.
+const ControlSpec* FindControl(std::string_view name);
+// The list's exact-text search, as typed text and the command line use it: the entry of `id`
+// whose text is `text` with letter case ignored, -1 when there is none.
+int FindItem(ControlId id, std::string_view text);
+
+// The window itself.
+inline constexpr const char* kLayoutCaption = "KAVL Download Tool  1.7.0.0g";
+inline constexpr const char* kStartTitle = "PRAX Download Tool  1.3";
+inline constexpr const char* kWindowTitle = "PRAX FW Download Tool V1.6";
+inline constexpr int kLayoutClientWidth = 772;
+inline constexpr int kLayoutClientHeight = 288;
+inline constexpr int kStartClientHeight = 200;
+inline constexpr int kStartOuterWidth = 400;
+inline constexpr int kStartOuterHeight = 260;
+inline constexpr int kServiceClientHeight = 240;  // once a key sequence revealed a button
+inline constexpr int kStatusBarHeight = 20;
+inline constexpr int kWindowFontPixels = 10;
+inline constexpr int kTimer1Interval = 2000;      // as laid out; never used as it stands
+inline constexpr int kCountdownInterval = 1000;
+inline constexpr int kCountdownTicks = 5;
 
 // The faces asked for, in order. The layout was drawn with "MS Sans Serif", which is seldom
 // installed outside Windows; the faces after it are as wide or narrower, so every caption still
 // fits its button where one of them stands in.
-QStringList LayoutFamilies();
-QFont LayoutFont(int pixelSize, bool bold = false);
+std::span<const char* const> LayoutFaces();
 
-struct TForm1Layout {
-    // Creates every control on `form` (its central widget and status bar), as laid out.
-    void BuildLayout(QMainWindow& form);
+// The progress dialog: borderless, centred on the screen, not rescaled for the screen's DPI.
+namespace progress {
+inline constexpr const char* kCaption = "Progress";
+inline constexpr int kClientWidth = 670;
+inline constexpr int kClientHeight = 75;
+inline constexpr Rect kPanel1 = {0, 0, 670, 75};
+inline constexpr Rect kGauge = {2, 2, 662, 67};
+inline constexpr int kFontPixels = 12;
+}  // namespace progress
 
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QPushButton* Button4 = nullptr;
-    QPushButton* Button5 = nullptr;
-    QPushButton* Button6 = nullptr;
-    QPushButton* Button7 = nullptr;
-    QPushButton* Button8 = nullptr;
-    QPushButton* Button9 = nullptr;
-    QPushButton* Button10 = nullptr;
-    QPushButton* Button11 = nullptr;
-    QPushButton* Button12 = nullptr;
-    QPushButton* Button13 = nullptr;
-    QPushButton* Button14 = nullptr;
-    QPushButton* Button15 = nullptr;
-    QPushButton* SendButton = nullptr;
-    QPushButton* Btn_WakeUpFw = nullptr;
-    QPushButton* Btn_DownloadBootLoader = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label8 = nullptr;
-    QComboBox* ComboBox1 = nullptr;
-    QComboBox* cbDownloadTTFont = nullptr;
-    QComboBox* cbDownloadTable = nullptr;
-    QComboBox* Combo_delay01 = nullptr;
-    QComboBox* Combo_delay02 = nullptr;
-    QComboBox* Combo_delay03 = nullptr;
-    QComboBox* Combo_size = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
-    // The status line's one simple text.
-    QLabel* StatusBar1Text = nullptr;
-    QTimer* Timer1 = nullptr;
-
-    // The open-file dialog, made on first use; each operation sets its filter and folder.
-    QFileDialog* dlOpenBin();
-    // The font dialog the window carries with its settings; nothing shows it. Made on first use,
-    // since building its list of faces would slow the window's start for nothing.
-    QFontDialog* dlFont();
-
-    // Every push button, in the order they are made.
-    const std::vector<QPushButton*>& Buttons() const { return buttons_; }
-    // Every control that takes the keyboard focus, in the order the Tab key visits them.
-    std::vector<QWidget*> TabOrder() const;
-
-private:
-    QMainWindow* form_ = nullptr;
-    std::vector<QPushButton*> buttons_;
-    QPointer<QFileDialog> openDialog_;
-    QPointer<QFontDialog> fontDialog_;
-};
+// The "Select Font" dialog, laid out for 120 DPI; its control geometry is applied in pixels on
+// every activation.
+namespace fontdialog {
+inline constexpr const char* kCaption = "Select Font";
+inline constexpr int kOuterWidth = 659;
+inline constexpr int kOuterHeight = 414;
+inline constexpr const char* kFace = "MS Sans Serif";
+inline constexpr int kFontPixels = 13;
+inline constexpr Rect kGrid = {9, 9, 633, 300};
+inline constexpr int kColumnWidthBeforeFill = 200;
+inline constexpr int kColumnWidths[3] = {280, 150, 150};
+inline constexpr Rect kGroupBox = {8, 312, 449, 49};
+inline constexpr const char* kGroupCaption = "Example";
+inline constexpr Rect kPreview = {32, 16, 409, 29};  // inside the group box
+inline constexpr int kPreviewPixels = 23;
+inline constexpr Rect kOk = {472, 320, 80, 40};
+inline constexpr Rect kCancel = {560, 320, 80, 40};
+inline constexpr const char* kOkCaption = "OK";
+inline constexpr const char* kCancelCaption = "Cancel";
+inline constexpr int kButtonPixels = 17;
+}  // namespace fontdialog
 
 }  // namespace prax::app

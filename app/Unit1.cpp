@@ -3,20 +3,7 @@
 #include <exception>
 #include <optional>
 #include <utility>
-#include <vector>
 
-#include <QApplication>
-#include <QCloseEvent>
-#include <QComboBox>
-#include <QFile>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTimer>
-
-#include "app/MemoText.h"
-#include "dialogs/qt/Desktop.h"
 #include "protocol/Commands.h"
 #include "protocol/Connections.h"
 #include "protocol/Firmware.h"
@@ -26,14 +13,93 @@
 
 namespace prax::app {
 
-namespace {
 
-QString FromBytes(const std::string& text) { return QString::fromLocal8Bit(text.c_str()); }
-std::string PathBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
-// Where the file dialogs start: the folder of the program's own executable.
-std::string ProgramDirectory() { return PathBytes(QCoreApplication::applicationDirPath()); }
+bool IsNavigationKey(char32_t key) {
+    return key == U'\t' || key == U'\r' || key == U'\n' || key == 0x1B;
+}
 
-}  // namespace
+// The operations' screen: the view, with the window's rules in front of it. The gauge is
+// mirrored, so the countdown knows where it stands; nothing reaches a progress dialog the
+// window has already destroyed; a transfer takes the dialog over from a running countdown.
+class TForm1::CoreScreen final : public protocol::Operator {
+public:
+    explicit CoreScreen(TForm1& form) : form_(form), view_(form.view_) {}
+
+    void ShowMessage(const std::string& text) override { view_.ShowMessage(text); }
+    std::string ChooseFile(const protocol::FileDialogSetup& setup) override {
+        return view_.ChooseFile(setup);
+    }
+    // Shows the font selection window, lists the fonts, and waits for OK. Cancel, the close
+    // box, turning to another window and closing the main window end the wait with no choice.
+    protocol::FontChoice ChooseFont() override {
+        if (form_.stopRequested_ || !view_.OpenFontList()) return {};
+        // The window system makes the window active a moment after it is shown; once it has
+        // been active, turning to any other window ends the wait. Should the window system
+        // never make it active, OK, Cancel and the close box still end it.
+        bool wasActive = false;
+        for (;;) {
+            const FormView::FontListState state = view_.FontList();
+            if (!state.open || state.chosen || form_.stopRequested_) break;
+            wasActive = wasActive || state.active;
+            if (wasActive && !state.active) break;
+            view_.ProcessEvents();
+            form_.host_.Sleep(1);
+        }
+        // The choice is taken once: a later OK, with no download waiting, hands over nothing.
+        protocol::FontChoice choice = view_.TakeFontChoice();
+        // The main window is closing: no transfer starts.
+        if (form_.stopRequested_) return {};
+        return choice;
+    }
+    void ShowProgress() override {
+        // The countdown's ticks would otherwise step the new transfer's gauge, and hide the
+        // dialog under it.
+        view_.StopTimer();
+        if (form_.progressAlive_) view_.ShowProgress();
+    }
+    void HideProgress() override {
+        if (form_.progressAlive_) view_.HideProgress();
+    }
+    void SetProgressColor(protocol::Rgb colour) override {
+        if (!form_.progressAlive_) return;
+        form_.gauge_.SetForeColor(colour);
+        view_.SetProgressColor(colour);
+    }
+    void SetProgressMax(std::int32_t max) override {
+        if (!form_.progressAlive_) return;
+        form_.gauge_.SetMaxValue(max);
+        view_.SetProgressMax(max);
+    }
+    void SetProgressPosition(std::int32_t position) override {
+        if (!form_.progressAlive_) return;
+        form_.gauge_.SetProgress(position);
+        view_.SetProgressPosition(position);
+    }
+    std::int32_t ProgressPosition() override {
+        return form_.progressAlive_ ? form_.gauge_.Progress() : 0;
+    }
+    void ConnectionOpened() override { view_.ConnectionOpened(); }
+    void BodySent(std::int64_t sent) override { view_.BodySent(sent); }
+    void SetStatusText(const std::string& text) override { view_.SetStatusText(text); }
+    void ProcessEvents() override { view_.ProcessEvents(); }
+    void SetCloseEnabled(bool enabled) override {
+        form_.closeEnabled_ = enabled;
+        view_.SetCloseEnabled(enabled);
+    }
+    void StartCountdown() override {
+        if (!form_.progressAlive_) return;
+        SetProgressPosition(0);
+        SetProgressMax(kCountdownTicks);
+        SetProgressColor(dialogs::kRed);
+        view_.ShowProgress();
+        view_.StartTimer(kCountdownInterval);
+    }
+    bool StopRequested() override { return form_.stopRequested_; }
+
+private:
+    TForm1& form_;
+    FormView& view_;
+};
 
 // Keeps a second operation from starting inside a running one, for as long as the first runs: a
 // click that the event processing between chunks lets through is turned away by the busy flag,
@@ -44,240 +110,160 @@ std::string ProgramDirectory() { return PathBytes(QCoreApplication::applicationD
 // out.
 class TForm1::BusyScope {
 public:
-    explicit BusyScope(TForm1& form) : form_(form), focus_(form.focusWidget()) {
+    explicit BusyScope(TForm1& form) : form_(form), focus_(form.view_.Focused()) {
         form_.busy_ = true;
-        for (QPushButton* button : form_.Buttons()) {
-            if (button != focus_) Disable(button);
+        for (const ControlSpec& spec : Controls()) {
+            const bool guarded =
+                spec.kind == ControlKind::Button || spec.id == ControlId::ComboBox1;
+            if (!guarded || spec.id == focus_ || !form_.Enabled(spec.id)) continue;
+            form_.SetEnabled(spec.id, false);
+            disabled_.push_back(spec.id);
         }
-        Disable(form_.ComboBox1);
     }
     ~BusyScope() {
-        for (QWidget* widget : disabled_) widget->setEnabled(true);
+        for (ControlId id : disabled_) form_.SetEnabled(id, true);
         // Should the focus have moved all the same, give it back, so the keys typed into
         // "Download Firmware" keep reaching it.
-        if (focus_ && focus_->isEnabled()) focus_->setFocus(Qt::OtherFocusReason);
+        if (focus_ && form_.Enabled(*focus_)) form_.view_.SetFocus(*focus_);
         form_.busy_ = false;
     }
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
 
 private:
-    void Disable(QWidget* widget) {
-        if (!widget->isEnabled()) return;
-        widget->setEnabled(false);
-        disabled_.push_back(widget);
-    }
-
     TForm1& form_;
-    QPointer<QWidget> focus_;
-    std::vector<QWidget*> disabled_;
+    std::optional<ControlId> focus_;
+    std::vector<ControlId> disabled_;
 };
 
-TForm1::TForm1(platform::Platform& host, QStringList arguments, TForm1Hooks hooks_,
-               QWidget* parent)
-    : QMainWindow(parent),
-      hooks(std::move(hooks_)),
-      host_(host),
+TForm1::TForm1(platform::Platform& host, FormView& view, std::vector<std::string> arguments)
+    : host_(host),
+      view_(view),
       arguments_(std::move(arguments)),
-      ui_(*this, *this, frmProgress, Form2, hooks, host) {
+      button13Caption_(Spec(ControlId::Button13).caption),
+      screen_(std::make_unique<CoreScreen>(*this)) {
     commandLineMode_ = arguments_.size() == 1 || arguments_.size() == 2;
-    BuildLayout(*this);
-    ConnectHandlers();
-    ApplyStartSize();
-    FormCreate();
+    enabled_.fill(true);
+    host_.SetMessageBoxHandler(
+        [this](const std::string& text, const std::string& caption, std::uint32_t type) {
+            // The window is closing: the link's question is answered No, so the write gives
+            // up, and no box is left standing for a window that is going away.
+            if (stopRequested_) return (type & platform::MB_YESNO_) != 0 ? platform::IDNO_ : 1;
+            return view_.AskQuestion(text, caption, type);
+        });
 }
 
-TForm1::~TForm1() = default;
-
-void TForm1::ConnectHandlers() {
-    Button1->installEventFilter(this);
-
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
-    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
-    connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
-    connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
-    connect(Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
-    connect(Button7, &QPushButton::clicked, this, &TForm1::Button7Click);
-    connect(Button8, &QPushButton::clicked, this, &TForm1::Button8Click);
-    connect(Button9, &QPushButton::clicked, this, &TForm1::Button9Click);
-    connect(Button10, &QPushButton::clicked, this, &TForm1::Button10Click);
-    connect(Button11, &QPushButton::clicked, this, &TForm1::Button11Click);
-    connect(Button12, &QPushButton::clicked, this, &TForm1::Button12Click);
-    connect(Button13, &QPushButton::clicked, this, &TForm1::Button13Click);
-    connect(SendButton, &QPushButton::clicked, this, &TForm1::SendButtonClick);
-    connect(Button14, &QPushButton::clicked, this, &TForm1::Button14Click);
-    connect(Button15, &QPushButton::clicked, this, &TForm1::Button15Click);
-    connect(Btn_WakeUpFw, &QPushButton::clicked, this, &TForm1::Btn_WakeUpFwClick);
-    connect(Btn_DownloadBootLoader, &QPushButton::clicked, this,
-            &TForm1::Btn_DownloadBootLoaderClick);
+TForm1::~TForm1() {
+    // The host outlives the window; it must not call back into a window that is gone.
+    host_.SetMessageBoxHandler(nullptr);
 }
+
+protocol::Operator& TForm1::Screen() { return *screen_; }
 
 void TForm1::FormCreate() {
-    const QString title = QString::fromLatin1(kWindowTitle);
-    setWindowTitle(title);
-    QCoreApplication::setApplicationName(title);
-    QGuiApplication::setApplicationDisplayName(title);
-
-    frmProgress = new dialogs::TfrmProgress(this, 0, 0, 0);
-    Form2 = new dialogs::TForm2(host_, this);
-    Form2->message = [this](const QString& text) { ui_.ShowMessage(text.toLocal8Bit().toStdString()); };
-
+    view_.SetTitle(kWindowTitle);
+    progressAlive_ = true;
     // The command-line download runs here, before the window is first shown.
-    if (arguments_.size() == 1) {
-        Button1Click();
-    } else if (arguments_.size() == 2) {
-        ComboBox1->setCurrentIndex(ComboBox1->findText(arguments_[1], Qt::MatchFixedString));
-        Button1Click();
+    if (arguments_.size() == 2) {
+        view_.SelectIndex(ControlId::ComboBox1, FindItem(ControlId::ComboBox1, arguments_[1]));
     }
+    if (commandLineMode_) Button1Click();
 }
 
-void TForm1::ApplyStartSize() {
-    // The layout is wider than the window: only its left part, the operator panel, is meant
-    // to be on screen.
-    SetClientHeight(200);
-    SetOuterSize(400, 260);
-    dialogs::CentreOnDesktop(*this);
-}
-
-void TForm1::showEvent(QShowEvent* event) {
-    // Only now does the window system know how thick the frame is; the outer size and the
-    // centring are measured again with it, unless a key sequence has resized the window since.
-    if (startSizePending_) {
-        startSizePending_ = false;
-        ApplyStartSize();
+bool TForm1::FormCloseQuery() {
+    // A transfer that must not be cut off greys the Close command; until it ends the window
+    // stays, whatever asked (the close box, Alt+F4, a posted close).
+    if (!closeEnabled_) return false;
+    // An operation that leaves Close enabled (the Continue series) is asked to stop; the window
+    // closes once it has unwound (RunOperation), not from under it.
+    if (busy_) {
+        RequestStop();
+        return false;
     }
-    QMainWindow::showEvent(event);
+    // FormClose: the progress dialog goes with the window.
+    view_.StopTimer();
+    if (progressAlive_) {
+        progressAlive_ = false;
+        view_.DestroyProgress();
+    }
+    return true;
 }
 
-void TForm1::SetClientHeight(int height) { resize(width(), height); }
-
-void TForm1::ShowServiceRow() {
-    // Taller, so the revealed service button is on screen; the start size is settled then and
-    // is not measured again when the window first shows.
-    startSizePending_ = false;
-    SetClientHeight(240);
+std::int32_t TForm1::SelectedPortCode() {
+    return protocol::PortCodeForConnection(view_.SelectedIndex(ControlId::ComboBox1));
 }
 
-void TForm1::SetOuterSize(int width, int height) {
-    // Before the window is on screen the frame is unknown and counts as nothing.
-    const QSize frame = frameGeometry().size() - size();
-    resize(width - frame.width(), height - frame.height());
+void TForm1::Click(ControlId id) {
+    if (const Handler handler = Spec(id).click) (this->*handler)();
 }
 
-std::int32_t TForm1::SelectedPortCode() const {
-    return protocol::PortCodeForConnection(ComboBox1->currentIndex());
+void TForm1::SetEnabled(ControlId id, bool enabled) {
+    enabled_[Index(id)] = enabled;
+    view_.SetEnabled(id, enabled);
 }
-
-QString TForm1::StatusText() const { return StatusBar1Text->text(); }
 
 protocol::Context TForm1::MakeContext() {
-    return protocol::Context{host_, ui_, [this] { return SelectedPortCode(); }, statusText_};
+    return protocol::Context{host_, *screen_, [this] { return SelectedPortCode(); }, statusText_};
 }
 
 void TForm1::RunOperation(const std::function<void()>& body) {
     // Nothing new starts inside a running operation, nor once the window is on its way out.
-    if (busy_ || ui_.StopRequested()) return;
-    std::optional<QString> failure;
+    if (busy_ || stopRequested_) return;
+    std::optional<std::string> failure;
     {
         BusyScope busy(*this);
         try {
             body();
         } catch (const std::exception& e) {
-            failure = QString::fromLocal8Bit(e.what());
+            failure = e.what();
         } catch (...) {
-            failure = QString();
+            failure = std::string();
         }
     }
-    if (failure) ui_.ShowError(*failure);
+    if (failure) view_.ShowError(*failure);
     // A close asked for while the operation ran waited for it to unwind; it happens now, once
     // the event loop is back, with nothing of the operation left on the stack.
-    if (ui_.StopRequested()) QMetaObject::invokeMethod(this, "close", Qt::QueuedConnection);
+    if (stopRequested_) view_.PostClose();
 }
 
 // --- countdown ------------------------------------------------------------------------------
 
 void TForm1::Timer1Timer() {
-    if (!frmProgress) {
-        Timer1->stop();
+    if (!progressAlive_) {
+        view_.StopTimer();
         return;
     }
-    dialogs::TGauge* gauge = frmProgress->ggProgress;
-    gauge->SetProgress(gauge->Progress() + 1);
-    if (gauge->Progress() >= gauge->MaxValue()) {
-        Timer1->stop();
-        frmProgress->hide();
+    screen_->SetProgressPosition(gauge_.Progress() + 1);
+    if (gauge_.Progress() >= gauge_.MaxValue()) {
+        view_.StopTimer();
+        view_.HideProgress();
     }
 }
 
-// --- keys and closing -----------------------------------------------------------------------
+// --- keys -----------------------------------------------------------------------------------
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Button1 && event->type() == QEvent::KeyPress) {
-        // Every key with a character counts, control characters (Backspace, Enter, Escape,
-        // Ctrl+letter) too; a key without one (Shift alone, an arrow, F5) has no text.
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const QString text = key->text();
-        const Qt::KeyboardModifiers chord =
-            key->modifiers() & (Qt::ControlModifier | Qt::AltModifier);
-        if (chord == Qt::ControlModifier && text.size() == 1 && text[0].isLetter() &&
-            text[0].unicode() < 0x80) {
-            // Some window systems give Ctrl+letter the letter itself; it types its control
-            // character, as it does everywhere else.
-            Button1KeyPress(QChar(text[0].unicode() & 0x1F));
-        } else {
-            for (const QChar c : text) Button1KeyPress(c);
-        }
-    }
-    // The key goes on to the button as usual.
-    return QMainWindow::eventFilter(watched, event);
-}
+void TForm1::ShowServiceRow() { view_.SetClientHeight(kServiceClientHeight); }
 
-void TForm1::Button1KeyPress(QChar key) {
+void TForm1::Button1KeyPress(char32_t key) {
+    if (IsNavigationKey(key)) return;
     typedKeys_ += key;
     if (typedKeys_.size() > 20) typedKeys_.clear();
 
-    if (typedKeys_ == QLatin1String("qxvmra")) {
+    if (typedKeys_ == U"qxvmra") {
         ShowServiceRow();
-        Button9->hide();
-        Button2->show();
+        view_.SetVisible(ControlId::Button9, false);
+        view_.SetVisible(ControlId::Button2, true);
         typedKeys_.clear();
-    } else if (typedKeys_ == QLatin1String("prownelkast")) {
+    } else if (typedKeys_ == U"prownelkast") {
         ShowServiceRow();
-        Button8->show();
+        view_.SetVisible(ControlId::Button8, true);
         typedKeys_.clear();
-    } else if (typedKeys_ == QLatin1String("zulb")) {
+    } else if (typedKeys_ == U"zulb") {
         ShowServiceRow();
-        Button2->hide();
-        Button9->show();
+        view_.SetVisible(ControlId::Button2, false);
+        view_.SetVisible(ControlId::Button9, true);
         typedKeys_.clear();
     }
-}
-
-void TForm1::closeEvent(QCloseEvent* event) {
-    // A transfer that must not be cut off greys the Close command; until it ends the window
-    // stays.
-    if (!ui_.CloseEnabled()) {
-        event->ignore();
-        return;
-    }
-    // An operation that leaves Close enabled (the Continue series) is asked to stop; the window
-    // closes once it has unwound (RunOperation), not from under it.
-    if (busy_) {
-        ui_.RequestStop();
-        event->ignore();
-        return;
-    }
-    // FormClose: the progress dialog goes with the window.
-    Timer1->stop();
-    if (frmProgress) {
-        dialogs::TfrmProgress* dialog = frmProgress.data();
-        frmProgress = nullptr;
-        dialog->hide();
-        delete dialog;
-    }
-    event->accept();
 }
 
 // --- the buttons ----------------------------------------------------------------------------
@@ -285,31 +271,29 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::Button1Click() {
     RunOperation([this] {
         protocol::FirmwareRequest request;
-        request.packageSizeText = Combo_size->currentText().toStdString();
+        request.packageSizeText = view_.Text(ControlId::Combo_size);
         // With arguments on the command line, every press sends the image named first.
-        if (commandLineMode_) request.imagePath = PathBytes(arguments_.front());
-        request.programDirectory = ProgramDirectory();
+        if (commandLineMode_) request.imagePath = arguments_.front();
+        request.programDirectory = view_.ProgramDirectory();
         protocol::Context ctx = MakeContext();
         const protocol::Result result = protocol::DownloadFirmware(ctx, request);
         // Unattended: once the image is through, the program ends by itself when the event loop
         // gets to the close request.
-        if (commandLineMode_ && result.ok())
-            QMetaObject::invokeMethod(this, "close", Qt::QueuedConnection);
+        if (commandLineMode_ && result.ok()) view_.PostClose();
     });
 }
 
 void TForm1::Button5Click() {
     RunOperation([this] {
         protocol::Context ctx = MakeContext();
-        protocol::ContinueSeries(ctx, ProgramDirectory(),
-                                 [this](const std::string& caption) {
-                                     Button5->setText(FromBytes(caption));
-                                 });
+        protocol::ContinueSeries(ctx, view_.ProgramDirectory(), [this](const std::string& caption) {
+            view_.SetCaption(ControlId::Button5, caption);
+        });
     });
 }
 
 void TForm1::Button6Click() {
-    RunOperation([this] { ui_.ShowMessage(protocol::SerialCrcCheckText()); });
+    RunOperation([this] { view_.ShowMessage(protocol::SerialCrcCheckText()); });
 }
 
 void TForm1::Button7Click() {}
@@ -340,7 +324,7 @@ void TForm1::Button15Click() {
 void TForm1::SendButtonClick() {
     RunOperation([this] {
         // One line for each line the memo shows at its width.
-        const protocol::LineSource lines = MemoLines(*Memo1);
+        const protocol::LineSource lines = view_.MemoLines();
         protocol::Context ctx = MakeContext();
         protocol::SendLines(ctx, lines);
     });
@@ -349,49 +333,51 @@ void TForm1::SendButtonClick() {
 void TForm1::Button2Click() {
     RunOperation([this] {
         protocol::Context ctx = MakeContext();
-        protocol::DownloadModeFirmware(ctx, {std::nullopt, ProgramDirectory()});
+        protocol::DownloadModeFirmware(ctx, {std::nullopt, view_.ProgramDirectory()});
     });
 }
 
 void TForm1::Button9Click() {
     RunOperation([this] {
         protocol::Context ctx = MakeContext();
-        protocol::DownloadRawFile(ctx, {std::nullopt, ProgramDirectory()});
+        protocol::DownloadRawFile(ctx, {std::nullopt, view_.ProgramDirectory()});
     });
 }
 
-void TForm1::ChannelClick(QPushButton* button, protocol::Channel channel) {
+void TForm1::ChannelClick(ControlId button, protocol::Channel channel) {
     RunOperation([this, button, channel] {
         protocol::Context ctx = MakeContext();
-        protocol::SendChannelSetup(ctx, channel, [button](bool on) { button->setEnabled(on); });
+        protocol::SendChannelSetup(ctx, channel, [this, button](bool on) { SetEnabled(button, on); });
     });
 }
 
-void TForm1::Button10Click() { ChannelClick(Button10, protocol::Channel::Ch00); }
-void TForm1::Button11Click() { ChannelClick(Button11, protocol::Channel::Ch25); }
-void TForm1::Button12Click() { ChannelClick(Button12, protocol::Channel::Ch49); }
+void TForm1::Button10Click() { ChannelClick(ControlId::Button10, protocol::Channel::Ch00); }
+void TForm1::Button11Click() { ChannelClick(ControlId::Button11, protocol::Channel::Ch25); }
+void TForm1::Button12Click() { ChannelClick(ControlId::Button12, protocol::Channel::Ch49); }
 
 void TForm1::Button13Click() {
     RunOperation([this] {
         protocol::Context ctx = MakeContext();
-        const protocol::ReadToggle toggle =
-            protocol::ToggleRead(ctx, Button13->text().toStdString(),
-                                 [this](bool on) { Button13->setEnabled(on); });
-        Button13->setText(QString::fromStdString(toggle.caption));
+        const protocol::ReadToggle toggle = protocol::ToggleRead(
+            ctx, button13Caption_, [this](bool on) { SetEnabled(ControlId::Button13, on); });
+        button13Caption_ = toggle.caption;
+        view_.SetCaption(ControlId::Button13, button13Caption_);
     });
 }
 
 void TForm1::Button3Click() {
     RunOperation([this] {
         protocol::Context ctx = MakeContext();
-        protocol::DownloadTrueTypeFont(ctx, std::nullopt, cbDownloadTTFont->currentIndex());
+        protocol::DownloadTrueTypeFont(ctx, std::nullopt,
+                                       view_.SelectedIndex(ControlId::cbDownloadTTFont));
     });
 }
 
 void TForm1::Button4Click() {
     RunOperation([this] {
         protocol::Context ctx = MakeContext();
-        protocol::DownloadCodeTable(ctx, {std::nullopt, ProgramDirectory()}, cbDownloadTable->currentIndex());
+        protocol::DownloadCodeTable(ctx, {std::nullopt, view_.ProgramDirectory()},
+                                    view_.SelectedIndex(ControlId::cbDownloadTable));
     });
 }
 

@@ -1,61 +1,56 @@
-// The main window: the start-up, the connection choice, the hidden key sequences, the countdown,
-// closing, and one handler per button, each a call into protocol/. The controls are in
-// Layout.h; the screen side of the operations (boxes, dialogs, status line) in WindowOperator.h.
+// The main window's behaviour, with no toolkit: the start-up, the connection choice, the hidden
+// key sequences, the countdown, closing, the busy guard, and one handler per button, each a call
+// into protocol/. Its controls are in the layout table (Layout.h); it reaches them, and the
+// screen side of the operations, through its view (FormView.h).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
-#include <QMainWindow>
-#include <QPointer>
-#include <QString>
-#include <QStringList>
-
+#include "app/FormView.h"
 #include "app/Layout.h"
-#include "app/WindowOperator.h"
-#include "dialogs/qt/Progress.h"
+#include "dialogs/GaugeModel.h"
 #include "platform/Platform.h"
-#include "protocol/Commands.h"
 #include "protocol/Context.h"
-
-class QPushButton;
 
 namespace prax::app {
 
-inline constexpr const char* kStartTitle = "PRAX Download Tool  1.3";
-inline constexpr const char* kWindowTitle = "PRAX FW Download Tool V1.6";
+// Keys that move around a dialog rather than type: they never count towards a key sequence.
+bool IsNavigationKey(char32_t key);
 
-class TForm1 final : public QMainWindow, public TForm1Layout {
-    Q_OBJECT
-
+class TForm1 {
 public:
     // `arguments` are the program's arguments without the program name: one (an image path) or
-    // two (an image path and a connection) start the firmware download at once.
-    TForm1(platform::Platform& host, QStringList arguments, TForm1Hooks hooks = {},
-           QWidget* parent = nullptr);
-    ~TForm1() override;
+    // two (an image path and a connection) start the firmware download in FormCreate.
+    TForm1(platform::Platform& host, FormView& view, std::vector<std::string> arguments);
+    ~TForm1();
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+
+    // Called by the view once its controls and dialogs exist, before the window is first shown.
+    void FormCreate();
+    // The window is asked to close (close box, Alt+F4, a posted close): true when it may, in
+    // which case FormClose has run. While a transfer greys the Close command it may not; while
+    // any other operation runs, that operation is asked to stop and the window closes once it
+    // has unwound.
+    bool FormCloseQuery();
 
     // The connection chosen in ComboBox1, as the printer link numbers it.
-    std::int32_t SelectedPortCode() const;
+    std::int32_t SelectedPortCode();
+    // The table's click handler of `id`, if it has one.
+    void Click(ControlId id);
 
-    // What the tests look at.
-    const QString& TypedKeys() const { return typedKeys_; }
-    QString StatusText() const;
-    bool Busy() const { return busy_; }
-    bool CommandLineMode() const { return commandLineMode_; }
-    WindowOperator& Ui() { return ui_; }
-
-    TForm1Hooks hooks;
-    QPointer<dialogs::TfrmProgress> frmProgress;
-    QPointer<dialogs::TForm2> Form2;
-
-public slots:
     void Button1Click();
     void Timer1Timer();
     void Button2Click();
     void Button3Click();
     void Button4Click();
-    void Button1KeyPress(QChar key);
+    // A character typed into Button1.
+    void Button1KeyPress(char32_t key);
     void Button5Click();
     void Button6Click();
     void Button7Click();
@@ -71,34 +66,47 @@ public slots:
     void Btn_WakeUpFwClick();
     void Btn_DownloadBootLoaderClick();
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
+    // What the views and the tests look at.
+    const std::u32string& TypedKeys() const { return typedKeys_; }
+    bool Busy() const { return busy_; }
+    bool CommandLineMode() const { return commandLineMode_; }
+    bool CloseEnabled() const { return closeEnabled_; }
+    bool StopRequested() const { return stopRequested_; }
+    // The window wants to close: the running operation ends, the link's questions are answered
+    // No, and nothing new starts.
+    void RequestStop() { stopRequested_ = true; }
+    bool Enabled(ControlId id) const { return enabled_[Index(id)]; }
+    // What the operations talk to: the view, with the core's rules in front of it.
+    protocol::Operator& Screen();
 
 private:
     class BusyScope;
+    class CoreScreen;
 
-    void ConnectHandlers();
-    void FormCreate();
-    void SetClientHeight(int height);
-    void SetOuterSize(int width, int height);
-    void ApplyStartSize();
     void ShowServiceRow();
-    void ChannelClick(QPushButton* button, protocol::Channel channel);
+    void SetEnabled(ControlId id, bool enabled);
+    void ChannelClick(ControlId button, protocol::Channel channel);
     protocol::Context MakeContext();
     // Runs one operation: refused while another one runs, the operation buttons disabled until
-    // it ends, and any exception it lets out shown in an error box.
+    // it ends, and any exception it lets out shown in the error box.
     void RunOperation(const std::function<void()>& body);
 
     platform::Platform& host_;
-    QStringList arguments_;
+    FormView& view_;
+    std::vector<std::string> arguments_;
     bool commandLineMode_ = false;
-    QString typedKeys_;
+    std::u32string typedKeys_;
     std::string statusText_;
+    std::string button13Caption_;
     bool busy_ = false;
-    bool startSizePending_ = true;
-    WindowOperator ui_;
+    bool closeEnabled_ = true;
+    bool stopRequested_ = false;
+    bool progressAlive_ = false;
+    std::array<bool, kControlCount> enabled_{};
+    // The progress gauge as the view shows it: every change goes through the core, so the
+    // countdown reads it here, with the view's own rules.
+    dialogs::GaugeModel gauge_;
+    std::unique_ptr<CoreScreen> screen_;
 };
 
 }  // namespace prax::app

@@ -6,7 +6,12 @@
 #include <QScreen>
 #include <QWidget>
 
+#include "app/Layout.h"
+
 namespace prax::dialogs {
+
+// A rectangle of the layout table.
+inline QRect QtRect(const app::Rect& r) { return {r.left, r.top, r.width, r.height}; }
 
 // Centres the window, frame included, on the whole desktop (all screens as one).
 inline void CentreOnDesktop(QWidget& window) {

@@ -24,7 +24,7 @@ QString Display(const std::string& text) { return QString::fromLocal8Bit(text.c_
 
 QFont NamedFont(const QFont& base, int pixels) {
     QFont font = base;
-    font.setFamily(QStringLiteral("MS Sans Serif"));
+    font.setFamily(QString::fromLatin1(app::fontdialog::kFace));
     font.setPixelSize(pixels);
     return font;
 }
@@ -41,9 +41,9 @@ void SetCell(QTableWidget* grid, int row, int column, const std::string& text) {
 TForm2::TForm2(platform::Platform& host, QWidget* parent)
     : QWidget(parent, Qt::Window), host_(host) {
     setObjectName(QStringLiteral("Form2"));
-    setWindowTitle(QStringLiteral("Select Font"));
+    setWindowTitle(QString::fromLatin1(app::fontdialog::kCaption));
     setWindowModality(Qt::NonModal);
-    setFont(NamedFont(font(), 13));
+    setFont(NamedFont(font(), app::fontdialog::kFontPixels));
     QPalette face = palette();
     face.setColor(QPalette::Window, face.color(QPalette::Button));
     setPalette(face);
@@ -65,7 +65,7 @@ TForm2::TForm2(platform::Platform& host, QWidget* parent)
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    for (int c = 0; c < 3; ++c) StringGrid1->setColumnWidth(c, 200);
+    for (int c = 0; c < 3; ++c) StringGrid1->setColumnWidth(c, app::fontdialog::kColumnWidthBeforeFill);
     {
         // The grid starts on its first row, as OK expects, without a preview of it yet.
         const QSignalBlocker quiet(StringGrid1);
@@ -78,20 +78,20 @@ TForm2::TForm2(platform::Platform& host, QWidget* parent)
                 StringGrid1SelectCell(column, row, canSelect);
             });
 
-    GroupBox1 = new QGroupBox(QStringLiteral("Example"), this);
+    GroupBox1 = new QGroupBox(QString::fromLatin1(app::fontdialog::kGroupCaption), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
 
     Label1 = new QLabel(GroupBox1);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(NamedFont(font(), 23));
+    Label1->setFont(NamedFont(font(), app::fontdialog::kPreviewPixels));
     Label1->setWordWrap(false);
 
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1 = new QPushButton(QString::fromLatin1(app::fontdialog::kOkCaption), this);
     Button1->setObjectName(QStringLiteral("Button1"));
-    Button2 = new QPushButton(QStringLiteral("Cancel"), this);
+    Button2 = new QPushButton(QString::fromLatin1(app::fontdialog::kCancelCaption), this);
     Button2->setObjectName(QStringLiteral("Button2"));
     for (QPushButton* button : {Button1, Button2}) {
-        button->setFont(NamedFont(font(), 17));
+        button->setFont(NamedFont(font(), app::fontdialog::kButtonPixels));
         // Enter and Escape press neither: a stray key must not make or drop the choice.
         button->setAutoDefault(false);
         button->setDefault(false);
@@ -103,11 +103,11 @@ TForm2::TForm2(platform::Platform& host, QWidget* parent)
 }
 
 void TForm2::ApplyGeometry() {
-    StringGrid1->setGeometry(9, 9, 633, 300);
-    GroupBox1->setGeometry(8, 312, 449, 49);
-    Label1->setGeometry(32, 16, 409, 29);
-    Button1->setGeometry(472, 320, 80, 40);
-    Button2->setGeometry(560, 320, 80, 40);
+    StringGrid1->setGeometry(QtRect(app::fontdialog::kGrid));
+    GroupBox1->setGeometry(QtRect(app::fontdialog::kGroupBox));
+    Label1->setGeometry(QtRect(app::fontdialog::kPreview));
+    Button1->setGeometry(QtRect(app::fontdialog::kOk));
+    Button2->setGeometry(QtRect(app::fontdialog::kCancel));
 }
 
 std::string TForm2::CellBytes(int row, int column) const {
@@ -121,7 +121,7 @@ void TForm2::Preview(int row) {
     if (preview.face.empty()) return;
     QFont font = Label1->font();
     font.setFamily(Display(preview.face));
-    font.setPixelSize(23);
+    font.setPixelSize(app::fontdialog::kPreviewPixels);
     Label1->setFont(font);
 }
 
@@ -183,9 +183,7 @@ void TForm2::FillFontList() {
             }
         }
     }
-    StringGrid1->setColumnWidth(0, 280);
-    StringGrid1->setColumnWidth(1, 150);
-    StringGrid1->setColumnWidth(2, 150);
+    for (int c = 0; c < 3; ++c) StringGrid1->setColumnWidth(c, app::fontdialog::kColumnWidths[c]);
     {
         // Cutting the grid down moves its current row without a selection by the operator:
         // the preview stays as it is.

@@ -13,6 +13,7 @@
 #include <QTableWidget>
 #include <QWidget>
 
+#include "app/Layout.h"
 #include "platform/Platform.h"
 
 namespace prax::dialogs {
@@ -21,8 +22,8 @@ class TForm2 : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int kOuterWidth = 659;
-    static constexpr int kOuterHeight = 414;
+    static constexpr int kOuterWidth = app::fontdialog::kOuterWidth;
+    static constexpr int kOuterHeight = app::fontdialog::kOuterHeight;
 
     explicit TForm2(platform::Platform& host, QWidget* parent = nullptr);
 

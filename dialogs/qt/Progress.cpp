@@ -3,19 +3,21 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "dialogs/qt/Desktop.h"
+
 namespace prax::dialogs {
 
 TfrmProgress::TfrmProgress(QWidget* owner)
     : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus) {
     setObjectName(QStringLiteral("frmProgress"));
-    setWindowTitle(QStringLiteral("Progress"));
+    setWindowTitle(QString::fromLatin1(app::progress::kCaption));
     // Showing the gauge must not pull the keyboard focus away from the main window: the
     // operator may still be typing into it.
     setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowModality(Qt::NonModal);
 
     QFont windowFont = font();
-    windowFont.setPixelSize(12);
+    windowFont.setPixelSize(app::progress::kFontPixels);
     setFont(windowFont);
     QPalette face = palette();
     face.setColor(QPalette::Window, face.color(QPalette::Button));
@@ -30,11 +32,11 @@ TfrmProgress::TfrmProgress(QWidget* owner)
     // A one-pixel frame plus a one-pixel lowered bevel: two pixels on every side, which is
     // exactly where the gauge begins.
     Panel1->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
-    Panel1->setGeometry(0, 0, kClientWidth, kClientHeight);
+    Panel1->setGeometry(QtRect(app::progress::kPanel1));
 
     ggProgress = new TGauge(Panel1);
     ggProgress->setObjectName(QStringLiteral("ggProgress"));
-    ggProgress->setGeometry(2, 2, 662, 67);
+    ggProgress->setGeometry(QtRect(app::progress::kGauge));
 
     CentreOnScreen();
 }

@@ -8,6 +8,7 @@
 #include <QFrame>
 #include <QWidget>
 
+#include "app/Layout.h"
 #include "dialogs/qt/Gauge.h"
 
 namespace prax::dialogs {
@@ -16,8 +17,8 @@ class TfrmProgress : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int kClientWidth = 670;
-    static constexpr int kClientHeight = 75;
+    static constexpr int kClientWidth = app::progress::kClientWidth;
+    static constexpr int kClientHeight = app::progress::kClientHeight;
 
     // The owner keeps the window above itself and destroys it along with itself.
     explicit TfrmProgress(QWidget* owner);

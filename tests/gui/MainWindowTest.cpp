@@ -29,8 +29,8 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "app/MemoText.h"
-#include "app/Unit1.h"
+#include "app/qt/MainWindow.h"
+#include "app/qt/MemoText.h"
 #include "dialogs/qt/FontDialog.h"
 #include "dialogs/qt/Progress.h"
 #include "platform/posix/PosixPlatform.h"
@@ -39,7 +39,8 @@
 #include "tests/support/Pty.h"
 #include "tools/virtual-printer/Decoder.h"
 
-using prax::app::TForm1;
+using TForm1 = prax::app::qt::MainWindow;
+using Core = prax::app::TForm1;
 
 namespace {
 
@@ -204,8 +205,8 @@ private:
         form->ComboBox1->setCurrentIndex(form->ComboBox1->findText(QString::fromLatin1(text)));
     }
     // Runs one button's operation over a pty attached as COM3 and returns what arrived.
-    std::string OverPty(void (TForm1::*handler)(), std::size_t expected) {
-        return OverPty([this, handler] { (form.get()->*handler)(); }, expected);
+    std::string OverPty(void (Core::*handler)(), std::size_t expected) {
+        return OverPty([this, handler] { (form->Core().*handler)(); }, expected);
     }
     std::string OverPty(const std::function<void()>& press, std::size_t expected) {
         prax::testing::Pty pty;
@@ -258,7 +259,7 @@ private slots:
         const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
         QVERIFY(qAbs(f.frameGeometry().center().x() - desktop.center().x()) <= 1);
         QVERIFY(qAbs(f.frameGeometry().center().y() - desktop.center().y()) <= 1);
-        QVERIFY(!f.CommandLineMode());
+        QVERIFY(!f.Core().CommandLineMode());
         QVERIFY(f.frmProgress);
         QVERIFY(f.frmProgress->isHidden());
         QCOMPARE(f.frmProgress->ggProgress->MaxValue(), 100);
@@ -446,54 +447,6 @@ private slots:
         QVERIFY(f.centralWidget()->rect().contains(button->geometry()));
     }
 
-    void thirdSequenceSwapsInTheRawDownload() {
-        TForm1& f = OpenShown();
-        QTest::keyClicks(f.Button1, QStringLiteral("qxvmra"));
-        QVERIFY(f.Button2->isVisible());
-        QTest::keyClicks(f.Button1, QStringLiteral("zulb"));
-        QCOMPARE(f.height(), 240);
-        QVERIFY(!f.Button2->isVisible());
-        QVERIFY(f.Button9->isVisible());
-        QTest::keyClicks(f.Button1, QStringLiteral("qxvmra"));
-        QVERIFY(f.Button2->isVisible());
-        QVERIFY(!f.Button9->isVisible());
-    }
-
-    void capitalsDoNotMatch() {
-        TForm1& f = OpenShown();
-        QTest::keyClicks(f.Button1, QStringLiteral("QXVMRA"));
-        QCOMPARE(f.TypedKeys(), QStringLiteral("QXVMRA"));
-        QVERIFY(!f.Button2->isVisible());
-        QCOMPARE(f.frameGeometry().height(), 260);
-    }
-
-    void anotherCharacterFirstRevealsNothingUntilTheOverflow() {
-        TForm1& f = OpenShown();
-        QTest::keyClicks(f.Button1, QStringLiteral("xqxvmra"));
-        QVERIFY(!f.Button2->isVisible());
-        QCOMPARE(f.TypedKeys().size(), 7);
-        QTest::keyClicks(f.Button1, QStringLiteral("qxvmraqxvmra"));  // 19 in all
-        QVERIFY(!f.Button2->isVisible());
-        QTest::keyClicks(f.Button1, QStringLiteral("z"));  // the 20th stays
-        QCOMPARE(f.TypedKeys().size(), 20);
-        QTest::keyClicks(f.Button1, QStringLiteral("z"));  // the 21st empties the buffer
-        QVERIFY(f.TypedKeys().isEmpty());
-        QVERIFY(!f.Button2->isVisible());
-        QTest::keyClicks(f.Button1, QStringLiteral("qxvmra"));
-        QVERIFY(f.Button2->isVisible());
-    }
-
-    void aSequenceTwiceAppliesTwice() {
-        TForm1& f = OpenShown();
-        QTest::keyClicks(f.Button1, QStringLiteral("prownelkast"));
-        QVERIFY(f.Button8->isVisible());
-        f.resize(f.width(), 300);
-        QTest::keyClicks(f.Button1, QStringLiteral("prownelkast"));
-        QCOMPARE(f.height(), 240);
-        QVERIFY(f.Button8->isVisible());
-        QVERIFY(f.TypedKeys().isEmpty());
-    }
-
     void keysStillReachTheButton() {
         TForm1& f = OpenShown();
         int clicks = 0;
@@ -507,34 +460,28 @@ private slots:
         QCOMPARE(f.TypedKeys(), QStringLiteral(" "));
     }
 
-    void controlCharactersAreTypedToo() {
+    void controlCharactersAreTypedButNotTheKeysThatMoveAround() {
         TForm1& f = OpenShown();
-        // Backspace, Enter, Escape and Ctrl+letter reach the button with a character of their
-        // own, the control character, and count like any other.
+        // Backspace and Ctrl+letter reach the button with a character of their own, the control
+        // character, and count like any other.
         QTest::keyClick(f.Button1, Qt::Key_Backspace);
-        QTest::keyClick(f.Button1, Qt::Key_Return);
-        QTest::keyClick(f.Button1, Qt::Key_Escape);
         QTest::keyClick(f.Button1, Qt::Key_B, Qt::ControlModifier);
         // As the window system sends it: Ctrl+C with its control character.
         QTest::sendKeyEvent(QTest::Press, f.Button1, Qt::Key_C, QStringLiteral("\x03"),
                             Qt::ControlModifier);
-        QCOMPARE(f.TypedKeys(), QStringLiteral("\b\r\x1b\x02\x03"));
-        QTest::keyClicks(f.Button1, QStringLiteral("qxvmra"));
-        QVERIFY(!f.Button2->isVisible());  // the buffer held more than the sequence
+        // Escape and Tab move around the window, not into the buffer.
+        QTest::keyClick(f.Button1, Qt::Key_Escape);
+        QTest::sendKeyEvent(QTest::Press, f.Button1, Qt::Key_Tab, QStringLiteral("\t"), Qt::NoModifier);
+        QCOMPARE(f.TypedKeys(), QStringLiteral("\b\x02\x03"));
+        QCOMPARE(f.focusWidget(), f.Button3);
+        // Enter presses the button with the focus; it is not typed either.
+        f.Button1->setFocus();
+        QTest::keyClick(f.Button1, Qt::Key_Return);
+        QCOMPARE(rec.fileDialogs.size(), std::size_t{1});
+        QCOMPARE(f.TypedKeys(), QStringLiteral("\b\x02\x03"));
     }
 
     // --- connection choice --------------------------------------------------------------------
-
-    void connectionEntriesMapToPortCodes() {
-        TForm1& f = Open();
-        const int codes[] = {300, 0, 1, 2, 3, 4, 5, 6, 7, 8};
-        for (int i = 0; i < 10; ++i) {
-            f.ComboBox1->setCurrentIndex(i);
-            QCOMPARE(f.SelectedPortCode(), codes[i]);
-        }
-        f.ComboBox1->setCurrentIndex(-1);
-        QCOMPARE(f.SelectedPortCode(), -1);
-    }
 
     void typedConnectionTextSelectsItsEntryOrNone() {
         TForm1& f = OpenShown();
@@ -542,14 +489,14 @@ private slots:
         edit->selectAll();
         QTest::keyClicks(edit, QStringLiteral("com3 115200"));
         QCOMPARE(f.ComboBox1->currentIndex(), 4);
-        QCOMPARE(f.SelectedPortCode(), 3);
+        QCOMPARE(f.Core().SelectedPortCode(), 3);
         QCOMPARE(edit->text(), QStringLiteral("com3 115200"));
         QTest::keyClicks(edit, QStringLiteral("x"));
         QCOMPARE(f.ComboBox1->currentIndex(), -1);
-        QCOMPARE(f.SelectedPortCode(), -1);
+        QCOMPARE(f.Core().SelectedPortCode(), -1);
         QCOMPARE(edit->text(), QStringLiteral("com3 115200x"));
         QTest::keyClick(edit, Qt::Key_Return);
-        QCOMPARE(f.SelectedPortCode(), -1);
+        QCOMPARE(f.Core().SelectedPortCode(), -1);
         QCOMPARE(f.ComboBox1->count(), 10);  // typed text is never added as an entry
 
         // The same in every list: an entry's text selects it, anything else selects nothing.
@@ -601,44 +548,9 @@ private slots:
 
     // --- countdown ----------------------------------------------------------------------------
 
-    void countdownHidesOnTheFifthTick() {
-        TForm1& f = OpenShown();
-        f.frmProgress->ggProgress->SetMaxValue(1000);
-        f.frmProgress->ggProgress->SetProgress(700);
-        f.Ui().StartCountdown();
-        auto* g = f.frmProgress->ggProgress;
-        QVERIFY(f.frmProgress->isVisible());
-        QCOMPARE(g->Progress(), 0);
-        QCOMPARE(g->MaxValue(), 5);
-        QVERIFY(g->ForeColor() == prax::dialogs::kRed);
-        QVERIFY(f.Timer1->isActive());
-        QCOMPARE(f.Timer1->interval(), 1000);
-        for (int tick = 1; tick <= 4; ++tick) {
-            f.Timer1Timer();
-            QCOMPARE(g->Progress(), tick);
-            QCOMPARE(g->Percent(), tick * 20);
-            QVERIFY(f.frmProgress->isVisible());
-            QVERIFY(f.Timer1->isActive());
-        }
-        f.Timer1Timer();
-        QCOMPARE(g->Progress(), 5);
-        QVERIFY(!f.frmProgress->isVisible());
-        QVERIFY(!f.Timer1->isActive());
-        QVERIFY(g->ForeColor() == prax::dialogs::kRed);  // the colour stays for what follows
-    }
-
-    void countdownAtItsMaximumStopsOnTheFirstTick() {
-        TForm1& f = OpenShown();
-        f.Ui().StartCountdown();
-        f.frmProgress->ggProgress->SetProgress(5);
-        f.Timer1Timer();
-        QVERIFY(!f.frmProgress->isVisible());
-        QVERIFY(!f.Timer1->isActive());
-    }
-
     void countdownDrivenByTheTimer() {
         TForm1& f = OpenShown();
-        f.Ui().StartCountdown();
+        f.Core().Screen().StartCountdown();
         f.Timer1->setInterval(0);  // the same ticks, without waiting for them
         QTRY_VERIFY_WITH_TIMEOUT(!f.Timer1->isActive(), 5000);
         QCOMPARE(f.frmProgress->ggProgress->Progress(), 5);
@@ -651,7 +563,7 @@ private slots:
         TForm1& f = OpenShown();
         const Qt::WindowFlags open = f.windowHandle()->flags();
         QVERIFY(!(open & Qt::CustomizeWindowHint));
-        f.Ui().SetCloseEnabled(false);
+        f.Core().Screen().SetCloseEnabled(false);
         // The close box is greyed with the command, and the shown window stays shown.
         const Qt::WindowFlags greyed = f.windowHandle()->flags();
         QVERIFY(!(greyed & Qt::WindowCloseButtonHint) && (greyed & Qt::CustomizeWindowHint));
@@ -659,35 +571,25 @@ private slots:
         QVERIFY(!f.close());
         QVERIFY(f.isVisible());
         QVERIFY(f.frmProgress);
-        f.Ui().SetCloseEnabled(true);
+        f.Core().Screen().SetCloseEnabled(true);
         QCOMPARE(f.windowHandle()->flags(), open);
         QCOMPARE(f.windowFlags(), open);
         QVERIFY(f.close());
         QVERIFY(!f.isVisible());
         QVERIFY(f.frmProgress.isNull());
         // Nothing the operations do on the dialog after that reaches a destroyed window.
-        f.Ui().ShowProgress();
-        f.Ui().SetProgressPosition(3);
-        QCOMPARE(f.Ui().ProgressPosition(), 0);
+        f.Core().Screen().ShowProgress();
+        f.Core().Screen().SetProgressPosition(3);
+        QCOMPARE(f.Core().Screen().ProgressPosition(), 0);
     }
 
     // --- the operations -----------------------------------------------------------------------
 
     void checkButtonShowsTheSerialChecksum() {
         TForm1& f = Open();
-        f.Button6Click();
+        f.Core().Button6Click();
         QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("1275")});
         QCOMPARE(rec.messages[0].caption, QStringLiteral("PRAX FW Download Tool V1.6"));
-    }
-
-    void doNothingButtonsDoNothing() {
-        TForm1& f = Open();
-        f.Button7Click();
-        f.Btn_WakeUpFwClick();
-        f.Btn_DownloadBootLoaderClick();
-        QVERIFY(rec.messages.empty());
-        QVERIFY(rec.errors.empty());
-        QVERIFY(rec.questions.empty());
     }
 
     void initializeOnAPortThatCannotOpen() {
@@ -705,7 +607,7 @@ private slots:
     void changeModeOnAPortThatCannotOpen() {
         TForm1& f = Open();
         SelectPort("COM7 115200");
-        f.Button8Click();
+        f.Core().Button8Click();
         QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("Can't open port")});
         QVERIFY(rec.questions.empty());
     }
@@ -713,15 +615,15 @@ private slots:
     void cutterAndSendOnAPortThatCannotOpen() {
         TForm1& f = Open();
         SelectPort("COM7 115200");
-        f.Button15Click();
-        f.SendButtonClick();
+        f.Core().Button15Click();
+        f.Core().SendButtonClick();
         QCOMPARE(rec.MessageTexts(),
                  QStringList({QStringLiteral("Open port failed"), QStringLiteral("Open port failed")}));
     }
 
     void initializeOverAPty() {
         Open();
-        const std::string got = OverPty(&TForm1::Button14Click, 10);
+        const std::string got = OverPty(&Core::Button14Click, 10);
         QCOMPARE(QByteArray::fromStdString(got), QByteArray("^default\r\n"));
         QVERIFY(rec.messages.empty());
         QVERIFY(rec.questions.empty());
@@ -744,9 +646,9 @@ private slots:
 
     void changeModeAndCutterOverAPty() {
         Open();
-        QCOMPARE(QByteArray::fromStdString(OverPty(&TForm1::Button8Click, 21)),
+        QCOMPARE(QByteArray::fromStdString(OverPty(&Core::Button8Click, 21)),
                  QByteArray("~~INTERNALCOMMANDCA\r\n"));
-        QCOMPARE(QByteArray::fromStdString(OverPty(&TForm1::Button15Click, 7)),
+        QCOMPARE(QByteArray::fromStdString(OverPty(&Core::Button15Click, 7)),
                  QByteArray("^D1,5\r\n"));
         QVERIFY(rec.messages.empty());
     }
@@ -754,13 +656,13 @@ private slots:
     void sendWritesEachMemoLineWithItsLineBreak() {
         Open();
         form->Memo1->setPlainText(QStringLiteral("first\n\nthird\n"));
-        QCOMPARE(QByteArray::fromStdString(OverPty(&TForm1::SendButtonClick, 16)),
+        QCOMPARE(QByteArray::fromStdString(OverPty(&Core::SendButtonClick, 16)),
                  QByteArray("first\r\n\r\nthird\r\n"));
         form->Memo1->setPlainText(QStringLiteral("last without break"));
-        QCOMPARE(QByteArray::fromStdString(OverPty(&TForm1::SendButtonClick, 20)),
+        QCOMPARE(QByteArray::fromStdString(OverPty(&Core::SendButtonClick, 20)),
                  QByteArray("last without break\r\n"));
         form->Memo1->clear();
-        QCOMPARE(QByteArray::fromStdString(OverPty(&TForm1::SendButtonClick, 0)), QByteArray());
+        QCOMPARE(QByteArray::fromStdString(OverPty(&Core::SendButtonClick, 0)), QByteArray());
         QVERIFY(rec.messages.empty());
     }
 
@@ -776,7 +678,7 @@ private slots:
         qputenv("PRAX_COM3", QByteArray::fromStdString(pty.path()));
         pty.StartReading();
         SelectPort("COM3 115200");
-        form->SendButtonClick();
+        form->Core().SendButtonClick();
         QTRY_VERIFY(QByteArray::fromStdString(pty.Received()).endsWith("end\r\n"));
 
         // What the memo shows once it is on screen.
@@ -833,14 +735,14 @@ private slots:
         TForm1& f = Open();
         const std::string image = TestImage(1000);
         rec.fileAnswer = WriteImage(image);
-        const std::string got = OverPty(&TForm1::Button1Click, FirmwareStream(image).size());
+        const std::string got = OverPty(&Core::Button1Click, FirmwareStream(image).size());
         QCOMPARE(QByteArray::fromStdString(got), QByteArray::fromStdString(FirmwareStream(image)));
         QCOMPARE(f.StatusText(), FirmwareStatus(image));
         QVERIFY(rec.messages.empty());
         QVERIFY(f.frmProgress->isHidden());
         QCOMPARE(f.frmProgress->ggProgress->Progress(), 1000);
         QVERIFY(f.frmProgress->ggProgress->ForeColor() == prax::dialogs::kBlue);
-        QVERIFY(f.Ui().CloseEnabled());
+        QVERIFY(f.Core().CloseEnabled());
         // Not started from the command line: the window stays.
         QCoreApplication::processEvents();
         QVERIFY(f.frmProgress);
@@ -868,7 +770,7 @@ private slots:
         QVERIFY(f.Timer1->isActive());
         QCOMPARE(f.frmProgress->ggProgress->MaxValue(), 5);
         QVERIFY(f.frmProgress->ggProgress->ForeColor() == prax::dialogs::kRed);
-        QVERIFY(f.Ui().CloseEnabled());
+        QVERIFY(f.Core().CloseEnabled());
 
         // A transfer started while the countdown runs takes the dialog over and ends it.
         rec.fileAnswer = WriteImage(TestImage(5));
@@ -888,13 +790,13 @@ private slots:
         const std::string table = TestImage(1030);
         rec.fileAnswer = WriteImage(table);
         const std::string header = "\r\n~H,TTF_TABLE,Zimage,1030\r";
-        const std::string got = OverPty(&TForm1::Button4Click, header.size() + table.size());
+        const std::string got = OverPty(&Core::Button4Click, header.size() + table.size());
         QCOMPARE(QByteArray::fromStdString(got), QByteArray::fromStdString(header + table));
         QCOMPARE(Decoded(got), std::vector<std::string>{
                                    "code-table download: slot Z, name \"image\", size 1030, received 1030, complete"});
         QCOMPARE(rec.fileDialogs.at(0).first, QStringLiteral("*.bin (Font Code Table) (*.bin);;*.* (*.*)"));
         QCOMPARE(f.StatusText(), QStringLiteral("1030 Bytes"));
-        QVERIFY(f.Ui().CloseEnabled());
+        QVERIFY(f.Core().CloseEnabled());
         QVERIFY(f.frmProgress->isHidden());
     }
 
@@ -923,7 +825,7 @@ private slots:
         QCOMPARE(f.StatusText(), QString::number(font.size()) + QStringLiteral(" Bytes"));
         QCOMPARE(f.frmProgress->ggProgress->MaxValue(), 128);
         QVERIFY(f.frmProgress->isHidden() && f.Form2->isHidden());
-        QVERIFY(f.Ui().CloseEnabled());
+        QVERIFY(f.Core().CloseEnabled());
         QVERIFY(f.Form2->selectedFontName.empty() && f.Form2->selectedFontFile.empty());
     }
 
@@ -947,7 +849,7 @@ private slots:
             OnceFontListActive([&](prax::dialogs::TForm2& d) { act(f, d); });
             QTest::mouseClick(f.Button3, Qt::LeftButton);
             QVERIFY2(rec.messages.empty(), what);
-            QVERIFY2(!f.Busy() && f.Ui().CloseEnabled(), what);
+            QVERIFY2(!f.Core().Busy() && f.Core().CloseEnabled(), what);
             if (std::string(what) == "main window") {
                 // The list stays up; its OK, with no download waiting, sends nothing.
                 QVERIFY(f.Form2->isVisible());
@@ -965,65 +867,19 @@ private slots:
         f.Button13->show();
         const std::string channel = std::string("\x10\x04\r") + "pw=" + prax::protocol::AccessCode() +
                                     "\rchan=25\rhop=0\rtxp0=350\rtxp1=350\rtxp2=350\rtxp3=350\r";
-        QCOMPARE(QByteArray::fromStdString(OverPty(&TForm1::Button11Click, channel.size())),
+        QCOMPARE(QByteArray::fromStdString(OverPty(&Core::Button11Click, channel.size())),
                  QByteArray::fromStdString(channel));
         QVERIFY(f.Button11->isEnabled());
-        QCOMPARE(QByteArray::fromStdString(OverPty(&TForm1::Button13Click, 6)), QByteArray("\x10\x04\rrl\r"));
+        QCOMPARE(QByteArray::fromStdString(OverPty(&Core::Button13Click, 6)), QByteArray("\x10\x04\rrl\r"));
         QCOMPARE(f.Button13->text(), QStringLiteral("Stop Read"));
-        QCOMPARE(QByteArray::fromStdString(OverPty(&TForm1::Button13Click, 1)), QByteArray("\r"));
+        QCOMPARE(QByteArray::fromStdString(OverPty(&Core::Button13Click, 1)), QByteArray("\r"));
         QCOMPARE(f.Button13->text(), QStringLiteral("continue read"));
         // A port that can't open changes nothing.
         SelectPort("COM7 115200");
-        f.Button13Click();
+        f.Core().Button13Click();
         QCOMPARE(f.Button13->text(), QStringLiteral("continue read"));
         QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("Open port failed")});
         QVERIFY(f.Button13->isEnabled());
-    }
-
-    void exceptionsAreShownAndTheWindowStaysUsable() {
-        TForm1& f = OpenShown();
-        form->hooks.openFile = [](const QString&, const QString&) -> QString {
-            throw std::runtime_error("disk on fire");
-        };
-        f.Button1Click();
-        QCOMPARE(rec.errors.size(), std::size_t{1});
-        QCOMPARE(rec.errors[0].text, QStringLiteral("disk on fire"));
-        QVERIFY(!f.Busy());
-        QVERIFY(f.Button1->isEnabled());
-        QVERIFY(f.Ui().CloseEnabled());
-        QVERIFY(f.ComboBox1->isEnabled());
-        QCOMPARE(f.focusWidget(), f.Button1);
-        f.Button6Click();
-        QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("1275")});
-    }
-
-    void aSecondOperationCannotStartInsideTheFirst() {
-        TForm1& f = OpenShown();
-        bool buttonsDisabled = false;
-        bool busyInside = false;
-        form->hooks.message = [&](const QString&, const QString& text) {
-            rec.messages.push_back({QString(), text});
-            busyInside = f.Busy();
-            // The button with the focus keeps it, and stays enabled; the busy flag turns its
-            // clicks away.
-            buttonsDisabled = f.Button1->isEnabled() && !f.Button14->isEnabled() &&
-                              !f.Button3->isEnabled();
-            // Clicks that slip through the event processing of a running operation.
-            QTest::mouseClick(f.Button1, Qt::LeftButton);
-            f.Button14Click();
-            f.Button6Click();
-        };
-        f.Button6Click();
-        QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("1275")});
-        QVERIFY(rec.fileDialogs.empty());
-        QVERIFY(busyInside);
-        QVERIFY(buttonsDisabled);
-        QVERIFY(!f.Busy());
-        QVERIFY(f.Button1->isEnabled());
-        QVERIFY(f.Button14->isEnabled());
-        QVERIFY(f.Button3->isEnabled());
-        QVERIFY(f.Button2->isEnabled());
-        QCOMPARE(f.focusWidget(), f.Button1);
     }
 
     void nothingTypedDuringAnOperationReachesTheConnection() {
@@ -1040,12 +896,12 @@ private slots:
             QTest::keyClick(f.ComboBox1, Qt::Key_Down);
             QTest::mouseClick(f.ComboBox1, Qt::LeftButton);
         };
-        f.Button6Click();
+        f.Core().Button6Click();
         QCOMPARE(focusInside, f.Button1);
         QVERIFY(!comboEnabledInside);
         QVERIFY(f.Button2->isVisible());  // the keys went to the typed-key buffer
         QCOMPARE(f.ComboBox1->currentText(), QStringLiteral("COM3 115200"));
-        QCOMPARE(f.SelectedPortCode(), 3);
+        QCOMPARE(f.Core().SelectedPortCode(), 3);
         QVERIFY(f.ComboBox1->isEnabled());
         QCOMPARE(f.focusWidget(), f.Button1);
     }
@@ -1078,12 +934,12 @@ private slots:
         // The operator closes the window while the first pass runs.
         QTimer::singleShot(0, &f, [&] {
             closedAtOnce = f.close();
-            stopAsked = f.Ui().StopRequested();
+            stopAsked = f.Core().StopRequested();
             // A series that went on regardless would find no port, rather than run for ever.
             qputenv("PRAX_COM3", "/nonexistent/tty");
             answer = host.MessageBoxA("Continue ?", "", prax::platform::MB_YESNO_);
         });
-        f.Button5Click();
+        f.Core().Button5Click();
         pty.StopReading();
         const std::string got = pty.Received() + pty.Drain(0);
         QVERIFY(!closedAtOnce);
@@ -1108,40 +964,15 @@ private slots:
     void twoArgumentsSelectTheConnectionIgnoringCase() {
         const QString image = WriteImage(TestImage(100));
         TForm1& f = Open({image, QStringLiteral("com7 115200")});
-        QVERIFY(f.CommandLineMode());
+        QVERIFY(f.Core().CommandLineMode());
         QCOMPARE(f.ComboBox1->currentIndex(), 8);
-        QCOMPARE(f.SelectedPortCode(), 7);
+        QCOMPARE(f.Core().SelectedPortCode(), 7);
         QVERIFY(rec.fileDialogs.empty());
         QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("Open port failed")});
         // A failed download leaves the program running.
         QCoreApplication::processEvents();
         QCoreApplication::sendPostedEvents();
         QVERIFY(f.frmProgress);
-    }
-
-    void twoArgumentsNamingNoEntrySelectNothing() {
-        const QString image = WriteImage(TestImage(100));
-        TForm1& f = Open({image, QStringLiteral("COM9 115200")});
-        QCOMPARE(f.ComboBox1->currentIndex(), -1);
-        QCOMPARE(f.SelectedPortCode(), -1);
-        QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("Open port failed")});
-    }
-
-    void oneArgumentUsesTheLayoutsConnection() {
-        const QString image = WriteImage(TestImage(100));
-        TForm1& f = Open({image});
-        QVERIFY(f.CommandLineMode());
-        QCOMPARE(f.ComboBox1->currentIndex(), 0);
-        QVERIFY(rec.fileDialogs.empty());
-        QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("Open port failed")});
-    }
-
-    void threeArgumentsWaitForTheOperator() {
-        TForm1& f = Open({"a", "b", "c"});
-        QVERIFY(!f.CommandLineMode());
-        QVERIFY(rec.messages.empty());
-        f.Button1Click();
-        QCOMPARE(rec.fileDialogs.size(), std::size_t{1});
     }
 
     void commandLineDownloadEndsTheProgram() {

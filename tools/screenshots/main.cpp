@@ -23,14 +23,14 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "app/Unit1.h"
+#include "app/qt/MainWindow.h"
 #include "dialogs/GaugeModel.h"
 #include "dialogs/qt/FontDialog.h"
 #include "platform/Native.h"
 
 namespace {
 
-using prax::app::TForm1;
+using TForm1 = prax::app::qt::MainWindow;
 
 struct Scene {
     const char* name;
@@ -61,7 +61,7 @@ const std::vector<Scene>& Scenes() {
         {"progress", "a firmware transfer part-way: blue gauge, byte count in the status line",
          [](TForm1& f) {
              // As the firmware download drives it, stopped at 40 % of a 100000-byte image.
-             prax::app::WindowOperator& ui = f.Ui();
+             prax::protocol::Operator& ui = f.Core().Screen();
              ui.SetProgressMax(100000);
              ui.SetProgressPosition(0);
              ui.SetProgressColor(prax::dialogs::kBlue);
@@ -72,10 +72,10 @@ const std::vector<Scene>& Scenes() {
         {"countdown", "the red countdown after a download-mode image, two ticks in",
          [](TForm1& f) {
              Type(f, QStringLiteral("qxvmra"));
-             f.Ui().SetStatusText("1000 Bytes");
-             f.Ui().StartCountdown();
-             f.Timer1Timer();
-             f.Timer1Timer();
+             f.Core().Screen().SetStatusText("1000 Bytes");
+             f.Core().Screen().StartCountdown();
+             f.Core().Timer1Timer();
+             f.Core().Timer1Timer();
              f.Timer1->stop();  // held still for the picture
          }},
         {"font-dialog", "the font list as Download True Type Font shows it, a row selected",

@@ -1,19 +1,19 @@
-// The screen side of every operation run from the main window: message boxes, the open-file
-// dialog, the progress dialog and its countdown, the status line, the window's Close command,
-// and the printer link's questions.
+// The Qt side of everything the window core asks of its view: the widgets built from the layout
+// table, the main window's frame, message boxes, the open-file dialog, the progress dialog, the
+// font selection window, the status line and the window's Close command.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include <QPointer>
 #include <QString>
 
+#include "app/FormView.h"
 #include "dialogs/qt/FontDialog.h"
 #include "dialogs/qt/Progress.h"
-#include "platform/Platform.h"
-#include "protocol/Operator.h"
 
 class QMainWindow;
 
@@ -39,23 +39,19 @@ struct TForm1Hooks {
 // "description (pattern);;description (pattern)" form.
 QString QtFileFilter(const std::string& pairs);
 
-class WindowOperator final : public protocol::Operator {
+class WindowOperator final : public FormView {
 public:
-    // Answers the host's questions for as long as it lives. `progress` and `fonts` are the
-    // window's progress dialog and font selection window, which may be gone; `hooks` may be
-    // changed at any time.
+    // `progress` and `fonts` are the window's progress dialog and font selection window, which
+    // may be gone; `hooks` may be changed at any time.
     WindowOperator(QMainWindow& window, TForm1Layout& layout,
                    QPointer<dialogs::TfrmProgress>& progress, QPointer<dialogs::TForm2>& fonts,
-                   TForm1Hooks& hooks, platform::Platform& host);
-    ~WindowOperator() override;
+                   TForm1Hooks& hooks);
     WindowOperator(const WindowOperator&) = delete;
     WindowOperator& operator=(const WindowOperator&) = delete;
 
+    // protocol::Operator
     void ShowMessage(const std::string& text) override;
     std::string ChooseFile(const protocol::FileDialogSetup& setup) override;
-    // Shows the font selection window, lists the fonts, and waits for OK. Cancel, the close box,
-    // turning to another window and closing the main window end the wait with no choice.
-    protocol::FontChoice ChooseFont() override;
     void ShowProgress() override;
     void HideProgress() override;
     void SetProgressColor(protocol::Rgb colour) override;
@@ -65,18 +61,33 @@ public:
     void SetStatusText(const std::string& text) override;
     void ProcessEvents() override;
     void SetCloseEnabled(bool enabled) override;
-    void StartCountdown() override;
-    // True once the window was asked to close while an operation ran.
-    bool StopRequested() override { return stopRequested_; }
 
-    bool CloseEnabled() const { return closeEnabled_; }
-    // The window wants to close: the running operation ends, the link's questions are answered
-    // No, and nothing new starts.
-    void RequestStop() { stopRequested_ = true; }
-    // An exception that escaped an operation, in an error box.
-    void ShowError(const QString& text);
-    // A question of the printer link; IDYES_ or IDNO_, or 1 for a box with OK only.
-    int AskQuestion(const std::string& text, const std::string& caption, std::uint32_t type);
+    // FormView
+    void SetVisible(ControlId id, bool visible) override;
+    void SetEnabled(ControlId id, bool enabled) override;
+    void SetCaption(ControlId id, const std::string& caption) override;
+    int SelectedIndex(ControlId id) override;
+    std::string Text(ControlId id) override;
+    void SelectIndex(ControlId id, int index) override;
+    std::optional<ControlId> Focused() override;
+    void SetFocus(ControlId id) override;
+    protocol::LineSource MemoLines() override;
+    void SetTitle(const std::string& title) override;
+    void SetClientHeight(int height) override;
+    void PostClose() override;
+    void StartTimer(int intervalMs) override;
+    void StopTimer() override;
+    void DestroyProgress() override;
+    std::string ProgramDirectory() override;
+    bool OpenFontList() override;
+    FontListState FontList() override;
+    protocol::FontChoice TakeFontChoice() override;
+    void ShowError(const std::string& text) override;
+    int AskQuestion(const std::string& text, const std::string& caption,
+                    std::uint32_t type) override;
+
+    // Set once the window has its first real size, so a key sequence's height is not undone.
+    bool startSizePending = true;
 
 private:
     QMainWindow& window_;
@@ -84,10 +95,8 @@ private:
     QPointer<dialogs::TfrmProgress>& progress_;
     QPointer<dialogs::TForm2>& fonts_;
     TForm1Hooks& hooks_;
-    platform::Platform& host_;
     bool closeEnabled_ = true;
     Qt::WindowFlags openFlags_;  // the window's flags while Close is enabled
-    bool stopRequested_ = false;
 };
 
 }  // namespace prax::app

@@ -1,4 +1,4 @@
-#include "app/MemoText.h"
+#include "app/qt/MemoText.h"
 
 #include <memory>
 #include <string>

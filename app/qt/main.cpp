@@ -10,7 +10,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include "app/Unit1.h"
+#include "app/qt/MainWindow.h"
 #include "link/NetSocket.h"
 #include "platform/Native.h"
 #include "version/Version.h"
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         prax::link::NetSocket netSocket(host);
         QStringList arguments = QCoreApplication::arguments();
         arguments.removeFirst();
-        prax::app::TForm1 Form1(host, arguments);
+        prax::app::qt::MainWindow Form1(host, arguments);
         Form1.show();
         return application.exec();
     } catch (const std::exception& e) {

@@ -1,8 +1,10 @@
-#include "app/WindowOperator.h"
+#include "app/qt/WindowOperator.h"
 
 #include <utility>
 
 #include <QAbstractItemView>
+#include <QComboBox>
+#include <QPushButton>
 #include <QApplication>
 #include <QCompleter>
 #include <QFile>
@@ -14,7 +16,9 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "app/Layout.h"
+#include "app/qt/MemoText.h"
+#include "app/qt/QtLayout.h"
+#include "dialogs/qt/Desktop.h"
 
 namespace prax::app {
 
@@ -38,24 +42,8 @@ QString QtFileFilter(const std::string& pairs) {
 
 WindowOperator::WindowOperator(QMainWindow& window, TForm1Layout& layout,
                                QPointer<dialogs::TfrmProgress>& progress,
-                               QPointer<dialogs::TForm2>& fonts, TForm1Hooks& hooks,
-                               platform::Platform& host)
-    : window_(window),
-      layout_(layout),
-      progress_(progress),
-      fonts_(fonts),
-      hooks_(hooks),
-      host_(host) {
-    host_.SetMessageBoxHandler(
-        [this](const std::string& text, const std::string& caption, std::uint32_t type) {
-            return AskQuestion(text, caption, type);
-        });
-}
-
-WindowOperator::~WindowOperator() {
-    // The host outlives the window; it must not call back into a window that is gone.
-    host_.SetMessageBoxHandler(nullptr);
-}
+                               QPointer<dialogs::TForm2>& fonts, TForm1Hooks& hooks)
+    : window_(window), layout_(layout), progress_(progress), fonts_(fonts), hooks_(hooks) {}
 
 void WindowOperator::ShowMessage(const std::string& text) {
     const QString caption = QGuiApplication::applicationDisplayName();
@@ -68,20 +56,18 @@ void WindowOperator::ShowMessage(const std::string& text) {
     box.exec();
 }
 
-void WindowOperator::ShowError(const QString& text) {
+void WindowOperator::ShowError(const std::string& text) {
     const QString caption = QGuiApplication::applicationDisplayName();
+    const QString qText = FromBytes(text);
     if (hooks_.error) {
-        hooks_.error(caption, text);
+        hooks_.error(caption, qText);
         return;
     }
-    QMessageBox::critical(&window_, caption, text);
+    QMessageBox::critical(&window_, caption, qText);
 }
 
 int WindowOperator::AskQuestion(const std::string& text, const std::string& caption,
                                 std::uint32_t type) {
-    // The window is closing: the link's question is answered No, so the write gives up, and no
-    // box is left standing for a window that is going away.
-    if (stopRequested_) return (type & platform::MB_YESNO_) != 0 ? platform::IDNO_ : 1;
     const QString qCaption = FromBytes(caption);
     const QString qText = FromBytes(text);
     if (hooks_.question) return hooks_.question(qCaption, qText, type);
@@ -123,40 +109,27 @@ std::string WindowOperator::ChooseFile(const protocol::FileDialogSetup& setup) {
     return chosen.isEmpty() ? std::string() : PathBytes(chosen.front());
 }
 
-protocol::FontChoice WindowOperator::ChooseFont() {
-    if (!fonts_) return {};
+bool WindowOperator::OpenFontList() {
+    if (!fonts_) return false;
     fonts_->show();
     fonts_->raise();
     fonts_->activateWindow();
     fonts_->FillFontList();
-    // The window system makes the window active a moment after it is shown; once it has been
-    // active, turning to any other window ends the wait. Should the window system never make it
-    // active, OK, Cancel and the close box still end it.
-    bool wasActive = false;
-    auto waiting = [&] {
-        if (!fonts_ || !fonts_->isVisible() || stopRequested_) return false;
-        if (!fonts_->selectedFontName.empty() && !fonts_->selectedFontFile.empty()) return false;
-        const bool active = fonts_->isActiveWindow();
-        wasActive = wasActive || active;
-        return active || !wasActive;
-    };
-    while (waiting()) {
-        QCoreApplication::processEvents();
-        QThread::msleep(1);
-    }
+    return true;
+}
+
+FormView::FontListState WindowOperator::FontList() {
     if (!fonts_) return {};
-    // The choice is taken once: a later OK, with no download waiting, hands over nothing.
-    protocol::FontChoice choice{std::exchange(fonts_->selectedFontName, {}),
-                                std::exchange(fonts_->selectedFontFile, {})};
-    // The main window is closing: no transfer starts.
-    if (stopRequested_) return {};
-    return choice;
+    return {fonts_->isVisible(), fonts_->isActiveWindow(),
+            !fonts_->selectedFontName.empty() && !fonts_->selectedFontFile.empty()};
+}
+
+protocol::FontChoice WindowOperator::TakeFontChoice() {
+    if (!fonts_) return {};
+    return {std::exchange(fonts_->selectedFontName, {}), std::exchange(fonts_->selectedFontFile, {})};
 }
 
 void WindowOperator::ShowProgress() {
-    // A transfer that starts while a countdown still runs takes the dialog over: the countdown's
-    // ticks would otherwise step the new transfer's gauge, and hide the dialog under it.
-    layout_.Timer1->stop();
     if (progress_) progress_->show();
 }
 
@@ -207,15 +180,75 @@ void WindowOperator::SetCloseEnabled(bool enabled) {
     if (QWindow* handle = window_.windowHandle()) handle->setFlags(flags);
 }
 
-void WindowOperator::StartCountdown() {
-    if (!progress_) return;
-    dialogs::TGauge* gauge = progress_->ggProgress;
-    gauge->SetProgress(0);
-    gauge->SetMaxValue(5);
-    gauge->SetForeColor(dialogs::kRed);
-    layout_.Timer1->setInterval(1000);
-    progress_->show();
+// --- the controls ---------------------------------------------------------------------------
+
+void WindowOperator::SetVisible(ControlId id, bool visible) { layout_.Widget(id)->setVisible(visible); }
+
+void WindowOperator::SetEnabled(ControlId id, bool enabled) { layout_.Widget(id)->setEnabled(enabled); }
+
+void WindowOperator::SetCaption(ControlId id, const std::string& caption) {
+    if (auto* button = qobject_cast<QPushButton*>(layout_.Widget(id))) button->setText(FromBytes(caption));
+}
+
+int WindowOperator::SelectedIndex(ControlId id) {
+    auto* combo = qobject_cast<QComboBox*>(layout_.Widget(id));
+    return combo ? combo->currentIndex() : -1;
+}
+
+std::string WindowOperator::Text(ControlId id) {
+    auto* combo = qobject_cast<QComboBox*>(layout_.Widget(id));
+    return combo ? combo->currentText().toLocal8Bit().toStdString() : std::string();
+}
+
+void WindowOperator::SelectIndex(ControlId id, int index) {
+    if (auto* combo = qobject_cast<QComboBox*>(layout_.Widget(id))) combo->setCurrentIndex(index);
+}
+
+std::optional<ControlId> WindowOperator::Focused() {
+    QWidget* focus = window_.focusWidget();
+    for (const ControlSpec& spec : Controls())
+        if (layout_.Widget(spec.id) == focus) return spec.id;
+    return std::nullopt;
+}
+
+void WindowOperator::SetFocus(ControlId id) { layout_.Widget(id)->setFocus(Qt::OtherFocusReason); }
+
+protocol::LineSource WindowOperator::MemoLines() { return app::MemoLines(*layout_.Memo1); }
+
+// --- the window -----------------------------------------------------------------------------
+
+void WindowOperator::SetTitle(const std::string& title) {
+    const QString text = FromBytes(title);
+    window_.setWindowTitle(text);
+    QCoreApplication::setApplicationName(text);
+    QGuiApplication::setApplicationDisplayName(text);
+}
+
+void WindowOperator::SetClientHeight(int height) {
+    // The start size is settled then and is not measured again when the window first shows.
+    startSizePending = false;
+    window_.resize(window_.width(), height);
+}
+
+void WindowOperator::PostClose() { QMetaObject::invokeMethod(&window_, "close", Qt::QueuedConnection); }
+
+void WindowOperator::StartTimer(int intervalMs) {
+    layout_.Timer1->setInterval(intervalMs);
     layout_.Timer1->start();
+}
+
+void WindowOperator::StopTimer() { layout_.Timer1->stop(); }
+
+void WindowOperator::DestroyProgress() {
+    if (!progress_) return;
+    dialogs::TfrmProgress* dialog = progress_.data();
+    progress_ = nullptr;
+    dialog->hide();
+    delete dialog;
+}
+
+std::string WindowOperator::ProgramDirectory() {
+    return PathBytes(QCoreApplication::applicationDirPath());
 }
 
 }  // namespace prax::app
