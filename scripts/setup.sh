@@ -20,6 +20,11 @@ packages=(
   fonts-liberation
   # The Windows build (mingw-w64, -posix for std::thread) and its tests under Wine.
   g++-mingw-w64-x86-64-posix wine wine64
+  # The Windows program's icon, drawn from packaging/prax-download.svg at build time.
+  librsvg2-bin icoutils
+  # Screenshots of the Windows window: a window manager under Xvfb, and Wine's own
+  # "MS Sans Serif" for the prefix they are taken in.
+  openbox fonts-wine
 )
 
 missing=()

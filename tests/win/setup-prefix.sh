@@ -15,6 +15,11 @@ wine_ok wineboot wineboot --init
 # complete once they ended and the server went with them.
 timeout 120 "$WINESERVER" -w >/dev/null 2>&1 </dev/null || fail "the server of the new prefix did not end"
 [ -f "$WINEPREFIX/system.reg" ] || { show wineboot; fail "no registry in the new prefix"; }
+# Windows of the GUI programs draw nowhere: Wine's null graphics driver needs no display, and a
+# window that closes costs no wait for a window manager. Written out once the server has ended.
+wine_ok nulldriver reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f
+timeout 120 "$WINESERVER" -w >/dev/null 2>&1 </dev/null || fail "the server did not end after the driver setting"
+grep -q '"Graphics"="null"' "$WINEPREFIX/user.reg" || fail "the null graphics driver is not set in the prefix"
 # Kept running between the cases (each would otherwise start it and the prefix's services anew),
 # and gone by itself a while after the last one if stop-server.sh never runs.
 timeout 30 "$WINESERVER" -p120 >wineserver.out 2>&1 </dev/null || fail "the server did not start: $(cat wineserver.out)"

@@ -24,9 +24,9 @@
 #include <QWindow>
 
 #include "app/qt/MainWindow.h"
-#include "dialogs/GaugeModel.h"
 #include "dialogs/qt/FontDialog.h"
 #include "platform/Native.h"
+#include "tools/screenshots/Scenes.h"
 
 namespace {
 
@@ -60,22 +60,12 @@ const std::vector<Scene>& Scenes() {
          [](TForm1& f) { Type(f, QStringLiteral("zulb")); }},
         {"progress", "a firmware transfer part-way: blue gauge, byte count in the status line",
          [](TForm1& f) {
-             // As the firmware download drives it, stopped at 40 % of a 100000-byte image.
-             prax::protocol::Operator& ui = f.Core().Screen();
-             ui.SetProgressMax(100000);
-             ui.SetProgressPosition(0);
-             ui.SetProgressColor(prax::dialogs::kBlue);
-             ui.ShowProgress();
-             ui.SetProgressPosition(40960);
-             ui.SetStatusText("40960 Bytes");
+             prax::screenshots::TransferPartWay(f.Core());
          }},
         {"countdown", "the red countdown after a download-mode image, two ticks in",
          [](TForm1& f) {
              Type(f, QStringLiteral("qxvmra"));
-             f.Core().Screen().SetStatusText("1000 Bytes");
-             f.Core().Screen().StartCountdown();
-             f.Core().Timer1Timer();
-             f.Core().Timer1Timer();
+             prax::screenshots::CountdownTwoTicksIn(f.Core());
              f.Timer1->stop();  // held still for the picture
          }},
         {"font-dialog", "the font list as Download True Type Font shows it, a row selected",

@@ -1,0 +1,142 @@
+// The main window on Windows: its controls made with CreateWindowExA from the layout table, and
+// the screen side of the window core (FormView) in Win32 calls. Clicks, the characters typed into
+// "Download Firmware", timer ticks and close requests go to the core; the window decides nothing.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/FormView.h"
+#include "app/Layout.h"
+#include "app/Unit1.h"
+#include "platform/Platform.h"
+#include "platform/win32/WindowsApi.h"
+
+namespace prax::dialogs::win32 {
+class TfrmProgress;
+class TForm2;
+}  // namespace prax::dialogs::win32
+
+namespace prax::app::win32 {
+
+// Control IDs: 1000 + the control's place in the layout table.
+inline constexpr int kFirstControlId = 1000;
+inline constexpr int ControlIdOf(ControlId id) { return kFirstControlId + static_cast<int>(Index(id)); }
+inline constexpr UINT_PTR kTimer1Id = 1;
+
+// What a test puts in place of a dialog the operator would answer.
+struct WindowHooks {
+    // Answers the open-file dialog: the chosen path, or "" for Cancel.
+    std::function<std::string(const protocol::FileDialogSetup&)> openFile;
+    // Runs each time the core lets pending events through (between a transfer's chunks).
+    std::function<void()> processEvents;
+    // The program ends with its window; a test keeps its message loop for the next window.
+    bool quitOnDestroy = true;
+};
+
+class MainWindow final : public FormView {
+public:
+    // Makes the window, its controls, the progress dialog and the font window, then runs the
+    // core's FormCreate (which, with arguments, sends the image at once). Not yet shown.
+    MainWindow(platform::Platform& host, std::vector<std::string> arguments, WindowHooks hooks = {});
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    void Show(int showCommand);
+    // The message loop, until the window is gone: the program's exit status.
+    int Run();
+    // Keyboard navigation for the main window and the font window; true when the message was
+    // used up.
+    bool PreTranslate(MSG& msg);
+
+    // What the tests look at.
+    HWND Handle() const { return hwnd_; }
+    HWND Control(ControlId id) const { return controls_[Index(id)]; }
+    TForm1& Core() { return core_; }
+    dialogs::win32::TfrmProgress* Progress() { return progress_.get(); }
+    dialogs::win32::TForm2* Form2() { return form2_.get(); }
+    std::string StatusText() const;
+    const std::string& Title() const { return title_; }
+    UINT Dpi() const { return dpi_; }
+    WindowHooks& Hooks() { return hooks_; }
+
+    // FormView.
+    void SetVisible(ControlId id, bool visible) override;
+    void SetEnabled(ControlId id, bool enabled) override;
+    void SetCaption(ControlId id, const std::string& caption) override;
+    int SelectedIndex(ControlId id) override;
+    std::string Text(ControlId id) override;
+    void SelectIndex(ControlId id, int index) override;
+    std::optional<ControlId> Focused() override;
+    void SetFocus(ControlId id) override;
+    protocol::LineSource MemoLines() override;
+    void SetTitle(const std::string& title) override;
+    void SetClientHeight(int height) override;
+    void PostClose() override;
+    void StartTimer(int intervalMs) override;
+    void StopTimer() override;
+    void DestroyProgress() override;
+    std::string ProgramDirectory() override;
+    bool OpenFontList() override;
+    FontListState FontList() override;
+    protocol::FontChoice TakeFontChoice() override;
+    void ShowError(const std::string& text) override;
+    int AskQuestion(const std::string& text, const std::string& caption,
+                    std::uint32_t type) override;
+
+    // protocol::Operator.
+    void ShowMessage(const std::string& text) override;
+    std::string ChooseFile(const protocol::FileDialogSetup& setup) override;
+    void ShowProgress() override;
+    void HideProgress() override;
+    void SetProgressColor(protocol::Rgb colour) override;
+    void SetProgressMax(std::int32_t max) override;
+    void SetProgressPosition(std::int32_t position) override;
+    std::int32_t ProgressPosition() override;
+    void SetStatusText(const std::string& text) override;
+    void ProcessEvents() override;
+    void SetCloseEnabled(bool enabled) override;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK Button1Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    void CreateControls();
+    void ApplyStartSize();
+    // Fonts, positions and sizes for `dpi`; the controls keep their places on a resize.
+    void Layout(UINT dpi);
+    void PlaceStatusBar();
+    int Scale(int pixels) const;
+    HFONT FontFor(const FontSpec& font);
+    std::optional<ControlId> IdOf(HWND control) const;
+    void CloseRequested();
+    LRESULT ControlColour(HDC dc, HWND control);
+    void DrawButton(const DRAWITEMSTRUCT& item);
+
+    platform::Platform& host_;
+    WindowHooks hooks_;
+    TForm1 core_;
+    HWND hwnd_ = nullptr;
+    std::array<HWND, kControlCount> controls_{};
+    WNDPROC button1Proc_ = nullptr;
+    UINT dpi_ = 96;
+    std::string title_ = kStartTitle;
+    std::string faceName_;
+    struct FontKey {
+        int pixels = 0;
+        bool bold = false;
+        HFONT font = nullptr;
+    };
+    std::vector<FontKey> fonts_;
+    std::unique_ptr<dialogs::win32::TfrmProgress> progress_;
+    std::unique_ptr<dialogs::win32::TForm2> form2_;
+};
+
+}  // namespace prax::app::win32

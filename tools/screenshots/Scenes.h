@@ -1,0 +1,30 @@
+// What the screenshot tools of both views do to the window core to bring a scene about, so the
+// Linux and the Windows pictures show the same states.
+#pragma once
+
+#include "app/Unit1.h"
+#include "dialogs/GaugeModel.h"
+#include "protocol/Operator.h"
+
+namespace prax::screenshots {
+
+// A firmware transfer as the download drives it, stopped at 40 % of a 100000-byte image.
+inline void TransferPartWay(app::TForm1& core) {
+    protocol::Operator& ui = core.Screen();
+    ui.SetProgressMax(100000);
+    ui.SetProgressPosition(0);
+    ui.SetProgressColor(dialogs::kBlue);
+    ui.ShowProgress();
+    ui.SetProgressPosition(40960);
+    ui.SetStatusText("40960 Bytes");
+}
+
+// The red countdown after a download-mode image, two ticks in; the caller holds the timer still.
+inline void CountdownTwoTicksIn(app::TForm1& core) {
+    core.Screen().SetStatusText("1000 Bytes");
+    core.Screen().StartCountdown();
+    core.Timer1Timer();
+    core.Timer1Timer();
+}
+
+}  // namespace prax::screenshots
