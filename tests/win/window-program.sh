@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # window-program.sh PRAX-DOWNLOAD.EXE: the Windows program itself. It answers --version and
 # --help on a redirected output, imports nothing but Windows' own DLLs, and with an image and a
-# connection sends exactly the firmware stream over COM3 (a pty) and ends by itself.
+# connection sends exactly the firmware stream over COM3 (a pty) and ends by itself; with the
+# image alone it does the same over USB, the connection the window starts with.
 . "$(dirname "$0")/wine-lib.sh"
 exe=$1
 work_dir window-program
@@ -38,4 +39,11 @@ dos_device com3 "$pty"
 wine_ok unattended "$exe" x.bin "COM3 115200"
 finish_reader arrived.bin
 same_bytes ref.bin arrived.bin "prax-download x.bin \"COM3 115200\""
-echo "prax-download $version: $(stat -c %s "$exe") bytes, imports $dlls; sent $(stat -c %s arrived.bin) bytes unattended and ended"
+# The image alone: over USB, to the printer the registry names.
+pty_reader usb-arrived.bin
+usb_printer "$pty"
+wine_ok unattended-usb "$exe" x.bin
+finish_reader usb-arrived.bin
+same_bytes ref.bin usb-arrived.bin "prax-download x.bin (USB)"
+
+echo "prax-download $version: $(stat -c %s "$exe") bytes, imports $dlls; sent $(stat -c %s arrived.bin) bytes unattended over COM3 and over USB and ended"

@@ -174,3 +174,27 @@ reg_add() {
         wine_ok reg reg add "$1" /v "$2" /t "$3" /d "$4" /f
     fi
 }
+
+# usb_printer TARGET: two printer interfaces in the registry, as the printing class and the
+# usbprint driver list them: one of another make, listed first, and one of an accepted make whose
+# interface path ($usb_path) reaches TARGET through the prefix's device link of that name. Gone
+# again when the case ends.
+usb_printer() {
+    local class='{28d78fad-5a12-11d1-ae5b-0000f803a8c2}'
+    local classKey="HKLM\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\$class"
+    local enumKey='HKLM\SYSTEM\CurrentControlSet\services\usbprint\Enum'
+    local printer='USB\VID_1958&PID_0001\A1'
+    local other='USB\VID_04B8&PID_0202\E1'
+    local device
+    on_exit "wine_quiet reg delete '$classKey' /f; wine_quiet reg delete '$enumKey' /f"
+    for device in "$other" "$printer"; do
+        # USB\VID_1958&PID_0001\A1 -> ##?#USB#VID_1958&PID_0001#A1#{class}
+        reg_add "$classKey\\##?#${device//\\/#}#$class" DeviceInstance REG_SZ "$device"
+    done
+    reg_add "$enumKey" Count REG_DWORD 2
+    reg_add "$enumKey" 0 REG_SZ "$other"
+    reg_add "$enumKey" 1 REG_SZ "$printer"
+    usb_path="\\\\?\\${printer//\\/#}#$class"
+    # Wine looks \\?\ names up in dosdevices by their lower-case spelling.
+    dos_device "$(printf '%s' "${usb_path#????}" | tr 'A-Z' 'a-z')" "$1"
+}
