@@ -72,7 +72,7 @@ struct Rect {
     friend bool operator==(const Rect&, const Rect&) = default;
 };
 
-struct FontSpec {
+struct FontStyle {
     int pixels = 10;  // character height in pixels at 96 DPI
     bool bold = false;
     TextColour colour = TextColour::Window;
@@ -80,7 +80,7 @@ struct FontSpec {
 
 using Handler = void (TForm1::*)();
 
-struct ControlSpec {
+struct ControlLayout {
     ControlId id = ControlId::Label8;
     ControlKind kind = ControlKind::Label;
     const char* name = "";
@@ -88,19 +88,19 @@ struct ControlSpec {
     std::span<const char* const> items = {}; // lists
     int selected = -1;                       // the list entry selected at start
     Rect geometry = {};                      // client coordinates; the status bar's is unused
-    FontSpec font = {};
+    FontStyle font = {};
     int tab = -1;                            // place in the tab order; -1: takes no focus
     bool visible = false;                    // at start
     Handler click = nullptr;                 // buttons only
 };
 
-// All controls, in creation order; Spec(id) is entry Index(id).
-std::span<const ControlSpec> Controls();
-inline const ControlSpec& Spec(ControlId id) { return Controls()[Index(id)]; }
+// All controls, in creation order; LayoutOf(id) is entry Index(id).
+std::span<const ControlLayout> Controls();
+inline const ControlLayout& LayoutOf(ControlId id) { return Controls()[Index(id)]; }
 // The controls that take the focus, in the order the Tab key visits them.
 std::vector<ControlId> TabOrder();
 // The control by its name ("Button1"), or nullptr.
-const ControlSpec* FindControl(std::string_view name);
+const ControlLayout* FindControl(std::string_view name);
 // The list's exact-text search, as typed text and the command line use it: the entry of `id`
 // whose text is `text` with letter case ignored, -1 when there is none.
 int FindItem(ControlId id, std::string_view text);

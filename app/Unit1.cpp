@@ -112,12 +112,12 @@ class TForm1::BusyScope {
 public:
     explicit BusyScope(TForm1& form) : form_(form), focus_(form.view_.Focused()) {
         form_.busy_ = true;
-        for (const ControlSpec& spec : Controls()) {
+        for (const ControlLayout& entry : Controls()) {
             const bool guarded =
-                spec.kind == ControlKind::Button || spec.id == ControlId::ComboBox1;
-            if (!guarded || spec.id == focus_ || !form_.Enabled(spec.id)) continue;
-            form_.SetEnabled(spec.id, false);
-            disabled_.push_back(spec.id);
+                entry.kind == ControlKind::Button || entry.id == ControlId::ComboBox1;
+            if (!guarded || entry.id == focus_ || !form_.Enabled(entry.id)) continue;
+            form_.SetEnabled(entry.id, false);
+            disabled_.push_back(entry.id);
         }
     }
     ~BusyScope() {
@@ -140,7 +140,7 @@ TForm1::TForm1(platform::Platform& host, FormView& view, std::vector<std::string
     : host_(host),
       view_(view),
       arguments_(std::move(arguments)),
-      button13Caption_(Spec(ControlId::Button13).caption),
+      button13Caption_(LayoutOf(ControlId::Button13).caption),
       screen_(std::make_unique<CoreScreen>(*this)) {
     commandLineMode_ = arguments_.size() == 1 || arguments_.size() == 2;
     enabled_.fill(true);
@@ -194,7 +194,7 @@ std::int32_t TForm1::SelectedPortCode() {
 }
 
 void TForm1::Click(ControlId id) {
-    if (const Handler handler = Spec(id).click) (this->*handler)();
+    if (const Handler handler = LayoutOf(id).click) (this->*handler)();
 }
 
 void TForm1::SetEnabled(ControlId id, bool enabled) {

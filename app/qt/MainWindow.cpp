@@ -41,11 +41,11 @@ MainWindow::MainWindow(platform::Platform& host, QStringList arguments, TForm1Ho
 MainWindow::~MainWindow() = default;
 
 void MainWindow::ConnectHandlers() {
-    for (const ControlSpec& spec : Controls()) {
-        auto* button = qobject_cast<QPushButton*>(Widget(spec.id));
+    for (const ControlLayout& entry : Controls()) {
+        auto* button = qobject_cast<QPushButton*>(Widget(entry.id));
         if (button == nullptr) continue;
         button->installEventFilter(this);
-        const ControlId id = spec.id;
+        const ControlId id = entry.id;
         connect(button, &QPushButton::clicked, this, [this, id] { core_->Click(id); });
     }
     connect(Timer1, &QTimer::timeout, this, [this] { core_->Timer1Timer(); });

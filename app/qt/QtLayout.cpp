@@ -79,13 +79,13 @@ void TForm1Layout::BuildLayout(QMainWindow& form) {
     SetTextColour(client, kBlack);
     form.setCentralWidget(client);
 
-    for (const ControlSpec& spec : Controls()) {
-        const QString name = QString::fromLatin1(spec.name);
-        const QString caption = QString::fromLatin1(spec.caption);
-        const QRect geometry(spec.geometry.left, spec.geometry.top, spec.geometry.width,
-                             spec.geometry.height);
+    for (const ControlLayout& entry : Controls()) {
+        const QString name = QString::fromLatin1(entry.name);
+        const QString caption = QString::fromLatin1(entry.caption);
+        const QRect geometry(entry.geometry.left, entry.geometry.top, entry.geometry.width,
+                             entry.geometry.height);
         QWidget* widget = nullptr;
-        switch (spec.kind) {
+        switch (entry.kind) {
             case ControlKind::Button: {
                 auto* button = new QPushButton(caption, client);
                 button->setGeometry(geometry);
@@ -95,7 +95,7 @@ void TForm1Layout::BuildLayout(QMainWindow& form) {
             }
             case ControlKind::Label: {
                 auto* label = new QLabel(caption, client);
-                label->setFont(LayoutFont(spec.font.pixels, spec.font.bold));
+                label->setFont(LayoutFont(entry.font.pixels, entry.font.bold));
                 // Labels size themselves to their text; the given box is the least they take.
                 const QSize needed = label->sizeHint();
                 label->setGeometry(geometry.x(), geometry.y(),
@@ -110,10 +110,10 @@ void TForm1Layout::BuildLayout(QMainWindow& form) {
                 combo->setInsertPolicy(QComboBox::NoInsert);
                 // No completion: the entry in use must be exactly the text the operator sees.
                 combo->setCompleter(nullptr);
-                for (const char* item : spec.items) combo->addItem(QString::fromLatin1(item));
-                combo->setCurrentIndex(spec.selected);
+                for (const char* item : entry.items) combo->addItem(QString::fromLatin1(item));
+                combo->setCurrentIndex(entry.selected);
                 combo->setGeometry(geometry);
-                const ControlId id = spec.id;
+                const ControlId id = entry.id;
                 QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, combo,
                                  [combo, id](const QString& text) { FollowTypedText(combo, id, text); });
                 widget = combo;
@@ -129,7 +129,7 @@ void TForm1Layout::BuildLayout(QMainWindow& form) {
             }
             case ControlKind::StatusBar: {
                 auto* bar = new QStatusBar(&form);
-                bar->setFixedHeight(spec.geometry.height);
+                bar->setFixedHeight(entry.geometry.height);
                 // One simple text across the whole bar; a label keeps it even where something
                 // would post a passing status tip.
                 StatusBar1Text = new QLabel(bar);
@@ -141,12 +141,12 @@ void TForm1Layout::BuildLayout(QMainWindow& form) {
             }
         }
         widget->setObjectName(name);
-        if (spec.kind != ControlKind::Label && spec.kind != ControlKind::StatusBar)
-            widget->setFont(LayoutFont(spec.font.pixels, spec.font.bold));
-        if (spec.font.colour == TextColour::Red) SetTextColour(widget, kRed);
-        if (spec.font.colour == TextColour::Black) SetTextColour(widget, kBlack);
-        widget->setVisible(spec.visible);
-        widgets_[Index(spec.id)] = widget;
+        if (entry.kind != ControlKind::Label && entry.kind != ControlKind::StatusBar)
+            widget->setFont(LayoutFont(entry.font.pixels, entry.font.bold));
+        if (entry.font.colour == TextColour::Red) SetTextColour(widget, kRed);
+        if (entry.font.colour == TextColour::Black) SetTextColour(widget, kBlack);
+        widget->setVisible(entry.visible);
+        widgets_[Index(entry.id)] = widget;
     }
 
     const auto as = [this](auto*& member, ControlId id) {

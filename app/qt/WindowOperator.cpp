@@ -206,8 +206,8 @@ void WindowOperator::SelectIndex(ControlId id, int index) {
 
 std::optional<ControlId> WindowOperator::Focused() {
     QWidget* focus = window_.focusWidget();
-    for (const ControlSpec& spec : Controls())
-        if (layout_.Widget(spec.id) == focus) return spec.id;
+    for (const ControlLayout& entry : Controls())
+        if (layout_.Widget(entry.id) == focus) return entry.id;
     return std::nullopt;
 }
 

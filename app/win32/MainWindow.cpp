@@ -122,15 +122,15 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::CreateControls() {
-    for (const ControlSpec& spec : Controls()) {
+    for (const ControlLayout& entry : Controls()) {
         const char* windowClass = "BUTTON";
-        DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (spec.visible ? WS_VISIBLE : 0) |
-                      (spec.tab >= 0 ? WS_TABSTOP : 0);
+        DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (entry.visible ? WS_VISIBLE : 0) |
+                      (entry.tab >= 0 ? WS_TABSTOP : 0);
         DWORD exStyle = 0;
-        switch (spec.kind) {
+        switch (entry.kind) {
             case ControlKind::Button:
                 // Push buttons draw their text in the system's colour; a red one draws itself.
-                style |= spec.font.colour == TextColour::Red ? BS_OWNERDRAW : BS_PUSHBUTTON;
+                style |= entry.font.colour == TextColour::Red ? BS_OWNERDRAW : BS_PUSHBUTTON;
                 break;
             case ControlKind::Label:
                 windowClass = "STATIC";
@@ -152,15 +152,15 @@ void MainWindow::CreateControls() {
                 break;
         }
         HWND control = CreateWindowExA(
-            exStyle, windowClass, spec.caption, style, 0, 0, 0, 0, hwnd_,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlIdOf(spec.id))), Instance(), nullptr);
-        if (control == nullptr) throw std::runtime_error(std::string("Could not create ") + spec.name);
-        controls_[Index(spec.id)] = control;
-        if (spec.kind == ControlKind::ComboBox) {
-            for (const char* item : spec.items)
+            exStyle, windowClass, entry.caption, style, 0, 0, 0, 0, hwnd_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlIdOf(entry.id))), Instance(), nullptr);
+        if (control == nullptr) throw std::runtime_error(std::string("Could not create ") + entry.name);
+        controls_[Index(entry.id)] = control;
+        if (entry.kind == ControlKind::ComboBox) {
+            for (const char* item : entry.items)
                 SendMessageA(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
-            SendMessageA(control, CB_SETCURSEL, static_cast<WPARAM>(spec.selected), 0);
-        } else if (spec.kind == ControlKind::StatusBar) {
+            SendMessageA(control, CB_SETCURSEL, static_cast<WPARAM>(entry.selected), 0);
+        } else if (entry.kind == ControlKind::StatusBar) {
             SendMessageA(control, SB_SIMPLE, TRUE, 0);
         }
     }
@@ -172,8 +172,8 @@ void MainWindow::CreateControls() {
         after = control;
     };
     for (ControlId id : TabOrder()) stack(Control(id));
-    for (const ControlSpec& spec : Controls())
-        if (spec.tab < 0) stack(Control(spec.id));
+    for (const ControlLayout& entry : Controls())
+        if (entry.tab < 0) stack(Control(entry.id));
 
     // Every character typed into "Download Firmware" is seen by the core before the button.
     HWND button1 = Control(ControlId::Button1);
@@ -184,7 +184,7 @@ void MainWindow::CreateControls() {
 
 int MainWindow::Scale(int pixels) const { return MulDiv(pixels, static_cast<int>(dpi_), 96); }
 
-HFONT MainWindow::FontFor(const FontSpec& font) {
+HFONT MainWindow::FontFor(const FontStyle& font) {
     for (const FontKey& key : fonts_)
         if (key.pixels == font.pixels && key.bold == font.bold) return key.font;
     HFONT created = CreateFontA(-Scale(font.pixels), 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE,
@@ -198,29 +198,29 @@ HFONT MainWindow::FontFor(const FontSpec& font) {
 void MainWindow::Layout(UINT dpi) {
     dpi_ = dpi;
     std::vector<FontKey> old = std::exchange(fonts_, {});
-    for (const ControlSpec& spec : Controls()) {
-        HWND control = Control(spec.id);
-        HFONT font = FontFor(spec.font);
+    for (const ControlLayout& entry : Controls()) {
+        HWND control = Control(entry.id);
+        HFONT font = FontFor(entry.font);
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        if (spec.kind == ControlKind::StatusBar) continue;
-        const Rect& r = spec.geometry;
+        if (entry.kind == ControlKind::StatusBar) continue;
+        const Rect& r = entry.geometry;
         int width = Scale(r.width);
         int height = Scale(r.height);
-        if (spec.kind == ControlKind::Label) {
+        if (entry.kind == ControlKind::Label) {
             // A label grows to its text; the layout's box is the least it takes.
             HDC dc = GetDC(control);
             HGDIOBJ before = SelectObject(dc, font);
             SIZE extent{};
-            GetTextExtentPoint32A(dc, spec.caption, lstrlenA(spec.caption), &extent);
+            GetTextExtentPoint32A(dc, entry.caption, lstrlenA(entry.caption), &extent);
             SelectObject(dc, before);
             ReleaseDC(control, dc);
             width = std::max(width, static_cast<int>(extent.cx));
             height = std::max(height, static_cast<int>(extent.cy));
         }
-        const int dropped = spec.kind == ControlKind::ComboBox ? Scale(kListDropHeight) : 0;
+        const int dropped = entry.kind == ControlKind::ComboBox ? Scale(kListDropHeight) : 0;
         SetWindowPos(control, nullptr, Scale(r.left), Scale(r.top), width, height + dropped,
                      SWP_NOZORDER | SWP_NOACTIVATE);
-        if (spec.kind == ControlKind::ComboBox) {
+        if (entry.kind == ControlKind::ComboBox) {
             // The text field is as high as the layout's box. The item height sets it, with a
             // frame (and an offset between what is set and what is read back) that differs
             // between versions of the control, so the field is measured and put right.
@@ -314,8 +314,8 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             const int id = LOWORD(wParam);
             if (HIWORD(wParam) == BN_CLICKED && id >= kFirstControlId &&
                 id < kFirstControlId + static_cast<int>(kControlCount)) {
-                const ControlSpec& spec = Controls()[static_cast<std::size_t>(id - kFirstControlId)];
-                if (spec.kind == ControlKind::Button) core_.Click(spec.id);
+                const ControlLayout& entry = Controls()[static_cast<std::size_t>(id - kFirstControlId)];
+                if (entry.kind == ControlKind::Button) core_.Click(entry.id);
             }
             // IDOK and IDCANCEL, which the dialog keys send, press nothing.
             return 0;
@@ -323,7 +323,7 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case DM_GETDEFID: {
             // Enter presses the button with the focus, and nothing when the focus is elsewhere.
             const std::optional<ControlId> focus = Focused();
-            if (focus && Spec(*focus).kind == ControlKind::Button)
+            if (focus && LayoutOf(*focus).kind == ControlKind::Button)
                 return MAKELRESULT(ControlIdOf(*focus), DC_HASDEFID);
             return 0;
         }
@@ -378,7 +378,7 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT MainWindow::ControlColour(HDC dc, HWND control) {
     const std::optional<ControlId> id = IdOf(control);
-    TextColour colour = id ? Spec(*id).font.colour : TextColour::Window;
+    TextColour colour = id ? LayoutOf(*id).font.colour : TextColour::Window;
     SetTextColor(dc, colour == TextColour::Black ? RGB(0, 0, 0)
                      : colour == TextColour::Red ? RGB(255, 0, 0)
                                                  : GetSysColor(COLOR_BTNTEXT));
@@ -395,7 +395,7 @@ void MainWindow::DrawButton(const DRAWITEMSTRUCT& item) {
     const std::optional<ControlId> id = IdOf(item.hwndItem);
     if (!id) return;
     const std::string caption = WindowText(item.hwndItem);
-    HGDIOBJ before = SelectObject(item.hDC, FontFor(Spec(*id).font));
+    HGDIOBJ before = SelectObject(item.hDC, FontFor(LayoutOf(*id).font));
     SetBkMode(item.hDC, TRANSPARENT);
     SetTextColor(item.hDC, disabled ? GetSysColor(COLOR_GRAYTEXT) : RGB(255, 0, 0));
     DrawTextA(item.hDC, caption.c_str(), -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);

@@ -114,7 +114,7 @@ private:
     void Layout(UINT dpi);
     void PlaceStatusBar();
     int Scale(int pixels) const;
-    HFONT FontFor(const FontSpec& font);
+    HFONT FontFor(const FontStyle& font);
     std::optional<ControlId> IdOf(HWND control) const;
     void CloseRequested();
     LRESULT ControlColour(HDC dc, HWND control);

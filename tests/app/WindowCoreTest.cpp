@@ -39,9 +39,9 @@ public:
     std::function<void(FakeView&)> onFontPoll;
 
     FakeView() {
-        for (const ControlSpec& spec : Controls()) {
-            visible[spec.id] = spec.visible;
-            selected[spec.id] = spec.selected;
+        for (const ControlLayout& entry : Controls()) {
+            visible[entry.id] = entry.visible;
+            selected[entry.id] = entry.selected;
         }
     }
 
@@ -137,17 +137,17 @@ struct CoreTest : ::testing::Test {
 TEST(LayoutTable, EveryControlIsWhereItsIdSaysAndTheTabOrderHasNoGaps) {
     ASSERT_EQ(Controls().size(), kControlCount);
     for (std::size_t i = 0; i < kControlCount; ++i) {
-        const ControlSpec& spec = Controls()[i];
-        EXPECT_EQ(Index(spec.id), i) << spec.name;
-        EXPECT_EQ(FindControl(spec.name), &spec);
-        EXPECT_EQ(spec.click != nullptr, spec.kind == ControlKind::Button) << spec.name;
-        if (spec.kind == ControlKind::ComboBox) {
-            EXPECT_LT(spec.selected, static_cast<int>(spec.items.size())) << spec.name;
-            EXPECT_GE(spec.selected, 0) << spec.name;
+        const ControlLayout& entry = Controls()[i];
+        EXPECT_EQ(Index(entry.id), i) << entry.name;
+        EXPECT_EQ(FindControl(entry.name), &entry);
+        EXPECT_EQ(entry.click != nullptr, entry.kind == ControlKind::Button) << entry.name;
+        if (entry.kind == ControlKind::ComboBox) {
+            EXPECT_LT(entry.selected, static_cast<int>(entry.items.size())) << entry.name;
+            EXPECT_GE(entry.selected, 0) << entry.name;
         }
     }
     std::vector<std::string> order;
-    for (ControlId id : TabOrder()) order.push_back(Spec(id).name);
+    for (ControlId id : TabOrder()) order.push_back(LayoutOf(id).name);
     const std::vector<std::string> expected = {
         "Button1",       "Button2",       "Button3",         "Button4",       "ComboBox1",
         "cbDownloadTTFont", "cbDownloadTable", "Button5",    "Button6",       "Button7",
@@ -197,7 +197,7 @@ TEST_F(CoreTest, KeySequences) {
         view = FakeView{};
         TForm1& f = Open();
         for (char32_t key : c.keys) f.Button1KeyPress(key);
-        for (const auto& [id, on] : c.shown) EXPECT_EQ(view.visible[id], on) << c.name << " " << Spec(id).name;
+        for (const auto& [id, on] : c.shown) EXPECT_EQ(view.visible[id], on) << c.name << " " << LayoutOf(id).name;
         EXPECT_EQ(view.clientHeight, c.height) << c.name;
         EXPECT_EQ(f.TypedKeys().size(), c.left) << c.name;
     }
@@ -282,13 +282,13 @@ TEST_F(CoreTest, ASecondOperationCannotStartInsideTheFirst) {
     EXPECT_TRUE(busyInside);
     EXPECT_TRUE(host.calls.empty());
     // Every button and the connection list were disabled, but the one with the focus.
-    for (const ControlSpec& spec : Controls()) {
-        const bool guarded = spec.kind == ControlKind::Button || spec.id == ControlId::ComboBox1;
-        if (spec.id == ControlId::Button6 || !guarded) {
-            EXPECT_EQ(inside.count(spec.id), 0u) << spec.name;
+    for (const ControlLayout& entry : Controls()) {
+        const bool guarded = entry.kind == ControlKind::Button || entry.id == ControlId::ComboBox1;
+        if (entry.id == ControlId::Button6 || !guarded) {
+            EXPECT_EQ(inside.count(entry.id), 0u) << entry.name;
         } else {
-            EXPECT_FALSE(inside[spec.id]) << spec.name;
-            EXPECT_TRUE(view.enabled[spec.id]) << spec.name;
+            EXPECT_FALSE(inside[entry.id]) << entry.name;
+            EXPECT_TRUE(view.enabled[entry.id]) << entry.name;
         }
     }
     EXPECT_FALSE(f.Busy());

@@ -128,21 +128,21 @@ protected:
 TEST_F(WindowTest, ControlsMatchTheLayoutTable) {
     Open();
     const char* const classes[] = {"Button", "Static", "ComboBox", "Edit", STATUSCLASSNAMEA};
-    for (const ControlSpec& spec : Controls()) {
-        SCOPED_TRACE(spec.name);
-        HWND control = Ctl(spec.id);
+    for (const ControlLayout& entry : Controls()) {
+        SCOPED_TRACE(entry.name);
+        HWND control = Ctl(entry.id);
         ASSERT_NE(control, nullptr);
-        EXPECT_STRCASEEQ(ClassOf(control).c_str(), classes[static_cast<int>(spec.kind)]);
-        EXPECT_EQ(IsWindowVisible(control) != FALSE, spec.visible);
-        EXPECT_EQ((GetWindowLongA(control, GWL_STYLE) & WS_TABSTOP) != 0, spec.tab >= 0);
+        EXPECT_STRCASEEQ(ClassOf(control).c_str(), classes[static_cast<int>(entry.kind)]);
+        EXPECT_EQ(IsWindowVisible(control) != FALSE, entry.visible);
+        EXPECT_EQ((GetWindowLongA(control, GWL_STYLE) & WS_TABSTOP) != 0, entry.tab >= 0);
 
         LOGFONTA font{};
         GetObjectA(reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)), sizeof font, &font);
-        EXPECT_EQ(font.lfHeight, -Scale(spec.font.pixels));
-        EXPECT_EQ(font.lfWeight, spec.font.bold ? FW_BOLD : FW_NORMAL);
+        EXPECT_EQ(font.lfHeight, -Scale(entry.font.pixels));
+        EXPECT_EQ(font.lfWeight, entry.font.bold ? FW_BOLD : FW_NORMAL);
 
         const RECT r = ClientRectOf(control);
-        if (spec.kind == ControlKind::StatusBar) {
+        if (entry.kind == ControlKind::StatusBar) {
             RECT client{};
             GetClientRect(Main(), &client);
             EXPECT_EQ(r.left, 0);
@@ -152,10 +152,10 @@ TEST_F(WindowTest, ControlsMatchTheLayoutTable) {
             EXPECT_EQ(window->StatusText(), "");
             continue;
         }
-        const Rect& g = spec.geometry;
+        const Rect& g = entry.geometry;
         EXPECT_EQ(r.left, Scale(g.left));
         EXPECT_EQ(r.top, Scale(g.top));
-        if (spec.kind == ControlKind::Label) {
+        if (entry.kind == ControlKind::Label) {
             // At least the layout's box, and wide enough for its text.
             EXPECT_GE(r.right - r.left, Scale(g.width));
             EXPECT_GE(r.bottom - r.top, Scale(g.height));
@@ -163,18 +163,18 @@ TEST_F(WindowTest, ControlsMatchTheLayoutTable) {
             EXPECT_EQ(r.right - r.left, Scale(g.width));
             EXPECT_EQ(r.bottom - r.top, Scale(g.height));
         }
-        if (spec.kind == ControlKind::Button || spec.kind == ControlKind::Label) {
-            EXPECT_EQ(TextOf(control), spec.caption);
+        if (entry.kind == ControlKind::Button || entry.kind == ControlKind::Label) {
+            EXPECT_EQ(TextOf(control), entry.caption);
         }
-        if (spec.kind == ControlKind::ComboBox) {
-            ASSERT_EQ(SendMessageA(control, CB_GETCOUNT, 0, 0), static_cast<LRESULT>(spec.items.size()));
-            for (std::size_t i = 0; i < spec.items.size(); ++i) {
+        if (entry.kind == ControlKind::ComboBox) {
+            ASSERT_EQ(SendMessageA(control, CB_GETCOUNT, 0, 0), static_cast<LRESULT>(entry.items.size()));
+            for (std::size_t i = 0; i < entry.items.size(); ++i) {
                 char item[64] = "";
                 SendMessageA(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
-                EXPECT_STREQ(item, spec.items[i]);
+                EXPECT_STREQ(item, entry.items[i]);
             }
-            EXPECT_EQ(TextOf(control), spec.items[static_cast<std::size_t>(spec.selected)]);
-            EXPECT_EQ(window->SelectedIndex(spec.id), spec.selected);
+            EXPECT_EQ(TextOf(control), entry.items[static_cast<std::size_t>(entry.selected)]);
+            EXPECT_EQ(window->SelectedIndex(entry.id), entry.selected);
         }
     }
 }
@@ -201,7 +201,7 @@ TEST_F(WindowTest, StartsCentredAtItsStartSizeWithTheWindowTitle) {
     EXPECT_FALSE(style & (WS_HSCROLL | WS_VSCROLL));
     // Controls keep their places when the window is resized; the status bar follows the bottom.
     SetWindowPos(Main(), nullptr, 0, 0, Scale(600), Scale(400), SWP_NOMOVE | SWP_NOZORDER);
-    EXPECT_EQ(ClientRectOf(Ctl(ControlId::Button14)).top, Scale(Spec(ControlId::Button14).geometry.top));
+    EXPECT_EQ(ClientRectOf(Ctl(ControlId::Button14)).top, Scale(LayoutOf(ControlId::Button14).geometry.top));
     EXPECT_EQ(ClientRectOf(Ctl(ControlId::StatusBar1)).bottom, ClientHeight());
 }
 
@@ -211,8 +211,8 @@ TEST_F(WindowTest, MovedToAScreenOfAnotherDpiTheLayoutScales) {
     SendMessageA(Main(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
     ASSERT_EQ(window->Dpi(), 144u);
     for (ControlId id : {ControlId::Button1, ControlId::Button14, ControlId::ComboBox1}) {
-        SCOPED_TRACE(Spec(id).name);
-        const Rect& g = Spec(id).geometry;
+        SCOPED_TRACE(LayoutOf(id).name);
+        const Rect& g = LayoutOf(id).geometry;
         const RECT r = ClientRectOf(Ctl(id));
         EXPECT_EQ(r.left, MulDiv(g.left, 3, 2));
         EXPECT_EQ(r.top, MulDiv(g.top, 3, 2));
@@ -220,7 +220,7 @@ TEST_F(WindowTest, MovedToAScreenOfAnotherDpiTheLayoutScales) {
         EXPECT_EQ(r.bottom - r.top, MulDiv(g.height, 3, 2));
         LOGFONTA font{};
         GetObjectA(reinterpret_cast<HFONT>(SendMessageA(Ctl(id), WM_GETFONT, 0, 0)), sizeof font, &font);
-        EXPECT_EQ(font.lfHeight, -MulDiv(Spec(id).font.pixels, 3, 2));
+        EXPECT_EQ(font.lfHeight, -MulDiv(LayoutOf(id).font.pixels, 3, 2));
     }
     RECT outer{};
     GetWindowRect(Main(), &outer);
@@ -234,7 +234,7 @@ TEST_F(WindowTest, TabMovesTheFocusInTabOrderAndEnterPressesTheFocusedButton) {
     Open();
     std::vector<ControlId> visible;
     for (ControlId id : TabOrder())
-        if (Spec(id).visible) visible.push_back(id);
+        if (LayoutOf(id).visible) visible.push_back(id);
     ASSERT_EQ(window->Focused(), ControlId::Button1);
     for (std::size_t i = 1; i <= visible.size(); ++i) {
         PressKey(VK_TAB);
@@ -278,8 +278,8 @@ TEST_F(WindowTest, KeySequencesTypedIntoDownloadFirmware) {
         const int startHeight = ClientHeight();
         ASSERT_EQ(window->Focused(), ControlId::Button1);
         Type(c.typed);
-        for (ControlId id : c.shown) EXPECT_TRUE(IsWindowVisible(Ctl(id))) << Spec(id).name;
-        for (ControlId id : c.hidden) EXPECT_FALSE(IsWindowVisible(Ctl(id))) << Spec(id).name;
+        for (ControlId id : c.shown) EXPECT_TRUE(IsWindowVisible(Ctl(id))) << LayoutOf(id).name;
+        for (ControlId id : c.hidden) EXPECT_FALSE(IsWindowVisible(Ctl(id))) << LayoutOf(id).name;
         EXPECT_EQ(ClientHeight(), c.taller ? Scale(kServiceClientHeight) : startHeight);
         EXPECT_EQ(window->Core().TypedKeys().empty(), c.taller);
         EXPECT_EQ(window->Focused(), ControlId::Button1);
@@ -412,7 +412,7 @@ TEST_F(WindowTest, Com3ButtonsSendTheirStreams) {
     // Typed, in other letters than the list's.
     SetWindowTextA(Ctl(ControlId::ComboBox1), "com3 115200");
     const auto click = [&](ControlId id) {
-        SCOPED_TRACE(Spec(id).name);
+        SCOPED_TRACE(LayoutOf(id).name);
         ASSERT_TRUE(IsWindowVisible(Ctl(id)));
         SendMessageA(Ctl(id), BM_CLICK, 0, 0);
         EXPECT_FALSE(window->Core().Busy());
