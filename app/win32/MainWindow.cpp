@@ -272,12 +272,14 @@ void MainWindow::Show(int showCommand) {
 int MainWindow::Run() {
     MSG msg{};
     int got = 0;
-    while ((got = GetMessageA(&msg, nullptr, 0, 0)) > 0) {
-        if (PreTranslate(msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
+    while ((got = GetMessageA(&msg, nullptr, 0, 0)) > 0) Deliver(msg);
     return got < 0 ? 1 : static_cast<int>(msg.wParam);
+}
+
+void MainWindow::Deliver(MSG& msg) {
+    if (PreTranslate(msg)) return;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
 }
 
 bool MainWindow::PreTranslate(MSG& msg) {
@@ -613,9 +615,7 @@ void MainWindow::ProcessEvents() {
             PostQuitMessage(static_cast<int>(msg.wParam));
             break;
         }
-        if (PreTranslate(msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        Deliver(msg);
     }
     if (hooks_.processEvents) hooks_.processEvents();
 }

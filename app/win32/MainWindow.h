@@ -54,6 +54,9 @@ public:
     // Keyboard navigation for the main window and the font window; true when the message was
     // used up.
     bool PreTranslate(MSG& msg);
+    // One message through the keyboard navigation, else to its window: for the loop and for
+    // the events an operation lets through.
+    void Deliver(MSG& msg);
 
     // What the tests look at.
     HWND Handle() const { return hwnd_; }
