@@ -5,11 +5,13 @@ namespace prax::link {
 using namespace prax::platform;
 
 namespace {
-NetSocket* gInstance = nullptr;
+// One holder per thread, like the rest of the link's state: each link of a run to several
+// printers has its own socket.
+thread_local NetSocket* gInstance = nullptr;
 }  // namespace
 
 bool& netStarted() {
-    static bool started = false;
+    thread_local bool started = false;
     return started;
 }
 

@@ -9,7 +9,7 @@
 
 namespace prax::link {
 
-// Whether Windows Sockets is started by the holder, process-wide.
+// Whether Windows Sockets is started by this thread's holder.
 bool& netStarted();
 
 class NetSocket {
@@ -22,7 +22,7 @@ public:
     NetSocket(const NetSocket&) = delete;
     NetSocket& operator=(const NetSocket&) = delete;
 
-    // The holder the front end made; null when there is none.
+    // The holder this thread's front end made; null when there is none.
     static NetSocket* Instance();
 
     bool NetStartup();

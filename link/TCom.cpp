@@ -12,12 +12,12 @@ namespace prax::link {
 using namespace prax::platform;
 
 std::string& currentDeviceName() {
-    static std::string name;
+    thread_local std::string name;
     return name;
 }
 
 bool& quietStall() {
-    static bool quiet = true;
+    thread_local bool quiet = true;
     return quiet;
 }
 
@@ -51,7 +51,7 @@ bool TCom::Open(std::int32_t portCode) {
             std::snprintf(nameBuffer_, sizeof nameBuffer_, "LPT1");
         } else if (portCode == kUsbPortCode) {
             int count = 0;
-            const std::string path = FindUsbPrinterPath(host_, count);
+            const std::string path = FindUsbPrinterPath(host_, count, usbPrinter);
             interfaceCount = count;
             // An interface name has at most 254 characters, so any path found fits the buffer.
             if (path.empty() || path.size() >= sizeof nameBuffer_) return false;

@@ -21,7 +21,8 @@ struct NetworkTarget {
     std::uint32_t connectTimeoutMs = 5000;
 };
 
-// Link-wide state, shared by every TCom of the process: one link is in use at a time.
+// Link-wide state, shared by every TCom of a thread: one link is in use at a time on it. Where
+// several printers are served at once each link runs on a thread of its own, and so has its own.
 std::string& currentDeviceName();
 // The name a device is opened under: "\\.\" before a serial port's name ("COMn"), others as
 // they stand.
@@ -74,6 +75,9 @@ public:
     std::int32_t interfaceCount = 1;
     std::uint32_t spoolWritten = 0;
     TransportKind kind = TransportKind::Device;
+
+    // The interface path of the printer the USB port code opens; empty: the first accepted one.
+    std::string usbPrinter;
 
 private:
     class PendingWrite;

@@ -164,18 +164,41 @@ UsbVerdict JudgeUsbPrinterPath(Platform& host, const std::string& path, const Us
     return IsListedUsbPrinter(host, path) ? UsbVerdict::Accepted : UsbVerdict::NotConfirmed;
 }
 
-std::string FindUsbPrinterPath(Platform& host, int& interfaceCount) {
+namespace {
+// Each accepted printer's path in enumeration order until `take` says it has what it wanted.
+template <typename Take>
+void ForEachAcceptedPrinter(Platform& host, int& interfaceCount, Take take) {
     try {
         interfaceCount = CountPrinterInterfaces(host);
         const UsbDeviceList list = CollectUsbPrintDevices(host);
         for (int i = 0; i < interfaceCount; ++i) {
             std::string path;
             if (!GetPrinterInterfacePath(host, i, path)) continue;
-            if (JudgeUsbPrinterPath(host, path, list) == UsbVerdict::Accepted) return path;
+            if (JudgeUsbPrinterPath(host, path, list) == UsbVerdict::Accepted && !take(path)) return;
         }
     } catch (...) {
     }
-    return {};
+}
+}  // namespace
+
+std::vector<std::string> FindUsbPrinterPaths(Platform& host, int& interfaceCount) {
+    std::vector<std::string> paths;
+    ForEachAcceptedPrinter(host, interfaceCount, [&](const std::string& path) {
+        paths.push_back(path);
+        return true;
+    });
+    return paths;
+}
+
+std::string FindUsbPrinterPath(Platform& host, int& interfaceCount, const std::string& wanted) {
+    std::string found;
+    const std::string upperWanted = UpperAscii(wanted);
+    ForEachAcceptedPrinter(host, interfaceCount, [&](const std::string& path) {
+        if (!wanted.empty() && UpperAscii(path) != upperWanted) return true;
+        found = path;
+        return false;
+    });
+    return found;
 }
 
 }  // namespace prax::link

@@ -36,8 +36,12 @@ enum class UsbVerdict {
 UsbVerdict JudgeUsbPrinterPath(platform::Platform& host, const std::string& path,
                                const UsbDeviceList& list);
 
-// The device path of the first accepted printer in enumeration order, or empty when none is.
-// `interfaceCount` receives the number of interfaces counted.
-std::string FindUsbPrinterPath(platform::Platform& host, int& interfaceCount);
+// The device paths of the accepted printers, in enumeration order. `interfaceCount` receives the
+// number of interfaces counted.
+std::vector<std::string> FindUsbPrinterPaths(platform::Platform& host, int& interfaceCount);
+// The device path of the first accepted printer in enumeration order, or empty when none is. With
+// `wanted` set, the accepted printer of that path (letter case ignored) or empty when it is not
+// attached: a line of printers names each link's own.
+std::string FindUsbPrinterPath(platform::Platform& host, int& interfaceCount, const std::string& wanted = {});
 
 }  // namespace prax::link
