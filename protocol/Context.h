@@ -4,7 +4,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "protocol/Operator.h"
@@ -18,6 +23,25 @@ namespace prax::protocol {
 // Read right before each Open, so the connection selected at that moment counts.
 using PortCodeSource = std::function<std::int32_t()>;
 
+struct FileImage;
+
+// The files the links of one run send, each read and checked once: a run to several printers
+// reads its input before any link opens, and every link then sends the very same bytes, even if
+// the file changes on disk meanwhile. Links on other threads read it at the same time.
+class SharedInputs {
+public:
+    using Image = std::shared_ptr<const FileImage>;
+    // The image of `path` read with `sizeLimit`, read now unless it was read before.
+    Image Load(const std::string& path, std::int64_t sizeLimit);
+    // Each file read, with its image, in the order first read.
+    std::vector<std::pair<std::string, Image>> Files() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::map<std::pair<std::string, std::int64_t>, Image> images_;
+    std::vector<std::pair<std::string, Image>> order_;
+};
+
 struct Context {
     platform::Platform& host;
     Operator& ui;
@@ -26,6 +50,13 @@ struct Context {
     std::string& statusText;
     // A network printer to talk to instead of the port code's connection.
     const link::NetworkTarget* network = nullptr;
+    // The USB printer the USB connection opens, by its interface path; empty: the first accepted.
+    std::string usbPrinter{};
+    // Where the operation's files come from: read afresh when null.
+    SharedInputs* inputs = nullptr;
+    // Only the input is read and checked: the operation ends as Checked right before it would
+    // open its link, or refuses the input exactly as a sending run would.
+    bool checkOnly = false;
 };
 
 enum class Outcome {
@@ -35,6 +66,7 @@ enum class Outcome {
     OpenFailed,  // the connection could not be opened; nothing was sent
     Stopped,     // a write gave up or failed; the transfer ended early
     Interrupted, // the operator asked the operation to stop; it ended early, without a message
+    Checked,     // a check-only run: the input passed every check; nothing was opened
 };
 
 struct Result {

@@ -84,8 +84,10 @@ Result DownloadFirmware(Context& ctx, const FirmwareRequest& request) {
 
     // The image is read before the connection is opened, so a file that can't be sent is refused
     // with nothing opened and nothing sent.
-    const FileImage image = LoadFileImage(path);
+    const auto loaded = LoadInput(ctx, path);
+    const FileImage& image = *loaded;
     if (!image.ok()) return Refuse(ctx, image.error);
+    if (ctx.checkOnly) return InputChecked();
 
     Transfer tx(ctx);
     if (!tx.Open()) return OpenFailed(ctx, kOpenPortFailed);
@@ -118,9 +120,11 @@ Result DownloadModeFirmware(Context& ctx, const FileSource& source) {
     const std::string path = ChoosePath(ctx, source, kDownloadModeFilter);
     if (path.empty()) return Result{Outcome::Cancelled, 0, {}};
     // Too large an image is refused before a byte of it is read, and before anything is opened.
-    const FileImage image = LoadFileImage(path, {}, kDownloadModeMaxSize);
+    const auto loaded = LoadInput(ctx, path, kDownloadModeMaxSize);
+    const FileImage& image = *loaded;
     if (image.tooLarge) return Refuse(ctx, kDownloadModeTooLarge);
     if (!image.ok()) return Refuse(ctx, image.error);
+    if (ctx.checkOnly) return InputChecked();
 
     Transfer tx(ctx);
     if (!tx.Open()) return OpenFailed(ctx, kCantOpenPort);

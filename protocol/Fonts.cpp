@@ -33,6 +33,7 @@ struct Payload {
 // Open, grey Close, the header one byte per write after a short pause, then the body with the
 // progress dialog up. Everything the operation could refuse has been refused before this.
 Result SendPayload(Context& ctx, const FileImage& image, const Payload& payload) {
+    if (ctx.checkOnly) return InputChecked();
     Transfer tx(ctx);
     if (!tx.Open()) return OpenFailed(ctx, kOpenPortFailed);
     std::optional<CloseCommandGreyed> closeGreyed(std::in_place, ctx.ui);
@@ -125,7 +126,8 @@ Result DownloadTrueTypeFont(Context& ctx, const FontSource& source, int slotInde
 
     if (const std::string problem = HeaderNameProblem(choice.name, "font"); !problem.empty())
         return Refuse(ctx, problem);
-    const FileImage image = LoadFileImage(FontFilePath(ctx.host, choice.file));
+    const auto loaded = LoadInput(ctx, FontFilePath(ctx.host, choice.file));
+    const FileImage& image = *loaded;
     if (!image.ok()) return Refuse(ctx, image.error);
     const std::string header = TrueTypeHeader(SlotLetter(slotIndex), HeaderNameBytes(choice.name), image.size());
     if (header.size() > kTrueTypeHeaderMax) {
@@ -154,7 +156,8 @@ Result DownloadCodeTable(Context& ctx, const FileSource& source, int slotIndex) 
                                " characters long; the printer takes at most " + std::to_string(kTableNameMax) +
                                ".");
     }
-    const FileImage image = LoadFileImage(path);
+    const auto loaded = LoadInput(ctx, path);
+    const FileImage& image = *loaded;
     if (!image.ok()) return Refuse(ctx, image.error);
     const std::string header = CodeTableHeader(SlotLetter(slotIndex), name, image.size());
     return SendPayload(ctx, image, {header, kCodeTableBlock, ExtraEvents::AfterWholeChunks, "code table", std::nullopt});

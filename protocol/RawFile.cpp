@@ -14,12 +14,18 @@ Result DownloadRawFile(Context& ctx, const FileSource& source) {
     const std::string path = ChoosePath(ctx, source, kRawFileFilter);
     if (path.empty()) return Result{Outcome::Cancelled, 0, {}};
 
+    // A run that only checks reads the file where a sending run would open the link.
+    if (ctx.checkOnly) {
+        const auto loaded = LoadInput(ctx, path);
+        return loaded->ok() ? InputChecked() : Refuse(ctx, loaded->error);
+    }
     Transfer tx(ctx);
     if (!tx.Open()) return OpenFailed(ctx, kOpenPortFailed);
     std::optional<CloseCommandGreyed> closeGreyed(std::in_place, ctx.ui);
     // A file that can't be read ends it here, before a byte is written; the Close command comes
     // back with the guard.
-    const FileImage image = LoadFileImage(path);
+    const auto loaded = LoadInput(ctx, path);
+    const FileImage& image = *loaded;
     if (!image.ok()) {
         tx.com().Close();
         ctx.ui.ShowMessage(image.error);

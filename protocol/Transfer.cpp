@@ -222,6 +222,27 @@ private:
 
 }  // namespace
 
+SharedInputs::Image SharedInputs::Load(const std::string& path, std::int64_t sizeLimit) {
+    // One lock around the read too: two links asking at once must not read the file twice.
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Image& image = images_[{path, sizeLimit}];
+    if (!image) {
+        image = std::make_shared<const FileImage>(LoadFileImage(path, {}, sizeLimit));
+        order_.emplace_back(path, image);
+    }
+    return image;
+}
+
+std::vector<std::pair<std::string, SharedInputs::Image>> SharedInputs::Files() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return order_;
+}
+
+SharedInputs::Image LoadInput(Context& ctx, const std::string& path, std::int64_t sizeLimit) {
+    if (ctx.inputs) return ctx.inputs->Load(path, sizeLimit);
+    return std::make_shared<const FileImage>(LoadFileImage(path, {}, sizeLimit));
+}
+
 FileImage LoadFileImage(const std::string& path, const std::function<void()>& whileReading,
                         std::int64_t sizeLimit) {
     FileImage image;

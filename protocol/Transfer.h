@@ -25,7 +25,7 @@ enum class StopReason {
 
 class Transfer {
 public:
-    explicit Transfer(Context& ctx) : ctx_(ctx), com_(ctx.host) {}
+    explicit Transfer(Context& ctx) : ctx_(ctx), com_(ctx.host) { com_.usbPrinter = ctx.usbPrinter; }
 
     link::TCom& com() { return com_; }
     bool Open() {
@@ -145,5 +145,11 @@ struct FileImage {
 };
 FileImage LoadFileImage(const std::string& path, const std::function<void()>& whileReading = {},
                         std::int64_t sizeLimit = std::numeric_limits<std::int32_t>::max());
+
+// The file an operation sends, from the run's shared inputs when it has them, else read now.
+SharedInputs::Image LoadInput(Context& ctx, const std::string& path,
+                              std::int64_t sizeLimit = std::numeric_limits<std::int32_t>::max());
+// How a check-only run ends once everything is checked.
+inline Result InputChecked() { return Result{Outcome::Checked, 0, {}}; }
 
 }  // namespace prax::protocol
