@@ -30,15 +30,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kDeadline = std::chrono::seconds(20);
 
-// The program as a child process whose standard output we read line by line.
+// The program as a child process whose standard output (and, if asked, standard error) we read
+// line by line.
 class Printer {
 public:
-    explicit Printer(std::vector<std::string> args) {
+    explicit Printer(std::vector<std::string> args, bool withErrors = false) {
         int out[2];
         if (pipe(out) != 0) throw std::runtime_error("pipe");
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        if (withErrors) posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
         posix_spawn_file_actions_addclose(&actions, out[0]);
         args.insert(args.begin(), PRAX_VPRINTER_BIN);
         std::vector<char*> argv;
@@ -85,6 +87,13 @@ public:
             if (line.starts_with(prefix)) break;
         }
         return lines;
+    }
+    // Every line until the program's output ends; false when the deadline came first.
+    bool ReadToEnd(std::vector<std::string>& lines) {
+        const auto deadline = Clock::now() + kDeadline;
+        std::string line;
+        while (ReadLine(line, deadline)) lines.push_back(line);
+        return Clock::now() < deadline;
     }
     int Stop() {
         kill(pid_, SIGTERM);
@@ -271,6 +280,68 @@ TEST(Program, TimesAreWhenEachItemArrived) {
     for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 0.27) << i;
     printer.Stop();
     EXPECT_EQ(printer.ReadUntil("total bytes").back(), "total bytes: 26");
+}
+
+// Three printers at once: each decodes its own stream and ends on its own condition, and each
+// line says whose it is.
+TEST(Program, SeveralPtysDecodeTheirOwnStreams) {
+    Printer printer({"--ptys", "3", "--no-times", "--exit-on", "closing ramp"});
+    ASSERT_TRUE(printer.Started());
+    std::vector<std::string> paths(3);
+    for (auto& path : paths) ASSERT_TRUE(printer.ReadLine(path, Clock::now() + kDeadline));
+    EXPECT_NE(paths[0], paths[1]);
+    EXPECT_NE(paths[1], paths[2]);
+    EXPECT_NE(paths[0], paths[2]);
+
+    std::string ramp;
+    for (int i = 0; i < 128; ++i) ramp += static_cast<char>(i);
+    const std::string body = Body(70000);
+    const std::vector<std::string> streams = {"^default\r\n" + ramp, FirmwareStream(body), "~R\r\n" + ramp};
+    std::vector<int> fds;
+    for (const auto& path : paths) {
+        fds.push_back(OpenDevice(path));
+        ASSERT_GE(fds.back(), 0) << path;
+    }
+    for (std::size_t i : {1u, 2u, 0u}) ASSERT_TRUE(WriteAll(fds[i], streams[i])) << i;
+    for (const int fd : fds) close(fd);
+
+    std::vector<std::string> lines;
+    ASSERT_TRUE(printer.ReadToEnd(lines)) << "still running";  // it ends by itself
+    const auto of = [&](const std::string& prefix) {
+        std::vector<std::string> own;
+        for (const auto& l : lines)
+            if (l.starts_with(prefix)) own.push_back(l.substr(prefix.size()));
+        return own;
+    };
+    EXPECT_EQ(of("1: "), (std::vector<std::string>{"command: ^default", "closing ramp: 128 bytes",
+                                                   "total bytes: " + std::to_string(streams[0].size())}));
+    EXPECT_EQ(of("2: "), (std::vector<std::string>{
+                             "wake-up run: 20 CR",
+                             "firmware image: size 70000, received 70000, CRC " + RegisterHex(body) + " matches",
+                             "closing ramp: 128 bytes", "total bytes: " + std::to_string(streams[1].size())}));
+    EXPECT_EQ(of("3: "), (std::vector<std::string>{"command: ~R", "closing ramp: 128 bytes",
+                                                   "total bytes: " + std::to_string(streams[2].size())}));
+    EXPECT_EQ(of("1: ").size() + of("2: ").size() + of("3: ").size(), lines.size());
+    EXPECT_EQ(printer.Stop(), 0);
+}
+
+TEST(Program, PtysTakesOneToSixtyFour) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--ptys", "0"}, "--ptys takes 1 to 64"},
+        {{"--ptys", "65"}, "--ptys takes 1 to 64"},
+        {{"--ptys", "x"}, "not a number: x"},
+        {{"--no-times", "--ptys"}, "--ptys needs a value"}};
+    for (const auto& [args, why] : cases) {
+        Printer printer(args, true);
+        std::vector<std::string> lines;
+        ASSERT_TRUE(printer.ReadToEnd(lines)) << why;
+        ASSERT_GE(lines.size(), 3u) << why;
+        EXPECT_EQ(lines[0], "prax-virtual-printer: " + why);
+        EXPECT_TRUE(lines[1].starts_with("usage: prax-virtual-printer [")) << lines[1];
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const auto& l) { return l.starts_with("  --ptys N "); }));
+        const int status = printer.Stop();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << why;
+    }
 }
 
 }  // namespace

@@ -22,8 +22,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -34,10 +37,13 @@ using Ms = std::chrono::milliseconds;
 constexpr double kWireRate = 11520.0;  // bytes per second at 115200 baud, 8N1
 constexpr double kSlice = 64.0;        // throttled reads take at most this much at a time
 constexpr std::int64_t kForeverMs = 100'000'000'000;  // ~3 years: "forever", still no overflow
+constexpr std::uint64_t kMaxPtys = 64;
 
 const char* const kUsage =
-    "usage: prax-virtual-printer [--file PATH | --stdin | --listen [ADDR:]PORT] [options]\n"
+    "usage: prax-virtual-printer [--file PATH | --stdin | --listen [ADDR:]PORT | --ptys N] [options]\n"
     "  (default: open a pty pair and print the device path as the first line)\n"
+    "  --ptys N                 open N printers at once: their device paths first, one a line;\n"
+    "                           each report line starts with the printer's number\n"
     "  --listen [ADDR:]PORT     take TCP connections, one at a time, on ADDR (default 127.0.0.1,\n"
     "                           IPv6 in brackets; port 0: any) and print \"host:port\" as the first\n"
     "                           line; each connection is decoded from its start\n"
@@ -64,6 +70,7 @@ struct Options {
     std::optional<std::uint64_t> stallAfter, xoffAfter, closeAfter;
     std::int64_t stallMs = 0, xonMs = 0, idleMs = -1, settleMs = 250;
     std::uint64_t exitAfterItems = 0;
+    std::uint64_t ptys = 0;  // 0: the one pty, its lines as they are; else that many, numbered
     std::string exitOn, saveDir;
 };
 
@@ -102,6 +109,10 @@ Options Parse(int argc, char** argv) {
             const char* text = value();
             if (!prax::vprinter::ParseListenAddress(text, o.listen)) Usage(std::string("not [ADDR:]PORT: ") + text);
         }
+        else if (a == "--ptys") {
+            o.ptys = Number(value());
+            if (o.ptys < 1 || o.ptys > kMaxPtys) Usage("--ptys takes 1 to " + std::to_string(kMaxPtys));
+        }
         else if (a == "--throttle") o.throttle = true;
         else if (a == "--stall-after") o.stallAfter = Number(value());
         else if (a == "--stall-ms") o.stallMs = ms();
@@ -120,6 +131,7 @@ Options Parse(int argc, char** argv) {
     }
     // XON/XOFF is a serial line's; a socket's reader holds the sender back by not reading.
     if (o.input == Options::Input::Listen && o.xoffAfter) Usage("--xoff-after needs the pty");
+    if (o.ptys && o.input != Options::Input::Pty) Usage("--ptys opens ptys: not with --file, --stdin or --listen");
     return o;
 }
 
@@ -197,50 +209,58 @@ int CeilMs(Clock::duration d) {
     return static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT_MAX));
 }
 
-}  // namespace
+// Standard output by write(2) itself: a line goes out in one write the moment it is decided, so
+// a reader sees it at once and the lines of two printers never mix.
+void Print(const std::string& text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const ssize_t n = write(STDOUT_FILENO, text.data() + at, text.size() - at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;  // nobody reads any more: the printer carries on all the same
+        at += static_cast<std::size_t>(n);
+    }
+}
 
-int main(int argc, char** argv) {
-    const Options opt = Parse(argc, argv);
-    signal(SIGPIPE, SIG_IGN);
-    if (pipe(signalPipe) != 0) return 1;
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &sa, nullptr);
+struct Pty {
+    int master = -1, slave = -1;
+    std::string name;
+};
 
+// A pty pair in raw mode with a non-blocking master; false, having said why, when there is none.
+bool OpenPty(Pty& pty) {
+    pty.master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (pty.master < 0 || grantpt(pty.master) != 0 || unlockpt(pty.master) != 0) return std::perror("pty"), false;
+    const char* name = ptsname(pty.master);
+    if (!name) return std::perror("ptsname"), false;
+    pty.name = name;
+    SetRaw(pty.master);
+    fcntl(pty.master, F_SETFL, fcntl(pty.master, F_GETFL) | O_NONBLOCK);
+    // Holding the device end ourselves means a writer that closes and reopens it never
+    // leaves the master without a peer (which would turn every read into EIO).
+    pty.slave = open(name, O_RDWR | O_NOCTTY);
+    if (pty.slave < 0) return std::perror(name), false;
+    SetRaw(pty.slave);  // no CR/LF translation either way: the bytes are the message
+    return true;
+}
+
+// One printer: what it reads, where its payloads go and how its lines are printed (each whole
+// line, newline and all, in one call).
+struct Printer {
     int in = -1, slave = -1, listener = -1;
+    std::string saveDir;
+    std::function<void(const std::string&)> print;
+};
+
+// Reads and decodes until an exit condition, the end of the input or a signal; then reports
+// what was left half way and the byte count, and closes what it read from.
+void Serve(const Options& opt, Printer p) {
+    int in = p.in;
+    const int slave = p.slave, listener = p.listener;
     const bool pty = opt.input == Options::Input::Pty;
     const bool listening = opt.input == Options::Input::Listen;
-    if (pty) {
-        in = posix_openpt(O_RDWR | O_NOCTTY);
-        if (in < 0 || grantpt(in) != 0 || unlockpt(in) != 0) return std::perror("pty"), 1;
-        const char* name = ptsname(in);
-        if (!name) return std::perror("ptsname"), 1;
-        SetRaw(in);
-        fcntl(in, F_SETFL, fcntl(in, F_GETFL) | O_NONBLOCK);
-        // Holding the device end ourselves means a writer that closes and reopens it never
-        // leaves the master without a peer (which would turn every read into EIO).
-        slave = open(name, O_RDWR | O_NOCTTY);
-        if (slave < 0) return std::perror(name), 1;
-        SetRaw(slave);  // no CR/LF translation either way: the bytes are the message
-        std::printf("%s\n", name);
-        std::fflush(stdout);
-    } else if (listening) {
-        std::string bound, error;
-        listener = prax::vprinter::OpenListener(opt.listen, bound, error);
-        if (listener < 0) return std::fprintf(stderr, "prax-virtual-printer: %s\n", error.c_str()), 1;
-        std::printf("%s\n", bound.c_str());
-        std::fflush(stdout);
-    } else if (opt.input == Options::Input::File) {
-        in = open(opt.file.c_str(), O_RDONLY);
-        if (in < 0) return std::perror(opt.file.c_str()), 1;
-    } else {
-        in = STDIN_FILENO;
-    }
-
     std::optional<FileSink> sink;
-    if (!opt.saveDir.empty()) {
-        mkdir(opt.saveDir.c_str(), 0777);  // an existing folder is fine too
-        sink.emplace(opt.saveDir);
+    if (!p.saveDir.empty()) {
+        mkdir(p.saveDir.c_str(), 0777);  // an existing folder is fine too
+        sink.emplace(p.saveDir);
     }
     std::uint64_t items = 0, total = 0;
     bool stop = false;
@@ -251,10 +271,10 @@ int main(int argc, char** argv) {
     std::uint64_t streamStart = 0;  // bytes read before the current stream
     const auto onLine = [&](const std::string& line) {
         if (stop) return;  // exactly as many lines as asked for, even from one read
-        if (opt.times) std::fputs(arrivals.Prefix(streamStart + decoder->ItemEnd()).c_str(), stdout);
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        std::string text = opt.times ? arrivals.Prefix(streamStart + decoder->ItemEnd()) : std::string();
+        text += line;
+        text += '\n';
+        p.print(text);
         ++items;
         if ((opt.exitAfterItems && items >= opt.exitAfterItems) ||
             (!opt.exitOn.empty() && line.find(opt.exitOn) != std::string::npos))
@@ -366,10 +386,70 @@ int main(int argc, char** argv) {
     }
 
     if (decoder && (in >= 0 || !listening)) decoder->Finish();
-    std::printf("total bytes: %llu\n", static_cast<unsigned long long>(total));
-    std::fflush(stdout);
+    p.print("total bytes: " + std::to_string(total) + "\n");
     if (slave >= 0) close(slave);
     if (in >= 0 && in != STDIN_FILENO) close(in);
     if (listener >= 0) close(listener);
+}
+
+// Several printers at once, a thread each, so that each reads, stalls and ends on its own as
+// printers on separate links do. Nobody drains the signal pipe, so one signal ends them all.
+int ServeMany(const Options& opt) {
+    std::vector<Pty> ptys(opt.ptys);
+    std::string names;
+    for (Pty& pty : ptys) {
+        if (!OpenPty(pty)) return 1;
+        names += pty.name + "\n";
+    }
+    Print(names);  // all of them before any report line, so a reader knows every path first
+    if (!opt.saveDir.empty()) mkdir(opt.saveDir.c_str(), 0777);
+    // A line longer than a pipe takes at once needs more than one write; the lock keeps it whole.
+    std::mutex printing;
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < ptys.size(); ++i) {
+        const std::string number = std::to_string(i + 1);
+        Printer printer{ptys[i].master, ptys[i].slave, -1, opt.saveDir.empty() ? "" : opt.saveDir + "/" + number,
+                        [&printing, prefix = number + ": "](const std::string& line) {
+                            const std::lock_guard<std::mutex> hold(printing);
+                            Print(prefix + line);
+                        }};
+        threads.emplace_back(Serve, std::cref(opt), std::move(printer));
+    }
+    for (std::thread& t : threads) t.join();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options opt = Parse(argc, argv);
+    signal(SIGPIPE, SIG_IGN);
+    if (pipe(signalPipe) != 0) return 1;
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &sa, nullptr);
+    if (opt.ptys) return ServeMany(opt);
+
+    Printer printer;
+    printer.print = Print;
+    printer.saveDir = opt.saveDir;
+    if (opt.input == Options::Input::Pty) {
+        Pty pty;
+        if (!OpenPty(pty)) return 1;
+        printer.in = pty.master;
+        printer.slave = pty.slave;
+        Print(pty.name + "\n");
+    } else if (opt.input == Options::Input::Listen) {
+        std::string bound, error;
+        printer.listener = prax::vprinter::OpenListener(opt.listen, bound, error);
+        if (printer.listener < 0) return std::fprintf(stderr, "prax-virtual-printer: %s\n", error.c_str()), 1;
+        Print(bound + "\n");
+    } else if (opt.input == Options::Input::File) {
+        printer.in = open(opt.file.c_str(), O_RDONLY);
+        if (printer.in < 0) return std::perror(opt.file.c_str()), 1;
+    } else {
+        printer.in = STDIN_FILENO;
+    }
+    Serve(opt, std::move(printer));
     return 0;
 }
