@@ -59,11 +59,11 @@ JsonObject& JsonObject::Add(std::string_view key, std::int64_t number) {
     return *this;
 }
 
-JsonObject& JsonObject::Add(std::string_view key, double number) {
+JsonObject& JsonObject::Add(std::string_view key, double number, int decimals) {
     Key(key);
-    char text[32];
+    char text[48];
     // JSON has no infinities; a rate is never negative.
-    std::snprintf(text, sizeof text, "%.1f", std::isfinite(number) ? number : 0.0);
+    std::snprintf(text, sizeof text, "%.*f", decimals, std::isfinite(number) ? number : 0.0);
     body_ += text;
     return *this;
 }
@@ -74,8 +74,20 @@ JsonObject& JsonObject::Add(std::string_view key, bool value) {
     return *this;
 }
 
+JsonObject& JsonObject::AddAfterEvent(std::string_view key, std::string_view text) {
+    const std::string member = "," + JsonString(key) + ":" + JsonString(text);
+    body_.insert(eventEnd_, member);
+    eventEnd_ += member.size();
+    return *this;
+}
+
 void JsonOperator::Emit(const JsonObject& object) {
-    out_ << object.Line();
+    if (label_.empty()) {
+        out_ << object.Line();
+    } else {
+        JsonObject named = object;
+        out_ << named.AddAfterEvent("connection", label_).Line();
+    }
     out_.flush();
 }
 

@@ -18,18 +18,25 @@ namespace prax::cli {
 // One object, its members in the order they are added.
 class JsonObject {
 public:
-    explicit JsonObject(std::string_view event) { Add("event", event); }
+    explicit JsonObject(std::string_view event) {
+        Add("event", event);
+        eventEnd_ = body_.size();
+    }
     JsonObject& Add(std::string_view key, std::string_view text);
     JsonObject& Add(std::string_view key, const char* text) { return Add(key, std::string_view(text)); }
     JsonObject& Add(std::string_view key, std::int64_t number);
-    JsonObject& Add(std::string_view key, double number);
+    // With `decimals` places: a rate needs one, a duration in seconds three.
+    JsonObject& Add(std::string_view key, double number, int decimals = 1);
     JsonObject& Add(std::string_view key, bool value);
+    // A member placed right after "event", so that every object of one printer starts alike.
+    JsonObject& AddAfterEvent(std::string_view key, std::string_view text);
     // The object on one line, with its newline.
     std::string Line() const { return body_ + "}\n"; }
 
 private:
     void Key(std::string_view key);
     std::string body_ = "{";
+    std::size_t eventEnd_ = 0;
 };
 
 // `text` as a JSON string: quotes, backslashes and control characters escaped; bytes that are not
@@ -50,6 +57,8 @@ public:
           now_(std::move(now)) {}
 
     void Emit(const JsonObject& object);
+    // Where several printers are served at once: every object names the connection it is of.
+    void SetConnectionLabel(std::string label) { label_ = std::move(label); }
 
     void ShowMessage(const std::string& text) override;
     std::string ChooseFile(const protocol::FileDialogSetup& setup) override { return person_.ChooseFile(setup); }
@@ -81,6 +90,7 @@ private:
     std::function<JsonObject()> connection_;
     std::function<Clock::time_point()> now_;
     std::string lastMessage_, lastHint_;
+    std::string label_;
     std::int64_t total_ = 0;
     RateMeter rate_;
     std::optional<Clock::time_point> lastProgress_;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,10 +25,14 @@
 
 #include "cli/Interrupt.h"
 #include "cli/Json.h"
+#include "cli/Run.h"
+#include "cli/RunLog.h"
+#include "cli/Sha256.h"
 #include "cli/TerminalOperator.h"
 #include "cli/UsbPorts.h"
 #include "link/NetSocket.h"
 #include "link/TCom.h"
+#include "link/UsbDiscovery.h"
 #include "platform/Names.h"
 #include "platform/Native.h"
 #include "protocol/Commands.h"
@@ -288,18 +293,9 @@ int ConnectionIndex(const std::string& text) {
     return -1;
 }
 
-// Everything the command line asks for, checked by the parser before anything is opened.
-struct Invocation {
-    std::string command;
-    std::string port = "USB";
-    std::string device, output, host;
-    link::NetworkTarget network;
-    bool yes = false, no = false, quiet = false, json = false;
-    std::vector<std::string> lines;  // send
-    std::string operand;             // the IMAGE, FILE or NAME of a command that takes one
-    std::string packageSize = "512";
-    std::string slot = "TA";
-    std::string which;               // channel 00|25|49, read start|stop
+// The connections as the parser collects them: each option may come more than once.
+struct Connections {
+    std::vector<std::string> ports, devices, hosts;
 };
 
 // A check for CLI11: the reason `text` is refused, or nothing.
@@ -307,7 +303,7 @@ using Check = std::function<std::string(const std::string&)>;
 
 CLI::Validator Checked(Check check, const char* what) { return CLI::Validator(std::move(check), what); }
 
-std::unique_ptr<CLI::App> MakeParser(Invocation& inv) {
+std::unique_ptr<CLI::App> MakeParser(Invocation& inv, Connections& links) {
     auto app = std::make_unique<CLI::App>(
         "Sends label printers firmware images, TrueType fonts, font code tables, any file unchanged "
         "and command lines, over USB, LPT1, a serial port or the network.",
@@ -322,8 +318,9 @@ std::unique_ptr<CLI::App> MakeParser(Invocation& inv) {
     app->require_subcommand(1);
     // The connection and answer options may also follow the command.
     app->fallthrough();
-    CLI::Option* port = app->add_option("--port", inv.port, "A connection as the window lists it")
+    CLI::Option* port = app->add_option("--port", links.ports, "A connection as the window lists it; again for more")
                             ->option_text("TEXT")
+                            ->allow_extra_args(false)
                             ->check(Checked(
                                 [](const std::string& text) {
                                     return ConnectionIndex(text) < 0
@@ -334,26 +331,41 @@ std::unique_ptr<CLI::App> MakeParser(Invocation& inv) {
     const CLI::Validator named = Checked(
         [](const std::string& text) { return text.empty() ? std::string("needs a path") : std::string(); }, "");
     CLI::Option* device =
-        app->add_option("--device", inv.device, "Send to a device or file; a terminal is set up as a serial port")
+        app->add_option("--device", links.devices, "Send to a device or file; a terminal is set up as a serial port")
             ->option_text("PATH")
+            ->allow_extra_args(false)
             ->check(named);
     CLI::Option* output =
         app->add_option("--output", inv.output, "Write the byte stream to FILE, named so once all of it went")
             ->option_text("FILE")
             ->check(named);
     CLI::Option* host =
-        app->add_option("--host", inv.host, "Send to a network printer's raw port (9100 unless given)")
+        app->add_option("--host", links.hosts, "Send to a network printer's raw port (9100 unless given)")
             ->option_text("HOST[:PORT]")
+            ->allow_extra_args(false)
             ->check(Checked(
                 [](const std::string& text) {
                     link::NetworkTarget target;
                     return ParseHostTarget(text, target);
                 },
                 ""));
-    const std::vector<CLI::Option*> connections = {port, device, output, host};
-    for (CLI::Option* a : connections)
-        for (CLI::Option* b : connections)
-            if (a != b) a->excludes(b);
+    // --output is no printer: it stands alone. The others mix, one link each.
+    for (CLI::Option* printer : {port, device, host}) output->excludes(printer);
+    CLI::Option* all = app->add_flag("--all", inv.all, "With --port USB: every attached USB printer of an accepted make");
+    CLI::Option* watch =
+        app->add_flag("--watch", inv.watch, "Station mode: serve each USB printer of an accepted make as it is plugged in");
+    app->add_option("--count", inv.count, "With --watch: end after N printers")
+        ->option_text("N")
+        ->needs(watch)
+        ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1000000}));
+    for (CLI::Option* other : {device, host, output}) {
+        all->excludes(other);
+        watch->excludes(other);
+    }
+    watch->excludes(port)->excludes(all);
+    app->add_option("--log", inv.log, "Append one JSON line per printer and operation to FILE")
+        ->option_text("FILE")
+        ->check(named);
     CLI::Option* yes = app->add_flag("--yes", inv.yes, "Answer Yes when the printer stalls and praxdl asks to go on");
     CLI::Option* no = app->add_flag("--no", inv.no, "Answer No to every question");
     yes->excludes(no)->option_text(" ");
@@ -432,32 +444,9 @@ const char* OutcomeName(protocol::Outcome outcome) {
         case protocol::Outcome::OpenFailed: return "open-failed";
         case protocol::Outcome::Stopped: return "stopped";
         case protocol::Outcome::Interrupted: return "interrupted";
+        case protocol::Outcome::Checked: return "checked";
     }
     return "failed";
-}
-
-// How a run ended, for the JSON result object.
-struct Ending {
-    std::string outcome;
-    int exitCode = kExitDone;
-    std::uint64_t delivered = 0;
-    std::string status, error, reason;
-};
-
-void WriteResult(std::ostream& out, const std::string& operation, const Ending& e) {
-    JsonObject result("result");
-    result.Add("operation", operation).Add("outcome", e.outcome).Add("exit", std::int64_t{e.exitCode});
-    result.Add("delivered", static_cast<std::int64_t>(e.delivered));
-    if (!e.status.empty()) result.Add("status", e.status);
-    // The status line shows the register as the window does ("CRC=84"); a script gets all four
-    // hex digits.
-    if (const std::size_t crc = e.status.rfind("CRC="); crc != std::string::npos) {
-        const std::string digits = e.status.substr(crc + 4);
-        result.Add("checksum", std::string(digits.size() < 4 ? 4 - digits.size() : 0, '0') + digits);
-    }
-    if (!e.error.empty()) result.Add("error", e.error);
-    if (!e.reason.empty()) result.Add("reason", e.reason);
-    out << result.Line() << std::flush;
 }
 
 // --json is honoured even on a command line that fails to parse, so a script always gets its
@@ -480,105 +469,125 @@ std::string ReadFonts(platform::Platform& host, protocol::FontList& list) {
     return list.opened ? std::string() : std::string(protocol::kCantOpenFont);
 }
 
+// The status line's checksum with all four hex digits; empty when the line has none.
+std::string ChecksumOf(const std::string& status) {
+    const std::size_t crc = status.rfind("CRC=");
+    if (crc == std::string::npos) return {};
+    const std::string digits = status.substr(crc + 4);
+    return std::string(digits.size() < 4 ? 4 - digits.size() : 0, '0') + digits;
+}
+
+// The serial number in a USB printer's identity, where the device has one: an instance the
+// system made up (Windows' "6&2c1a&0&USB001", Linux's port "1-1.2") is none.
+std::string UsbSerialOf(const std::string& interfacePath) {
+    const std::string identity = UsbIdentity(interfacePath);
+    const std::size_t cut = identity.rfind('\\');
+    if (cut == std::string::npos || identity.rfind("USB\\", 0) != 0) return {};
+    const std::string instance = identity.substr(cut + 1);
+    const bool madeUp = instance.find('&') != std::string::npos ||
+                        std::all_of(instance.begin(), instance.end(),
+                                    [](char c) { return (c >= '0' && c <= '9') || c == '-' || c == '.'; });
+    return madeUp ? std::string() : instance;
+}
+
 }  // namespace
 
-int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost) {
-    Invocation inv;
-    const std::unique_ptr<CLI::App> parser = MakeParser(inv);
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    try {
-        parser->parse(reversed);
-    } catch (const CLI::CallForHelp&) {
-        io.out << parser->help();
-        return kExitDone;
-    } catch (const CLI::CallForVersion& e) {
-        io.out << e.what() << '\n';
-        return kExitDone;
-    } catch (const CLI::ParseError& e) {
-        std::string text = e.what();
-        const std::vector<std::string> extra = parser->remaining();
-        if (parser->get_subcommands().empty()) {
-            // A word where the command belongs is an unknown command, not a missing one.
-            const auto word = std::find_if(extra.begin(), extra.end(),
-                                           [](const std::string& w) { return !w.empty() && w[0] != '-'; });
-            if (word != extra.end()) text = "unknown command '" + *word + "'";
-            else if (extra.empty() && dynamic_cast<const CLI::RequiredError*>(&e)) text = "no command given";
-        } else if (!extra.empty()) {
-            text = parser->get_subcommands()[0]->get_name() + " does not take";
-            for (const std::string& word : extra) text += " " + word;
-        }
-        io.err << "praxdl: " << text << "\nSee praxdl --help, or praxdl COMMAND --help.\n";
-        if (AsksForJson(args)) {
-            const std::string operation =
-                parser->get_subcommands().empty() ? std::string() : parser->get_subcommands()[0]->get_name();
-            WriteResult(io.out, operation, Ending{"usage", kExitUsage, 0, {}, text, {}});
-        }
-        return kExitUsage;
+std::string UsbIdentity(const std::string& interfacePath) {
+    std::string rest = interfacePath.rfind("\\\\?\\", 0) == 0 ? interfacePath.substr(4) : interfacePath;
+    std::vector<std::string> parts;
+    for (std::size_t start = 0;;) {
+        const std::size_t hash = rest.find('#', start);
+        parts.push_back(rest.substr(start, hash == std::string::npos ? std::string::npos : hash - start));
+        if (hash == std::string::npos) break;
+        start = hash + 1;
     }
-    inv.command = parser->get_subcommands()[0]->get_name();
-    const int connectionIndex = ConnectionIndex(inv.port);
+    if (parts.size() < 3) return interfacePath;
+    return parts[0] + "\\" + parts[1] + "\\" + parts[2];
+}
+
+bool TakesFileInput(const std::string& command) {
+    return command == "firmware" || command == "dl-firmware" || command == "font" || command == "code-table" ||
+           command == "raw";
+}
+
+std::string Target::Label() const {
+    if (kind == Kind::Port && !usbPrinter.empty()) return UsbIdentity(usbPrinter);
+    return text;
+}
+
+void WriteResult(std::ostream& out, const std::string& operation, const Ending& e) {
+    JsonObject result("result");
+    if (!e.connection.empty()) result.Add("connection", e.connection);
+    result.Add("operation", operation).Add("outcome", e.outcome).Add("exit", std::int64_t{e.exitCode});
+    result.Add("delivered", static_cast<std::int64_t>(e.delivered));
+    if (!e.status.empty()) result.Add("status", e.status);
+    // The status line shows the register as the window does ("CRC=84"); a script gets all four
+    // hex digits.
+    if (const std::string checksum = ChecksumOf(e.status); !checksum.empty()) result.Add("checksum", checksum);
+    if (!e.error.empty()) result.Add("error", e.error);
+    if (!e.reason.empty()) result.Add("reason", e.reason);
+    // A row of a run to several printers also says what it opened and how long it took.
+    if (!e.connection.empty()) {
+        if (!e.device.empty()) result.Add("opens", e.device);
+        result.Add("seconds", e.seconds, 3);
+    }
+    out << result.Line() << std::flush;
+}
+
+const std::string& Prepared::InputDigest() {
+    const std::lock_guard<std::mutex> lock(digestMutex_);
+    if (!digested_) {
+        const auto files = inputs.Files();
+        if (!files.empty() && files.front().second->ok()) digest_ = Sha256Hex(files.front().second->bytes);
+        digested_ = true;
+    }
+    return digest_;
+}
+
+bool Record(RunLog& log, const Invocation& inv, Prepared& prepared, const Target& target, const Ending& e,
+            std::ostream& err) {
+    LogRecord record;
+    record.time = std::chrono::system_clock::now();
+    record.connection = target.Label();
+    record.device = e.device;
+    record.usbSerial = e.usbSerial;
+    record.command = inv.command;
+    if (const auto files = prepared.inputs.Files(); !files.empty() && files.front().second->ok()) {
+        record.inputName = files.front().first;
+        record.inputSize = files.front().second->bytes.size();
+        record.inputSha256 = prepared.InputDigest();
+    }
+    record.crc = ChecksumOf(e.status);
+    record.outcome = e.outcome;
+    record.delivered = e.delivered;
+    record.seconds = e.seconds;
+    std::string error;
+    if (log.Append(record, error)) return true;
+    err << "praxdl: " << error << '\n' << std::flush;
+    return false;
+}
+
+Ending RunLink(const Invocation& inv, const Target& target, Prepared& prepared, Host& hostSide, LinkOutput& out,
+               bool checkOnly) {
+    const auto started = std::chrono::steady_clock::now();
+    platform::Platform& host = hostSide.platform();
     const std::string& command = inv.command;
     std::optional<link::NetworkTarget> network;
-    if (!inv.host.empty()) ParseHostTarget(inv.host, network.emplace());
+    if (target.kind == Target::Kind::Host) ParseHostTarget(target.text, network.emplace());
+    const int connectionIndex = target.kind == Target::Kind::Port ? ConnectionIndex(target.text) : 0;
     const int slot = *SlotIndex(inv.slot);
-
-    // With --json the person's text goes to standard error and standard output carries only JSON.
-    std::ostream& human = inv.json ? io.err : io.out;
-    const auto finish = [&](const Ending& e) {
-        if (inv.json) WriteResult(io.out, command, e);
-        return e.exitCode;
-    };
-    const auto fail = [&](const std::string& text) {
-        io.err << "praxdl: " << text << '\n';
-        return finish(Ending{"failed", kExitFailed, 0, {}, text, {}});
+    const auto seconds = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     };
 
-    if (command == "ports") {
-        for (const PortRow& row : PrintPorts(human))
-            if (inv.json)
-                io.out << JsonObject("port")
-                              .Add("connection", row.connection)
-                              .Add("opens", row.opens)
-                              .Add("present", row.present)
-                              .Line();
-        return finish(Ending{"done", kExitDone, 0, {}, {}, {}});
-    }
-
-    NativeHost ownHost;
-    Host& hostSide = givenHost ? *givenHost : ownHost;
-    platform::Platform& host = hostSide.platform();
-    // The process-wide socket holder, with sockets started for as long as the run lasts.
-    link::NetSocket netSocket(host);
-    std::optional<protocol::FontChoice> font;
-    if (command == "fonts" || command == "font") {
-        protocol::FontList list;
-        if (const std::string error = ReadFonts(host, list); !error.empty()) return fail(error);
-        if (command == "fonts") {
-            for (const protocol::FontRow& row : list.rows) {
-                // A name that can't be sent is marked, and never printed with its control characters.
-                human << protocol::PrintableName(row.name) << '\t' << row.file << '\t' << protocol::SizeText(row.size)
-                      << (row.problem.empty() ? "" : "\tnot sendable: " + row.problem) << '\n';
-                if (inv.json) {
-                    JsonObject entry("font");
-                    entry.Add("name", row.name).Add("file", row.file).Add("size", row.size).Add("sendable", row.problem.empty());
-                    if (!row.problem.empty()) entry.Add("problem", row.problem);
-                    io.out << entry.Line();
-                }
-            }
-            return finish(Ending{"done", kExitDone, 0, {}, {}, {}});
-        }
-        const auto it = std::find_if(list.rows.begin(), list.rows.end(),
-                                     [&](const protocol::FontRow& row) { return row.name == inv.operand; });
-        if (it == list.rows.end()) return fail("no font named \"" + inv.operand + "\" is listed (see praxdl fonts)");
-        font = protocol::FontChoice{it->name, it->file};
-    }
     std::int32_t code = protocol::PortCodeForConnection(connectionIndex);
     std::optional<StagedOutput> output;
     std::string opens;  // the device or file the link opens, given on the command line
-    if (!inv.device.empty() || !inv.output.empty()) {
-        if (!inv.output.empty()) output.emplace(inv.output);
-        std::string path = !inv.device.empty() ? inv.device : output->OpenPath();
-        const bool serial = !inv.device.empty() && IsSerialDevice(path);
+    if (target.kind == Target::Kind::Device || target.kind == Target::Kind::Output) {
+        const bool isDevice = target.kind == Target::Kind::Device;
+        if (!isDevice) output.emplace(target.text);
+        std::string path = isDevice ? target.text : output->OpenPath();
+        const bool serial = isDevice && IsSerialDevice(path);
 #if defined(_WIN32)
         // COM10 and up open only by their full device name.
         if (serial && path.rfind("\\\\.\\", 0) != 0) path = "\\\\.\\" + path;
@@ -587,7 +596,7 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         // A port's own name is no path in the working folder.
         const auto absolute = serial ? std::filesystem::path(path) : std::filesystem::absolute(path, ec);
         if (!ec) path = absolute.string();
-        const auto named = serial ? std::filesystem::path(path) : std::filesystem::absolute(!inv.device.empty() ? inv.device : inv.output, ec);
+        const auto named = serial ? std::filesystem::path(path) : std::filesystem::absolute(target.text, ec);
         opens = ec ? path : named.string();
         if (serial) {
             // Set up as every serial port is: raw, 115200 8N1, XON/XOFF.
@@ -600,33 +609,41 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
             code = -1;
         }
     }
+    // What the link opened, as the host names it.
+    const auto opened = [&] {
+        if (network) return platform::HostAndPort(network->host, network->port);
+        if (!opens.empty()) return opens;
+        return platform::HostPathFor(link::DeviceFileName(link::currentDeviceName()));
+    };
 
-    const ProgressStyle style =
-        inv.quiet ? ProgressStyle::None : io.errIsTerminal ? ProgressStyle::Bar : ProgressStyle::Lines;
-    TerminalOperator ui(io.err, style);
+    TerminalOperator ui(out.err, out.style);
     ui.SetAnswers(inv.yes ? std::optional<bool>(true) : inv.no ? std::optional<bool>(false) : std::nullopt,
-                  io.canAsk);
+                  out.canAsk);
     ui.SetStopFlag(&gInterruptSignal);
+    if (out.progress) ui.SetProgressReport(out.progress);
     // Asked when an open-failure message comes, so it tells what that open ran into.
-    const link::NetworkTarget* target = network ? &*network : nullptr;
+    const link::NetworkTarget* networkTarget = network ? &*network : nullptr;
     const bool toFile = output.has_value();
-    ui.SetOpenHint([&host, &code, target, toFile] { return HintFor(host, code, target, toFile); });
+    ui.SetOpenHint([&host, &code, networkTarget, toFile] { return HintFor(host, code, networkTarget, toFile); });
     std::optional<JsonOperator> json;
-    if (inv.json)
-        json.emplace(ui, io.out, [&ui] { return ui.lastHint(); }, [&] {
+    if (out.json) {
+        json.emplace(ui, *out.json, [&ui] { return ui.lastHint(); }, [&] {
             JsonObject connection("connection");
-            if (network)
-                connection.Add("connection", "network").Add("opens", platform::HostAndPort(network->host, network->port));
-            else if (!opens.empty())
-                connection.Add("connection", output ? "output" : "device").Add("opens", opens);
-            else
-                connection.Add("connection", protocol::kConnectionNames[static_cast<std::size_t>(connectionIndex)])
-                    .Add("opens", platform::HostPathFor(link::DeviceFileName(link::currentDeviceName())));
-            return connection;
+            // Where several printers are served every object names its connection already.
+            if (out.label.empty())
+                connection.Add("connection", network          ? std::string("network")
+                                             : !opens.empty() ? std::string(output ? "output" : "device")
+                                                              : std::string(protocol::kConnectionNames[static_cast<std::size_t>(connectionIndex)]));
+            return connection.Add("opens", opened());
         });
+        json->SetConnectionLabel(out.label);
+    }
     std::string statusText;
     protocol::Context ctx{host, json ? static_cast<protocol::Operator&>(*json) : ui, [&] { return code; }, statusText,
-                          target};
+                          networkTarget};
+    ctx.usbPrinter = target.usbPrinter;
+    ctx.inputs = &prepared.inputs;
+    ctx.checkOnly = checkOnly;
     host.SetMessageBoxHandler([&](const std::string& text, const std::string& caption, std::uint32_t type) {
         if (json && !(type & platform::MB_YESNO_)) {
             json->ShowMessage(text);
@@ -650,17 +667,7 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
                                                  : protocol::PrinterCommand::ChangeMode;
         result = protocol::SendPrinterCommand(ctx, which);
     } else if (command == "send") {
-        std::vector<std::string> lines = inv.lines;
-        const std::string unread = !inv.lines.empty()      ? std::string()
-                                   : !io.inProblem.empty() ? io.inProblem
-                                                           : ReadLines(io.in, lines);
-        // Interrupted while the lines were read: nothing was opened, nothing is sent.
-        if (gInterruptSignal != 0) {
-            io.err << "praxdl: interrupted\n";
-            return finish(Ending{"interrupted", 128 + gInterruptSignal, 0, {}, "interrupted", {}});
-        }
-        if (!unread.empty()) return fail(unread);
-        result = protocol::SendLines(ctx, protocol::LineSource::Of(lines));
+        result = protocol::SendLines(ctx, protocol::LineSource::Of(prepared.lines));
     } else if (command == "channel") {
         const auto channel = inv.which == "00"   ? protocol::Channel::Ch00
                              : inv.which == "25" ? protocol::Channel::Ch25
@@ -679,29 +686,197 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         } else if (command == "dl-firmware") {
             result = protocol::DownloadModeFirmware(ctx, {inv.operand, {}});
         } else if (command == "font") {
-            result = protocol::DownloadTrueTypeFont(ctx, font, slot);
+            result = protocol::DownloadTrueTypeFont(ctx, prepared.font, slot);
         } else if (command == "code-table") {
             result = protocol::DownloadCodeTable(ctx, {inv.operand, {}}, slot);
         } else {
             result = protocol::DownloadRawFile(ctx, {inv.operand, {}});
         }
         // The window's status line at the end; a transfer that ended before the body left none.
-        if (result.outcome != protocol::Outcome::Refused && result.outcome != protocol::Outcome::OpenFailed)
-            status = result.ok() ? result.message : ui.status();
-        if (!status.empty()) human << status << '\n';
+        const bool bodyStarted = result.outcome != protocol::Outcome::Refused &&
+                                 result.outcome != protocol::Outcome::OpenFailed &&
+                                 result.outcome != protocol::Outcome::Checked;
+        if (bodyStarted) status = result.ok() ? result.message : ui.status();
+        if (!status.empty() && out.human) *out.human << status << '\n';
     }
     Ending ending{OutcomeName(result.outcome), kExitDone, result.delivered, status, {}, {}};
-    if (!result.ok() && json) {
-        ending.error = !result.message.empty() ? result.message : json->lastMessage();
-        if (result.outcome == protocol::Outcome::OpenFailed) ending.reason = json->lastHint();
+    if (result.outcome != protocol::Outcome::Refused && result.outcome != protocol::Outcome::OpenFailed &&
+        result.outcome != protocol::Outcome::Checked && result.outcome != protocol::Outcome::Cancelled) {
+        ending.device = opened();
+        if (code == link::kUsbPortCode && !network) ending.usbSerial = UsbSerialOf(link::currentDeviceName());
+    }
+    if (!result.ok()) {
+        ending.error = result.message;
+        if (json && ending.error.empty()) ending.error = json->lastMessage();
+        if (json && result.outcome == protocol::Outcome::OpenFailed) ending.reason = json->lastHint();
     }
     std::string error;
-    if (result.ok() && gInterruptSignal == 0 && output && !output->Commit(error)) return fail(error);
+    if (result.ok() && gInterruptSignal == 0 && output && !output->Commit(error)) {
+        out.err << "praxdl: " << error << '\n';
+        Ending failed{"failed", kExitFailed, 0, {}, error, {}};
+        failed.seconds = seconds();
+        return failed;
+    }
     // A message the operation showed is on standard error already.
     if (!result.shown && !result.message.empty() &&
         (result.outcome == protocol::Outcome::Stopped || result.outcome == protocol::Outcome::Interrupted))
-        io.err << "praxdl: " << result.message << '\n';
-    ending.exitCode = gInterruptSignal != 0 ? 128 + gInterruptSignal : result.ok() ? kExitDone : kExitFailed;
+        out.err << "praxdl: " << result.message << '\n';
+    const bool ok = result.ok() || result.outcome == protocol::Outcome::Checked;
+    ending.exitCode = gInterruptSignal != 0 ? 128 + gInterruptSignal : ok ? kExitDone : kExitFailed;
+    ending.seconds = seconds();
+    return ending;
+}
+
+int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost) {
+    Invocation inv;
+    Connections links;
+    const std::unique_ptr<CLI::App> parser = MakeParser(inv, links);
+    const auto usageError = [&](const std::string& text, const std::string& operation) {
+        io.err << "praxdl: " << text << "\nSee praxdl --help, or praxdl COMMAND --help.\n";
+        if (AsksForJson(args)) WriteResult(io.out, operation, Ending{"usage", kExitUsage, 0, {}, text, {}});
+        return kExitUsage;
+    };
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        parser->parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        io.out << parser->help();
+        return kExitDone;
+    } catch (const CLI::CallForVersion& e) {
+        io.out << e.what() << '\n';
+        return kExitDone;
+    } catch (const CLI::ParseError& e) {
+        std::string text = e.what();
+        const std::vector<std::string> extra = parser->remaining();
+        if (parser->get_subcommands().empty()) {
+            // A word where the command belongs is an unknown command, not a missing one.
+            const auto word = std::find_if(extra.begin(), extra.end(),
+                                           [](const std::string& w) { return !w.empty() && w[0] != '-'; });
+            if (word != extra.end()) text = "unknown command '" + *word + "'";
+            else if (extra.empty() && dynamic_cast<const CLI::RequiredError*>(&e)) text = "no command given";
+        } else if (!extra.empty()) {
+            text = parser->get_subcommands()[0]->get_name() + " does not take";
+            for (const std::string& word : extra) text += " " + word;
+        }
+        return usageError(text, parser->get_subcommands().empty() ? std::string()
+                                                                  : parser->get_subcommands()[0]->get_name());
+    }
+    inv.command = parser->get_subcommands()[0]->get_name();
+    const std::string& command = inv.command;
+
+    // The connections in the order given, each option's values taken in turn.
+    std::vector<Target> targets;
+    {
+        std::size_t nextPort = 0, nextDevice = 0, nextHost = 0;
+        for (const CLI::Option* option : parser->parse_order()) {
+            const std::string name = option->get_name();
+            if (name == "--port" && nextPort < links.ports.size()) {
+                const int index = ConnectionIndex(links.ports[nextPort++]);
+                targets.push_back({Target::Kind::Port, std::string(protocol::kConnectionNames[static_cast<std::size_t>(index)]), {}});
+            } else if (name == "--device" && nextDevice < links.devices.size()) {
+                targets.push_back({Target::Kind::Device, links.devices[nextDevice++], {}});
+            } else if (name == "--host" && nextHost < links.hosts.size()) {
+                targets.push_back({Target::Kind::Host, links.hosts[nextHost++], {}});
+            }
+        }
+        if (!inv.output.empty()) targets.push_back({Target::Kind::Output, inv.output, {}});
+        if (targets.empty()) targets.push_back({Target::Kind::Port, "USB", {}});
+    }
+    const bool usbOnly = std::all_of(targets.begin(), targets.end(), [](const Target& t) {
+        return t.kind == Target::Kind::Port && ConnectionIndex(t.text) == ConnectionIndex("USB");
+    });
+    if (inv.all && !usbOnly) return usageError("--all takes every USB printer: give it with --port USB alone", command);
+    if ((inv.all || inv.watch || targets.size() > 1) && (command == "ports" || command == "fonts"))
+        return usageError(command + " lists this host's own; it takes no connection", command);
+
+    // With --json the person's text goes to standard error and standard output carries only JSON.
+    std::ostream& human = inv.json ? io.err : io.out;
+    const auto finish = [&](const Ending& e) {
+        if (inv.json) WriteResult(io.out, command, e);
+        return e.exitCode;
+    };
+    const auto fail = [&](const std::string& text) {
+        io.err << "praxdl: " << text << '\n';
+        return finish(Ending{"failed", kExitFailed, 0, {}, text, {}});
+    };
+
+    if (command == "ports") {
+        for (const PortRow& row : PrintPorts(human))
+            if (inv.json)
+                io.out << JsonObject("port")
+                              .Add("connection", row.connection)
+                              .Add("opens", row.opens)
+                              .Add("present", row.present)
+                              .Line();
+        return finish(Ending{"done", kExitDone, 0, {}, {}, {}});
+    }
+    // The record must be there to take every printer's line before the first is sent to.
+    std::unique_ptr<RunLog> log;
+    if (!inv.log.empty() && command != "fonts") {
+        std::string error;
+        log = RunLog::Open(inv.log, error);
+        if (!log) return usageError(error, command);
+    }
+
+    NativeHost ownHost;
+    Host& hostSide = givenHost ? *givenHost : ownHost;
+    platform::Platform& host = hostSide.platform();
+    // This thread's socket holder, with sockets started for as long as the run lasts.
+    link::NetSocket netSocket(host);
+    Prepared prepared;
+    if (command == "fonts" || command == "font") {
+        protocol::FontList list;
+        if (const std::string error = ReadFonts(host, list); !error.empty()) return fail(error);
+        if (command == "fonts") {
+            for (const protocol::FontRow& row : list.rows) {
+                // A name that can't be sent is marked, and never printed with its control characters.
+                human << protocol::PrintableName(row.name) << '\t' << row.file << '\t' << protocol::SizeText(row.size)
+                      << (row.problem.empty() ? "" : "\tnot sendable: " + row.problem) << '\n';
+                if (inv.json) {
+                    JsonObject entry("font");
+                    entry.Add("name", row.name).Add("file", row.file).Add("size", row.size).Add("sendable", row.problem.empty());
+                    if (!row.problem.empty()) entry.Add("problem", row.problem);
+                    io.out << entry.Line();
+                }
+            }
+            return finish(Ending{"done", kExitDone, 0, {}, {}, {}});
+        }
+        const auto it = std::find_if(list.rows.begin(), list.rows.end(),
+                                     [&](const protocol::FontRow& row) { return row.name == inv.operand; });
+        if (it == list.rows.end()) return fail("no font named \"" + inv.operand + "\" is listed (see praxdl fonts)");
+        prepared.font = protocol::FontChoice{it->name, it->file};
+    }
+    if (command == "send") {
+        prepared.lines = inv.lines;
+        const std::string unread = !inv.lines.empty()      ? std::string()
+                                   : !io.inProblem.empty() ? io.inProblem
+                                                           : ReadLines(io.in, prepared.lines);
+        // Interrupted while the lines were read: nothing was opened, nothing is sent.
+        if (gInterruptSignal != 0) {
+            io.err << "praxdl: interrupted\n";
+            return finish(Ending{"interrupted", 128 + gInterruptSignal, 0, {}, "interrupted", {}});
+        }
+        if (!unread.empty()) return fail(unread);
+    }
+    if (inv.watch) return RunStation(inv, prepared, io, log.get());
+    if (inv.all) {
+        int interfaces = 0;
+        const std::vector<std::string> printers = link::FindUsbPrinterPaths(host, interfaces);
+        // None attached: the one USB link says so as it always does.
+        if (!printers.empty()) {
+            targets.clear();
+            for (const std::string& path : printers) targets.push_back({Target::Kind::Port, "USB", path});
+        }
+    }
+    if (inv.all || targets.size() > 1) return RunLine(inv, targets, prepared, io, givenHost, log.get());
+
+    const ProgressStyle style =
+        inv.quiet ? ProgressStyle::None : io.errIsTerminal ? ProgressStyle::Bar : ProgressStyle::Lines;
+    LinkOutput out{&human, io.err, inv.json ? &io.out : nullptr, style, io.canAsk};
+    Ending ending = RunLink(inv, targets.front(), prepared, hostSide, out);
+    // On disk before the result is told: a result a script saw is always in the record.
+    if (log && !Record(*log, inv, prepared, targets.front(), ending, io.err) && ending.exitCode == kExitDone)
+        ending.exitCode = kExitFailed;
     return finish(ending);
 }
 

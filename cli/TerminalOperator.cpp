@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 
@@ -84,6 +85,8 @@ void TerminalOperator::SetProgressMax(std::int32_t max) { gauge_.SetMaxValue(max
 void TerminalOperator::SetProgressPosition(std::int32_t position) {
     gauge_.SetProgress(position);
     if (!visible_) return;
+    // The bytes that went, as the plain lines count them.
+    if (report_) report_(std::min<std::int64_t>(bodySent_, gauge_.MaxValue()), gauge_.MaxValue());
     const auto now = clock_();
     meter_.Add(now, gauge_.Progress());
     Draw(false, now);

@@ -42,6 +42,11 @@ public:
     void SetOpenHint(std::function<std::string()> hint) { openHint_ = std::move(hint); }
     // The hint shown under the last message; empty when there was none.
     const std::string& lastHint() const { return lastHint_; }
+    // Told the gauge's position and maximum at each step while the progress is shown, for a
+    // display of its own (a row among several printers' rows).
+    void SetProgressReport(std::function<void(std::int64_t position, std::int64_t max)> report) {
+        report_ = std::move(report);
+    }
 
     void ShowMessage(const std::string& text) override;
     std::string ChooseFile(const protocol::FileDialogSetup&) override { return {}; }
@@ -77,6 +82,7 @@ private:
     dialogs::GaugeModel gauge_;
     std::string status_;
     std::function<std::string()> openHint_;
+    std::function<void(std::int64_t, std::int64_t)> report_;
     std::string lastHint_;
     const volatile std::sig_atomic_t* stop_ = nullptr;
     std::optional<bool> preset_;

@@ -205,7 +205,7 @@ TEST(PraxdlEndToEnd, UsageErrorsExitWithTwoAndSendNothing) {
           {"--device", "/dev/null", "--output", "/tmp/x", "init"}, {"init", "--package-size", "8"},
           {"dl-firmware"}, {"raw", "a", "b"}, {"channel", "7"}, {"channel"}, {"read", "Stop"}, {"read"},
           {"code-table"}, {"font"}, {"fonts", "x"}, {"code-table", "a", "--slot", "TAA"}, {"raw", "a", "--slot", "TB"},
-          {"--host", "127.0.0.1:0", "init"}, {"--host", "127.0.0.1", "--device", "/dev/null", "init"}}) {
+          {"--host", "127.0.0.1:0", "init"}, {"--host", "127.0.0.1", "--output", "/dev/null", "init"}}) {
         std::vector<std::string> argv = {kPraxdl};
         argv.insert(argv.end(), args.begin(), args.end());
         const ProcessResult r = RunProgram(argv);

@@ -1,0 +1,287 @@
+// A line of printers: one command to several connections at once, each link on a thread of its
+// own with its own host, link state and socket, and the station mode that serves USB printers as
+// they are plugged in. Every link runs the same RunLink a single run does; this file only starts
+// them, routes their words and sums them up.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <list>
+#include <memory>
+#include <optional>
+#include <mutex>
+#include <ostream>
+#include <set>
+#include <sstream>
+#include <streambuf>
+#include <thread>
+
+#include "cli/Board.h"
+#include "cli/Interrupt.h"
+#include "cli/Json.h"
+#include "cli/Run.h"
+#include "cli/RunLog.h"
+#include "link/NetSocket.h"
+#include "link/UsbDiscovery.h"
+#include "platform/Names.h"
+#include "platform/Native.h"
+
+namespace prax::cli {
+
+namespace {
+
+// Hands each whole line written to it to `line`, without its newline; a last unfinished line
+// goes when the stream ends. Lines of two links then never mix, whatever each writes at a time.
+class LineBuffer final : public std::streambuf {
+public:
+    explicit LineBuffer(std::function<void(const std::string&)> line) : line_(std::move(line)) {}
+    ~LineBuffer() override {
+        if (!pending_.empty()) line_(pending_);
+    }
+
+protected:
+    int_type overflow(int_type c) override {
+        if (c == traits_type::eof()) return traits_type::not_eof(c);
+        if (c == '\n') {
+            line_(pending_);
+            pending_.clear();
+        } else {
+            pending_ += static_cast<char>(c);
+        }
+        return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        for (std::streamsize i = 0; i < n; ++i) overflow(static_cast<unsigned char>(s[i]));
+        return n;
+    }
+
+private:
+    std::function<void(const std::string&)> line_;
+    std::string pending_;
+};
+
+class LineStream final : public std::ostream {
+public:
+    explicit LineStream(std::function<void(const std::string&)> line) : std::ostream(nullptr), buffer_(std::move(line)) {
+        rdbuf(&buffer_);
+    }
+
+private:
+    LineBuffer buffer_;
+};
+
+class LinkHost final : public Host {
+public:
+    LinkHost() { native_.SetAbortFlag(&gInterruptSignal); }
+    platform::Platform& platform() override { return native_; }
+    void MapDevice(const std::string& name, const std::string& path) override { native_.MapDevice(name, path); }
+    void MapOutputFile(const std::string& name, const std::string& path) override {
+        native_.MapDevice(name, path, true);
+    }
+
+private:
+    platform::NativePlatform native_;
+};
+
+// The row's last words: the outcome, the status line, the bytes and the time.
+std::string OutcomeText(const Ending& e) {
+    std::ostringstream text;
+    text << e.outcome;
+    if (!e.status.empty()) text << "  " << e.status;
+    text << "  " << e.delivered << " bytes  ";
+    text.setf(std::ios::fixed);
+    text.precision(1);
+    text << e.seconds << " s";
+    return text.str();
+}
+
+// What every run to several printers shares: the board, standard output's JSON lines, the record.
+class Line {
+public:
+    Line(const Invocation& inv, Prepared& prepared, Streams& io, RunLog* log, Board::Style style)
+        : inv_(inv), prepared_(prepared), io_(io), log_(log), board_(io.err, style), started_(Clock::now()) {}
+
+    // The operation on `target` through `host` (one of its own unless given), told as the row's.
+    Ending Serve(const Target& target, Host* givenHost) {
+        const std::string label = target.Label();
+        const int row = board_.AddRow(label);
+        LineStream err([this, row](const std::string& line) { board_.Message(row, line); });
+        LineStream json([this](const std::string& line) { WriteJson(line + "\n"); });
+        LinkOutput out{nullptr, err, inv_.json ? &json : nullptr, ProgressStyle::None, false, label,
+                       [this, row](std::int64_t sent, std::int64_t total) { board_.Progress(row, sent, total); }};
+        Ending e;
+        if (givenHost) {
+            e = RunLink(inv_, target, prepared_, *givenHost, out);
+        } else {
+            LinkHost host;
+            link::NetSocket socket(host.platform());
+            e = RunLink(inv_, target, prepared_, host, out);
+        }
+        e.connection = label;
+        // In the record before the result is told anywhere.
+        if (log_ && !Record(*log_, inv_, prepared_, target, e, err) && e.exitCode == kExitDone)
+            e.exitCode = kExitFailed;
+        err.flush();
+        board_.Finish(row, OutcomeText(e));
+        if (inv_.json) {
+            std::ostringstream line;
+            WriteResult(line, inv_.command, e);
+            WriteJson(line.str());
+        }
+        const std::lock_guard<std::mutex> lock(mutex_);
+        endings_.emplace_back(row, e);
+        return e;
+    }
+
+    // Input refused before any link opened: each connection's row says so.
+    void Refused(const std::vector<Target>& targets, const std::string& why) {
+        for (const Target& target : targets) {
+            Ending e{"refused", kExitFailed, 0, {}, why, {}};
+            e.connection = target.Label();
+            const int row = board_.AddRow(e.connection);
+            board_.Finish(row, OutcomeText(e));
+            if (inv_.json) {
+                std::ostringstream line;
+                WriteResult(line, inv_.command, e);
+                WriteJson(line.str());
+            }
+            endings_.emplace_back(row, e);
+        }
+    }
+
+    std::size_t Finished() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return endings_.size();
+    }
+
+    // The table, the JSON summary and the exit status, once every link has ended.
+    int Summarize() {
+        board_.Close();
+        // In the order the connections were given (or the printers came), not as they ended.
+        std::sort(endings_.begin(), endings_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<SummaryRow> rows;
+        std::size_t done = 0;
+        bool interrupted = false;
+        for (const auto& [row, e] : endings_) {
+            rows.push_back({e.connection, e.device, e.outcome, e.delivered, e.status, e.seconds, e.outcome == "done"});
+            if (e.outcome == "done" && e.exitCode == kExitDone) ++done;
+            interrupted = interrupted || e.outcome == "interrupted";
+        }
+        std::ostream& human = inv_.json ? io_.err : io_.out;
+        if (!rows.empty() || !inv_.watch) human << SummaryTable(rows) << std::flush;
+        const int code = gInterruptSignal != 0 && (interrupted || !inv_.watch) ? 128 + gInterruptSignal
+                         : done == endings_.size()                             ? kExitDone
+                                                                               : kExitFailed;
+        if (inv_.json) {
+            const double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
+            WriteJson(JsonObject("summary")
+                          .Add("operation", inv_.command)
+                          .Add("printers", static_cast<std::int64_t>(endings_.size()))
+                          .Add("done", static_cast<std::int64_t>(done))
+                          .Add("failed", static_cast<std::int64_t>(endings_.size() - done))
+                          .Add("exit", std::int64_t{code})
+                          .Add("seconds", seconds, 3)
+                          .Line());
+        }
+        return code;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void WriteJson(const std::string& line) {
+        const std::lock_guard<std::mutex> lock(outMutex_);
+        io_.out << line << std::flush;
+    }
+
+    const Invocation& inv_;
+    Prepared& prepared_;
+    Streams& io_;
+    RunLog* log_;
+    Board board_;
+    Clock::time_point started_;
+    std::mutex mutex_, outMutex_;
+    std::vector<std::pair<int, Ending>> endings_;  // by row
+};
+
+Board::Style StyleFor(const Invocation& inv, const Streams& io) {
+    return inv.quiet ? Board::Style::None : io.errIsTerminal ? Board::Style::Rows : Board::Style::Lines;
+}
+
+// Runs the command's checks once, before any link opens. What refused it, or nothing.
+std::optional<std::string> CheckInput(const Invocation& inv, const Target& target, Prepared& prepared, Streams& io,
+                                      Host* givenHost) {
+    LinkHost own;
+    LinkOutput out{nullptr, io.err, nullptr, ProgressStyle::None, false};
+    const Ending e = RunLink(inv, target, prepared, givenHost ? *givenHost : own, out, true);
+    if (e.outcome == "checked") return std::nullopt;
+    return e.error.empty() ? e.outcome : e.error;
+}
+
+}  // namespace
+
+int RunLine(const Invocation& inv, const std::vector<Target>& targets, Prepared& prepared, Streams& io,
+            Host* givenHost, RunLog* log) {
+    Line line(inv, prepared, io, log, StyleFor(inv, io));
+    if (TakesFileInput(inv.command)) {
+        if (const auto refused = CheckInput(inv, targets.front(), prepared, io, givenHost)) {
+            line.Refused(targets, *refused);
+            return line.Summarize();
+        }
+    }
+    if (givenHost) {
+        // A host of the caller's (a test's fake) serves one link at a time.
+        for (const Target& target : targets) line.Serve(target, givenHost);
+    } else {
+        std::vector<std::thread> links;
+        links.reserve(targets.size());
+        for (const Target& target : targets) links.emplace_back([&line, &target] { line.Serve(target, nullptr); });
+        for (std::thread& link : links) link.join();
+    }
+    return line.Summarize();
+}
+
+int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, RunLog* log) {
+    const Target usb{Target::Kind::Port, "USB", {}};
+    if (TakesFileInput(inv.command)) {
+        Line refused(inv, prepared, io, log, Board::Style::None);
+        if (const auto why = CheckInput(inv, usb, prepared, io, nullptr)) {
+            refused.Refused({usb}, *why);
+            return refused.Summarize();
+        }
+    }
+    // One line per printer as it ends; rows of printers that come and go would only scroll.
+    Line line(inv, prepared, io, log, Board::Style::None);
+    io.err << "praxdl: waiting for USB printers of an accepted make"
+           << (inv.count ? " (" + std::to_string(inv.count) + " to serve)" : std::string(", Ctrl+C ends")) << '\n'
+           << std::flush;
+    LinkHost probe;
+    std::set<std::string> served;  // attached and sent to already, by interface path in upper case
+    std::uint64_t started = 0;
+    std::list<std::thread> links;
+    constexpr auto kLook = std::chrono::milliseconds(250);
+    for (;;) {
+        if (gInterruptSignal != 0) break;
+        if (inv.count && line.Finished() >= inv.count) break;
+        int interfaces = 0;
+        const std::vector<std::string> paths = link::FindUsbPrinterPaths(probe.platform(), interfaces);
+        std::set<std::string> attached;
+        for (const std::string& path : paths) {
+            const std::string key = platform::UpperAscii(path);
+            attached.insert(key);
+            if (served.count(key) || (inv.count && started >= inv.count)) continue;
+            served.insert(key);
+            ++started;
+            links.emplace_back([&line, path] { line.Serve(Target{Target::Kind::Port, "USB", path}, nullptr); });
+        }
+        // One that was pulled out is a new printer when it comes back.
+        for (auto it = served.begin(); it != served.end();) it = attached.count(*it) ? std::next(it) : served.erase(it);
+        const auto next = std::chrono::steady_clock::now() + kLook;
+        while (gInterruptSignal == 0 && std::chrono::steady_clock::now() < next)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    for (std::thread& link : links) link.join();
+    return line.Summarize();
+}
+
+}  // namespace prax::cli
