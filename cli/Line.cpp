@@ -211,9 +211,10 @@ Board::Style StyleFor(const Invocation& inv, const Streams& io) {
 // Runs the command's checks once, before any link opens. What refused it, or nothing.
 std::optional<std::string> CheckInput(const Invocation& inv, const Target& target, Prepared& prepared, Streams& io,
                                       Host* givenHost) {
-    LinkHost own;
+    std::optional<LinkHost> own;
+    if (!givenHost) own.emplace();
     LinkOutput out{nullptr, io.err, nullptr, ProgressStyle::None, false};
-    const Ending e = RunLink(inv, target, prepared, givenHost ? *givenHost : own, out, true);
+    const Ending e = RunLink(inv, target, prepared, givenHost ? *givenHost : *own, out, true);
     if (e.outcome == "checked") return std::nullopt;
     return e.error.empty() ? e.outcome : e.error;
 }
@@ -241,11 +242,11 @@ int RunLine(const Invocation& inv, const std::vector<Target>& targets, Prepared&
     return line.Summarize();
 }
 
-int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, RunLog* log) {
+int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, Host* givenHost, RunLog* log) {
     const Target usb{Target::Kind::Port, "USB", {}};
     if (TakesFileInput(inv.command)) {
         Line refused(inv, prepared, io, log, Board::Style::None);
-        if (const auto why = CheckInput(inv, usb, prepared, io, nullptr)) {
+        if (const auto why = CheckInput(inv, usb, prepared, io, givenHost)) {
             refused.Refused({usb}, *why);
             return refused.Summarize();
         }
@@ -255,7 +256,9 @@ int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, RunLog* l
     io.err << "praxdl: waiting for USB printers of an accepted make"
            << (inv.count ? " (" + std::to_string(inv.count) + " to serve)" : std::string(", Ctrl+C ends")) << '\n'
            << std::flush;
-    LinkHost probe;
+    std::optional<LinkHost> ownProbe;
+    if (!givenHost) ownProbe.emplace();
+    platform::Platform& probe = givenHost ? givenHost->platform() : ownProbe->platform();
     std::set<std::string> served;  // attached and sent to already, by interface path in upper case
     std::uint64_t started = 0;
     std::list<std::thread> links;
@@ -264,16 +267,23 @@ int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, RunLog* l
         if (gInterruptSignal != 0) break;
         if (inv.count && line.Finished() >= inv.count) break;
         int interfaces = 0;
-        const std::vector<std::string> paths = link::FindUsbPrinterPaths(probe.platform(), interfaces);
+        const std::vector<std::string> paths = link::FindUsbPrinterPaths(probe, interfaces);
         std::set<std::string> attached;
+        bool anyNew = false;
         for (const std::string& path : paths) {
             const std::string key = platform::UpperAscii(path);
             attached.insert(key);
             if (served.count(key) || (inv.count && started >= inv.count)) continue;
             served.insert(key);
             ++started;
-            links.emplace_back([&line, path] { line.Serve(Target{Target::Kind::Port, "USB", path}, nullptr); });
+            anyNew = true;
+            const Target printer{Target::Kind::Port, "USB", path};
+            if (givenHost) line.Serve(printer, givenHost);
+            else links.emplace_back([&line, printer] { line.Serve(printer, nullptr); });
         }
+        // Nobody plugs a printer into a caller's host (a test's fake) while we wait: one look
+        // that finds nothing new ends the station.
+        if (givenHost && !anyNew) break;
         // One that was pulled out is a new printer when it comes back.
         for (auto it = served.begin(); it != served.end();) it = attached.count(*it) ? std::next(it) : served.erase(it);
         const auto next = std::chrono::steady_clock::now() + kLook;

@@ -363,6 +363,8 @@ std::unique_ptr<CLI::App> MakeParser(Invocation& inv, Connections& links) {
         watch->excludes(other);
     }
     watch->excludes(port)->excludes(all);
+    all->option_text(" ");
+    watch->option_text(" ");
     app->add_option("--log", inv.log, "Append one JSON line per printer and operation to FILE")
         ->option_text("FILE")
         ->check(named);
@@ -431,6 +433,8 @@ std::unique_ptr<CLI::App> MakeParser(Invocation& inv, Connections& links) {
         "--port takes a connection as the window lists it, in any letter case: \"USB\" (the default),\n"
         "\"LPT1\", \"COM1 115200\" ... \"COM8 115200\". --host takes a network printer's raw port: a\n"
         "name or address with port 9100 unless given, an IPv6 address in brackets, e.g. [::1]:9100.\n"
+        "--port, --device and --host again send to every connection at once, e.g.\n"
+        "praxdl --device /dev/ttyUSB0 --device /dev/ttyUSB1 firmware x.bin; a table ends the run.\n"
         "Exit status: 0 done, 1 failed, 2 usage error, 130/143 after SIGINT/SIGTERM.\n"
         "praxdl COMMAND --help tells more about each command; man praxdl tells all.");
     return app;
@@ -858,7 +862,7 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         }
         if (!unread.empty()) return fail(unread);
     }
-    if (inv.watch) return RunStation(inv, prepared, io, log.get());
+    if (inv.watch) return RunStation(inv, prepared, io, givenHost, log.get());
     if (inv.all) {
         int interfaces = 0;
         const std::vector<std::string> printers = link::FindUsbPrinterPaths(host, interfaces);

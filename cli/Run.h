@@ -99,7 +99,7 @@ void WriteResult(std::ostream& out, const std::string& operation, const Ending& 
 // station mode that serves USB printers as they come.
 int RunLine(const Invocation& inv, const std::vector<Target>& targets, Prepared& prepared, Streams& io,
             Host* givenHost, RunLog* log);
-int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, RunLog* log);
+int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, Host* givenHost, RunLog* log);
 
 // The record of one link's run, appended to the log; false with a message on `err` when it fails.
 bool Record(RunLog& log, const Invocation& inv, Prepared& prepared, const Target& target, const Ending& e,

@@ -83,7 +83,7 @@ _praxdl() {
     word=$(_praxdl_dequote "$cur")
 
     local commands="init cutter change-mode send firmware dl-firmware font code-table raw channel read ports fonts"
-    local global="--port --device --output --host --yes --no --quiet --json --help"
+    local global="--port --device --output --host --all --watch --count --log --yes --no --quiet --json --help"
 
     # Find the command and how many of its arguments stand before the word being completed.
     local command="" args=0 ended="" i w
@@ -92,7 +92,7 @@ _praxdl() {
         if [[ -z $ended ]]; then
             case $w in
                 --) ended=1; continue ;;
-                --port | --device | --output | --host | --package-size | --slot) ((i++)); continue ;;
+                --port | --device | --output | --host | --count | --log | --package-size | --slot) ((i++)); continue ;;
                 -*) continue ;;
             esac
         fi
@@ -110,7 +110,7 @@ _praxdl() {
                     "COM5 115200" "COM6 115200" "COM7 115200" "COM8 115200"
                 return 0
                 ;;
-            --device | --output)
+            --device | --output | --log)
                 _praxdl_files "$word"
                 return 0
                 ;;
@@ -118,7 +118,7 @@ _praxdl() {
                 _praxdl_offer "$word" TA TB TC TD TE TF TG TH TI TJ TK TL TM TN TO TP TQ TR TS TT TU TV TW TX TY TZ
                 return 0
                 ;;
-            --host | --package-size)
+            --host | --count | --package-size)
                 return 0
                 ;;
         esac

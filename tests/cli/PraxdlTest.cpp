@@ -306,3 +306,52 @@ TEST(Praxdl, FontsMarksTheOnesWhoseNameCannotBeSent) {
         }
     }
 }
+
+// Several connections in one run: each gets the operation in the order given, every JSON object
+// names its connection right after the event, one result each and the summary last. An input
+// refused before the links open opens none of them.
+TEST(Praxdl, SeveralConnectionsEachGetTheOperationOrNoneOpens) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        int exitCode;
+        const char* sent;
+        std::vector<std::string> lines;  // the start of each standard output line, in order
+    };
+    const std::string missing = (fs::path(::testing::TempDir()) / "no-such-image.bin").string();
+    const std::vector<Case> cases = {
+        {"two ports", {"--json", "--port", "LPT1", "--port", "com3 115200", "init"}, kExitDone,
+         "^default\r\n^default\r\n",
+         {"{\"event\":\"connection\",\"connection\":\"LPT1\",\"opens\":",
+          "{\"event\":\"result\",\"connection\":\"LPT1\",\"operation\":\"init\",\"outcome\":\"done\"",
+          "{\"event\":\"connection\",\"connection\":\"COM3 115200\",\"opens\":",
+          "{\"event\":\"result\",\"connection\":\"COM3 115200\",\"operation\":\"init\",\"outcome\":\"done\"",
+          "{\"event\":\"summary\",\"operation\":\"init\",\"printers\":2,\"done\":2,\"failed\":0,\"exit\":0,"}},
+        {"input refused", {"--json", "--device", "a", "--host", "p", "firmware", missing}, kExitFailed, "",
+         {"{\"event\":\"result\",\"connection\":\"a\",\"operation\":\"firmware\",\"outcome\":\"refused\",\"exit\":1,"
+          "\"delivered\":0,\"error\":\"Cannot open file",
+          "{\"event\":\"result\",\"connection\":\"p\",\"operation\":\"firmware\",\"outcome\":\"refused\"",
+          "{\"event\":\"summary\",\"operation\":\"firmware\",\"printers\":2,\"done\":0,\"failed\":2,\"exit\":1,"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeHost host;
+        std::istringstream in;
+        std::ostringstream sout, serr;
+        Streams io{in, sout, serr};
+        EXPECT_EQ(RunPraxdl(c.args, io, &host), c.exitCode) << serr.str();
+        EXPECT_EQ(host.fake.DeliveredText(), c.sent);
+        if (std::string(c.sent).empty()) {
+            EXPECT_EQ(host.fake.Count("CreateFileA"), 0u);
+        }
+        std::istringstream lines(sout.str());
+        std::vector<std::string> got;
+        for (std::string line; std::getline(lines, line);) got.push_back(line);
+        ASSERT_EQ(got.size(), c.lines.size()) << sout.str();
+        for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].rfind(c.lines[i], 0), 0u) << got[i];
+        // The table is the person's: on standard error beside --json.
+        EXPECT_NE(serr.str().find(std::string(c.exitCode == kExitDone ? "2 of 2" : "0 of 2") + " printers done"),
+                  std::string::npos)
+            << serr.str();
+    }
+}
