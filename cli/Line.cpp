@@ -210,11 +210,9 @@ Board::Style StyleFor(const Invocation& inv, const Streams& io) {
 
 // Runs the command's checks once, before any link opens. What refused it, or nothing.
 std::optional<std::string> CheckInput(const Invocation& inv, const Target& target, Prepared& prepared, Streams& io,
-                                      Host* givenHost) {
-    std::optional<LinkHost> own;
-    if (!givenHost) own.emplace();
+                                      Host& here) {
     LinkOutput out{nullptr, io.err, nullptr, ProgressStyle::None, false};
-    const Ending e = RunLink(inv, target, prepared, givenHost ? *givenHost : *own, out, true);
+    const Ending e = RunLink(inv, target, prepared, here, out, true);
     if (e.outcome == "checked") return std::nullopt;
     return e.error.empty() ? e.outcome : e.error;
 }
@@ -222,17 +220,16 @@ std::optional<std::string> CheckInput(const Invocation& inv, const Target& targe
 }  // namespace
 
 int RunLine(const Invocation& inv, const std::vector<Target>& targets, Prepared& prepared, Streams& io,
-            Host* givenHost, RunLog* log) {
+            Host& here, bool shared, RunLog* log) {
     Line line(inv, prepared, io, log, StyleFor(inv, io));
     if (TakesFileInput(inv.command)) {
-        if (const auto refused = CheckInput(inv, targets.front(), prepared, io, givenHost)) {
+        if (const auto refused = CheckInput(inv, targets.front(), prepared, io, here)) {
             line.Refused(targets, *refused);
             return line.Summarize();
         }
     }
-    if (givenHost) {
-        // A host of the caller's (a test's fake) serves one link at a time.
-        for (const Target& target : targets) line.Serve(target, givenHost);
+    if (shared) {
+        for (const Target& target : targets) line.Serve(target, &here);
     } else {
         std::vector<std::thread> links;
         links.reserve(targets.size());
@@ -242,11 +239,11 @@ int RunLine(const Invocation& inv, const std::vector<Target>& targets, Prepared&
     return line.Summarize();
 }
 
-int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, Host* givenHost, RunLog* log) {
+int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, Host& here, bool shared, RunLog* log) {
     const Target usb{Target::Kind::Port, "USB", {}};
     if (TakesFileInput(inv.command)) {
         Line refused(inv, prepared, io, log, Board::Style::None);
-        if (const auto why = CheckInput(inv, usb, prepared, io, givenHost)) {
+        if (const auto why = CheckInput(inv, usb, prepared, io, here)) {
             refused.Refused({usb}, *why);
             return refused.Summarize();
         }
@@ -256,9 +253,7 @@ int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, Host* giv
     io.err << "praxdl: waiting for USB printers of an accepted make"
            << (inv.count ? " (" + std::to_string(inv.count) + " to serve)" : std::string(", Ctrl+C ends")) << '\n'
            << std::flush;
-    std::optional<LinkHost> ownProbe;
-    if (!givenHost) ownProbe.emplace();
-    platform::Platform& probe = givenHost ? givenHost->platform() : ownProbe->platform();
+    platform::Platform& probe = here.platform();
     std::set<std::string> served;  // attached and sent to already, by interface path in upper case
     std::uint64_t started = 0;
     std::list<std::thread> links;
@@ -278,12 +273,12 @@ int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, Host* giv
             ++started;
             anyNew = true;
             const Target printer{Target::Kind::Port, "USB", path};
-            if (givenHost) line.Serve(printer, givenHost);
+            if (shared) line.Serve(printer, &here);
             else links.emplace_back([&line, printer] { line.Serve(printer, nullptr); });
         }
         // Nobody plugs a printer into a caller's host (a test's fake) while we wait: one look
         // that finds nothing new ends the station.
-        if (givenHost && !anyNew) break;
+        if (shared && !anyNew) break;
         // One that was pulled out is a new printer when it comes back.
         for (auto it = served.begin(); it != served.end();) it = attached.count(*it) ? std::next(it) : served.erase(it);
         const auto next = std::chrono::steady_clock::now() + kLook;

@@ -862,7 +862,7 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         }
         if (!unread.empty()) return fail(unread);
     }
-    if (inv.watch) return RunStation(inv, prepared, io, givenHost, log.get());
+    if (inv.watch) return RunStation(inv, prepared, io, hostSide, givenHost != nullptr, log.get());
     if (inv.all) {
         int interfaces = 0;
         const std::vector<std::string> printers = link::FindUsbPrinterPaths(host, interfaces);
@@ -872,7 +872,7 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
             for (const std::string& path : printers) targets.push_back({Target::Kind::Port, "USB", path});
         }
     }
-    if (inv.all || targets.size() > 1) return RunLine(inv, targets, prepared, io, givenHost, log.get());
+    if (inv.all || targets.size() > 1) return RunLine(inv, targets, prepared, io, hostSide, givenHost != nullptr, log.get());
 
     const ProgressStyle style =
         inv.quiet ? ProgressStyle::None : io.errIsTerminal ? ProgressStyle::Bar : ProgressStyle::Lines;

@@ -95,11 +95,13 @@ bool TakesFileInput(const std::string& command);
 // The result object of one link.
 void WriteResult(std::ostream& out, const std::string& operation, const Ending& e);
 
-// The run to several targets at once (or one after another on a given host, in tests), and the
-// station mode that serves USB printers as they come.
+// The run to several targets at once, and the station mode that serves USB printers as they come.
+// `here` is the run's own host: the input is checked and the printers looked for through it. Each
+// link gets a host of its own on its thread, unless `shared` says they all go through `here` one
+// after another (a test's fake host).
 int RunLine(const Invocation& inv, const std::vector<Target>& targets, Prepared& prepared, Streams& io,
-            Host* givenHost, RunLog* log);
-int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, Host* givenHost, RunLog* log);
+            Host& here, bool shared, RunLog* log);
+int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, Host& here, bool shared, RunLog* log);
 
 // The record of one link's run, appended to the log; false with a message on `err` when it fails.
 bool Record(RunLog& log, const Invocation& inv, Prepared& prepared, const Target& target, const Ending& e,

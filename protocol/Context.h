@@ -35,9 +35,13 @@ public:
     Image Load(const std::string& path, std::int64_t sizeLimit);
     // Each file read, with its image, in the order first read.
     std::vector<std::pair<std::string, Image>> Files() const;
+    // What `find` gives for `name`, asked once for all links: a font's file is looked up among
+    // the installed fonts by the first link, not scanned for again by each.
+    std::string Found(const std::string& name, const std::function<std::string()>& find);
 
 private:
     mutable std::mutex mutex_;
+    std::map<std::string, std::string> found_;
     std::map<std::pair<std::string, std::int64_t>, Image> images_;
     std::vector<std::pair<std::string, Image>> order_;
 };

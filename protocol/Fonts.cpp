@@ -126,7 +126,8 @@ Result DownloadTrueTypeFont(Context& ctx, const FontSource& source, int slotInde
 
     if (const std::string problem = HeaderNameProblem(choice.name, "font"); !problem.empty())
         return Refuse(ctx, problem);
-    const auto loaded = LoadInput(ctx, FontFilePath(ctx.host, choice.file));
+    const auto find = [&] { return FontFilePath(ctx.host, choice.file); };
+    const auto loaded = LoadInput(ctx, ctx.inputs ? ctx.inputs->Found(choice.file, find) : find());
     const FileImage& image = *loaded;
     if (!image.ok()) return Refuse(ctx, image.error);
     const std::string header = TrueTypeHeader(SlotLetter(slotIndex), HeaderNameBytes(choice.name), image.size());

@@ -238,6 +238,12 @@ std::vector<std::pair<std::string, SharedInputs::Image>> SharedInputs::Files() c
     return order_;
 }
 
+std::string SharedInputs::Found(const std::string& name, const std::function<std::string()>& find) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = found_.find(name);
+    return it != found_.end() ? it->second : found_[name] = find();
+}
+
 SharedInputs::Image LoadInput(Context& ctx, const std::string& path, std::int64_t sizeLimit) {
     if (ctx.inputs) return ctx.inputs->Load(path, sizeLimit);
     return std::make_shared<const FileImage>(LoadFileImage(path, {}, sizeLimit));
