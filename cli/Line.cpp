@@ -101,10 +101,12 @@ public:
     Line(const Invocation& inv, Prepared& prepared, Streams& io, RunLog* log, Board::Style style)
         : inv_(inv), prepared_(prepared), io_(io), log_(log), board_(io.err, style), started_(Clock::now()) {}
 
-    // The operation on `target` through `host` (one of its own unless given), told as the row's.
-    Ending Serve(const Target& target, Host* givenHost) {
+    // The row of a connection, in the order the connections were given (or the printers came).
+    int Add(const Target& target) { return board_.AddRow(target.Label()); }
+
+    // The operation on `target` through `host` (one of its own unless given), told as `row`'s.
+    Ending Serve(const Target& target, int row, Host* givenHost) {
         const std::string label = target.Label();
-        const int row = board_.AddRow(label);
         LineStream err([this, row](const std::string& line) { board_.Message(row, line); });
         LineStream json([this](const std::string& line) { WriteJson(line + "\n"); });
         LinkOutput out{nullptr, err, inv_.json ? &json : nullptr, ProgressStyle::None, false, label,
@@ -228,12 +230,15 @@ int RunLine(const Invocation& inv, const std::vector<Target>& targets, Prepared&
             return line.Summarize();
         }
     }
+    std::vector<int> rows;
+    for (const Target& target : targets) rows.push_back(line.Add(target));
     if (shared) {
-        for (const Target& target : targets) line.Serve(target, &here);
+        for (std::size_t i = 0; i < targets.size(); ++i) line.Serve(targets[i], rows[i], &here);
     } else {
         std::vector<std::thread> links;
         links.reserve(targets.size());
-        for (const Target& target : targets) links.emplace_back([&line, &target] { line.Serve(target, nullptr); });
+        for (std::size_t i = 0; i < targets.size(); ++i)
+            links.emplace_back([&line, &targets, &rows, i] { line.Serve(targets[i], rows[i], nullptr); });
         for (std::thread& link : links) link.join();
     }
     return line.Summarize();
@@ -273,8 +278,9 @@ int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, Host& her
             ++started;
             anyNew = true;
             const Target printer{Target::Kind::Port, "USB", path};
-            if (shared) line.Serve(printer, &here);
-            else links.emplace_back([&line, printer] { line.Serve(printer, nullptr); });
+            const int row = line.Add(printer);
+            if (shared) line.Serve(printer, row, &here);
+            else links.emplace_back([&line, printer, row] { line.Serve(printer, row, nullptr); });
         }
         // Nobody plugs a printer into a caller's host (a test's fake) while we wait: one look
         // that finds nothing new ends the station.
