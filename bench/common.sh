@@ -48,3 +48,40 @@ await_reader() {
 }
 now() { date +%s.%N; }
 calc() { awk "BEGIN { print $1 }"; }
+
+# Starts one reader serving $1 printers on new ptys (--ptys), with the remaining options, and sets
+# $reader and $devices, their paths in the order of their numbers. Its report lines, each led by
+# its printer's number, go to $work/line.log, the last one's log gone first as above. All the
+# paths come in one write before any report line.
+start_line() {
+  local count=$1
+  shift
+  rm -f "$work/line.log"
+  "$printer" --no-times --ptys "$count" "$@" > "$work/line.log" 2>&1 &
+  reader=$!
+  for _ in $(seq 200); do
+    [ -f "$work/line.log" ] && [ "$(head -n "$count" "$work/line.log" | wc -l)" -eq "$count" ] && break
+    sleep 0.02
+  done
+  mapfile -t devices < <(head -n "$count" "$work/line.log" 2>/dev/null || true)
+  if [ "${#devices[@]}" -ne "$count" ] || printf '%s\n' "${devices[@]}" | grep -qv '^/dev/'; then
+    echo "the reader did not start:" >&2; cat "$work/line.log" >&2 2>/dev/null; exit 1
+  fi
+}
+
+# Waits, at most $1 seconds, for every printer of the line to end by itself, as await_reader does
+# for one: each one's last line is "N: total bytes: ...".
+await_line() {
+  local deadline=$((SECONDS + $1))
+  until [ "$(grep -c '^[0-9]*: total bytes: ' "$work/line.log")" -ge "${#devices[@]}" ]; do
+    if [ "$SECONDS" -ge "$deadline" ]; then
+      kill "$reader" 2>/dev/null || true
+      wait "$reader" 2>/dev/null || true
+      echo "the printers did not all finish within $1 s; what they reported:" >&2
+      cat "$work/line.log" >&2
+      exit 1
+    fi
+    sleep 0.01
+  done
+  wait "$reader" 2>/dev/null || true
+}

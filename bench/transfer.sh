@@ -28,7 +28,9 @@ cat_s=$(calc "$t1 - $t0")
 
 start_reader --exit-on "$end_of_stream"
 TIMEFORMAT='%R %U %S'
-{ time "$praxdl" --device "$device" --quiet firmware "$work/image.bin" > "$work/status" 2>/dev/null; } 2> "$work/time"
+# In a subshell whose only child is praxdl: a reader that ends meanwhile and is reaped by this
+# shell would add its CPU time to the figure.
+(time "$praxdl" --device "$device" --quiet firmware "$work/image.bin" > "$work/status" 2>/dev/null) 2> "$work/time"
 await_reader 60
 read -r real user sys < "$work/time"
 check_image $((mib * 1024 * 1024))
