@@ -22,54 +22,15 @@
 #include "tests/support/FakeSysfs.h"
 #include "tests/support/Process.h"
 #include "tests/support/Pty.h"
+#include "tests/support/Streams.h"
 
 using namespace prax::testing;
-using prax::protocol::BuildFirmwareHeader;
-using prax::protocol::DataCrc;
 using prax::protocol::RegisterHex;
 
 namespace {
 
 const std::string kPraxdl = PRAXDL_BIN;
 const std::string kPrinter = VPRINTER_BIN;
-
-std::string ImageOf(std::size_t size, unsigned seed = 1) {
-    std::string s(size, '\0');
-    unsigned x = seed;
-    for (auto& c : s) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 16);
-    }
-    return s;
-}
-
-std::string Temp(const std::string& name, const std::string& content) {
-    const std::string path = ::testing::TempDir() + name;
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
-}
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::uint16_t Reg(const std::string& image) {
-    return DataCrc(reinterpret_cast<const std::uint8_t*>(image.data()), image.size());
-}
-
-// The firmware stream as the format describes it.
-std::string FirmwareStream(const std::string& image) {
-    std::string s(20, '\r');
-    s += BuildFirmwareHeader(static_cast<std::int32_t>(image.size()));
-    s += "\r\r";
-    s += image;
-    const std::uint16_t reg = Reg(image);
-    s += static_cast<char>(reg >> 8);
-    s += static_cast<char>(reg & 0xFF);
-    for (int i = 0; i < 128; ++i) s += static_cast<char>(i);
-    return s;
-}
 
 // Runs praxdl while a reader collects what arrives on the pty.
 struct Delivery {
