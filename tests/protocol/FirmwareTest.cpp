@@ -576,3 +576,50 @@ TEST_F(FirmwareTest, AStreamTheCloseCouldNotHandOverIsLostAndCountsOnlyWhatLeft)
         EXPECT_FALSE(r.progressVisible);
     }
 }
+
+// A run to several printers checks its input once and then sends every printer the bytes that
+// check read: a check-only run of each file operation opens nothing and ends as Checked, and a
+// link that follows sends the image as first read, even after the file changed on disk.
+TEST_F(FirmwareTest, ACheckOnlyRunOpensNothingAndTheLinksSendWhatItRead) {
+    const Bytes image = Image(1300);
+    const std::string path = WriteTemp(image);
+    struct Case {
+        const char* what;
+        std::function<Result(Context&)> run;
+    };
+    const std::vector<Case> cases = {
+        {"firmware", [&](Context& c) { FirmwareRequest r; r.imagePath = path; return DownloadFirmware(c, r); }},
+        {"download mode", [&](Context& c) { return DownloadModeFirmware(c, {path, {}}); }},
+        {"raw", [&](Context& c) { return DownloadRawFile(c, {path, {}}); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), 1300);
+        SharedInputs inputs;
+        FakePlatform checkHost, linkHost;
+        Recorder checkUi, linkUi;
+        std::string checkStatus, linkStatus;
+        Context check{checkHost, checkUi, [] { return 2; }, checkStatus};
+        check.inputs = &inputs;
+        check.checkOnly = true;
+        EXPECT_EQ(c.run(check).outcome, Outcome::Checked);
+        EXPECT_EQ(checkHost.Count("CreateFileA"), 0u);
+        EXPECT_TRUE(checkHost.writes.empty());
+
+        std::ofstream(path, std::ios::binary) << "changed on disk";
+        Context link{linkHost, linkUi, [] { return 2; }, linkStatus};
+        link.inputs = &inputs;
+        ASSERT_TRUE(c.run(link).ok());
+        const Bytes sent = linkHost.delivered;
+        EXPECT_NE(std::search(sent.begin(), sent.end(), image.begin(), image.end()), sent.end());
+        ASSERT_EQ(inputs.Files().size(), 1u);
+    }
+    // A refusal is the same in a check-only run: the message, nothing opened.
+    SharedInputs inputs;
+    Context check = ctx();
+    check.inputs = &inputs;
+    check.checkOnly = true;
+    EXPECT_EQ(DownloadModeFirmware(check, {WriteTemp(Image(kDownloadModeMaxSize + 1)), {}}).outcome, Outcome::Refused);
+    EXPECT_EQ(ui.messages, std::vector<std::string>{kDownloadModeTooLarge});
+    EXPECT_EQ(host.Count("CreateFileA"), 0u);
+}
