@@ -29,23 +29,28 @@ start_reader() {
   esac
 }
 
-# Waits, at most $1 seconds, for the reader to end by itself (--exit-on, --exit-after-idle):
-# the writer is done when the pty has taken the last byte, the reader only once it has read and
-# decoded it, so its report is complete only then. Its last line is "total bytes: N".
-await_reader() {
-  local deadline=$((SECONDS + $1))
-  until grep -q '^total bytes: ' "$work/reader.log"; do
+# Waits, at most $4 seconds, until $work/$1 holds $2 lines that match $3, then for the reader to
+# end; gives up with what it reported.
+await_totals() {
+  local deadline=$((SECONDS + $4))
+  local found
+  until found=$(grep -c "$3" "$work/$1" 2>/dev/null); [ "${found:-0}" -ge "$2" ]; do
     if [ "$SECONDS" -ge "$deadline" ]; then
       kill "$reader" 2>/dev/null || true
       wait "$reader" 2>/dev/null || true
-      echo "the reader did not finish within $1 s; what it reported:" >&2
-      cat "$work/reader.log" >&2
+      echo "the reader did not finish within $4 s; what it reported:" >&2
+      cat "$work/$1" >&2
       exit 1
     fi
     sleep 0.01
   done
   wait "$reader" 2>/dev/null || true
 }
+
+# Waits, at most $1 seconds, for the reader to end by itself (--exit-on, --exit-after-idle):
+# the writer is done when the pty has taken the last byte, the reader only once it has read and
+# decoded it, so its report is complete only then. Its last line is "total bytes: N".
+await_reader() { await_totals reader.log 1 '^total bytes: ' "$1"; }
 now() { date +%s.%N; }
 calc() { awk "BEGIN { print $1 }"; }
 
@@ -71,17 +76,4 @@ start_line() {
 
 # Waits, at most $1 seconds, for every printer of the line to end by itself, as await_reader does
 # for one: each one's last line is "N: total bytes: ...".
-await_line() {
-  local deadline=$((SECONDS + $1))
-  until [ "$(grep -c '^[0-9]*: total bytes: ' "$work/line.log")" -ge "${#devices[@]}" ]; do
-    if [ "$SECONDS" -ge "$deadline" ]; then
-      kill "$reader" 2>/dev/null || true
-      wait "$reader" 2>/dev/null || true
-      echo "the printers did not all finish within $1 s; what they reported:" >&2
-      cat "$work/line.log" >&2
-      exit 1
-    fi
-    sleep 0.01
-  done
-  wait "$reader" 2>/dev/null || true
-}
+await_line() { await_totals line.log "${#devices[@]}" '^[0-9]*: total bytes: ' "$1"; }
