@@ -786,6 +786,11 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         if (!inv.output.empty()) targets.push_back({Target::Kind::Output, inv.output, {}});
         if (targets.empty()) targets.push_back({Target::Kind::Port, "USB", {}});
     }
+    // Two links to one printer: the second could never open it, and would blame "another program".
+    for (std::size_t i = 0; i < targets.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (targets[i].kind == targets[j].kind && targets[i].text == targets[j].text)
+                return usageError("\"" + targets[i].text + "\" is given twice", command);
     const bool usbOnly = std::all_of(targets.begin(), targets.end(), [](const Target& t) {
         return t.kind == Target::Kind::Port && ConnectionIndex(t.text) == ConnectionIndex("USB");
     });

@@ -142,6 +142,7 @@ TEST(Praxdl, CommandLineIsCheckedBeforeAnythingOpens) {
         {{"--yes", "--no", "init"}, kExitUsage, "--yes excludes --no"},
         {{"--output", "x", "--host", "p", "init"}, kExitUsage, "excludes"},
         {{"--all", "--device", "d", "init"}, kExitUsage, "--device excludes --all"},
+        {{"--port", "usb", "--device", "d", "--port", "USB", "init"}, kExitUsage, "\"USB\" is given twice"},
         {{"--all", "--port", "LPT1", "init"}, kExitUsage, "--all takes every USB printer"},
         {{"--count", "2", "init"}, kExitUsage, "--count requires --watch"},
         {{"--watch", "--count", "0", "init"}, kExitUsage, "--count: Value 0 not in range"},
