@@ -70,18 +70,6 @@ private:
     LineBuffer buffer_;
 };
 
-class LinkHost final : public Host {
-public:
-    LinkHost() { native_.SetAbortFlag(&gInterruptSignal); }
-    platform::Platform& platform() override { return native_; }
-    void MapDevice(const std::string& name, const std::string& path) override { native_.MapDevice(name, path); }
-    void MapOutputFile(const std::string& name, const std::string& path) override {
-        native_.MapDevice(name, path, true);
-    }
-
-private:
-    platform::NativePlatform native_;
-};
 
 // The row's last words: the outcome, the status line, the bytes and the time.
 std::string OutcomeText(const Ending& e) {
@@ -115,7 +103,7 @@ public:
         if (givenHost) {
             e = RunLink(inv_, target, prepared_, *givenHost, out);
         } else {
-            LinkHost host;
+            NativeHost host;
             link::NetSocket socket(host.platform());
             e = RunLink(inv_, target, prepared_, host, out);
         }
@@ -125,11 +113,7 @@ public:
             e.exitCode = kExitFailed;
         err.flush();
         board_.Finish(row, OutcomeText(e));
-        if (inv_.json) {
-            std::ostringstream line;
-            WriteResult(line, inv_.command, e);
-            WriteJson(line.str());
-        }
+        ReportResult(e);
         const std::lock_guard<std::mutex> lock(mutex_);
         endings_.emplace_back(row, e);
         return e;
@@ -142,11 +126,7 @@ public:
             e.connection = target.Label();
             const int row = board_.AddRow(e.connection);
             board_.Finish(row, OutcomeText(e));
-            if (inv_.json) {
-                std::ostringstream line;
-                WriteResult(line, inv_.command, e);
-                WriteJson(line.str());
-            }
+            ReportResult(e);
             endings_.emplace_back(row, e);
         }
     }
@@ -190,6 +170,13 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+
+    void ReportResult(const Ending& e) {
+        if (!inv_.json) return;
+        std::ostringstream line;
+        WriteResult(line, inv_.command, e);
+        WriteJson(line.str());
+    }
 
     void WriteJson(const std::string& line) {
         const std::lock_guard<std::mutex> lock(outMutex_);
@@ -245,16 +232,15 @@ int RunLine(const Invocation& inv, const std::vector<Target>& targets, Prepared&
 }
 
 int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, Host& here, bool shared, RunLog* log) {
-    const Target usb{Target::Kind::Port, "USB", {}};
-    if (TakesFileInput(inv.command)) {
-        Line refused(inv, prepared, io, log, Board::Style::None);
-        if (const auto why = CheckInput(inv, usb, prepared, io, here)) {
-            refused.Refused({usb}, *why);
-            return refused.Summarize();
-        }
-    }
     // One line per printer as it ends; rows of printers that come and go would only scroll.
     Line line(inv, prepared, io, log, Board::Style::None);
+    const Target usb{Target::Kind::Port, "USB", {}};
+    if (TakesFileInput(inv.command)) {
+        if (const auto why = CheckInput(inv, usb, prepared, io, here)) {
+            line.Refused({usb}, *why);
+            return line.Summarize();
+        }
+    }
     io.err << "praxdl: waiting for USB printers of an accepted make"
            << (inv.count ? " (" + std::to_string(inv.count) + " to serve)" : std::string(", Ctrl+C ends")) << '\n'
            << std::flush;

@@ -49,20 +49,6 @@ namespace {
 
 using platform::NativePlatform;
 
-class NativeHost final : public Host {
-public:
-    NativeHost() { native_.SetAbortFlag(&gInterruptSignal); }
-    platform::Platform& platform() override { return native_; }
-    void MapDevice(const std::string& name, const std::string& path) override {
-        native_.MapDevice(name, path);
-    }
-    void MapOutputFile(const std::string& name, const std::string& path) override {
-        native_.MapDevice(name, path, true);
-    }
-
-private:
-    NativePlatform native_;
-};
 
 std::string Lower(std::string s) {
     for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -665,6 +651,11 @@ Ending RunLink(const Invocation& inv, const Target& target, Prepared& prepared, 
 
     protocol::Result result;
     std::string status;
+    const auto linkOpened = [&result] {
+        using protocol::Outcome;
+        return result.outcome != Outcome::Refused && result.outcome != Outcome::OpenFailed &&
+               result.outcome != Outcome::Checked && result.outcome != Outcome::Cancelled;
+    };
     if (command == "init" || command == "cutter" || command == "change-mode") {
         const auto which = command == "init"     ? protocol::PrinterCommand::InitializePrinter
                            : command == "cutter" ? protocol::PrinterCommand::InitializeCutter
@@ -697,15 +688,11 @@ Ending RunLink(const Invocation& inv, const Target& target, Prepared& prepared, 
             result = protocol::DownloadRawFile(ctx, {inv.operand, {}});
         }
         // The window's status line at the end; a transfer that ended before the body left none.
-        const bool bodyStarted = result.outcome != protocol::Outcome::Refused &&
-                                 result.outcome != protocol::Outcome::OpenFailed &&
-                                 result.outcome != protocol::Outcome::Checked;
-        if (bodyStarted) status = result.ok() ? result.message : ui.status();
+        if (linkOpened()) status = result.ok() ? result.message : ui.status();
         if (!status.empty() && out.human) *out.human << status << '\n';
     }
     Ending ending{OutcomeName(result.outcome), kExitDone, result.delivered, status, {}, {}};
-    if (result.outcome != protocol::Outcome::Refused && result.outcome != protocol::Outcome::OpenFailed &&
-        result.outcome != protocol::Outcome::Checked && result.outcome != protocol::Outcome::Cancelled) {
+    if (linkOpened()) {
         ending.device = opened();
         if (code == link::kUsbPortCode && !network) ending.usbSerial = UsbSerialOf(link::currentDeviceName());
     }

@@ -11,15 +11,31 @@
 #include <string>
 #include <vector>
 
+#include "cli/Interrupt.h"
 #include "cli/Praxdl.h"
 #include "cli/TerminalOperator.h"
 #include "link/TCom.h"
+#include "platform/Native.h"
 #include "protocol/Context.h"
 #include "protocol/Operator.h"
 
 namespace prax::cli {
 
 class RunLog;
+
+// This machine's devices, ended by the interrupt signal: the host of a run and of each of its links.
+class NativeHost final : public Host {
+public:
+    NativeHost() { native_.SetAbortFlag(&gInterruptSignal); }
+    platform::Platform& platform() override { return native_; }
+    void MapDevice(const std::string& name, const std::string& path) override { native_.MapDevice(name, path); }
+    void MapOutputFile(const std::string& name, const std::string& path) override {
+        native_.MapDevice(name, path, true);
+    }
+
+private:
+    platform::NativePlatform native_;
+};
 
 // Everything the command line asks for, checked by the parser before anything is opened.
 struct Invocation {
