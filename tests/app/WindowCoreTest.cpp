@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "app/FormView.h"
 #include "app/Layout.h"
@@ -122,7 +123,8 @@ struct CoreTest : ::testing::Test {
         return *form;
     }
     std::string WriteImage(std::size_t size) {
-        const std::string path = ::testing::TempDir() + "core-image.bin";
+        // ctest runs each case in a process of its own, side by side: the name carries the process.
+        const std::string path = ::testing::TempDir() + "core-image-" + std::to_string(::getpid()) + ".bin";
         std::ofstream(path, std::ios::binary) << std::string(size, 'x');
         return path;
     }
