@@ -60,6 +60,9 @@ public:
     // --- boxes ---
     // An exception that escaped an operation, in the error box.
     virtual void ShowError(const std::string& text) = 0;
+    // A failure the operator has to act on: the message box with the warning icon. Its first
+    // line is the program's own text, the lines below say why.
+    virtual void ShowWarning(const std::string& text) { ShowMessage(text); }
     // A question of the printer link: IDYES_ or IDNO_, or 1 for a box with OK only.
     virtual int AskQuestion(const std::string& text, const std::string& caption,
                             std::uint32_t type) = 0;

@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include "link/OpenHint.h"
 #include "protocol/Commands.h"
 #include "protocol/Connections.h"
 #include "protocol/Firmware.h"
@@ -13,6 +14,9 @@
 
 namespace prax::app {
 
+namespace {
+constexpr const char* kStopQuestion = "Stop the transfer?";
+}  // namespace
 
 bool IsNavigationKey(char32_t key) {
     return key == U'\t' || key == U'\r' || key == U'\n' || key == 0x1B;
@@ -25,21 +29,27 @@ class TForm1::CoreScreen final : public protocol::Operator {
 public:
     explicit CoreScreen(TForm1& form) : form_(form), view_(form.view_) {}
 
-    void ShowMessage(const std::string& text) override { view_.ShowMessage(text); }
+    // A connection that would not open is a warning, with the host's reason beneath: the
+    // operator has a group to join or a program to close.
+    void ShowMessage(const std::string& text) override {
+        if (!protocol::IsOpenFailureMessage(text)) return view_.ShowMessage(text);
+        const std::string why = link::OpenFailureHint(form_.host_, form_.SelectedPortCode(), nullptr, false);
+        view_.ShowWarning(why.empty() ? text : text + "\n" + why);
+    }
     std::string ChooseFile(const protocol::FileDialogSetup& setup) override {
         return view_.ChooseFile(setup);
     }
     // Shows the font selection window, lists the fonts, and waits for OK. Cancel, the close
     // box, turning to another window and closing the main window end the wait with no choice.
     protocol::FontChoice ChooseFont() override {
-        if (form_.stopRequested_ || !view_.OpenFontList()) return {};
+        if (form_.OperationEnds() || !view_.OpenFontList()) return {};
         // The window system makes the window active a moment after it is shown; once it has
         // been active, turning to any other window ends the wait. Should the window system
         // never make it active, OK, Cancel and the close box still end it.
         bool wasActive = false;
         for (;;) {
             const FormView::FontListState state = view_.FontList();
-            if (!state.open || state.chosen || form_.stopRequested_) break;
+            if (!state.open || state.chosen || form_.OperationEnds()) break;
             wasActive = wasActive || state.active;
             if (wasActive && !state.active) break;
             view_.ProcessEvents();
@@ -47,8 +57,8 @@ public:
         }
         // The choice is taken once: a later OK, with no download waiting, hands over nothing.
         protocol::FontChoice choice = view_.TakeFontChoice();
-        // The main window is closing: no transfer starts.
-        if (form_.stopRequested_) return {};
+        // The main window is closing, or the operator stopped the operation: no transfer starts.
+        if (form_.OperationEnds()) return {};
         return choice;
     }
     void ShowProgress() override {
@@ -94,7 +104,7 @@ public:
         view_.ShowProgress();
         view_.StartTimer(kCountdownInterval);
     }
-    bool StopRequested() override { return form_.stopRequested_; }
+    bool StopRequested() override { return form_.OperationEnds(); }
 
 private:
     TForm1& form_;
@@ -146,9 +156,9 @@ TForm1::TForm1(platform::Platform& host, FormView& view, std::vector<std::string
     enabled_.fill(true);
     host_.SetMessageBoxHandler(
         [this](const std::string& text, const std::string& caption, std::uint32_t type) {
-            // The window is closing: the link's question is answered No, so the write gives
-            // up, and no box is left standing for a window that is going away.
-            if (stopRequested_) return (type & platform::MB_YESNO_) != 0 ? platform::IDNO_ : 1;
+            // The window is closing, or the operator stopped the operation: the link's question
+            // is answered No, so the write gives up, and no box is left standing.
+            if (OperationEnds()) return (type & platform::MB_YESNO_) != 0 ? platform::IDNO_ : 1;
             return view_.AskQuestion(text, caption, type);
         });
 }
@@ -206,19 +216,29 @@ protocol::Context TForm1::MakeContext() {
     return protocol::Context{host_, *screen_, [this] { return SelectedPortCode(); }, statusText_};
 }
 
-void TForm1::RunOperation(const std::function<void()>& body) {
+void TForm1::RunOperation(const std::function<protocol::Result()>& body) {
     // Nothing new starts inside a running operation, nor once the window is on its way out.
     if (busy_ || stopRequested_) return;
     std::optional<std::string> failure;
+    protocol::Result result;
     {
         BusyScope busy(*this);
         try {
-            body();
+            result = body();
         } catch (const std::exception& e) {
             failure = e.what();
         } catch (...) {
             failure = std::string();
         }
+    }
+    // Stopped by the operator: how far it got, and whether the printer is left inside an image.
+    // A window on its way out tells nothing.
+    const bool stopped = stopOperation_;
+    stopOperation_ = false;
+    if (stopped && !stopRequested_ && result.outcome == protocol::Outcome::Interrupted && !result.shown &&
+        !result.message.empty()) {
+        if (result.printerMidImage) view_.ShowWarning(result.message);
+        else view_.ShowMessage(result.message);
     }
     if (failure) view_.ShowError(*failure);
     // A close asked for while the operation ran waited for it to unwind; it happens now, once
@@ -266,6 +286,16 @@ void TForm1::Button1KeyPress(char32_t key) {
     }
 }
 
+void TForm1::EscapePressed() {
+    // Only a running operation can be stopped, once; a closing window stops it anyway.
+    if (!busy_ || askingStop_ || OperationEnds()) return;
+    askingStop_ = true;
+    // The operation waits while the question is open: its next write comes after the answer.
+    const int answer = view_.AskQuestion(kStopQuestion, kWindowTitle, platform::MB_YESNO_ | platform::MB_ICONQUESTION_);
+    askingStop_ = false;
+    if (answer == platform::IDYES_ && busy_) stopOperation_ = true;
+}
+
 // --- the buttons ----------------------------------------------------------------------------
 
 void TForm1::Button1Click() {
@@ -280,20 +310,24 @@ void TForm1::Button1Click() {
         // Unattended: once the image is through, the program ends by itself when the event loop
         // gets to the close request.
         if (commandLineMode_ && result.ok()) view_.PostClose();
+        return result;
     });
 }
 
 void TForm1::Button5Click() {
     RunOperation([this] {
         protocol::Context ctx = MakeContext();
-        protocol::ContinueSeries(ctx, view_.ProgramDirectory(), [this](const std::string& caption) {
+        return protocol::ContinueSeries(ctx, view_.ProgramDirectory(), [this](const std::string& caption) {
             view_.SetCaption(ControlId::Button5, caption);
         });
     });
 }
 
 void TForm1::Button6Click() {
-    RunOperation([this] { view_.ShowMessage(protocol::SerialCrcCheckText()); });
+    RunOperation([this] {
+        view_.ShowMessage(protocol::SerialCrcCheckText());
+        return protocol::Result{};
+    });
 }
 
 void TForm1::Button7Click() {}
@@ -303,21 +337,21 @@ void TForm1::Btn_DownloadBootLoaderClick() {}
 void TForm1::Button8Click() {
     RunOperation([this] {
         protocol::Context ctx = MakeContext();
-        protocol::SendPrinterCommand(ctx, protocol::PrinterCommand::ChangeMode);
+        return protocol::SendPrinterCommand(ctx, protocol::PrinterCommand::ChangeMode);
     });
 }
 
 void TForm1::Button14Click() {
     RunOperation([this] {
         protocol::Context ctx = MakeContext();
-        protocol::SendPrinterCommand(ctx, protocol::PrinterCommand::InitializePrinter);
+        return protocol::SendPrinterCommand(ctx, protocol::PrinterCommand::InitializePrinter);
     });
 }
 
 void TForm1::Button15Click() {
     RunOperation([this] {
         protocol::Context ctx = MakeContext();
-        protocol::SendPrinterCommand(ctx, protocol::PrinterCommand::InitializeCutter);
+        return protocol::SendPrinterCommand(ctx, protocol::PrinterCommand::InitializeCutter);
     });
 }
 
@@ -326,28 +360,28 @@ void TForm1::SendButtonClick() {
         // One line for each line the memo shows at its width.
         const protocol::LineSource lines = view_.MemoLines();
         protocol::Context ctx = MakeContext();
-        protocol::SendLines(ctx, lines);
+        return protocol::SendLines(ctx, lines);
     });
 }
 
 void TForm1::Button2Click() {
     RunOperation([this] {
         protocol::Context ctx = MakeContext();
-        protocol::DownloadModeFirmware(ctx, {std::nullopt, view_.ProgramDirectory()});
+        return protocol::DownloadModeFirmware(ctx, {std::nullopt, view_.ProgramDirectory()});
     });
 }
 
 void TForm1::Button9Click() {
     RunOperation([this] {
         protocol::Context ctx = MakeContext();
-        protocol::DownloadRawFile(ctx, {std::nullopt, view_.ProgramDirectory()});
+        return protocol::DownloadRawFile(ctx, {std::nullopt, view_.ProgramDirectory()});
     });
 }
 
 void TForm1::ChannelClick(ControlId button, protocol::Channel channel) {
     RunOperation([this, button, channel] {
         protocol::Context ctx = MakeContext();
-        protocol::SendChannelSetup(ctx, channel, [this, button](bool on) { SetEnabled(button, on); });
+        return protocol::SendChannelSetup(ctx, channel, [this, button](bool on) { SetEnabled(button, on); });
     });
 }
 
@@ -362,13 +396,14 @@ void TForm1::Button13Click() {
             ctx, button13Caption_, [this](bool on) { SetEnabled(ControlId::Button13, on); });
         button13Caption_ = toggle.caption;
         view_.SetCaption(ControlId::Button13, button13Caption_);
+        return toggle.result;
     });
 }
 
 void TForm1::Button3Click() {
     RunOperation([this] {
         protocol::Context ctx = MakeContext();
-        protocol::DownloadTrueTypeFont(ctx, std::nullopt,
+        return protocol::DownloadTrueTypeFont(ctx, std::nullopt,
                                        view_.SelectedIndex(ControlId::cbDownloadTTFont));
     });
 }
@@ -376,7 +411,7 @@ void TForm1::Button3Click() {
 void TForm1::Button4Click() {
     RunOperation([this] {
         protocol::Context ctx = MakeContext();
-        protocol::DownloadCodeTable(ctx, {std::nullopt, view_.ProgramDirectory()},
+        return protocol::DownloadCodeTable(ctx, {std::nullopt, view_.ProgramDirectory()},
                                     view_.SelectedIndex(ControlId::cbDownloadTable));
     });
 }

@@ -51,6 +51,9 @@ public:
     void Button4Click();
     // A character typed into Button1.
     void Button1KeyPress(char32_t key);
+    // Escape, in the main window or the progress dialog: while an operation runs, the operator
+    // is asked whether to stop it; Yes ends it as an interrupt does.
+    void EscapePressed();
     void Button5Click();
     void Button6Click();
     void Button7Click();
@@ -75,6 +78,8 @@ public:
     // The window wants to close: the running operation ends, the link's questions are answered
     // No, and nothing new starts.
     void RequestStop() { stopRequested_ = true; }
+    // The operator chose to stop the running operation; the window stays.
+    bool StoppingOperation() const { return stopOperation_; }
     bool Enabled(ControlId id) const { return enabled_[Index(id)]; }
     // What the operations talk to: the view, with the core's rules in front of it.
     protocol::Operator& Screen();
@@ -88,8 +93,11 @@ private:
     void ChannelClick(ControlId button, protocol::Channel channel);
     protocol::Context MakeContext();
     // Runs one operation: refused while another one runs, the operation buttons disabled until
-    // it ends, and any exception it lets out shown in the error box.
-    void RunOperation(const std::function<void()>& body);
+    // it ends, and any exception it lets out shown in the error box. An operation the operator
+    // stopped tells how far it got.
+    void RunOperation(const std::function<protocol::Result()>& body);
+    // Whether the running operation is to end: the window closes, or the operator stopped it.
+    bool OperationEnds() const { return stopRequested_ || stopOperation_; }
 
     platform::Platform& host_;
     FormView& view_;
@@ -101,6 +109,8 @@ private:
     bool busy_ = false;
     bool closeEnabled_ = true;
     bool stopRequested_ = false;
+    bool stopOperation_ = false;
+    bool askingStop_ = false;
     bool progressAlive_ = false;
     std::array<bool, kControlCount> enabled_{};
     // The progress gauge as the view shows it: every change goes through the core, so the

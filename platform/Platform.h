@@ -47,6 +47,7 @@ inline constexpr std::uint32_t PURGE_TXCLEAR_ = 0x4u;
 
 inline constexpr std::uint32_t MB_YESNO_ = 0x4u;
 inline constexpr std::uint32_t MB_ICONEXCLAMATION_ = 0x30u;
+inline constexpr std::uint32_t MB_ICONQUESTION_ = 0x20u;
 inline constexpr int IDYES_ = 6;
 inline constexpr int IDNO_ = 7;
 

@@ -78,6 +78,9 @@ struct Result {
     std::uint64_t delivered = 0;  // bytes of the whole stream that reached the connection
     std::string message;          // the text for the operator, if any
     bool shown = false;           // whether the operation showed `message` itself
+    // The stream ended after an image's header and before its last byte: the printer still
+    // counts the size the header announced and would take the next download as the rest.
+    bool printerMidImage = false;
     bool ok() const { return outcome == Outcome::Done; }
 };
 

@@ -97,7 +97,7 @@ Result DownloadFirmware(Context& ctx, const FirmwareRequest& request) {
     const std::string header = BuildFirmwareHeader(size);
     const std::uint64_t bodyStart = kFirmwareWakeUpRun + header.size() + kHeaderEnd;
     std::optional<ProgressShown> progress;
-    auto stopped = [&] { return EndStopped(ctx, tx, progress, bodyStart, size, "image"); };
+    auto stopped = [&] { return EndStopped(ctx, tx, progress, bodyStart, size, "image", kTrailerSize); };
     if (!SendFirmwareHeader(tx, header)) return stopped();
 
     ShowBlueGauge(ctx, progress, size);
@@ -134,7 +134,7 @@ Result DownloadModeFirmware(Context& ctx, const FileSource& source) {
     const std::string command = BuildDownloadModeCommand(size);
     const std::uint64_t bodyStart = kDownloadModeFirstRun + kDownloadModeSecondRun + command.size();
     std::optional<ProgressShown> progress;
-    auto stopped = [&] { return EndStopped(ctx, tx, progress, bodyStart, size, "image"); };
+    auto stopped = [&] { return EndStopped(ctx, tx, progress, bodyStart, size, "image", kTrailerSize); };
     if (!tx.Send(std::string(kDownloadModeFirstRun, '\r'))) return stopped();
     ShowBlueGauge(ctx, progress, size);
     ctx.host.Sleep(kDownloadModePauseMs);
@@ -174,7 +174,7 @@ Result ContinueSeries(Context& ctx, const std::string& programDirectory,
         const std::string header = BuildFirmwareHeader(size);
         const std::uint64_t bodyStart = kFirmwareWakeUpRun + header.size() + kHeaderEnd;
         std::optional<ProgressShown> progress;
-        auto stopped = [&] { return EndStopped(ctx, tx, progress, bodyStart, size, "image"); };
+        auto stopped = [&] { return EndStopped(ctx, tx, progress, bodyStart, size, "image", kTrailerSize); };
         ctx.host.Sleep(kContinueHeaderPauseMs);
         if (!SendFirmwareHeader(tx, header)) return stopped();
 

@@ -13,6 +13,7 @@ inline constexpr std::uint8_t LF = 0x0A;
 inline constexpr int kFirmwareWakeUpRun = 20;  // CR bytes before the firmware header
 inline constexpr int kHeaderEnd = 2;           // CR bytes after it
 inline constexpr int kRampLength = 128;        // 0x00 .. 0x7F after the trailer
+inline constexpr int kTrailerSize = 2;         // the checksum after the body
 inline constexpr std::uint16_t kCrcStart = 0xFFFF;
 
 // "~O" CR LF "ZENTA_FW_MARK_STRING," CR LF "D0," size CR LF
@@ -53,7 +54,7 @@ static_assert(TableA[1] == 0xC1 && TableB[1] == 0xC0);
 std::uint16_t DataCrc(const std::uint8_t* data, std::size_t length, std::uint16_t reg = kCrcStart);
 
 // The two trailer bytes: the register's high byte, then its low byte.
-inline std::array<std::uint8_t, 2> ChecksumTrailer(std::uint16_t reg) {
+inline std::array<std::uint8_t, kTrailerSize> ChecksumTrailer(std::uint16_t reg) {
     return {static_cast<std::uint8_t>(reg >> 8), static_cast<std::uint8_t>(reg & 0xFF)};
 }
 

@@ -142,8 +142,15 @@ std::string ChoosePath(Context& ctx, const FileSource& source, const char* filte
     return source.imagePath ? *source.imagePath : ctx.ui.ChooseFile({filter, source.programDirectory});
 }
 
+std::string PrinterMidImageText(const char* what) {
+    return std::string("The printer is still waiting for the rest of the ") + what +
+           " and takes the next download as that rest: restart it (switch it off and on) before "
+           "the next download.";
+}
+
 Result EndStopped(Context& ctx, Transfer& tx, std::optional<ProgressShown>& progress,
-                  std::uint64_t bodyStart, std::int32_t size, const char* what) {
+                  std::uint64_t bodyStart, std::int32_t size, const char* what,
+                  std::uint64_t trailerSize) {
     const std::uint64_t delivered = tx.delivered();
     std::uint64_t body = delivered > bodyStart ? delivered - bodyStart : 0;
     if (body > static_cast<std::uint64_t>(size)) body = static_cast<std::uint64_t>(size);
@@ -156,6 +163,9 @@ Result EndStopped(Context& ctx, Transfer& tx, std::optional<ProgressShown>& prog
     Result result{tx.StoppedOutcome(), delivered,
                   tx.StoppedMessage(std::to_string(body) + " of the " + what + "'s " +
                                     std::to_string(size) + " bytes were delivered")};
+    const std::uint64_t imageEnd = bodyStart + static_cast<std::uint64_t>(size) + trailerSize;
+    result.printerMidImage = bodyStart > 0 && delivered >= bodyStart && delivered < imageEnd;
+    if (result.printerMidImage) result.message += "\n" + PrinterMidImageText(what);
     if (result.outcome == Outcome::Stopped) {
         ctx.ui.ShowMessage(result.message);
         result.shown = true;

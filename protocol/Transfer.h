@@ -125,8 +125,14 @@ bool SendBody(Context& ctx, Transfer& tx, const FileImage& image, const BodyGrou
 // already discarded) and the dialog hidden. The status line and the message count the same
 // thing, the body bytes the printer took (`what` names the body: "image", "file"); a stop before
 // the body leaves the status line as it was. A stop the operator asked for shows nothing.
+// A stream with a header (`bodyStart` > 0) announces its size; ended after the header and before
+// the body and its `trailerSize` bytes were all through, it leaves the printer waiting for the
+// rest, which the message says and the result carries.
 Result EndStopped(Context& ctx, Transfer& tx, std::optional<ProgressShown>& progress,
-                  std::uint64_t bodyStart, std::int32_t size, const char* what);
+                  std::uint64_t bodyStart, std::int32_t size, const char* what,
+                  std::uint64_t trailerSize = 0);
+// What the operator is told when the printer is left waiting for the rest of `what`.
+std::string PrinterMidImageText(const char* what);
 
 // Reads a whole file for sending. Refuses what is no regular file (a folder, a pipe, a device:
 // a pipe with no writer would never end, /dev/zero neither, and a device has no size), files

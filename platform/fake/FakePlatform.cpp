@@ -45,6 +45,8 @@ Handle FakePlatform::CreateFileA(const std::string& name, std::uint32_t access, 
     Log("CreateFileA", kNullHandle, name, {access, share, disposition, flags});
     if (failAllOpens || failingNames.count(name) || opensBeforeFailing == 0) {
         lastError_ = openError;
+        hostReason_ = openReason;
+        hostDetail_ = openDetail;
         return kInvalidHandle;
     }
     if (opensBeforeFailing > 0) --opensBeforeFailing;

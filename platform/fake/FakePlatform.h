@@ -42,6 +42,8 @@ public:
     bool failAllOpens = false;
     int opensBeforeFailing = -1;  // after this many good opens every open fails; -1: never
     std::uint32_t openError = ERROR_FILE_NOT_FOUND_;
+    HostReason openReason = HostReason::None;  // and what the host says about a failed open
+    std::string openDetail;
     std::int64_t ctsOnFromMs = 0;   // CTS is off until this fake time
     std::int64_t modemPollMs = 1;   // fake time one modem status poll costs
     bool modemStatusFails = false;

@@ -15,6 +15,7 @@
 #include "app/Layout.h"
 #include "app/Unit1.h"
 #include "platform/fake/FakePlatform.h"
+#include "protocol/Transfer.h"
 
 namespace prax::app {
 namespace {
@@ -31,7 +32,9 @@ public:
     int timerInterval = 0;  // 0: stopped
     bool progressShown = false, progressAlive = true;
     std::string status;
-    std::vector<std::string> messages, errors, questions;
+    std::vector<std::string> messages, errors, questions, warnings;
+    int answer = platform::IDYES_;
+    std::function<void()> onEvents;
     std::vector<std::string> fileAnswers;  // popped from the back; none left: cancelled
     std::function<void()> onMessage;
     std::optional<ControlId> focus = ControlId::Button1;
@@ -65,7 +68,9 @@ public:
     void SetProgressPosition(std::int32_t) override {}
     std::int32_t ProgressPosition() override { return -99; }  // the core must not ask the view
     void SetStatusText(const std::string& text) override { status = text; }
-    void ProcessEvents() override {}
+    void ProcessEvents() override {
+        if (onEvents) onEvents();
+    }
     void SetCloseEnabled(bool on) override { log.push_back(on ? "close on" : "close off"); }
 
     void SetVisible(ControlId id, bool on) override { visible[id] = on; }
@@ -98,9 +103,10 @@ public:
                                 : protocol::FontChoice{};
     }
     void ShowError(const std::string& text) override { errors.push_back(text); }
+    void ShowWarning(const std::string& text) override { warnings.push_back(text); }
     int AskQuestion(const std::string& text, const std::string&, std::uint32_t) override {
         questions.push_back(text);
-        return platform::IDYES_;
+        return answer;
     }
 };
 
@@ -239,7 +245,8 @@ TEST_F(CoreTest, CommandLineMode) {
         EXPECT_EQ(f.CommandLineMode(), c.arguments.size() <= 2) << c.name;
         EXPECT_EQ(view.selected[ControlId::ComboBox1], c.index) << c.name;
         if (c.arguments.size() <= 2) {
-            EXPECT_EQ(view.messages, std::vector<std::string>{"Open port failed"}) << c.name;
+            ASSERT_EQ(view.warnings.size(), 1u) << c.name;
+            EXPECT_EQ(view.warnings[0].substr(0, view.warnings[0].find('\n')), "Open port failed") << c.name;
             if (!c.opened.empty()) {
                 EXPECT_EQ(Opened(), c.opened) << c.name;
             }
@@ -416,6 +423,74 @@ TEST_F(CoreTest, FontListWait) {
     };
     f.Button3Click();
     EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(CoreTest, AFailedOpenIsAWarningWithTheHostsReasonBeneath) {
+    using platform::HostReason;
+    const struct {
+        int entry;  // ComboBox1
+        HostReason reason;
+        const char* detail;
+        const char* box;
+    } cases[] = {
+        {3, HostReason::Busy, "COM2: in use", "Open port failed\nCOM2: in use (another program holds the port)"},
+        {3, HostReason::None, "", "Open port failed"},
+        {0, HostReason::None, "", "Open port failed\nno USB printer of an accepted make is attached (see praxdl ports)"},
+    };
+    for (const auto& c : cases) {
+        view = FakeView{};
+        host.failAllOpens = true;
+        host.openReason = c.reason;
+        host.openDetail = c.detail;
+        TForm1& f = Open();
+        view.selected[ControlId::ComboBox1] = c.entry;
+        view.fileAnswers = {WriteImage(10)};
+        f.Button1Click();
+        EXPECT_EQ(view.warnings, std::vector<std::string>{c.box});
+        EXPECT_TRUE(view.messages.empty());
+    }
+}
+
+// Escape while a transfer runs asks whether to stop it; Yes ends it as an interrupt does, says
+// how far it got and that the printer waits for the rest, and the window goes on as before.
+TEST_F(CoreTest, EscapeStopsARunningTransferOnlyWhenTheOperatorSaysYes) {
+    const std::string image = WriteImage(3000);
+    for (const int answer : {platform::IDYES_, platform::IDNO_}) {
+        view = FakeView{};
+        host.calls.clear();
+        host.delivered.clear();
+        host.failAllOpens = false;
+        TForm1& f = Open();
+        view.selected[ControlId::ComboBox1] = 2;
+        f.EscapePressed();  // nothing runs: nothing is asked
+        EXPECT_TRUE(view.questions.empty());
+        view.answer = answer;
+        view.fileAnswers = {image};
+        int events = 0;
+        view.onEvents = [&] {
+            if (++events == 3) f.EscapePressed();
+        };
+        f.Button1Click();
+        EXPECT_EQ(view.questions, std::vector<std::string>{"Stop the transfer?"});
+        EXPECT_EQ(view.closesPosted, 0);
+        if (answer == platform::IDNO_) {
+            EXPECT_TRUE(view.warnings.empty());
+            EXPECT_EQ(view.status.substr(0, 15), "3000 Bytes  CRC");
+            continue;
+        }
+        EXPECT_EQ(host.Count("PurgeComm"), 1u);
+        EXPECT_TRUE(host.OpenHandles().empty());
+        // The header (58 bytes) went, then three chunks of 512: nothing after the third step.
+        EXPECT_EQ(host.delivered.size(), 58u + 1536u);
+        EXPECT_EQ(view.warnings, std::vector<std::string>{
+                                     "Interrupted: 1536 of the image's 3000 bytes were delivered. The transfer "
+                                     "was ended.\n" + protocol::PrinterMidImageText("image")});
+        // The stop was for that transfer only: the next one goes through.
+        view.fileAnswers = {image};
+        view.onEvents = {};
+        f.Button1Click();
+        EXPECT_EQ(view.status.substr(0, 15), "3000 Bytes  CRC");
+    }
 }
 
 }  // namespace

@@ -238,7 +238,7 @@ TEST_F(FirmwareTest, StallMidBodyAnsweredNoEndsWithTheCountReached) {
     EXPECT_FALSE(ui.progressVisible);
     // The message counts what the status line counts.
     EXPECT_EQ(res.message, "The printer stopped taking data: 1500 of the image's 4000 bytes were "
-                           "delivered. The transfer was ended.");
+                           "delivered. The transfer was ended.\n" + PrinterMidImageText("image"));
     EXPECT_TRUE(res.shown);
 }
 
@@ -451,7 +451,7 @@ TEST_F(FirmwareTest, DownloadModeStallEndsWithoutCountdown) {
     const Result r = DownloadModeFirmware(c, {WriteTemp(Image(1000)), {}});
     EXPECT_EQ(r.outcome, Outcome::Stopped);
     EXPECT_EQ(r.message, "The printer stopped taking data: 300 of the image's 1000 bytes were delivered. "
-                         "The transfer was ended.");
+                         "The transfer was ended.\n" + PrinterMidImageText("image"));
     EXPECT_FALSE(ui.progressVisible);
     EXPECT_EQ(std::count(ui.log.begin(), ui.log.end(), "countdown"), 0);
     EXPECT_TRUE(ui.closeEnabled);
@@ -622,4 +622,47 @@ TEST_F(FirmwareTest, ACheckOnlyRunOpensNothingAndTheLinksSendWhatItRead) {
     EXPECT_EQ(DownloadModeFirmware(check, {WriteTemp(Image(kDownloadModeMaxSize + 1)), {}}).outcome, Outcome::Refused);
     EXPECT_EQ(ui.messages, std::vector<std::string>{kDownloadModeTooLarge});
     EXPECT_EQ(host.Count("CreateFileA"), 0u);
+}
+
+// The printer counts the size a header announced: a stream that ends after the header and
+// before the image's last byte leaves it waiting for the rest. Each case stops the stream once
+// `at` bytes have gone (where the writes allow it) and says whether it did.
+TEST_F(FirmwareTest, AStreamCutBetweenHeaderAndImageEndLeavesThePrinterMidImage) {
+    class StopAt : public Recorder {
+    public:
+        StopAt(FakePlatform& h, std::size_t at) : h_(h), at_(at) {}
+        bool StopRequested() override { return h_.delivered.size() >= at_; }
+
+    private:
+        FakePlatform& h_;
+        std::size_t at_;
+    };
+    enum Kind { Fw, Dl, Raw };
+    const Bytes image = Image(600);
+    const std::size_t fwBody = 20 + BuildFirmwareHeader(600).size() + 2;
+    const std::size_t dlBody = 25 + BuildDownloadModeCommand(600).size();
+    struct Case {
+        Kind kind;
+        std::size_t at;
+        bool mid;
+    };
+    for (const Case& k : {Case{Fw, 10, false}, Case{Fw, fwBody - 2, false}, Case{Fw, fwBody, true},
+                          Case{Fw, fwBody + 599, true}, Case{Fw, fwBody + 601, true},
+                          Case{Fw, fwBody + 602, false}, Case{Dl, 25, false}, Case{Dl, dlBody, true},
+                          Case{Dl, dlBody + 600, true}, Case{Dl, dlBody + 602, false}, Case{Raw, 512, false}}) {
+        SCOPED_TRACE(std::to_string(k.kind) + " at " + std::to_string(k.at));
+        FakePlatform h;
+        StopAt r(h, k.at);
+        std::string st;
+        Context c{h, r, [] { return 1; }, st};
+        const FileSource source{WriteTemp(image), ""};
+        const Result res = k.kind == Fw   ? DownloadFirmware(c, FirmwareRequest{source, "512"})
+                           : k.kind == Dl ? DownloadModeFirmware(c, source)
+                                          : DownloadRawFile(c, source);
+        ASSERT_EQ(res.outcome, Outcome::Interrupted);
+        EXPECT_EQ(h.delivered.size(), k.at);
+        EXPECT_EQ(res.printerMidImage, k.mid);
+        const std::string warning = "\n" + PrinterMidImageText(k.kind == Raw ? "file" : "image");
+        EXPECT_EQ(res.message.find(warning) != std::string::npos, k.mid) << res.message;
+    }
 }
