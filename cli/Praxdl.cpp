@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <sstream>
 
 #include <CLI/CLI.hpp>
 
@@ -31,6 +32,7 @@
 #include "cli/TerminalOperator.h"
 #include "cli/UsbPorts.h"
 #include "link/NetSocket.h"
+#include "link/OpenHint.h"
 #include "link/TCom.h"
 #include "link/UsbDiscovery.h"
 #include "platform/Names.h"
@@ -85,30 +87,6 @@ std::string ParseHostTarget(const std::string& text, link::NetworkTarget& target
     return {};
 }
 
-// What the host said about the failed open, in words an operator can act on.
-std::string HintFor(platform::Platform& host, std::int32_t code, const link::NetworkTarget* network, bool file) {
-    // The network's reasons (refused, unreachable, no answer, unknown host) say it all.
-    if (network) return host.LastHostDetail();
-    if (code == link::kUsbPortCode) return UsbOpenHint(host);
-    switch (host.LastHostReason()) {
-        case platform::HostReason::Permission:
-            if (file) return host.LastHostDetail() + " (this user may not write files in that folder)";
-            return host.LastHostDetail() +
-                   " (the user needs to be in the dialout group for serial ports, lp for printers)";
-        case platform::HostReason::Busy:
-            return host.LastHostDetail() + " (another program holds the port)";
-        case platform::HostReason::Absent:
-            return host.LastHostDetail() + (file ? " (no such folder)" : " (no such device)");
-        case platform::HostReason::Io:
-        case platform::HostReason::DiskFull:
-        case platform::HostReason::Other:
-            return host.LastHostDetail();
-        case platform::HostReason::None:
-            break;
-    }
-    return {};
-}
-
 // A serial port given by its own name: a terminal device here, "COM3" or "\\.\COM3" on Windows.
 bool IsSerialDevice(const std::string& path) {
 #if defined(_WIN32)
@@ -157,32 +135,43 @@ std::string ReadLines(std::istream& in, std::vector<std::string>& lines) {
     return {};
 }
 
-struct PortRow {
-    std::string connection, opens;
-    bool present = false;
-};
-
-// Prints each connection and what it opens here, and returns them.
-std::vector<PortRow> PrintPorts(std::ostream& out) {
-    std::vector<PortRow> rows;
+// Each connection and what it opens here: the person's lines on `human`, or one JSON object
+// each on `json` (each USB printer below "USB" too).
+void PrintPorts(std::ostream* human, std::ostream* json) {
     for (std::size_t i = 0; i < protocol::kConnectionNames.size(); ++i) {
         const std::int32_t code = protocol::PortCodeForConnection(static_cast<int>(i));
-        PortRow row{std::string(protocol::kConnectionNames[i]), {}, false};
+        const std::string connection(protocol::kConnectionNames[i]);
+        std::string opens;
+        bool present = false;
+        std::vector<std::string> lines;
+        UsbPortsView usb;
         if (code == link::kUsbPortCode) {
             NativePlatform host;
-            row.opens = PrintUsbPorts(out, host);
-            row.present = !row.opens.empty();
+            usb = ListUsbPorts(host);
+            opens = usb.opens;
+            present = !opens.empty();
+            lines = usb.lines;
         } else {
             const std::string name = code == link::kLpt1PortCode ? "LPT1" : "\\\\.\\COM" + std::to_string(code);
-            row.opens = platform::HostPathFor(name);
-            row.present = platform::DevicePresent(row.opens);
-            std::string label = row.connection;
+            opens = platform::HostPathFor(name);
+            present = platform::DevicePresent(opens);
+            std::string label = connection;
             label.resize(13, ' ');
-            out << label << row.opens << "  " << (row.present ? "present" : "absent") << '\n';
+            lines.push_back(label + opens + "  " + (present ? "present" : "absent"));
         }
-        rows.push_back(row);
+        if (human)
+            for (const std::string& line : lines) *human << line << '\n';
+        if (!json) continue;
+        *json << JsonObject("port").Add("connection", connection).Add("opens", opens).Add("present", present).Line();
+        for (const UsbPrinterRow& printer : usb.printers) {
+            JsonObject object("usb-printer");
+            object.Add("identity", printer.identity);
+            if (!printer.serial.empty()) object.Add("serial", printer.serial);
+            object.Add("opens", printer.opens).Add("verdict", printer.verdict).Add("accepted", printer.accepted);
+            if (!printer.problem.empty()) object.Add("problem", printer.problem);
+            *json << object.Add("chosen", printer.chosen).Line();
+        }
     }
-    return rows;
 }
 
 // The byte stream of --output goes to a file of its own next to FILE and takes FILE's name only
@@ -279,6 +268,50 @@ int ConnectionIndex(const std::string& text) {
     return -1;
 }
 
+// Why --port can't take `text`, or nothing: it takes a connection the window lists, or else a USB
+// printer's serial number or identity. A connection cut short is refused with the one it is short
+// for, not taken for it: a script that says "COM1" should say what it means.
+std::string PortProblem(const std::string& text) {
+    if (ConnectionIndex(text) >= 0) return {};
+    if (text.empty()) return "needs a connection (see praxdl ports)";
+    std::vector<std::string> startsSo;
+    for (const std::string_view name : protocol::kConnectionNames)
+        if (Lower(std::string(name)).rfind(Lower(text), 0) == 0) startsSo.emplace_back(name);
+    if (!startsSo.empty()) {
+        std::string meant;
+        for (std::size_t i = 0; i < startsSo.size(); ++i)
+            meant += (i == 0 ? "" : i + 1 == startsSo.size() ? " or " : ", ") + ("\"" + startsSo[i] + "\"");
+        return "unknown connection \"" + text + "\": did you mean " + meant + "?";
+    }
+    // No identity holds a blank, a control character or a byte beyond ASCII: the system keeps
+    // none in a device's name.
+    if (std::any_of(text.begin(), text.end(), [](char c) { return c <= ' ' || c >= 0x7F; }))
+        return "unknown connection \"" + text + "\" (see praxdl ports)";
+    return {};
+}
+
+// The first of `words` that is spelt as an option but is no option of praxdl or of any of its
+// commands, by its name before any "="; empty when there is none. An option of another command
+// is no unknown option: the command just does not take it.
+std::string UnknownOption(CLI::App& app, const std::vector<std::string>& words) {
+    const auto has = [](CLI::App* in, const std::string& name) {
+        const auto options = in->get_options();
+        return std::any_of(options.begin(), options.end(), [&](const CLI::Option* o) { return o->check_name(name); });
+    };
+    for (const std::string& word : words) {
+        // "-5" is a number and "-" or "--" no option at all.
+        const bool spelt = word.size() > 1 && word[0] == '-' &&
+                           (std::isalpha(static_cast<unsigned char>(word[1])) || (word[1] == '-' && word.size() > 2));
+        if (!spelt) continue;
+        const std::string name = word.substr(0, word.find('='));
+        const auto commands = app.get_subcommands([](CLI::App*) { return true; });
+        if (!has(&app, name) &&
+            std::none_of(commands.begin(), commands.end(), [&](CLI::App* c) { return has(c, name); }))
+            return name;
+    }
+    return {};
+}
+
 // The connections as the parser collects them: each option may come more than once.
 struct Connections {
     std::vector<std::string> ports, devices, hosts;
@@ -304,16 +337,12 @@ std::unique_ptr<CLI::App> MakeParser(Invocation& inv, Connections& links) {
     app->require_subcommand(1);
     // The connection and answer options may also follow the command.
     app->fallthrough();
-    CLI::Option* port = app->add_option("--port", links.ports, "A connection as the window lists it; again for more")
+    CLI::Option* port = app->add_option("--port", links.ports,
+                                        "A connection as the window lists it, or a USB printer's serial number; "
+                                        "again for more")
                             ->option_text("TEXT")
                             ->allow_extra_args(false)
-                            ->check(Checked(
-                                [](const std::string& text) {
-                                    return ConnectionIndex(text) < 0
-                                               ? "unknown connection \"" + text + "\" (see praxdl ports)"
-                                               : std::string();
-                                },
-                                ""));
+                            ->check(Checked(PortProblem, ""));
     const CLI::Validator named = Checked(
         [](const std::string& text) { return text.empty() ? std::string("needs a path") : std::string(); }, "");
     CLI::Option* device =
@@ -417,8 +446,11 @@ std::unique_ptr<CLI::App> MakeParser(Invocation& inv, Connections& links) {
     // Only the top's help has the footer: it is copied to a command when the command is made.
     app->footer(
         "--port takes a connection as the window lists it, in any letter case: \"USB\" (the default),\n"
-        "\"LPT1\", \"COM1 115200\" ... \"COM8 115200\". --host takes a network printer's raw port: a\n"
-        "name or address with port 9100 unless given, an IPv6 address in brackets, e.g. [::1]:9100.\n"
+        "\"LPT1\", \"COM1 115200\" ... \"COM8 115200\"; one cut short is refused with the one it is short\n"
+        "for (\"COM1\": did you mean \"COM1 115200\"?). Any other text picks the USB printer of that serial\n"
+        "number or identity as praxdl ports shows it (A1, USB\\VID_1958&PID_0001\\A1), in any letter case.\n"
+        "--host takes a network printer's raw port: a name or address with port 9100 unless given, an\n"
+        "IPv6 address in brackets, e.g. [::1]:9100.\n"
         "--port, --device and --host again send to every connection at once, e.g.\n"
         "praxdl --device /dev/ttyUSB0 --device /dev/ttyUSB1 firmware x.bin; a table ends the run.\n"
         "Exit status: 0 done, 1 failed, 2 usage error, 130/143 after SIGINT/SIGTERM.\n"
@@ -467,33 +499,7 @@ std::string ChecksumOf(const std::string& status) {
     return std::string(digits.size() < 4 ? 4 - digits.size() : 0, '0') + digits;
 }
 
-// The serial number in a USB printer's identity, where the device has one: an instance the
-// system made up (Windows' "6&2c1a&0&USB001", Linux's port "1-1.2") is none.
-std::string UsbSerialOf(const std::string& interfacePath) {
-    const std::string identity = UsbIdentity(interfacePath);
-    const std::size_t cut = identity.rfind('\\');
-    if (cut == std::string::npos || identity.rfind("USB\\", 0) != 0) return {};
-    const std::string instance = identity.substr(cut + 1);
-    const bool madeUp = instance.find('&') != std::string::npos ||
-                        std::all_of(instance.begin(), instance.end(),
-                                    [](char c) { return (c >= '0' && c <= '9') || c == '-' || c == '.'; });
-    return madeUp ? std::string() : instance;
-}
-
 }  // namespace
-
-std::string UsbIdentity(const std::string& interfacePath) {
-    std::string rest = interfacePath.rfind("\\\\?\\", 0) == 0 ? interfacePath.substr(4) : interfacePath;
-    std::vector<std::string> parts;
-    for (std::size_t start = 0;;) {
-        const std::size_t hash = rest.find('#', start);
-        parts.push_back(rest.substr(start, hash == std::string::npos ? std::string::npos : hash - start));
-        if (hash == std::string::npos) break;
-        start = hash + 1;
-    }
-    if (parts.size() < 3) return interfacePath;
-    return parts[0] + "\\" + parts[1] + "\\" + parts[2];
-}
 
 bool TakesFileInput(const std::string& command) {
     return command == "firmware" || command == "dl-firmware" || command == "font" || command == "code-table" ||
@@ -502,6 +508,7 @@ bool TakesFileInput(const std::string& command) {
 
 std::string Target::Label() const {
     if (kind == Kind::Port && !usbPrinter.empty()) return UsbIdentity(usbPrinter);
+    if (kind == Kind::Port && !usbName.empty()) return usbName;
     return text;
 }
 
@@ -516,6 +523,8 @@ void WriteResult(std::ostream& out, const std::string& operation, const Ending& 
     if (const std::string checksum = ChecksumOf(e.status); !checksum.empty()) result.Add("checksum", checksum);
     if (!e.error.empty()) result.Add("error", e.error);
     if (!e.reason.empty()) result.Add("reason", e.reason);
+    // Every transfer that ended early says whether the printer is left inside an image.
+    if (e.outcome == "stopped" || e.outcome == "interrupted") result.Add("printerMidImage", e.printerMidImage);
     // A row of a run to several printers also says what it opened and how long it took.
     if (!e.connection.empty()) {
         if (!e.device.empty()) result.Add("opens", e.device);
@@ -550,6 +559,7 @@ bool Record(RunLog& log, const Invocation& inv, Prepared& prepared, const Target
     record.crc = ChecksumOf(e.status);
     record.outcome = e.outcome;
     record.delivered = e.delivered;
+    record.printerMidImage = e.printerMidImage;
     record.seconds = e.seconds;
     std::string error;
     if (log.Append(record, error)) return true;
@@ -573,6 +583,7 @@ Ending RunLink(const Invocation& inv, const Target& target, Prepared& prepared, 
     std::int32_t code = protocol::PortCodeForConnection(connectionIndex);
     std::optional<StagedOutput> output;
     std::string opens;  // the device or file the link opens, given on the command line
+    std::string staged;  // the file of its own that --output's stream goes to first
     if (target.kind == Target::Kind::Device || target.kind == Target::Kind::Output) {
         const bool isDevice = target.kind == Target::Kind::Device;
         if (!isDevice) output.emplace(target.text);
@@ -586,6 +597,7 @@ Ending RunLink(const Invocation& inv, const Target& target, Prepared& prepared, 
         // A port's own name is no path in the working folder.
         const auto absolute = serial ? std::filesystem::path(path) : std::filesystem::absolute(path, ec);
         if (!ec) path = absolute.string();
+        if (output) staged = path;
         const auto named = serial ? std::filesystem::path(path) : std::filesystem::absolute(target.text, ec);
         opens = ec ? path : named.string();
         if (serial) {
@@ -614,16 +626,28 @@ Ending RunLink(const Invocation& inv, const Target& target, Prepared& prepared, 
     // Asked when an open-failure message comes, so it tells what that open ran into.
     const link::NetworkTarget* networkTarget = network ? &*network : nullptr;
     const bool toFile = output.has_value();
-    ui.SetOpenHint([&host, &code, networkTarget, toFile] { return HintFor(host, code, networkTarget, toFile); });
+    ui.SetOpenHint([&host, &code, networkTarget, toFile, usbName = target.usbName, staged, given = target.text] {
+        // A USB printer named on the command line that is not attached (any more), or not alone:
+        // which ones are.
+        if (!usbName.empty() && FindUsbPrintersNamed(host, usbName).size() != 1) return UsbNameHint(host, usbName);
+        std::string hint = link::OpenFailureHint(host, code, networkTarget, toFile);
+        // The person named FILE, not the file of its own that the stream goes to first.
+        for (std::size_t at = 0; !staged.empty() && (at = hint.find(staged, at)) != std::string::npos;
+             at += given.size())
+            hint.replace(at, staged.size(), given);
+        return hint;
+    });
     std::optional<JsonOperator> json;
     if (out.json) {
         json.emplace(ui, *out.json, [&ui] { return ui.lastHint(); }, [&] {
             JsonObject connection("connection");
             // Where several printers are served every object names its connection already.
             if (out.label.empty())
-                connection.Add("connection", network          ? std::string("network")
-                                             : !opens.empty() ? std::string(output ? "output" : "device")
-                                                              : std::string(protocol::kConnectionNames[static_cast<std::size_t>(connectionIndex)]));
+                connection.Add("connection",
+                               network                   ? std::string("network")
+                               : !opens.empty()          ? std::string(output ? "output" : "device")
+                               : !target.usbName.empty() ? target.Label()
+                                                         : std::string(protocol::kConnectionNames[static_cast<std::size_t>(connectionIndex)]));
             return connection.Add("opens", opened());
         });
         json->SetConnectionLabel(out.label);
@@ -631,7 +655,9 @@ Ending RunLink(const Invocation& inv, const Target& target, Prepared& prepared, 
     std::string statusText;
     protocol::Context ctx{host, json ? static_cast<protocol::Operator&>(*json) : ui, [&] { return code; }, statusText,
                           networkTarget};
-    ctx.usbPrinter = target.usbPrinter;
+    // A name that matched no attached printer (or several) is looked for as an interface path, so
+    // the open fails as it would for a printer pulled out, and opens only the very one it spells.
+    ctx.usbPrinter = !target.usbPrinter.empty() ? target.usbPrinter : target.usbName;
     ctx.inputs = &prepared.inputs;
     ctx.checkOnly = checkOnly;
     host.SetMessageBoxHandler([&](const std::string& text, const std::string& caption, std::uint32_t type) {
@@ -680,6 +706,16 @@ Ending RunLink(const Invocation& inv, const Target& target, Prepared& prepared, 
             result = protocol::DownloadFirmware(ctx, req);
         } else if (command == "dl-firmware") {
             result = protocol::DownloadModeFirmware(ctx, {inv.operand, {}});
+            // The window's message says only the limit, in words of its own; the person wants the
+            // numbers.
+            if (result.outcome == protocol::Outcome::Refused && result.message == protocol::kDownloadModeTooLarge) {
+                std::error_code ec;
+                const auto size = std::filesystem::file_size(inv.operand, ec);
+                if (!ec)
+                    out.err << "praxdl: \"" << inv.operand << "\" is " << size
+                            << " bytes; a download-mode image takes at most " << protocol::kDownloadModeMaxSize << ".\n"
+                            << std::flush;
+            }
         } else if (command == "font") {
             result = protocol::DownloadTrueTypeFont(ctx, prepared.font, slot);
         } else if (command == "code-table") {
@@ -692,6 +728,7 @@ Ending RunLink(const Invocation& inv, const Target& target, Prepared& prepared, 
         if (!status.empty() && out.human) *out.human << status << '\n';
     }
     Ending ending{OutcomeName(result.outcome), kExitDone, result.delivered, status, {}, {}};
+    ending.printerMidImage = result.printerMidImage;
     if (linkOpened()) {
         ending.device = opened();
         if (code == link::kUsbPortCode && !network) ending.usbSerial = UsbSerialOf(link::currentDeviceName());
@@ -710,8 +747,10 @@ Ending RunLink(const Invocation& inv, const Target& target, Prepared& prepared, 
     }
     // A message the operation showed is on standard error already.
     if (!result.shown && !result.message.empty() &&
-        (result.outcome == protocol::Outcome::Stopped || result.outcome == protocol::Outcome::Interrupted))
-        out.err << "praxdl: " << result.message << '\n';
+        (result.outcome == protocol::Outcome::Stopped || result.outcome == protocol::Outcome::Interrupted)) {
+        std::istringstream lines(result.message);
+        for (std::string line; std::getline(lines, line);) out.err << "praxdl: " << line << '\n';
+    }
     const bool ok = result.ok() || result.outcome == protocol::Outcome::Checked;
     ending.exitCode = gInterruptSignal != 0 ? 128 + gInterruptSignal : ok ? kExitDone : kExitFailed;
     ending.seconds = seconds();
@@ -739,7 +778,9 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
     } catch (const CLI::ParseError& e) {
         std::string text = e.what();
         const std::vector<std::string> extra = parser->remaining();
-        if (parser->get_subcommands().empty()) {
+        if (const std::string unknown = UnknownOption(*parser, extra); !unknown.empty()) {
+            text = "unknown option " + unknown;
+        } else if (parser->get_subcommands().empty()) {
             // A word where the command belongs is an unknown command, not a missing one.
             const auto word = std::find_if(extra.begin(), extra.end(),
                                            [](const std::string& w) { return !w.empty() && w[0] != '-'; });
@@ -762,8 +803,14 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         for (const CLI::Option* option : parser->parse_order()) {
             const std::string name = option->get_name();
             if (name == "--port" && nextPort < links.ports.size()) {
-                const int index = ConnectionIndex(links.ports[nextPort++]);
-                targets.push_back({Target::Kind::Port, std::string(protocol::kConnectionNames[static_cast<std::size_t>(index)]), {}});
+                const std::string& given = links.ports[nextPort++];
+                const int index = ConnectionIndex(given);
+                // Any other text the parser let through names a USB printer.
+                if (index < 0)
+                    targets.push_back({Target::Kind::Port, "USB", {}, given});
+                else
+                    targets.push_back({Target::Kind::Port,
+                                       std::string(protocol::kConnectionNames[static_cast<std::size_t>(index)]), {}});
             } else if (name == "--device" && nextDevice < links.devices.size()) {
                 targets.push_back({Target::Kind::Device, links.devices[nextDevice++], {}});
             } else if (name == "--host" && nextHost < links.hosts.size()) {
@@ -776,10 +823,11 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
     // Two links to one printer: the second could never open it, and would blame "another program".
     for (std::size_t i = 0; i < targets.size(); ++i)
         for (std::size_t j = 0; j < i; ++j)
-            if (targets[i].kind == targets[j].kind && targets[i].text == targets[j].text)
-                return usageError("\"" + targets[i].text + "\" is given twice", command);
+            if (targets[i].kind == targets[j].kind && targets[i].text == targets[j].text &&
+                platform::UpperAscii(targets[i].usbName) == platform::UpperAscii(targets[j].usbName))
+                return usageError("\"" + targets[i].Label() + "\" is given twice", command);
     const bool usbOnly = std::all_of(targets.begin(), targets.end(), [](const Target& t) {
-        return t.kind == Target::Kind::Port && ConnectionIndex(t.text) == ConnectionIndex("USB");
+        return t.kind == Target::Kind::Port && ConnectionIndex(t.text) == ConnectionIndex("USB") && t.usbName.empty();
     });
     if (inv.all && !usbOnly) return usageError("--all takes every USB printer: give it with --port USB alone", command);
     if ((inv.all || inv.watch || targets.size() > 1) && (command == "ports" || command == "fonts"))
@@ -796,14 +844,9 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         return finish(Ending{"failed", kExitFailed, 0, {}, text, {}});
     };
 
+    // With --json the lists are JSON alone: standard error is left to errors.
     if (command == "ports") {
-        for (const PortRow& row : PrintPorts(human))
-            if (inv.json)
-                io.out << JsonObject("port")
-                              .Add("connection", row.connection)
-                              .Add("opens", row.opens)
-                              .Add("present", row.present)
-                              .Line();
+        PrintPorts(inv.json ? nullptr : &io.out, inv.json ? &io.out : nullptr);
         return finish(Ending{"done", kExitDone, 0, {}, {}, {}});
     }
     // The record must be there to take every printer's line before the first is sent to.
@@ -819,22 +862,42 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
     platform::Platform& host = hostSide.platform();
     // This thread's socket holder, with sockets started for as long as the run lasts.
     link::NetSocket netSocket(host);
+    // A USB printer named on the command line is looked for once, as --all looks for them all,
+    // so each row, result and record names the printer by its whole identity.
+    for (Target& target : targets) {
+        if (target.usbName.empty()) continue;
+        const std::vector<std::string> named = FindUsbPrintersNamed(host, target.usbName);
+        // None or several: the open fails, and says which printers there are.
+        if (named.size() == 1) target.usbPrinter = named.front();
+    }
+    for (std::size_t i = 0; i < targets.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (!targets[i].usbPrinter.empty() &&
+                platform::UpperAscii(targets[i].usbPrinter) == platform::UpperAscii(targets[j].usbPrinter))
+                return usageError("\"" + targets[j].usbName + "\" and \"" + targets[i].usbName +
+                                      "\" are one printer, " + targets[i].Label(),
+                                  command);
     Prepared prepared;
     if (command == "fonts" || command == "font") {
         protocol::FontList list;
         if (const std::string error = ReadFonts(host, list); !error.empty()) return fail(error);
         if (command == "fonts") {
             for (const protocol::FontRow& row : list.rows) {
-                // A name that can't be sent is marked, and never printed with its control characters.
-                human << protocol::PrintableName(row.name) << '\t' << row.file << '\t' << protocol::SizeText(row.size)
-                      << (row.problem.empty() ? "" : "\tnot sendable: " + row.problem) << '\n';
                 if (inv.json) {
                     JsonObject entry("font");
                     entry.Add("name", row.name).Add("file", row.file).Add("size", row.size).Add("sendable", row.problem.empty());
                     if (!row.problem.empty()) entry.Add("problem", row.problem);
                     io.out << entry.Line();
+                    continue;
                 }
+                // A name that can't be sent is marked, and never printed with its control characters.
+                io.out << protocol::PrintableName(row.name) << '\t' << row.file << '\t' << protocol::SizeText(row.size)
+                       << (row.problem.empty() ? "" : "\tnot sendable: " + row.problem) << '\n';
             }
+            // An empty list is no failure, but a person should not wonder why nothing came.
+            if (list.rows.empty())
+                io.err << "praxdl: no font is listed: the list takes TrueType fonts (.ttf files), and none is "
+                          "installed\n";
             return finish(Ending{"done", kExitDone, 0, {}, {}, {}});
         }
         const auto it = std::find_if(list.rows.begin(), list.rows.end(),
@@ -870,6 +933,8 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         inv.quiet ? ProgressStyle::None : io.errIsTerminal ? ProgressStyle::Bar : ProgressStyle::Lines;
     LinkOutput out{&human, io.err, inv.json ? &io.out : nullptr, style, io.canAsk};
     Ending ending = RunLink(inv, targets.front(), prepared, hostSide, out);
+    // A USB printer named on the command line: the result names it as a row of a line would.
+    if (!targets.front().usbName.empty()) ending.connection = targets.front().Label();
     // On disk before the result is told: a result a script saw is always in the record.
     if (log && !Record(*log, inv, prepared, targets.front(), ending, io.err) && ending.exitCode == kExitDone)
         ending.exitCode = kExitFailed;

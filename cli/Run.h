@@ -57,7 +57,10 @@ struct Target {
     enum class Kind { Port, Device, Output, Host };
     Kind kind = Kind::Port;
     std::string text;        // as given: a connection's list name, a path, HOST[:PORT]
-    std::string usbPrinter{};  // a USB printer of --all or --watch: its interface path
+    // A USB printer of --all or --watch, or the attached one that usbName names: its interface path.
+    std::string usbPrinter{};
+    // --port by a USB printer's serial number or identity: the text given ("USB" is then `text`).
+    std::string usbName{};
     // How rows, JSON objects and the log name it.
     std::string Label() const;
 };
@@ -86,6 +89,8 @@ struct Ending {
     std::string device{};      // what the link opened; empty when it opened nothing
     std::string usbSerial{};   // the serial number of the USB printer it opened, where it has one
     double seconds = 0;
+    // A framed image ended between its header and its end: the printer waits for the rest.
+    bool printerMidImage = false;
 };
 
 // Where a link's words go.
@@ -122,9 +127,5 @@ int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, Host& her
 // The record of one link's run, appended to the log; false with a message on `err` when it fails.
 bool Record(RunLog& log, const Invocation& inv, Prepared& prepared, const Target& target, const Ending& e,
             std::ostream& err);
-
-// The USB printer's identity as praxdl ports shows it, from its interface path:
-// "\\?\USB#VID_1958&PID_0001#ABC#{...}" gives "USB\VID_1958&PID_0001\ABC".
-std::string UsbIdentity(const std::string& interfacePath);
 
 }  // namespace prax::cli

@@ -109,6 +109,7 @@ std::string RunLog::Line(const LogRecord& record, const std::string& hostName) {
     }
     if (!record.crc.empty()) object.Add("crc", record.crc);
     object.Add("outcome", record.outcome).Add("delivered", static_cast<std::int64_t>(record.delivered));
+    if (record.printerMidImage) object.Add("printerMidImage", true);
     object.Add("seconds", record.seconds, 3);
     return object.Line();
 }

@@ -22,6 +22,7 @@ struct LogRecord {
     std::string crc;          // four hex digits where the stream has a checksum; empty leaves it out
     std::string outcome;      // "done", "stopped", "open-failed", "interrupted", ...
     std::uint64_t delivered = 0;
+    bool printerMidImage = false;  // left waiting for the rest of an image; false leaves it out
     double seconds = 0;
 };
 

@@ -106,8 +106,14 @@ _praxdl() {
     if [[ -z $ended ]]; then
         case $prev in
             --port)
+                # The connections, and the serial numbers of the attached USB printers it takes.
+                local -a serials=()
+                local line pattern='"serial":"([^"\\]*)".*"accepted":true'
+                while IFS= read -r line; do
+                    [[ $line == '{"event":"usb-printer"'* && $line =~ $pattern ]] && serials+=("${BASH_REMATCH[1]}")
+                done < <("${COMP_WORDS[0]/#\~/$HOME}" --json ports 2>/dev/null)
                 _praxdl_offer "$word" USB LPT1 "COM1 115200" "COM2 115200" "COM3 115200" "COM4 115200" \
-                    "COM5 115200" "COM6 115200" "COM7 115200" "COM8 115200"
+                    "COM5 115200" "COM6 115200" "COM7 115200" "COM8 115200" "${serials[@]}"
                 return 0
                 ;;
             --device | --output | --log)

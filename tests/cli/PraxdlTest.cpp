@@ -7,9 +7,13 @@
 #include <functional>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "cli/Interrupt.h"
 #include "cli/Json.h"
 #include "cli/Praxdl.h"
+#include "cli/UsbPorts.h"
+#include "link/UsbDiscovery.h"
 #include "platform/fake/FakePlatform.h"
 #include "protocol/StreamPieces.h"
 
@@ -134,6 +138,14 @@ TEST(Praxdl, CommandLineIsCheckedBeforeAnythingOpens) {
         {{"init", "x"}, kExitUsage, "praxdl: init does not take x"},
         {{"raw", "a", "--slot", "TB"}, kExitUsage, "praxdl: raw does not take --slot TB"},
         {{"--port", "com9 115200", "init"}, kExitUsage, "unknown connection \"com9 115200\""},
+        {{"--port", "COM1", "init"}, kExitUsage, "--port: unknown connection \"COM1\": did you mean \"COM1 115200\"?\n"},
+        {{"--port", "com", "init"}, kExitUsage, "did you mean \"COM1 115200\", \"COM2 115200\", \"COM3 115200\""},
+        {{"--port", "us", "init"}, kExitUsage, "did you mean \"USB\"?"},
+        {{"--bogus", "init"}, kExitUsage, "praxdl: unknown option --bogus\n"},
+        {{"init", "--bogus=1", "x"}, kExitUsage, "praxdl: unknown option --bogus\n"},
+        {{"-q"}, kExitUsage, "praxdl: unknown option -q\n"},
+        {{"--port", "A1", "--port", "a1", "init"}, kExitUsage, "\"a1\" is given twice"},
+        {{"--all", "--port", "A1", "init"}, kExitUsage, "--all takes every USB printer"},
         {{"firmware", "a", "--package-size", "0"}, kExitUsage, "Package size 0 is not possible"},
         {{"firmware", "a", "--package-size", "5x"}, kExitUsage, "'5x' is not a valid integer value"},
         {{"code-table", "a", "--slot", "TAA"}, kExitUsage, "--slot: takes one of TA ... TZ, not \"TAA\""},
@@ -200,7 +212,8 @@ TEST(Praxdl, JsonLinesTellTheRunFromOpenToResult) {
         {"stalled, answered No", {"--json", "--no", "--output", out, "raw", image.string()},
          [](FakePlatform& f) { f.stalls = {{1024, kForever}}; },
          "connection message progress message result",
-         {"\"outcome\":\"stopped\",\"exit\":1,\"delivered\":1024,", "\"error\":\"The printer stopped taking data"}},
+         {"\"outcome\":\"stopped\",\"exit\":1,\"delivered\":1024,", "\"error\":\"The printer stopped taking data",
+          "\"printerMidImage\":false"}},
         {"open failed", {"--json", "init"}, [](FakePlatform& f) { f.failAllOpens = true; }, "message result",
          {"\"outcome\":\"open-failed\",\"exit\":1,\"delivered\":0,\"error\":\"Open port failed\""}},
         {"usage", {"--json", "firmware"}, [](FakePlatform&) {}, "result",
@@ -354,5 +367,95 @@ TEST(Praxdl, SeveralConnectionsEachGetTheOperationOrNoneOpens) {
         EXPECT_NE(serr.str().find(std::string(c.exitCode == kExitDone ? "2 of 2" : "0 of 2") + " printers done"),
                   std::string::npos)
             << serr.str();
+    }
+}
+
+// --port takes a USB printer by its serial number or identity, in any letter case, one printer
+// each; a name that fits none or several of the attached printers opens nothing and says which
+// are there. Results name each printer by its whole identity.
+TEST(Praxdl, PortTakesAUsbPrinterBySerialNumberOrIdentity) {
+    const auto path = [](const std::string& device) {
+        return "\\\\?\\USB#VID_1958&PID_" + device + "#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+    };
+    const std::string a1 = path("0001#A1"), b2 = path("0002#B2"), b3 = path("0003#B2");
+    struct Case {
+        std::vector<std::string> ports;
+        int exitCode;
+        std::vector<std::string> opened;  // in order
+        const char* says;                 // on standard error
+    };
+    const std::vector<Case> cases = {
+        {{"a1"}, kExitDone, {a1}, ""},
+        {{"usb\\vid_1958&pid_0003\\b2", "USB\\VID_1958&PID_0001\\A1"}, kExitDone, {b3, a1}, ""},
+        {{"Z9"}, kExitFailed, {},
+         "Open port failed\n  \"Z9\" names no connection and no attached USB printer of an accepted make (attached: "
+         "USB\\VID_1958&PID_0001\\A1, USB\\VID_1958&PID_0002\\B2, USB\\VID_1958&PID_0003\\B2; see praxdl ports)\n"},
+        {{"B2"}, kExitFailed, {}, "\"B2\" names 2 attached USB printers: USB\\VID_1958&PID_0002\\B2, "
+                                  "USB\\VID_1958&PID_0003\\B2; give the whole identity\n"},
+        {{"A1", "usb\\vid_1958&pid_0001\\a1"}, kExitUsage, {}, "are one printer"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ports[0]);
+        FakeHost host;
+        const std::vector<std::string> entries = {"USB\\VID_1958&PID_0001\\A1", "USB\\VID_1958&PID_0002\\B2",
+                                                  "USB\\VID_1958&PID_0003\\B2"};
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            std::string key = entries[i];
+            std::replace(key.begin(), key.end(), '\\', '#');
+            host.fake.AddRegKey(std::string(prax::link::kPrinterInterfaceClassKey) + "\\##?#" + key +
+                                "#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}");
+            host.fake.SetRegString(prax::link::kUsbPrintEnumKey, std::to_string(i), entries[i]);
+        }
+        host.fake.SetRegValue(prax::link::kUsbPrintEnumKey, "Count", prax::platform::REG_DWORD_,
+                              std::string("\x03\0\0\0", 4));
+        const fs::path log = fs::path(::testing::TempDir()) / ("praxdl-usb-" + std::to_string(::getpid()) + ".jsonl");
+        fs::remove(log);
+        std::vector<std::string> args = {"--json", "--log", log.string()};
+        for (const std::string& port : c.ports) args.insert(args.end(), {"--port", port});
+        args.push_back("init");
+        std::istringstream in;
+        std::ostringstream sout, serr;
+        Streams io{in, sout, serr};
+        EXPECT_EQ(RunPraxdl(args, io, &host), c.exitCode) << serr.str();
+        std::vector<std::string> opened;
+        for (const auto& call : host.fake.calls)
+            if (call.name == "CreateFileA") opened.push_back(call.text);
+        EXPECT_EQ(opened, c.opened);
+        EXPECT_NE(serr.str().find(c.says), std::string::npos) << serr.str();
+        // The result and the record name each printer by its identity.
+        for (const std::string& printer : c.opened) {
+            EXPECT_NE(sout.str().find("\"event\":\"result\",\"connection\":" + JsonString(UsbIdentity(printer))),
+                      std::string::npos)
+                << sout.str();
+            EXPECT_NE(Slurp(log).find("\"connection\":" + JsonString(UsbIdentity(printer))), std::string::npos);
+        }
+        fs::remove(log);
+    }
+}
+
+// --json ports and --json fonts: JSON alone on standard output, nothing on standard error. A font
+// list with nothing in it says why on standard error, and is no failure.
+TEST(Praxdl, ListsWithJsonAreJsonAloneAndAnEmptyFontListSaysWhy) {
+    FakeHost host;
+    host.fake.SetRegString("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts", "Cff (OpenType)", "cff.otf");
+    for (const bool json : {false, true}) {
+        for (const char* command : {"ports", "fonts"}) {
+            SCOPED_TRACE(std::string(command) + (json ? " --json" : ""));
+            std::istringstream in;
+            std::ostringstream sout, serr;
+            Streams io{in, sout, serr};
+            std::vector<std::string> args = {command};
+            if (json) args.insert(args.begin(), "--json");
+            ASSERT_EQ(RunPraxdl(args, io, &host), kExitDone) << serr.str();
+            const bool fonts = std::string(command) == "fonts";
+            EXPECT_EQ(serr.str(), fonts ? "praxdl: no font is listed: the list takes TrueType fonts (.ttf files), and "
+                                          "none is installed\n"
+                                        : "");
+            if (fonts && !json) {
+                EXPECT_EQ(sout.str(), "");
+            }
+            std::istringstream lines(sout.str());
+            for (std::string line; json && std::getline(lines, line);) EXPECT_EQ(line.rfind("{\"event\":", 0), 0u) << line;
+        }
     }
 }

@@ -143,7 +143,11 @@ TEST(PraxdlEndToEnd, OutputToAFullDiskOrAFolderThatTakesNothingSaysWhy) {
         EXPECT_EQ(r.exitCode, 1) << c.output;
         EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find("dialout"), std::string::npos) << r.err;
+        // The file named is the one given, not the one the stream goes to until it is complete.
+        EXPECT_EQ(r.err.find(".part"), std::string::npos) << r.err;
     }
+    EXPECT_EQ(RunProgram({kPraxdl, "--output", "/nonexistent/prax.bin", "init"}).err,
+              "Open port failed\n  /nonexistent/prax.bin: No such file or directory (no such folder)\n");
 }
 
 TEST(PraxdlEndToEnd, APortHeldByAnotherProgramIsReportedBusy) {
@@ -295,12 +299,15 @@ TEST(PraxdlEndToEnd, OutputFileHoldsExactlyEachOtherStream) {
         EXPECT_EQ(Slurp(out), c.stream);
         EXPECT_EQ(r.out, c.out);
     }
-    // Larger than download mode takes: the window's message, nothing opened.
+    // Larger than download mode takes: the window's message, then the size and the limit; nothing
+    // opened.
     const std::string out = ::testing::TempDir() + "stream-dl-big.out";
     std::remove(out.c_str());
-    const ProcessResult r = RunProgram({kPraxdl, "--output", out, "dl-firmware", Temp("dl-big.bin", ImageOf(131073))});
+    const std::string big = Temp("dl-big.bin", ImageOf(131073));
+    const ProcessResult r = RunProgram({kPraxdl, "--output", out, "dl-firmware", big});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "DL MODE SHOW LESS THEN 128KByte\n");
+    EXPECT_EQ(r.err, "DL MODE SHOW LESS THEN 128KByte\npraxdl: \"" + big +
+                         "\" is 131073 bytes; a download-mode image takes at most 131072.\n");
     EXPECT_FALSE(std::ifstream(out).good());
 }
 
@@ -516,6 +523,11 @@ TEST(PraxdlEndToEnd, AVanishedPrinterOrASignalEndsAStalledTransferAtOnce) {
         EXPECT_EQ(code, c.exitCode) << praxdl.rest();
         EXPECT_LT(took, std::chrono::milliseconds(2500));
         EXPECT_NE(praxdl.rest().find(c.said), std::string::npos) << praxdl.rest();
+        // Cut inside the image: the printer waits for the rest, and the operator is told.
+        EXPECT_NE(praxdl.rest().find(std::string(c.signalToPraxdl ? "praxdl: " : "") +
+                                     "The printer is still waiting for the rest of the image"),
+                  std::string::npos)
+            << praxdl.rest();
         EXPECT_EQ(praxdl.rest().find("Continue ?"), std::string::npos) << praxdl.rest();
         EXPECT_EQ(praxdl.rest().find("(10%)"), std::string::npos) << praxdl.rest();
     }
@@ -570,6 +582,7 @@ TEST(PraxdlEndToEnd, AHostThatStopsReadingEndsTheTransferInBoundedTime) {
         EXPECT_NE(r.err.find(" of the image's " + std::to_string(c.size) + " bytes were delivered."), std::string::npos)
             << r.err;
         EXPECT_NE(r.out.find("\"outcome\":\"stopped\""), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("\"printerMidImage\":true"), std::string::npos) << r.out;
         EXPECT_EQ(r.out.find("CRC="), std::string::npos) << r.out;
     }
 }
@@ -610,6 +623,19 @@ TEST(PraxdlEndToEnd, TheUsbConnectionFindsTheAcceptedPrinterAndPortsSaysWhy) {
                           "print spooler for example, holds the printer)"),
               std::string::npos) << usb[4];
     EXPECT_EQ(accepted.Drain(100), "") << "ports sends nothing";
+
+    // By its serial number the printer that USB would not take first; --json ports tells each.
+    const Delivery named = ViaPty(held, {"--port", "c3", "init"}, 10, env);
+    EXPECT_EQ(named.run.exitCode, 0) << named.run.err;
+    EXPECT_EQ(named.arrived, "^default\r\n");
+    EXPECT_EQ(accepted.Drain(100), "");
+    const ProcessResult json = RunProgram({kPraxdl, "--json", "ports"}, env);
+    EXPECT_EQ(json.err, "");
+    EXPECT_NE(json.out.find("\n{\"event\":\"usb-printer\",\"identity\":\"USB\\\\VID_1958&PID_0001\\\\A1\",\"serial\":\"A1\","
+                            "\"opens\":\"" + tree.dev + "/usb/lp1\",\"verdict\":\"accepted make\",\"accepted\":true,"
+                            "\"chosen\":true}\n"),
+              std::string::npos)
+        << json.out;
 
     // No printer at all, and no driver either.
     const auto none = BuildFakeSysfs(root, {}, false);

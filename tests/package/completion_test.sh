@@ -7,10 +7,17 @@ completion=$(realpath "$1")
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-# A praxdl that lists fonts as the real one does: name, file and size, tab-separated.
+# A praxdl that lists fonts as the real one does (name, file and size, tab-separated), and USB
+# printers as its --json ports does.
 mkdir -p "$scratch/bin" "$scratch/files/sub dir"
 cat >"$scratch/bin/praxdl" <<'FAKE'
 #!/bin/sh
+if [ "$1 $2" = "--json ports" ]; then
+  printf '{"event":"port","connection":"USB","opens":"/dev/usb/lp1","present":true}\n'
+  printf '{"event":"usb-printer","identity":"USB\\\\VID_04B8&PID_0202\\\\E1","serial":"E1","opens":"/dev/usb/lp0","verdict":"not of an accepted make","accepted":false,"chosen":false}\n'
+  printf '{"event":"usb-printer","identity":"USB\\\\VID_1958&PID_0001\\\\A1","serial":"A1","opens":"/dev/usb/lp1","verdict":"accepted make","accepted":true,"chosen":true}\n'
+  exit 0
+fi
 [ "$1" = fonts ] || exit 2
 printf 'Liberation Sans (TrueType)\tLiberationSans-Regular.ttf\t139512\n'
 printf 'Liberation Mono (TrueType)\tLiberationMono-Regular.ttf\t108172\n'
@@ -60,8 +67,9 @@ check "channel, options first" "$(lines 25)" praxdl --port USB channel 2
 check "read" "$(lines start stop)" praxdl read ""
 check "--port C" "$coms" praxdl --port C
 check "--port with an opening quote" "$coms" praxdl --port '"C'
+check "--port by an attached printer's serial number" "$(lines A1)" praxdl --port A
 check "--port after the command" "$(lines "COM3 115200")" praxdl init --port "COM3"
-check "--port=" "$(lines USB LPT1 $'COM1 115200' $'COM2 115200' $'COM3 115200' $'COM4 115200' \
+check "--port=" "$(lines USB LPT1 A1 $'COM1 115200' $'COM2 115200' $'COM3 115200' $'COM4 115200' \
   $'COM5 115200' $'COM6 115200' $'COM7 115200' $'COM8 115200')" praxdl --port "=" ""
 check "--port=USB before the command" "$(lines 00 25 49)" praxdl --port "=" USB --slot "=" TB channel ""
 check "font names" "$(lines "Liberation Mono (TrueType)" "Liberation Sans (TrueType)")" praxdl font Lib
