@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 
 #include "dialogs/qt/Desktop.h"
@@ -33,6 +34,7 @@ MainWindow::MainWindow(platform::Platform& host, QStringList arguments, TForm1Ho
     ConnectHandlers();
     ApplyStartSize();
     frmProgress = new dialogs::TfrmProgress(this, 0, 0, 0);
+    frmProgress->escapePressed = [this] { core_->EscapePressed(); };
     Form2 = new dialogs::TForm2(host, this);
     Form2->message = [this](const QString& text) { ui_.ShowMessage(text.toLocal8Bit().toStdString()); };
     core_->FormCreate();
@@ -49,6 +51,16 @@ void MainWindow::ConnectHandlers() {
         connect(button, &QPushButton::clicked, this, [this, id] { core_->Click(id); });
     }
     connect(Timer1, &QTimer::timeout, this, [this] { core_->Timer1Timer(); });
+
+    // Escape anywhere in the window, whatever has the focus, goes to the core, which asks
+    // whether to stop a running operation. As a shortcut it comes before the control with the
+    // focus sees the key, so it never counts as typed into "Download Firmware"; a list's open
+    // drop-down and the boxes and dialogs over the window keep their own Escape.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setObjectName(QStringLiteral("EscapeShortcut"));
+    escape->setContext(Qt::WindowShortcut);
+    escape->setAutoRepeat(false);
+    connect(escape, &QShortcut::activated, this, [this] { core_->EscapePressed(); });
 }
 
 void MainWindow::ApplyStartSize() {

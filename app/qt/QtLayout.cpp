@@ -20,7 +20,6 @@ namespace prax::app {
 
 namespace {
 
-const QColor kBlack(0, 0, 0);
 const QColor kRed(255, 0, 0);
 
 void SetTextColour(QWidget* widget, const QColor& colour) {
@@ -71,12 +70,12 @@ void TForm1Layout::BuildLayout(QMainWindow& form) {
 
     auto* client = new QWidget(&form);
     client->setObjectName(QStringLiteral("Form1Client"));
+    // The button face behind every control, and the palette's own text colours in front of it,
+    // so the captions stay readable under a dark desktop theme, and follow a theme changed while
+    // the program runs. Where the layout says black it means the system's text colour, which is
+    // black on a light theme.
     client->setAutoFillBackground(true);
-    QPalette face = client->palette();
-    face.setColor(QPalette::Window, face.color(QPalette::Button));
-    client->setPalette(face);
-    // Black text throughout, unless a control says otherwise.
-    SetTextColour(client, kBlack);
+    client->setBackgroundRole(QPalette::Button);
     form.setCentralWidget(client);
 
     for (const ControlLayout& entry : Controls()) {
@@ -95,6 +94,8 @@ void TForm1Layout::BuildLayout(QMainWindow& form) {
             }
             case ControlKind::Label: {
                 auto* label = new QLabel(caption, client);
+                // Drawn on the button face, so in the colour meant for it.
+                label->setForegroundRole(QPalette::ButtonText);
                 label->setFont(LayoutFont(entry.font.pixels, entry.font.bold));
                 // Labels size themselves to their text; the given box is the least they take.
                 const QSize needed = label->sizeHint();
@@ -143,8 +144,8 @@ void TForm1Layout::BuildLayout(QMainWindow& form) {
         widget->setObjectName(name);
         if (entry.kind != ControlKind::Label && entry.kind != ControlKind::StatusBar)
             widget->setFont(LayoutFont(entry.font.pixels, entry.font.bold));
+        // Black and the window's colour are both the palette's text colour; only red is fixed.
         if (entry.font.colour == TextColour::Red) SetTextColour(widget, kRed);
-        if (entry.font.colour == TextColour::Black) SetTextColour(widget, kBlack);
         widget->setVisible(entry.visible);
         widgets_[Index(entry.id)] = widget;
     }

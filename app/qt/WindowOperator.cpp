@@ -56,6 +56,19 @@ void WindowOperator::ShowMessage(const std::string& text) {
     box.exec();
 }
 
+void WindowOperator::ShowWarning(const std::string& text) {
+    const QString caption = QGuiApplication::applicationDisplayName();
+    const QString qText = FromBytes(text);
+    if (hooks_.warning) return hooks_.warning(caption, qText);
+    if (hooks_.message) return hooks_.message(caption, qText);
+    QMessageBox box(QMessageBox::Warning, caption, qText, QMessageBox::Ok, &window_);
+    // Line for line as given: the program's own text, then the host's reason, which may hold
+    // anything a path can, markup-like text included. The box grows to hold both lines and
+    // breaks one that is wider than the screen allows.
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
 void WindowOperator::ShowError(const std::string& text) {
     const QString caption = QGuiApplication::applicationDisplayName();
     const QString qText = FromBytes(text);

@@ -26,6 +26,8 @@ struct TForm1Layout;
 struct TForm1Hooks {
     // An OK-only message, captioned with the application's title.
     std::function<void(const QString& caption, const QString& text)> message;
+    // The same box with the warning icon; `message` answers it too when this is empty.
+    std::function<void(const QString& caption, const QString& text)> warning;
     // A question of the printer link; returns IDYES_ or IDNO_ (1 for a box with OK only).
     std::function<int(const QString& caption, const QString& text, std::uint32_t type)> question;
     // An exception that escaped an operation, with its message.
@@ -83,6 +85,7 @@ public:
     FontListState FontList() override;
     protocol::FontChoice TakeFontChoice() override;
     void ShowError(const std::string& text) override;
+    void ShowWarning(const std::string& text) override;
     int AskQuestion(const std::string& text, const std::string& caption,
                     std::uint32_t type) override;
 

@@ -109,6 +109,7 @@ MainWindow::MainWindow(platform::Platform& host, std::vector<std::string> argume
 
     // The progress dialog keeps its pixels whatever the DPI; the font window is laid out in its own.
     progress_ = std::make_unique<dialogs::win32::TfrmProgress>(hwnd_, 0, 0, 0);
+    progress_->escapePressed = [this] { core_.EscapePressed(); };
     form2_ = std::make_unique<dialogs::win32::TForm2>(host_, hwnd_);
     form2_->message = [this](const std::string& text) { ShowMessage(text); };
     core_.FormCreate();
@@ -285,7 +286,21 @@ void MainWindow::Deliver(MSG& msg) {
 bool MainWindow::PreTranslate(MSG& msg) {
     if (form2_ && form2_->PreTranslate(msg)) return true;
     if (hwnd_ == nullptr || (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd))) return false;
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE && !ListDroppedDown(msg.hwnd)) {
+        // Escape, whatever has the focus, goes to the core, which asks whether to stop a running
+        // operation. Taken here, it is never a typed character for "Download Firmware", nor the
+        // dialog manager's Cancel, nor a multi-line edit's request to close the window; a list's
+        // open drop-down keeps it, to close.
+        core_.EscapePressed();
+        return true;
+    }
     return IsDialogMessageA(hwnd_, &msg) != FALSE;
+}
+
+bool MainWindow::ListDroppedDown(HWND control) const {
+    const std::optional<ControlId> id = IdOf(control);
+    return id && LayoutOf(*id).kind == ControlKind::ComboBox &&
+           SendMessageA(Control(*id), CB_GETDROPPEDSTATE, 0, 0) != FALSE;
 }
 
 std::optional<ControlId> MainWindow::IdOf(HWND control) const {
@@ -381,9 +396,9 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT MainWindow::ControlColour(HDC dc, HWND control) {
     const std::optional<ControlId> id = IdOf(control);
     TextColour colour = id ? LayoutOf(*id).font.colour : TextColour::Window;
-    SetTextColor(dc, colour == TextColour::Black ? RGB(0, 0, 0)
-                     : colour == TextColour::Red ? RGB(255, 0, 0)
-                                                 : GetSysColor(COLOR_BTNTEXT));
+    // The layout's black is the system's text colour on the button face, which a dark theme
+    // makes light; only red is a fixed colour.
+    SetTextColor(dc, colour == TextColour::Red ? RGB(255, 0, 0) : GetSysColor(COLOR_BTNTEXT));
     SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
@@ -554,6 +569,11 @@ int MainWindow::AskQuestion(const std::string& text, const std::string& caption,
 
 void MainWindow::ShowMessage(const std::string& text) {
     MessageBoxA(hwnd_, text.c_str(), title_.c_str(), MB_OK);
+}
+
+void MainWindow::ShowWarning(const std::string& text) {
+    // The box sizes itself to the text, line for line, and wraps a line too wide for it.
+    MessageBoxA(hwnd_, text.c_str(), title_.c_str(), MB_OK | MB_ICONWARNING);
 }
 
 std::string MainWindow::ChooseFile(const protocol::FileDialogSetup& setup) {

@@ -90,6 +90,7 @@ public:
     FontListState FontList() override;
     protocol::FontChoice TakeFontChoice() override;
     void ShowError(const std::string& text) override;
+    void ShowWarning(const std::string& text) override;
     int AskQuestion(const std::string& text, const std::string& caption,
                     std::uint32_t type) override;
 
@@ -119,6 +120,8 @@ private:
     int Scale(int pixels) const;
     HFONT FontFor(const FontStyle& font);
     std::optional<ControlId> IdOf(HWND control) const;
+    // Whether `control` is (in) a list whose drop-down is open.
+    bool ListDroppedDown(HWND control) const;
     void CloseRequested();
     LRESULT ControlColour(HDC dc, HWND control);
     void DrawButton(const DRAWITEMSTRUCT& item);

@@ -205,7 +205,7 @@ const std::vector<Scene>& Scenes() {
                                    LVIS_SELECTED | LVIS_FOCUSED);
              ListView_EnsureVisible(form2->StringGrid1(), row, FALSE);
          }},
-        {"message-box", "\"Initialize the Printer\" over USB with no printer: its message box",
+        {"message-box", "\"Initialize the Printer\" over USB with no printer: its warning, the reason beneath",
          [](MainWindow& w) {
              SetTimer(nullptr, 0, 800, GrabBox);
              SendMessageA(w.Control(ControlId::Button14), BM_CLICK, 0, 0);

@@ -44,9 +44,8 @@ TForm2::TForm2(platform::Platform& host, QWidget* parent)
     setWindowTitle(QString::fromLatin1(app::fontdialog::kCaption));
     setWindowModality(Qt::NonModal);
     setFont(NamedFont(font(), app::fontdialog::kFontPixels));
-    QPalette face = palette();
-    face.setColor(QPalette::Window, face.color(QPalette::Button));
-    setPalette(face);
+    // The button face of whatever theme is in use, also one changed while the program runs.
+    setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
     // Before the window is on screen its frame is unknown; the first activation corrects for it.
     resize(kOuterWidth, kOuterHeight);
@@ -63,6 +62,9 @@ TForm2::TForm2(platform::Platform& host, QWidget* parent)
     StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
     StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab and Shift+Tab go on to the buttons and back, as in any window; the arrow keys move the
+    // row. Tab stepping through the cells would move the row that OK hands over unseen.
+    StringGrid1->setTabKeyNavigation(false);
     StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     for (int c = 0; c < 3; ++c) StringGrid1->setColumnWidth(c, app::fontdialog::kColumnWidthBeforeFill);

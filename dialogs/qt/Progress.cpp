@@ -1,6 +1,7 @@
 #include "dialogs/qt/Progress.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 
 #include "dialogs/qt/Desktop.h"
@@ -19,9 +20,8 @@ TfrmProgress::TfrmProgress(QWidget* owner)
     QFont windowFont = font();
     windowFont.setPixelSize(app::progress::kFontPixels);
     setFont(windowFont);
-    QPalette face = palette();
-    face.setColor(QPalette::Window, face.color(QPalette::Button));
-    setPalette(face);
+    // The button face of whatever theme is in use, also one changed while the program runs.
+    setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
 
     // Fixed pixels, not scaled for the screen's density: the gauge is only a bar and a number.
@@ -47,6 +47,13 @@ TfrmProgress::TfrmProgress(QWidget* owner, std::int32_t max, std::int32_t min,
     ggProgress->SetMaxValue(max);
     ggProgress->SetMinValue(min);
     ggProgress->SetProgress(position);
+}
+
+void TfrmProgress::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Escape) return QWidget::keyPressEvent(event);
+    // Whoever owns the transfer decides what Escape does; the gauge stays on screen meanwhile.
+    event->accept();
+    if (escapePressed) escapePressed();
 }
 
 void TfrmProgress::CentreOnScreen() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include <QFrame>
 #include <QWidget>
@@ -28,6 +29,12 @@ public:
 
     QFrame* Panel1 = nullptr;
     TGauge* ggProgress = nullptr;
+
+    // Told of Escape pressed while the window has the keyboard; the window itself stays up.
+    std::function<void()> escapePressed;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void CentreOnScreen();

@@ -133,6 +133,13 @@ LRESULT CALLBACK TfrmProgress::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
     switch (msg) {
     case WM_MOUSEACTIVATE:
         return MA_NOACTIVATE;
+    case WM_KEYDOWN:
+        // Whoever owns the transfer decides what Escape does; the gauge stays on screen.
+        if (wp == VK_ESCAPE && self != nullptr) {
+            if (self->escapePressed) self->escapePressed();
+            return 0;
+        }
+        break;
     case WM_CLOSE:
         // Only its owner ends it; anything else asking merely hides it.
         ::ShowWindow(hwnd, SW_HIDE);

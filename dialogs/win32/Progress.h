@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "dialogs/GaugeModel.h"
 #include "dialogs/win32/Win32.h"
@@ -42,6 +43,9 @@ public:
 
     // How often the gauge has been painted on screen.
     int Repaints() const { return repaints_; }
+
+    // Told of Escape pressed while the window has the keyboard; the window itself stays up.
+    std::function<void()> escapePressed;
 
     // The window procedures of the three windows.
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

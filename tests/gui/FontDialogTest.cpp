@@ -181,6 +181,30 @@ private slots:
         QVERIFY(dialog.selectedFontName.empty());
     }
 
+    // Tab leaves the grid for the buttons without touching the row OK hands over; Shift+Tab
+    // comes back; the arrow keys move the row.
+    void tabLeavesTheRowAndArrowsMoveIt() {
+        FakePlatform host;
+        InstallFonts(host);
+        TForm2 dialog(host);
+        dialog.show();
+        dialog.FillFontList();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QTableWidget* grid = dialog.StringGrid1;
+        grid->setFocus();
+        QCOMPARE(grid->currentRow(), 0);
+        QTest::keyClick(grid, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), dialog.Button1);
+        QTest::keyClick(dialog.Button1, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), dialog.Button2);
+        QTest::keyClick(dialog.Button2, Qt::Key_Backtab, Qt::ShiftModifier);
+        QTest::keyClick(dialog.Button1, Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), grid);
+        QCOMPARE(grid->currentRow(), 0);
+        QTest::keyClick(grid, Qt::Key_Down);
+        QCOMPARE(grid->currentRow(), 1);
+    }
+
     // Nothing listed at the first fill: one empty row, and OK hands over an empty choice. A
     // later fill with nothing listed keeps what its first row held.
     void nothingListedLeavesOneRow() {

@@ -19,6 +19,7 @@
 #include <QStyleOptionButton>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -47,6 +48,7 @@ namespace {
 struct Shown {
     QString caption;
     QString text;
+    bool warning = false;  // the box with the warning icon
 };
 
 // Everything the window asked or told a person, in order.
@@ -61,6 +63,7 @@ struct Recorder {
     prax::app::TForm1Hooks Hooks() {
         prax::app::TForm1Hooks hooks;
         hooks.message = [this](const QString& c, const QString& t) { messages.push_back({c, t}); };
+        hooks.warning = [this](const QString& c, const QString& t) { messages.push_back({c, t, true}); };
         hooks.question = [this](const QString& c, const QString& t, std::uint32_t) {
             questions.push_back({c, t});
             return questionAnswer;
@@ -72,9 +75,10 @@ struct Recorder {
         };
         return hooks;
     }
+    // The program's own text of each box: its first line; the host's reason may follow.
     QStringList MessageTexts() const {
         QStringList texts;
-        for (const Shown& m : messages) texts << m.text;
+        for (const Shown& m : messages) texts << m.text.section(QLatin1Char('\n'), 0, 0);
         return texts;
     }
 };
@@ -388,6 +392,35 @@ private slots:
         QCOMPARE(f.Timer1->interval(), 2000);
     }
 
+    // Under a dark theme, also one switched to while the window is open, the captions the layout
+    // calls black take the theme's text colour over its button face; "Continue" stays red.
+    void aDarkThemeKeepsTheCaptionsReadable() {
+        TForm1& f = OpenShown();
+        const QPalette before = QApplication::palette();
+        struct Restore {
+            QPalette palette;
+            ~Restore() {
+                QApplication::setPalette(palette);
+                QCoreApplication::processEvents();
+            }
+        } restore{before};
+        QPalette dark = before;
+        const QColor face(53, 53, 53), light(230, 230, 230);
+        for (QPalette::ColorRole role : {QPalette::Window, QPalette::Button, QPalette::Base})
+            dark.setColor(role, face);
+        for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+            dark.setColor(role, light);
+        QApplication::setPalette(dark);
+        QCoreApplication::processEvents();  // the windows hear of it through posted events
+
+        QCOMPARE(f.centralWidget()->palette().color(f.centralWidget()->backgroundRole()), face);
+        for (QWidget* w : std::initializer_list<QWidget*>{f.Button1, f.Button14, f.Button9, f.Button15, f.Button3})
+            QCOMPARE(w->palette().color(QPalette::ButtonText), light);
+        QCOMPARE(f.Label1->palette().color(f.Label1->foregroundRole()), light);
+        QCOMPARE(f.Memo1->palette().color(QPalette::Text), light);
+        QCOMPARE(f.Button5->palette().color(QPalette::ButtonText), QColor(255, 0, 0));
+    }
+
     void button1ComesFirstAndHasTheFocus() {
         TForm1& f = OpenShown();
         QCOMPARE(f.focusWidget(), f.Button1);
@@ -597,6 +630,7 @@ private slots:
         SelectPort("COM7 115200");
         QTest::mouseClick(f.Button14, Qt::LeftButton);
         QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("Open port failed")});
+        QVERIFY(rec.messages[0].warning);
         QVERIFY(rec.questions.empty());
         QVERIFY(rec.errors.empty());
         QVERIFY(rec.fileDialogs.empty());
@@ -904,6 +938,92 @@ private slots:
         QCOMPARE(f.Core().SelectedPortCode(), 3);
         QVERIFY(f.ComboBox1->isEnabled());
         QCOMPARE(f.focusWidget(), f.Button1);
+    }
+
+    // The real box of a warning: the warning icon, the title, OK, and both lines in full, the
+    // second one too long for one line of the box.
+    void aWarningIsTheBoxWithTheWarningIconAndBothLines() {
+        TForm1& f = OpenShown();
+        f.hooks = {};
+        const QString text = QStringLiteral(
+            "Open port failed\n/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KZP3X-if00-port0: "
+            "Permission denied (you are not in the dialout group: ask for it, then log in again)");
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QString title, shown;
+        bool okOnly = false, fits = false;
+        QTimer poll;
+        poll.setInterval(1);
+        QObject::connect(&poll, &QTimer::timeout, &f, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            poll.stop();
+            icon = box->icon();
+            title = box->windowTitle();
+            okOnly = box->standardButtons() == QMessageBox::Ok;
+            if (const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+                shown = label->text();
+                fits = label->height() >= label->heightForWidth(label->width()) &&
+                       label->height() >= 2 * label->fontMetrics().lineSpacing();
+            }
+            box->button(QMessageBox::Ok)->click();
+        });
+        poll.start();
+        f.Ui().ShowWarning(text.toStdString());
+        QCOMPARE(icon, QMessageBox::Warning);
+        QCOMPARE(title, QStringLiteral("PRAX FW Download Tool V1.6"));
+        QVERIFY(okOnly);
+        QCOMPARE(shown, text);
+        QVERIFY(fits);
+    }
+
+    // Escape, with the focus anywhere in the window or on the progress dialog, asks whether to
+    // stop the transfer, with the dialog still up; Yes ends it part-way, No lets it run on.
+    void escapeAsksWhetherToStopTheTransfer() {
+        const struct {
+            const char* where;
+            int answer;
+        } cases[] = {{"Button1", prax::platform::IDYES_},
+                     {"ComboBox1", prax::platform::IDYES_},
+                     {"frmProgress", prax::platform::IDNO_}};
+        const std::string image = TestImage(512 * 40);
+        const std::string stream = FirmwareStream(image);
+        for (const auto& c : cases) {
+            rec = Recorder{};
+            TForm1& f = OpenShown();
+            QVERIFY(QTest::qWaitForWindowActive(&f));
+            rec.fileAnswer = WriteImage(image);
+            rec.questionAnswer = c.answer;
+            bool shownWhenAsked = false;
+            const auto ask = f.hooks.question;
+            f.hooks.question = [&, ask](const QString& caption, const QString& text, std::uint32_t type) {
+                shownWhenAsked = f.frmProgress->isVisible();
+                return ask(caption, text, type);
+            };
+            prax::testing::Pty pty;
+            QVERIFY(pty.ok());
+            qputenv("PRAX_COM3", QByteArray::fromStdString(pty.path()));
+            pty.StartReading();
+            SelectPort("COM3 115200");
+            const bool onProgress = qstrcmp(c.where, "frmProgress") == 0;
+            QWidget* target = onProgress ? f.frmProgress.data() : f.findChild<QWidget*>(QLatin1String(c.where));
+            QVERIFY2(target != nullptr, c.where);
+            if (!onProgress) target->setFocus();
+            // Pressed between two chunks, as the transfer lets events through.
+            QTimer::singleShot(0, &f, [target] { QTest::keyClick(target, Qt::Key_Escape); });
+            f.Core().Button1Click();
+            const std::string got = c.answer == prax::platform::IDYES_ ? pty.Received() + pty.Drain(0)
+                                                                      : pty.WaitFor(stream.size(), 10000);
+            pty.StopReading();
+            QCOMPARE(rec.questions.size(), std::size_t{1});
+            QCOMPARE(rec.questions[0].text, QStringLiteral("Stop the transfer?"));
+            QVERIFY2(shownWhenAsked, c.where);
+            QVERIFY(f.TypedKeys().isEmpty());
+            QCOMPARE(got.size() < stream.size(), c.answer == prax::platform::IDYES_);
+            QCOMPARE(QByteArray::fromStdString(got), QByteArray::fromStdString(stream.substr(0, got.size())));
+            QVERIFY(f.frmProgress->isHidden());
+            QVERIFY(!f.Core().Busy());
+            form.reset();
+        }
     }
 
     void linkQuestionsGoThroughTheWindow() {

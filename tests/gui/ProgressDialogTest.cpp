@@ -170,6 +170,18 @@ private slots:
         dialog.hide();
         QVERIFY(!dialog.isVisible());
     }
+
+    // Escape reaching the window is handed on, once, and leaves the window up.
+    void escapeIsHandedOnAndTheWindowStays() {
+        TfrmProgress dialog(nullptr);
+        int escapes = 0;
+        dialog.escapePressed = [&] { ++escapes; };
+        dialog.show();
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        QTest::keyClick(&dialog, Qt::Key_A);
+        QCOMPARE(escapes, 1);
+        QVERIFY(dialog.isVisible());
+    }
 };
 
 int main(int argc, char** argv) {

@@ -268,12 +268,18 @@ protected:
         ::SendMessageA(form.StringGrid1(), LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
     }
     // A key as the keyboard brings it to the control with the focus, through the message loop.
-    void Key(WPARAM vk) {
+    void Key(WPARAM vk, bool shift = false) {
+        BYTE keys[256] = {};
+        ::GetKeyboardState(keys);
+        keys[VK_SHIFT] = shift ? 0x80 : 0;
+        ::SetKeyboardState(keys);
         HWND focus = ::GetFocus();
         ::PostMessageA(focus, WM_KEYDOWN, vk, 1);
         if (vk == VK_RETURN || vk == VK_ESCAPE) ::PostMessageA(focus, WM_CHAR, vk, 1);
         ::PostMessageA(focus, WM_KEYUP, vk, 0xC0000001);
         Pump(&form);
+        keys[VK_SHIFT] = 0;
+        ::SetKeyboardState(keys);
     }
 
     FakePlatform host;
@@ -471,6 +477,19 @@ TEST_F(FontDialog, TabMovesTheFocusAroundAndEnterAndEscapePressNeitherButton) {
         Key(VK_TAB);
         EXPECT_EQ(::GetFocus(), next);
     }
+}
+
+TEST_F(FontDialog, TabAndShiftTabLeaveTheRowAsItWasAndTheArrowsMoveIt) {
+    ShowFilled();
+    ASSERT_EQ(::GetFocus(), form.StringGrid1());
+    ASSERT_EQ(form.CurrentRow(), 0);
+    Key(VK_TAB);
+    EXPECT_EQ(::GetFocus(), form.Button1());
+    Key(VK_TAB, true);
+    EXPECT_EQ(::GetFocus(), form.StringGrid1());
+    EXPECT_EQ(form.CurrentRow(), 0);
+    Key(VK_DOWN);
+    EXPECT_EQ(form.CurrentRow(), 1);
 }
 
 }  // namespace

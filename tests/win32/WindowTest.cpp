@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/win32/MainWindow.h"
@@ -27,6 +29,9 @@ std::string TextOf(HWND hwnd) {
     return buffer;
 }
 
+// A box's own text: its first line; the host's reason may follow.
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+
 std::string ClassOf(HWND hwnd) {
     char buffer[64] = "";
     GetClassNameA(hwnd, buffer, sizeof buffer);
@@ -38,6 +43,8 @@ class BoxAnswerer {
 public:
     struct Box {
         std::string caption, text;
+        HICON icon = nullptr;   // the icon beside the text, if any
+        bool textFits = false;  // every line of the text has room in full
     };
     explicit BoxAnswerer(int answer = IDOK) : answer_(answer) {
         current_ = this;
@@ -57,10 +64,30 @@ private:
         // A message box is a dialog whose text is item 0xFFFF.
         if (code == HCBT_ACTIVATE && current_ != nullptr && ClassOf(box) == "#32770" &&
             GetDlgItem(box, 0xFFFF) != nullptr && current_->seen_.insert(box).second) {
-            current_->boxes.push_back({TextOf(box), TextOf(GetDlgItem(box, 0xFFFF))});
+            current_->boxes.push_back({TextOf(box), TextOf(GetDlgItem(box, 0xFFFF)), IconOf(box),
+                                       TextFits(GetDlgItem(box, 0xFFFF))});
             PostMessageA(box, WM_COMMAND, MAKEWPARAM(current_->answer_, BN_CLICKED), 0);
         }
         return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static HICON IconOf(HWND box) {
+        for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+            if (ClassOf(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+                return reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+        }
+        return nullptr;
+    }
+    static bool TextFits(HWND text) {
+        RECT room{};
+        GetClientRect(text, &room);
+        RECT needed{0, 0, room.right, 0};
+        HDC dc = GetDC(text);
+        HGDIOBJ before = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(text, WM_GETFONT, 0, 0)));
+        const std::string shown = TextOf(text);
+        DrawTextA(dc, shown.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+        SelectObject(dc, before);
+        ReleaseDC(text, dc);
+        return needed.right <= room.right && needed.bottom <= room.bottom;
     }
     static inline BoxAnswerer* current_ = nullptr;
     int answer_;
@@ -246,7 +273,7 @@ TEST_F(WindowTest, TabMovesTheFocusInTabOrderAndEnterPressesTheFocusedButton) {
     // "Initialize the Printer" over USB, where there is no printer: its box, and no other.
     PressKey(VK_RETURN);
     ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_TRUE(protocol::IsOpenFailureMessage(boxes.boxes[0].text)) << boxes.boxes[0].text;
+    EXPECT_TRUE(protocol::IsOpenFailureMessage(FirstLine(boxes.boxes[0].text))) << boxes.boxes[0].text;
     EXPECT_EQ(boxes.boxes[0].caption, kWindowTitle);
     EXPECT_TRUE(window->Core().TypedKeys().empty());
     // Enter in a list presses nothing.
@@ -328,6 +355,93 @@ TEST_F(WindowTest, BoxesCarryTheTitleAndHandBackTheAnswer) {
     EXPECT_EQ(boxes.boxes[0].text, "Done");
 }
 
+TEST_F(WindowTest, AWarningHasTheWarningIconAndBothLinesInFull) {
+    Open();
+    BoxAnswerer boxes;
+    const std::string text =
+        "Open port failed\nCOM3: Access is denied. (Another program has the port open: close it, then try "
+        "again.)";
+    window->ShowWarning(text);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].caption, kWindowTitle);
+    EXPECT_EQ(boxes.boxes[0].text, text);
+    EXPECT_EQ(boxes.boxes[0].icon, LoadIconA(nullptr, IDI_WARNING));
+    EXPECT_TRUE(boxes.boxes[0].textFits);
+}
+
+// Under a dark theme the captions the layout calls black take the system's text colour, light
+// now, on its button face; "Continue" stays red.
+TEST_F(WindowTest, BlackCaptionsTakeTheSystemTextColourAndRedStaysRed) {
+    Open();
+    const INT elements[] = {COLOR_BTNTEXT, COLOR_BTNFACE};
+    struct Restore {
+        COLORREF saved[2] = {GetSysColor(COLOR_BTNTEXT), GetSysColor(COLOR_BTNFACE)};
+        ~Restore() {
+            const INT restored[] = {COLOR_BTNTEXT, COLOR_BTNFACE};
+            SetSysColors(2, restored, saved);
+        }
+    } restore;
+    const COLORREF dark[] = {RGB(230, 230, 230), RGB(53, 53, 53)};
+    ASSERT_TRUE(SetSysColors(2, elements, dark));
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (ControlId id : {ControlId::Button1, ControlId::Button14, ControlId::Button9, ControlId::Label1,
+                         ControlId::Button5}) {
+        SCOPED_TRACE(LayoutOf(id).name);
+        const UINT message = LayoutOf(id).kind == ControlKind::Label ? WM_CTLCOLORSTATIC : WM_CTLCOLORBTN;
+        SendMessageA(Main(), message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(Ctl(id)));
+        EXPECT_EQ(GetTextColor(dc), id == ControlId::Button5 ? RGB(255, 0, 0) : dark[0]);
+        EXPECT_EQ(GetBkColor(dc), dark[1]);
+    }
+    DeleteDC(dc);
+}
+
+// Escape, with the focus anywhere in the window or on the progress dialog, asks whether to stop
+// the transfer, with the dialog still up; Yes ends it part-way, No lets it run on.
+TEST_F(WindowTest, EscapeAsksWhetherToStopTheTransfer) {
+    const std::string image(512 * 40, 'x');
+    std::ofstream("escape.bin", std::ios::binary) << image;
+    const struct {
+        const char* where;
+        int answer;
+    } cases[] = {{"Button1", IDYES}, {"ComboBox1", IDYES}, {"progress", IDNO}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        const bool onProgress = std::string(c.where) == "progress";
+        // No entry of the list: the link writes to the file "a", which must be there.
+        std::ofstream("a", std::ios::binary | std::ios::trunc).close();
+        BoxAnswerer boxes(c.answer);
+        bool pressed = false;
+        bool shownWhenAsked = false;
+        WindowHooks hooks;
+        hooks.openFile = [](const protocol::FileDialogSetup&) { return std::string("escape.bin"); };
+        // Pressed between two chunks, as the transfer lets events through.
+        hooks.processEvents = [&] {
+            if (std::exchange(pressed, true)) return;
+            if (!onProgress) {
+                PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 1);
+                return;
+            }
+            SendMessageA(window->Progress()->Handle(), WM_KEYDOWN, VK_ESCAPE, 1);
+            shownWhenAsked = window->Progress()->Visible();
+        };
+        Open({}, hooks);
+        SetWindowTextA(Ctl(ControlId::ComboBox1), "nowhere");
+        if (!onProgress) window->SetFocus(FindControl(c.where)->id);
+        window->Core().Button1Click();
+        std::size_t asked = 0;
+        for (const BoxAnswerer::Box& box : boxes.boxes) asked += box.text == "Stop the transfer?";
+        EXPECT_EQ(asked, 1u);
+        if (onProgress) {
+            EXPECT_TRUE(shownWhenAsked);
+        }
+        EXPECT_TRUE(window->Core().TypedKeys().empty());
+        EXPECT_FALSE(window->Progress()->Visible());
+        const auto sent = static_cast<std::size_t>(std::filesystem::file_size("a"));
+        EXPECT_EQ(sent < image.size(), c.answer == IDYES) << sent;
+        window.reset();
+    }
+}
+
 TEST_F(WindowTest, CountdownHidesTheProgressDialogOnItsFifthTick) {
     Open();
     window->Core().Screen().StartCountdown();
@@ -351,7 +465,8 @@ TEST_F(WindowTest, OneArgumentSendsAtOnceAndAFailedOpenLeavesTheWindowOpen) {
     Open({"cmdline.bin"});
     EXPECT_TRUE(window->Core().CommandLineMode());
     ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text, protocol::kOpenPortFailed);
+    EXPECT_EQ(FirstLine(boxes.boxes[0].text), protocol::kOpenPortFailed);
+    EXPECT_EQ(boxes.boxes[0].icon, LoadIconA(nullptr, IDI_WARNING));
     MSG msg{};
     EXPECT_FALSE(PeekMessageA(&msg, Main(), WM_CLOSE, WM_CLOSE, PM_NOREMOVE));
     PumpUntil([] { return true; });
