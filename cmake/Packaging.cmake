@@ -71,5 +71,5 @@ if(PRAX_BUILD_TESTS AND NOT PRAX_SANITIZE AND NOT PRAX_BUILD_FUZZ)
                    $<BOOL:${PRAX_BUILD_GUI}>)
   add_test(NAME package.bash_completion
            COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package/completion_test.sh ${prax_packaging_dir}/praxdl.bash)
-  set_tests_properties(package.deb package.bash_completion PROPERTIES LABELS package TIMEOUT 120)
+  set_tests_properties(package.deb package.bash_completion PROPERTIES LABELS package TIMEOUT 300)
 endif()

@@ -88,10 +88,10 @@ window: there is no display here (neither DISPLAY nor WAYLAND_DISPLAY is set), s
         To see the window, run this from a desktop session, over "ssh -X", or with a display
         named: DISPLAY=:0 scripts/run.sh. Ctrl-C ends it.
 EOF
-  xvfb-run -a "$build/app/prax-download" "$@" || status=$?
+  xvfb-run -a "$build/app/qt/prax-download" "$@" || status=$?
 else
   echo "window: starting prax-download on ${DISPLAY:-$WAYLAND_DISPLAY}; close it to end"
-  "$build/app/prax-download" "$@" || status=$?
+  "$build/app/qt/prax-download" "$@" || status=$?
 fi
 printer_settles
 exit "$status"

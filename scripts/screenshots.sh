@@ -32,7 +32,7 @@ scenes_of() {
 
 windows_screenshots() {
     local win_build=${PRAX_WIN_BUILD_DIR:-build-win}
-    cmake -S . -B "$win_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    cmake -S . -B "$win_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPRAX_WERROR=ON \
         -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DPRAX_HOST_BUILD_DIR="$PWD/$build" >/dev/null
     cmake --build "$win_build" -j2 --target prax-download-screenshots
     local exe
@@ -95,7 +95,8 @@ if [[ " $sides " == *" windows "* ]]; then
     windows_screenshots "$@"
 fi
 [[ " $sides " == *" linux "* ]] || exit 0
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Configured as scripts/build.sh and scripts/test.sh configure it, so neither rebuilds it all.
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPRAX_WERROR=ON >/dev/null
 cmake --build "$build" -j2 --target prax-screenshots
 if [ $# -gt 0 ]; then
     mapfile -t linux_scenes < <(scenes_of "$(QT_QPA_PLATFORM=offscreen "$build/tools/screenshots/prax-screenshots" --list)" "$@")
