@@ -279,6 +279,43 @@ TEST(Idle, SettlesPendingItems) {
     EXPECT_EQ(lines.back(), "firmware image: size 10, received 10, CRC " + RegisterHex("1234567890") + " matches");
 }
 
+// A pause ends undecodable bytes (a raw file) as an item of their own, its text tail included;
+// inside an image, its trailer, the header's end or the ramp a pause changes nothing.
+TEST(Idle, EndsUnknownBytesButNoFramedItem) {
+    auto noise = [](std::size_t n, unsigned seed) {
+        std::string s = RandomBytes(n, seed);
+        std::replace(s.begin(), s.end(), '~', 'x');  // no header inside
+        std::replace(s.begin(), s.end(), '\0', '\x01');  // no ramp start
+        return s;
+    };
+    const std::string body = "1234567890", head = FirmwareHead(10), tail = Trailer(body) + Ramp();
+    const std::size_t fwEnd = head.size() + 12;
+    struct Case {
+        std::vector<std::string> pieces;  // a pause after each
+        Lines expected;                   // "line @ end"
+    } cases[] = {
+        {{noise(4099, 5), noise(1000, 6)}, {"unknown bytes: 4099 @ 4099", "unknown bytes: 1000 @ 5099"}},
+        {{noise(300, 7) + "\r\nEND", "^default\r\n"}, {"unknown bytes: 305 @ 305", "command: ^default @ 315"}},
+        {{"\r\n~H,TTF,AX,600\r" + noise(300, 8), noise(300, 9)},
+         {"font download: slot A, name \"X\", size 600, received 600, complete @ 616"}},
+        {{head.substr(0, head.size() - 1), "\r" + body + tail[0], tail.substr(1, 60), tail.substr(61)},
+         {"wake-up run: 20 CR @ 20", "firmware image: size 10, received 10, CRC " + RegisterHex(body) + " matches @ " +
+                                         std::to_string(fwEnd),
+          "closing ramp: 128 bytes @ " + std::to_string(fwEnd + 128)}},
+    };
+    for (const Case& c : cases) {
+        Lines lines;
+        Decoder* d = nullptr;
+        Decoder decoder([&](const std::string& l) { lines.push_back(l + " @ " + std::to_string(d->ItemEnd())); });
+        d = &decoder;
+        for (const std::string& piece : c.pieces) {
+            decoder.Feed(U(piece), piece.size());
+            decoder.Idle();
+        }
+        EXPECT_EQ(lines, c.expected) << c.pieces[0].size();
+    }
+}
+
 TEST(Unknown, RecoversAtTheNextLine) {
     ExpectSame("\x01\x02\x03\r\n^default\r\n", {"unknown bytes: 5", "command: ^default"});
     std::string noise = RandomBytes(5000, 4);

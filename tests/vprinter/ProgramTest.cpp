@@ -88,6 +88,12 @@ public:
         }
         return lines;
     }
+    // The last of those lines; empty when none came. (Never back() of nothing: a test that
+    // crashed would leave the printer running, holding ctest's output open.)
+    std::string LastUntil(const std::string& prefix) {
+        const auto lines = ReadUntil(prefix);
+        return lines.empty() ? std::string() : lines.back();
+    }
     // Every line until the program's output ends; false when the deadline came first.
     bool ReadToEnd(std::vector<std::string>& lines) {
         const auto deadline = Clock::now() + kDeadline;
@@ -169,6 +175,7 @@ TEST(Program, DecodesAFirmwareStreamOverThePty) {
     ASSERT_TRUE(WriteAll(fd, stream));
     close(fd);
     auto lines = printer.ReadUntil("closing ramp");
+    ASSERT_FALSE(lines.empty());
     EXPECT_TRUE(Contains(lines, "wake-up run: 20 CR"));
     EXPECT_TRUE(Contains(lines, "firmware image: size 70000, received 70000, CRC " + RegisterHex(body) + " matches"));
     EXPECT_EQ(lines.back(), "closing ramp: 128 bytes");
@@ -178,17 +185,17 @@ TEST(Program, DecodesAFirmwareStreamOverThePty) {
     ASSERT_GE(fd, 0);
     ASSERT_TRUE(WriteAll(fd, "^default\r\n"));
     close(fd);
-    EXPECT_EQ(printer.ReadUntil("command").back(), "command: ^default");
+    EXPECT_EQ(printer.LastUntil("command"), "command: ^default");
 
     // The read toggle's lines end in a lone CR: they show once the sender goes quiet.
     fd = OpenDevice(path);
     ASSERT_GE(fd, 0);
     ASSERT_TRUE(WriteAll(fd, "\x10\x04\rrl\r"));
     close(fd);
-    EXPECT_EQ(printer.ReadUntil("settings: rl").back(), "settings: rl");
+    EXPECT_EQ(printer.LastUntil("settings: rl"), "settings: rl");
 
     printer.Stop();
-    EXPECT_EQ(printer.ReadUntil("total bytes").back(), "total bytes: " + std::to_string(stream.size() + 10 + 6));
+    EXPECT_EQ(printer.LastUntil("total bytes"), "total bytes: " + std::to_string(stream.size() + 10 + 6));
 }
 
 TEST(Program, ReadsAFileAndSavesThePayload) {
@@ -279,7 +286,28 @@ TEST(Program, TimesAreWhenEachItemArrived) {
     EXPECT_LT(times[0], 0.15);  // printed only when "pw" came, 300 ms later
     for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 0.27) << i;
     printer.Stop();
-    EXPECT_EQ(printer.ReadUntil("total bytes").back(), "total bytes: 26");
+    EXPECT_EQ(printer.LastUntil("total bytes"), "total bytes: 26");
+}
+
+// Raw files show one by one with their sizes as soon as the sender goes quiet, with nothing sent
+// after them to decide them.
+TEST(Program, EachRawFileShowsOnItsOwnOnceTheSenderIsQuiet) {
+    Printer printer({"--no-times"});
+    ASSERT_TRUE(printer.Started());
+    std::string path;
+    ASSERT_TRUE(printer.ReadLine(path, Clock::now() + kDeadline));
+    const int fd = OpenDevice(path);
+    ASSERT_GE(fd, 0);
+    for (const std::size_t size : {4099u, 1000u}) {
+        std::string raw = Body(size);
+        std::replace(raw.begin(), raw.end(), '~', 'x');  // no header inside
+        ASSERT_TRUE(WriteAll(fd, raw));
+        // Polled until the deadline at most.
+        EXPECT_EQ(printer.LastUntil("unknown bytes"), "unknown bytes: " + std::to_string(size));
+    }
+    close(fd);
+    printer.Stop();
+    EXPECT_EQ(printer.LastUntil("total bytes"), "total bytes: 5099");
 }
 
 // Three printers at once: each decodes its own stream and ends on its own condition, and each

@@ -354,9 +354,20 @@ void Decoder::Finish() {
 }
 
 void Decoder::Idle() {
+    // An image, font or ramp whose size is not reached yet keeps waiting: a slow link may pause
+    // anywhere inside one, and a printer takes whatever comes next as its rest all the same.
     if (state_ != State::Top) return;
     if (lineCr_) EndLine(false);
-    if (lineLength_ > 0) return;
+    if (lineLength_ > 0) {
+        // The tool writes a command line whole, CR LF and all, so binary bytes (or a text tail
+        // after them) that stop half way are the end of what was sent, such as a raw file: they
+        // are reported now, on their own, not merged with whatever the next download brings.
+        // Half a clean line with nothing undecodable before it still waits for its end.
+        if (!lineBad_ && unknown_ == 0 && runBeforeLine_ == 0) return;
+        SettleRun(true);
+        AddUnknown(lineLength_, fed_);
+        ResetLine();
+    }
     FlushRun();
     FlushHeld();
     FlushUnknown();

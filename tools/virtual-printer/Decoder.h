@@ -38,7 +38,9 @@ public:
     // End of input: reports whatever is still half way (an image cut short, a pending line).
     void Finish();
     // The sender has gone quiet: settle what only waited to see the next byte (a CR run, a
-    // line's lone CR, a held empty line). Half a line, a body or a ramp keep waiting.
+    // line's lone CR, a held empty line) and end the undecodable bytes so far as one item, so
+    // each raw file shows on its own with its size. A body, trailer or ramp not yet complete
+    // keeps waiting, and so does half a clean line with nothing undecodable before it.
     void Idle();
 
     std::uint64_t BytesFed() const { return fed_; }
