@@ -20,7 +20,9 @@ namespace {
 const char* const kUsage =
     "usage: prax-download [IMAGE [CONNECTION]]\n"
     "  no argument          open the window (more than two arguments do the same)\n"
-    "  IMAGE                send that firmware image at once over USB, then end\n"
+    "  IMAGE                send that firmware image at once over USB; the program ends once\n"
+    "                       it all went, and stays with the message when it did not (for\n"
+    "                       scripts: praxdl)\n"
     "  IMAGE CONNECTION     the same over CONNECTION as the window lists it, e.g. \"COM3 115200\"\n"
     "                       (USB, LPT1, COM1 115200 ... COM8 115200; letter case ignored)\n"
     "  --version            print the version and end\n"

@@ -20,7 +20,9 @@ namespace {
 const char* const kUsage =
     "usage: prax-download [IMAGE [CONNECTION]]\r\n"
     "  no argument          open the window (more than two arguments do the same)\r\n"
-    "  IMAGE                send that firmware image at once over USB, then end\r\n"
+    "  IMAGE                send that firmware image at once over USB; the program ends once\r\n"
+    "                       it all went, and stays with the message when it did not (for\r\n"
+    "                       scripts: praxdl)\r\n"
     "  IMAGE CONNECTION     the same over CONNECTION as the window lists it, e.g. \"COM3 115200\"\r\n"
     "                       (USB, LPT1, COM1 115200 ... COM8 115200; letter case ignored)\r\n"
     "  --version            print the version and end\r\n"
