@@ -36,6 +36,19 @@ public:
     }
 };
 
+// praxdl on `host`, with nothing on standard input: its exit status and what it wrote.
+struct Ran {
+    int code;
+    std::string out, err;
+};
+Ran RunOnFake(const std::vector<std::string>& args, FakeHost& host) {
+    std::istringstream in;
+    std::ostringstream sout, serr;
+    Streams io{in, sout, serr};
+    const int code = RunPraxdl(args, io, &host);
+    return {code, sout.str(), serr.str()};
+}
+
 std::string Slurp(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -67,12 +80,9 @@ TEST(Praxdl, OutputTakesItsNameOnlyWhenTheWholeStreamWent) {
             if (c.signal > 0) gInterruptSignal = c.signal;
             return IDNO_;
         };
-        std::istringstream in;
-        std::ostringstream sout, serr;
-        Streams io{in, sout, serr};
-        const int code = RunPraxdl({"--output", out.string(), "firmware", image.string()}, io, &host);
+        const Ran r = RunOnFake({"--output", out.string(), "firmware", image.string()}, host);
         gInterruptSignal = 0;
-        EXPECT_EQ(code, c.exitCode) << serr.str();
+        EXPECT_EQ(r.code, c.exitCode) << r.err;
         EXPECT_EQ(Slurp(out), c.left);
         EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2) << "a file left behind";
     }
@@ -98,16 +108,13 @@ TEST(Praxdl, HostTakesANameOrAnAddressWithAnOptionalPort) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         FakeHost host;
-        std::istringstream in;
-        std::ostringstream sout, serr;
-        Streams io{in, sout, serr};
-        const int code = RunPraxdl({"--host", c.text, "init"}, io, &host);
+        const Ran r = RunOnFake({"--host", c.text, "init"}, host);
         if (!c.host) {
-            EXPECT_EQ(code, kExitUsage);
+            EXPECT_EQ(r.code, kExitUsage);
             EXPECT_EQ(host.fake.Count("ConnectTcp"), 0u);
             continue;
         }
-        EXPECT_EQ(code, kExitDone) << serr.str();
+        EXPECT_EQ(r.code, kExitDone) << r.err;
         ASSERT_EQ(host.fake.Count("ConnectTcp"), 1u);
         const auto it = std::find_if(host.fake.calls.begin(), host.fake.calls.end(),
                                      [](const auto& call) { return call.name == "ConnectTcp"; });
@@ -116,12 +123,10 @@ TEST(Praxdl, HostTakesANameOrAnAddressWithAnOptionalPort) {
         EXPECT_EQ(host.fake.DeliveredText(), "^default\r\n");
     }
     FakeHost host;
-    std::istringstream in;
-    std::ostringstream sout, serr;
-    Streams io{in, sout, serr};
     host.fake.connectFails = true;
-    EXPECT_EQ(RunPraxdl({"--host", "printer", "init"}, io, &host), kExitFailed);
-    EXPECT_NE(serr.str().find("Open port failed\n  printer:9100: connection refused"), std::string::npos) << serr.str();
+    const Ran r = RunOnFake({"--host", "printer", "init"}, host);
+    EXPECT_EQ(r.code, kExitFailed);
+    EXPECT_NE(r.err.find("Open port failed\n  printer:9100: connection refused"), std::string::npos) << r.err;
 }
 
 // Every bad value is found by the parser: exit 2, the reason after "praxdl:", nothing opened.
@@ -171,12 +176,9 @@ TEST(Praxdl, CommandLineIsCheckedBeforeAnythingOpens) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0] + " ...");
         FakeHost host;
-        std::istringstream in;
-        std::ostringstream sout, serr;
-        Streams io{in, sout, serr};
-        EXPECT_EQ(RunPraxdl(c.args, io, &host), c.exitCode) << serr.str();
-        EXPECT_NE((c.exitCode == kExitUsage ? serr : sout).str().find(c.says), std::string::npos)
-            << serr.str() << sout.str();
+        const Ran r = RunOnFake(c.args, host);
+        EXPECT_EQ(r.code, c.exitCode) << r.err;
+        EXPECT_NE((c.exitCode == kExitUsage ? r.err : r.out).find(c.says), std::string::npos) << r.err << r.out;
         if (c.exitCode == kExitUsage) {
             EXPECT_EQ(host.fake.Count("CreateFileA"), 0u);
         }
@@ -223,11 +225,8 @@ TEST(Praxdl, JsonLinesTellTheRunFromOpenToResult) {
         SCOPED_TRACE(c.what);
         FakeHost host;
         c.script(host.fake);
-        std::istringstream in;
-        std::ostringstream sout, serr;
-        Streams io{in, sout, serr};
-        RunPraxdl(c.args, io, &host);
-        std::istringstream lines(sout.str());
+        const Ran r = RunOnFake(c.args, host);
+        std::istringstream lines(r.out);
         std::string line, events, last, result;
         while (std::getline(lines, line)) {
             result = line;
@@ -240,7 +239,7 @@ TEST(Praxdl, JsonLinesTellTheRunFromOpenToResult) {
                 EXPECT_EQ(line, "{\"event\":\"connection\",\"connection\":\"output\",\"opens\":" + JsonString(out) + "}");
             }
         }
-        EXPECT_EQ(events, c.events) << sout.str();
+        EXPECT_EQ(events, c.events) << r.out;
         for (const std::string& member : c.result) EXPECT_NE(result.find(member), std::string::npos) << result;
     }
 }
@@ -261,13 +260,9 @@ TEST(Praxdl, JsonChecksumHasFourDigitsWhereTheStatusLineShowsFewer) {
     const fs::path image = dir / "fw.bin";
     std::ofstream(image, std::ios::binary) << bytes;
     FakeHost host;
-    std::istringstream in;
-    std::ostringstream sout, serr;
-    Streams io{in, sout, serr};
-    ASSERT_EQ(RunPraxdl({"--json", "--output", (dir / "out.bin").string(), "firmware", image.string()}, io, &host),
-              kExitDone)
-        << serr.str();
-    const std::string out = sout.str();
+    const Ran r = RunOnFake({"--json", "--output", (dir / "out.bin").string(), "firmware", image.string()}, host);
+    ASSERT_EQ(r.code, kExitDone) << r.err;
+    const std::string& out = r.out;
     const std::size_t status = out.find("CRC=");
     ASSERT_NE(status, std::string::npos) << out;
     const std::string shown = out.substr(status + 4, out.find('"', status) - status - 4);
@@ -296,13 +291,11 @@ TEST(Praxdl, FontsMarksTheOnesWhoseNameCannotBeSent) {
     host.fake.SetRegString(key, "Bad\r\n^default (TrueType)", "bad.ttf");
     host.fake.SetRegString(key, "Good (TrueType)", "good.ttf");
     for (const bool json : {false, true}) {
-        std::istringstream in;
-        std::ostringstream sout, serr;
-        Streams io{in, sout, serr};
         std::vector<std::string> args = {"fonts"};
         if (json) args.insert(args.begin(), "--json");
-        ASSERT_EQ(RunPraxdl(args, io, &host), kExitDone) << serr.str();
-        const std::string out = sout.str();
+        const Ran r = RunOnFake(args, host);
+        ASSERT_EQ(r.code, kExitDone) << r.err;
+        const std::string& out = r.out;
         if (!json) {
             EXPECT_EQ(out.substr(0, out.find('\n')),
                       "Bad??^default (TrueType)\tbad.ttf\t-1 Bytes\tnot sendable: The font's name \"Bad??^default "
@@ -350,23 +343,21 @@ TEST(Praxdl, SeveralConnectionsEachGetTheOperationOrNoneOpens) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         FakeHost host;
-        std::istringstream in;
-        std::ostringstream sout, serr;
-        Streams io{in, sout, serr};
-        EXPECT_EQ(RunPraxdl(c.args, io, &host), c.exitCode) << serr.str();
+        const Ran r = RunOnFake(c.args, host);
+        EXPECT_EQ(r.code, c.exitCode) << r.err;
         EXPECT_EQ(host.fake.DeliveredText(), c.sent);
         if (std::string(c.sent).empty()) {
             EXPECT_EQ(host.fake.Count("CreateFileA"), 0u);
         }
-        std::istringstream lines(sout.str());
+        std::istringstream lines(r.out);
         std::vector<std::string> got;
         for (std::string line; std::getline(lines, line);) got.push_back(line);
-        ASSERT_EQ(got.size(), c.lines.size()) << sout.str();
+        ASSERT_EQ(got.size(), c.lines.size()) << r.out;
         for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].rfind(c.lines[i], 0), 0u) << got[i];
         // The table is the person's: on standard error beside --json.
-        EXPECT_NE(serr.str().find(std::string(c.exitCode == kExitDone ? "2 of 2" : "0 of 2") + " printers done"),
+        EXPECT_NE(r.err.find(std::string(c.exitCode == kExitDone ? "2 of 2" : "0 of 2") + " printers done"),
                   std::string::npos)
-            << serr.str();
+            << r.err;
     }
 }
 
@@ -413,20 +404,18 @@ TEST(Praxdl, PortTakesAUsbPrinterBySerialNumberOrIdentity) {
         std::vector<std::string> args = {"--json", "--log", log.string()};
         for (const std::string& port : c.ports) args.insert(args.end(), {"--port", port});
         args.push_back("init");
-        std::istringstream in;
-        std::ostringstream sout, serr;
-        Streams io{in, sout, serr};
-        EXPECT_EQ(RunPraxdl(args, io, &host), c.exitCode) << serr.str();
+        const Ran r = RunOnFake(args, host);
+        EXPECT_EQ(r.code, c.exitCode) << r.err;
         std::vector<std::string> opened;
         for (const auto& call : host.fake.calls)
             if (call.name == "CreateFileA") opened.push_back(call.text);
         EXPECT_EQ(opened, c.opened);
-        EXPECT_NE(serr.str().find(c.says), std::string::npos) << serr.str();
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         // The result and the record name each printer by its identity.
         for (const std::string& printer : c.opened) {
-            EXPECT_NE(sout.str().find("\"event\":\"result\",\"connection\":" + JsonString(UsbIdentity(printer))),
+            EXPECT_NE(r.out.find("\"event\":\"result\",\"connection\":" + JsonString(UsbIdentity(printer))),
                       std::string::npos)
-                << sout.str();
+                << r.out;
             EXPECT_NE(Slurp(log).find("\"connection\":" + JsonString(UsbIdentity(printer))), std::string::npos);
         }
         fs::remove(log);
@@ -441,20 +430,18 @@ TEST(Praxdl, ListsWithJsonAreJsonAloneAndAnEmptyFontListSaysWhy) {
     for (const bool json : {false, true}) {
         for (const char* command : {"ports", "fonts"}) {
             SCOPED_TRACE(std::string(command) + (json ? " --json" : ""));
-            std::istringstream in;
-            std::ostringstream sout, serr;
-            Streams io{in, sout, serr};
             std::vector<std::string> args = {command};
             if (json) args.insert(args.begin(), "--json");
-            ASSERT_EQ(RunPraxdl(args, io, &host), kExitDone) << serr.str();
+            const Ran r = RunOnFake(args, host);
+            ASSERT_EQ(r.code, kExitDone) << r.err;
             const bool fonts = std::string(command) == "fonts";
-            EXPECT_EQ(serr.str(), fonts ? "praxdl: no font is listed: the list takes TrueType fonts (.ttf files), and "
+            EXPECT_EQ(r.err, fonts ? "praxdl: no font is listed: the list takes TrueType fonts (.ttf files), and "
                                           "none is installed\n"
                                         : "");
             if (fonts && !json) {
-                EXPECT_EQ(sout.str(), "");
+                EXPECT_EQ(r.out, "");
             }
-            std::istringstream lines(sout.str());
+            std::istringstream lines(r.out);
             for (std::string line; json && std::getline(lines, line);) EXPECT_EQ(line.rfind("{\"event\":", 0), 0u) << line;
         }
     }

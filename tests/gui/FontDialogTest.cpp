@@ -160,8 +160,9 @@ private slots:
         QVERIFY(dialog.isHidden());
     }
 
-    // Enter and Escape press neither button, even with the focus on one.
-    void enterAndEscapePressNothing() {
+    // Enter and Escape press neither button, even with the focus on one; Tab moves between the
+    // grid and the buttons, the arrow keys move the row.
+    void keysPressNoButtonAndMoveTheRowOnlyWhenMeantTo() {
         FakePlatform host;
         InstallFonts(host);
         TForm2 dialog(host);
@@ -179,17 +180,9 @@ private slots:
         QCOMPARE(ok.count() + cancel.count(), 0);
         QVERIFY(dialog.isVisible());
         QVERIFY(dialog.selectedFontName.empty());
-    }
 
-    // Tab leaves the grid for the buttons without touching the row OK hands over; Shift+Tab
-    // comes back; the arrow keys move the row.
-    void tabLeavesTheRowAndArrowsMoveIt() {
-        FakePlatform host;
-        InstallFonts(host);
-        TForm2 dialog(host);
-        dialog.show();
-        dialog.FillFontList();
-        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        // Tab leaves the grid for the buttons without touching the row OK hands over; Shift+Tab
+        // comes back; the arrow keys move the row.
         QTableWidget* grid = dialog.StringGrid1;
         grid->setFocus();
         QCOMPARE(grid->currentRow(), 0);
