@@ -78,8 +78,6 @@ public:
     // The window wants to close: the running operation ends, the link's questions are answered
     // No, and nothing new starts.
     void RequestStop() { stopRequested_ = true; }
-    // The operator chose to stop the running operation; the window stays.
-    bool StoppingOperation() const { return stopOperation_; }
     bool Enabled(ControlId id) const { return enabled_[Index(id)]; }
     // What the operations talk to: the view, with the core's rules in front of it.
     protocol::Operator& Screen();

@@ -45,28 +45,24 @@ WindowOperator::WindowOperator(QMainWindow& window, TForm1Layout& layout,
                                QPointer<dialogs::TForm2>& fonts, TForm1Hooks& hooks)
     : window_(window), layout_(layout), progress_(progress), fonts_(fonts), hooks_(hooks) {}
 
-void WindowOperator::ShowMessage(const std::string& text) {
+void WindowOperator::OkBox(int icon, const BoxHook& hook, const std::string& text, Qt::TextFormat format) {
     const QString caption = QGuiApplication::applicationDisplayName();
     const QString qText = FromBytes(text);
-    if (hooks_.message) {
-        hooks_.message(caption, qText);
-        return;
-    }
-    QMessageBox box(QMessageBox::NoIcon, caption, qText, QMessageBox::Ok, &window_);
+    if (hook) return hook(caption, qText);
+    QMessageBox box(static_cast<QMessageBox::Icon>(icon), caption, qText, QMessageBox::Ok, &window_);
+    box.setTextFormat(format);
     box.exec();
 }
 
+void WindowOperator::ShowMessage(const std::string& text) {
+    OkBox(QMessageBox::NoIcon, hooks_.message, text, Qt::AutoText);
+}
+
+// Line for line as given: the program's own text, then the host's reason, which may hold
+// anything a path can, markup-like text included. The box grows to hold both lines and breaks
+// one that is wider than the screen allows.
 void WindowOperator::ShowWarning(const std::string& text) {
-    const QString caption = QGuiApplication::applicationDisplayName();
-    const QString qText = FromBytes(text);
-    if (hooks_.warning) return hooks_.warning(caption, qText);
-    if (hooks_.message) return hooks_.message(caption, qText);
-    QMessageBox box(QMessageBox::Warning, caption, qText, QMessageBox::Ok, &window_);
-    // Line for line as given: the program's own text, then the host's reason, which may hold
-    // anything a path can, markup-like text included. The box grows to hold both lines and
-    // breaks one that is wider than the screen allows.
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    OkBox(QMessageBox::Warning, hooks_.warning ? hooks_.warning : hooks_.message, text, Qt::PlainText);
 }
 
 void WindowOperator::ShowError(const std::string& text) {

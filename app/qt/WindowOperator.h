@@ -93,6 +93,11 @@ public:
     bool startSizePending = true;
 
 private:
+    using BoxHook = std::function<void(const QString& caption, const QString& text)>;
+    // An OK-only box with `icon`, captioned with the application's title; `hook`, when set,
+    // stands in for it.
+    void OkBox(int icon, const BoxHook& hook, const std::string& text, Qt::TextFormat format);
+
     QMainWindow& window_;
     TForm1Layout& layout_;
     QPointer<dialogs::TfrmProgress>& progress_;
