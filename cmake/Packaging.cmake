@@ -1,6 +1,20 @@
-# What `cmake --install` puts beside the three programs, and the one Debian package that CPack
-# makes of it all: `cpack -G DEB` in the build folder gives prax-download-tool_<version>_<arch>.deb.
+# What `cmake --install` puts beside the three programs, and the packages that CPack makes of it:
+# on Linux `cpack -G DEB` in the build folder gives prax-download-tool_<version>_<arch>.deb; in
+# the Windows build `cpack -G ZIP` and `cpack -G NSIS` give prax-download-tool-<version>-win64.zip
+# and prax-download-tool-<version>-win64-setup.exe (cmake/PackagingWindows.cmake).
 set(prax_packaging_dir ${CMAKE_SOURCE_DIR}/packaging)
+
+set(CPACK_PACKAGE_NAME prax-download-tool)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "send firmware, fonts and commands to PRAX label printers")
+# The build keeps its debug information; a package does not need it.
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/PackagingWindows.cmake)
+  include(CPack)
+  return()
+endif()
 
 # Man pages are installed gzip-compressed, as Debian has them. -n keeps the file name and time out
 # of the gzip header, so the same page always gives the same bytes.
@@ -23,6 +37,8 @@ endforeach()
 add_custom_target(prax_man_pages ALL DEPENDS ${prax_man_gz})
 install(FILES ${prax_man_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# Debian keeps a package's licence as its copyright file.
+install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/prax-download-tool RENAME copyright)
 install(FILES ${prax_packaging_dir}/praxdl.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME praxdl)
 if(PRAX_BUILD_GUI)
@@ -35,10 +51,7 @@ set(PRAX_PACKAGE_MAINTAINER "PRAX Download Tool maintainers <maintainers@users.n
     CACHE STRING "Maintainer field of the Debian package")
 
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME prax-download-tool)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${PRAX_PACKAGE_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "send firmware, fonts and commands to PRAX label printers")
 # Debian shows the description as it stands: lines under 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION
     "The PRAX Download Tool sends label printers what they need over USB, LPT1,
@@ -56,8 +69,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's captions are laid out for Arial's metrics, which Liberation Sans has.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS bash-completion)
-# The build keeps its debug information; the package does not need it.
-set(CPACK_STRIP_FILES ON)
 # Directories as Debian wants them, whatever the umask of whoever builds the package.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -22,6 +22,9 @@ packages=(
   g++-mingw-w64-x86-64-posix wine wine64
   # The Windows program's icon, drawn from packaging/prax-download.svg at build time.
   librsvg2-bin icoutils
+  # The Windows packages: the installer (makensis), the documentation as HTML (the man pages by
+  # mandoc, the README's Windows section by cmark), and unzip for the test that opens the zip.
+  nsis mandoc cmark unzip
   # Screenshots of the Windows window: a window manager under Xvfb, and Wine's own
   # "MS Sans Serif" for the prefix they are taken in.
   openbox fonts-wine

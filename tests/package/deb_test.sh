@@ -54,6 +54,7 @@ expected=(
   ./usr/share/bash-completion/completions/praxdl
   ./usr/share/man/man1/praxdl.1.gz
   ./usr/share/man/man1/prax-virtual-printer.1.gz
+  ./usr/share/doc/prax-download-tool/copyright
 )
 if [ "$gui" = 1 ]; then
   expected+=(
@@ -81,6 +82,7 @@ share=$root/usr/share
 # The installed files are the ones in the tree; man pages compressed and rendered without a
 # warning.
 cmp -s "$share/bash-completion/completions/praxdl" "$source_dir/packaging/praxdl.bash" || fail "completion file differs"
+cmp -s "$share/doc/prax-download-tool/copyright" "$source_dir/LICENSE" || fail "the copyright file is not LICENSE"
 pages=(praxdl prax-virtual-printer)
 [ "$gui" = 1 ] && pages+=(prax-download)
 for page in "${pages[@]}"; do

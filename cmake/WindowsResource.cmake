@@ -1,0 +1,23 @@
+# prax_windows_resource(TARGET DESCRIPTION [ICON]): the version resource of a Windows program,
+# with the version of project(), and its icon where it has one.
+function(prax_windows_resource target description)
+  set(prax_rc_name ${target})
+  set(prax_rc_description "${description}")
+  # "1.6" has no patch number; a version resource always has four.
+  set(prax_rc_minor 0)
+  set(prax_rc_patch 0)
+  if(NOT "${PROJECT_VERSION_MINOR}" STREQUAL "")
+    set(prax_rc_minor ${PROJECT_VERSION_MINOR})
+  endif()
+  if(NOT "${PROJECT_VERSION_PATCH}" STREQUAL "")
+    set(prax_rc_patch ${PROJECT_VERSION_PATCH})
+  endif()
+  set(prax_rc_icon "")
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
+  if(ARGC GREATER 2)
+    set(prax_rc_icon "1 ICON \"${ARGV2}\"")
+    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${ARGV2})
+  endif()
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/Version.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()
