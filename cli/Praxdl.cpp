@@ -322,7 +322,7 @@ using Check = std::function<std::string(const std::string&)>;
 
 CLI::Validator Checked(Check check, const char* what) { return CLI::Validator(std::move(check), what); }
 
-std::unique_ptr<CLI::App> MakeParser(Invocation& inv, Connections& links) {
+std::unique_ptr<CLI::App> MakeParser(Invocation& inv, Connections& links, const std::string& manual) {
     auto app = std::make_unique<CLI::App>(
         "Sends label printers firmware images, TrueType fonts, font code tables, any file unchanged "
         "and command lines, over USB, LPT1, a serial port or the network.",
@@ -454,7 +454,8 @@ std::unique_ptr<CLI::App> MakeParser(Invocation& inv, Connections& links) {
         "--port, --device and --host again send to every connection at once, e.g.\n"
         "praxdl --device /dev/ttyUSB0 --device /dev/ttyUSB1 firmware x.bin; a table ends the run.\n"
         "Exit status: 0 done, 1 failed, 2 usage error, 130/143 after SIGINT/SIGTERM.\n"
-        "praxdl COMMAND --help tells more about each command; man praxdl tells all.");
+        "praxdl COMMAND --help tells more about each command; " + (manual.empty() ? "man praxdl" : manual) +
+        " tells all.");
     return app;
 }
 
@@ -760,9 +761,10 @@ Ending RunLink(const Invocation& inv, const Target& target, Prepared& prepared, 
 int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost) {
     Invocation inv;
     Connections links;
-    const std::unique_ptr<CLI::App> parser = MakeParser(inv, links);
+    const std::unique_ptr<CLI::App> parser = MakeParser(inv, links, io.manual);
     const auto usageError = [&](const std::string& text, const std::string& operation) {
-        io.err << "praxdl: " << text << "\nSee praxdl --help, or praxdl COMMAND --help.\n";
+        io.err << "praxdl: " << text << "\nSee praxdl --help, or praxdl COMMAND --help";
+        io.err << (io.manual.empty() ? std::string(".\n") : "; the manual: " + io.manual + "\n");
         if (AsksForJson(args)) WriteResult(io.out, operation, Ending{"usage", kExitUsage, 0, {}, text, {}});
         return kExitUsage;
     };

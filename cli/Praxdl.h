@@ -24,6 +24,9 @@ struct Streams {
     // Why `in` can't be read (closed, a folder), found before anything opened a file that could
     // take its descriptor; empty when it can.
     std::string inProblem{};
+    // Where the whole manual is, as this system shows it: empty for "man praxdl"; on Windows the
+    // HTML page installed beside the program.
+    std::string manual{};
 };
 
 // The host praxdl drives: this machine's devices, or a fake in tests and fuzzers.

@@ -53,13 +53,34 @@ std::string StandardInputProblem() {
     return {};
 }
 
+// Where the whole manual is. On Windows that is doc\praxdl.html beside the bin folder that holds
+// praxdl.exe, as the packages install it; run from elsewhere (a build folder), the page is named
+// all the same, so the user knows what to look for. Elsewhere it is the man page.
+std::string ManualPage() {
+#if defined(_WIN32)
+    char path[4 * MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string folder(path, length < sizeof path ? length : 0);
+    for (int up = 0; up < 2 && !folder.empty(); ++up) {  // praxdl.exe, then bin
+        const std::size_t slash = folder.find_last_of("\\/");
+        folder.resize(slash == std::string::npos ? 0 : slash);
+    }
+    const std::string page = folder + "\\doc\\praxdl.html";
+    if (!folder.empty() && GetFileAttributesA(page.c_str()) != INVALID_FILE_ATTRIBUTES) return page;
+    return "praxdl.html in the doc folder of the installed tool";
+#else
+    return {};
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string inProblem = StandardInputProblem();
     prax::cli::InstallInterruptHandlers();
     std::vector<std::string> args(argv + 1, argv + argc);
-    prax::cli::Streams io{std::cin, std::cout, std::cerr, ErrorIsTerminal(), isatty(STDIN_FILENO) == 1, inProblem};
+    prax::cli::Streams io{std::cin, std::cout, std::cerr, ErrorIsTerminal(), isatty(STDIN_FILENO) == 1, inProblem,
+                          ManualPage()};
     const int code = prax::cli::RunPraxdl(args, io);
     // What a script reads (the status line, the lists, the JSON lines) must have reached it: a
     // full disk or a closed pipe is no success.
