@@ -16,17 +16,7 @@ wine_ok help "$exe" --help
 grep -qF 'COMn opens \\.\COMn' help.out || { show help; fail "--help does not name the Windows ports"; }
 ! grep -qE '/dev/|PRAX_COM' help.out || { show help; fail "--help names Linux devices"; }
 
-# Windows' own DLLs only: the program is one file that needs nothing installed.
-"${PRAX_OBJDUMP:?}" -p "$exe" >imports.txt || fail "objdump could not read $exe"
-dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' imports.txt | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
-[ -n "$dlls" ] || fail "no imports read from $exe"
-for dll in $dlls; do
-    case $dll in
-        kernel32.dll | user32.dll | gdi32.dll | comctl32.dll | comdlg32.dll | advapi32.dll | \
-            ws2_32.dll | winspool.drv | msvcrt.dll | shell32.dll | ucrtbase.dll | api-ms-win-crt-*) ;;
-        *) fail "$exe imports $dll, which Windows does not ship" ;;
-    esac
-done
+windows_dlls_only "$exe"
 
 make_image x.bin 40001 7
 host_stream ref.bin firmware x.bin

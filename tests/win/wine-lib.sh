@@ -113,6 +113,22 @@ same_bytes() {
     fi
 }
 
+# windows_dlls_only EXE: it imports Windows' own DLLs only, so it is one file that needs nothing
+# installed beside it.
+windows_dlls_only() {
+    local dll dlls
+    "${PRAX_OBJDUMP:?}" -p "$1" >"$(basename "$1").imports" || fail "objdump could not read $1"
+    dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' "$(basename "$1").imports" | tr 'A-Z' 'a-z' | sort -u)
+    [ -n "$dlls" ] || fail "no imports read from $1"
+    for dll in $dlls; do
+        case $dll in
+            kernel32.dll | user32.dll | gdi32.dll | comctl32.dll | comdlg32.dll | advapi32.dll | \
+                ws2_32.dll | winspool.drv | msvcrt.dll | shell32.dll | ucrtbase.dll | api-ms-win-crt-*) ;;
+            *) fail "$1 imports $dll, which Windows does not ship" ;;
+        esac
+    done
+}
+
 # Bytes that look like a firmware image: the same for a given size and seed on every run.
 make_image() {
     perl -e 'srand($ARGV[1]); print map { chr int rand 256 } 1 .. $ARGV[0]' "$2" "${3:-1}" >"$1"
