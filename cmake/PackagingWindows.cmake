@@ -41,6 +41,9 @@ file(WRITE ${prax_licence_txt} "${prax_licence}")
 install(FILES ${prax_licence_txt} DESTINATION .)
 
 set(CPACK_GENERATOR "ZIP;NSIS")
+# The name the installer's pages show ("Add PRAX Download Tool to the system PATH"); the files
+# keep the package's own name.
+set(CPACK_PACKAGE_NAME "PRAX Download Tool")
 set(CPACK_PACKAGE_VENDOR "PRAX Download Tool")
 set(CPACK_PACKAGE_FILE_NAME prax-download-tool-${PROJECT_VERSION}-win64)
 # The installer's name and the zip's are told apart by the generator (cmake/CPackWindows.cmake).
@@ -55,9 +58,11 @@ set(CPACK_NSIS_PACKAGE_NAME "PRAX Download Tool")
 set(CPACK_NSIS_DISPLAY_NAME "PRAX Download Tool")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 # Programs of 64 bits, so the installer is one too: it sees the 64-bit registry and Program Files.
-# The uninstaller takes away the vendor's registry key too, which holds nothing but the
-# program's own (NSIS leaves it behind, empty).
+# Its pages name the tool, not the installer system, at their foot. The uninstaller takes away
+# the vendor's registry key too, which holds nothing but the program's own (NSIS leaves it behind,
+# empty).
 set(CPACK_NSIS_DEFINES "Target amd64-unicode
+BrandingText 'PRAX Download Tool ${PROJECT_VERSION}'
 Function un.onUninstSuccess
   DeleteRegKey /ifempty SHCTX 'Software\\${CPACK_PACKAGE_VENDOR}'
 FunctionEnd")
@@ -73,3 +78,5 @@ set(CPACK_NSIS_INSTALLED_ICON_NAME "bin\\\\prax-download.exe")
 # The Start menu: the window (its shortcut shows the program's own icon) and the documentation.
 set(CPACK_PACKAGE_EXECUTABLES prax-download "PRAX Download Tool")
 set(CPACK_NSIS_MENU_LINKS "doc\\\\index.html" "PRAX Download Tool documentation")
+# The installer's options page offers a desktop icon too: the window's.
+set(CPACK_CREATE_DESKTOP_LINKS prax-download)
