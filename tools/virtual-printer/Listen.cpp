@@ -1,16 +1,6 @@
 #include "tools/virtual-printer/Listen.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-
-#include "platform/Names.h"
 
 namespace prax::vprinter {
 
@@ -33,50 +23,6 @@ bool ParseListenAddress(const std::string& text, ListenAddress& out) {
     if (value > 65535) return false;
     out.port = static_cast<std::uint16_t>(value);
     return true;
-}
-
-int OpenListener(const ListenAddress& address, std::string& bound, std::string& error) {
-    struct addrinfo hints {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-    struct addrinfo* found = nullptr;
-    const int rc = getaddrinfo(address.host.c_str(), std::to_string(address.port).c_str(), &hints, &found);
-    if (rc != 0) {
-        error = address.host + ": " + gai_strerror(rc);
-        return -1;
-    }
-    int fd = -1;
-    for (const struct addrinfo* a = found; a != nullptr && fd < 0; a = a->ai_next) {
-        fd = socket(a->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0) continue;
-        const int on = 1;
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        if (bind(fd, a->ai_addr, a->ai_addrlen) != 0 || listen(fd, 8) != 0) {
-            error = address.host + ":" + std::to_string(address.port) + ": " + std::strerror(errno);
-            close(fd);
-            fd = -1;
-        }
-    }
-    freeaddrinfo(found);
-    if (fd < 0) return -1;
-
-    struct sockaddr_storage ss {};
-    socklen_t size = sizeof ss;
-    getsockname(fd, reinterpret_cast<struct sockaddr*>(&ss), &size);
-    char host[INET6_ADDRSTRLEN] = {};
-    std::uint16_t port = 0;
-    if (ss.ss_family == AF_INET6) {
-        const auto* in6 = reinterpret_cast<const struct sockaddr_in6*>(&ss);
-        inet_ntop(AF_INET6, &in6->sin6_addr, host, sizeof host);
-        port = ntohs(in6->sin6_port);
-    } else {
-        const auto* in4 = reinterpret_cast<const struct sockaddr_in*>(&ss);
-        inet_ntop(AF_INET, &in4->sin_addr, host, sizeof host);
-        port = ntohs(in4->sin_port);
-    }
-    bound = prax::platform::HostAndPort(host, port);
-    return fd;
 }
 
 }  // namespace prax::vprinter

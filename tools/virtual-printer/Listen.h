@@ -7,6 +7,13 @@
 
 namespace prax::vprinter {
 
+#ifdef _WIN32
+using Socket = std::uintptr_t;  // a Winsock SOCKET
+#else
+using Socket = int;
+#endif
+inline constexpr Socket kNoSocket = static_cast<Socket>(-1);
+
 struct ListenAddress {
     std::string host = "127.0.0.1";
     std::uint16_t port = 0;  // 0: any free port
@@ -15,8 +22,9 @@ struct ListenAddress {
 // "PORT", "ADDR:PORT" or "[IPV6]:PORT". False when it is none of them.
 bool ParseListenAddress(const std::string& text, ListenAddress& out);
 
-// A non-blocking listening socket on `address`; -1 with `error` set when it can't be made.
+// A non-blocking listening socket on `address`; kNoSocket with `error` set when it can't be made.
 // `bound` is the address it took, "host:port" (IPv6 in brackets), with the real port.
-int OpenListener(const ListenAddress& address, std::string& bound, std::string& error);
+// PosixListen.cpp and Win32Listen.cpp are its two forms.
+Socket OpenListener(const ListenAddress& address, std::string& bound, std::string& error);
 
 }  // namespace prax::vprinter

@@ -1,23 +1,15 @@
 // prax-virtual-printer: a printer that only listens. It opens a pty pair (or reads a file or
 // standard input, or takes TCP connections), decodes what the download tool sends and prints
-// one line per item.
+// one line per item. Windows has no pty: there it listens on the network printer's raw port.
 #include "tools/virtual-printer/Decoder.h"
 #include "tools/virtual-printer/Listen.h"
+#include "tools/virtual-printer/Source.h"
 #include "version/Version.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,25 +23,41 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using prax::vprinter::Clock;
+using prax::vprinter::kHasPty;
+using prax::vprinter::Print;
+using prax::vprinter::Woke;
 using Ms = std::chrono::milliseconds;
 
 constexpr double kWireRate = 11520.0;  // bytes per second at 115200 baud, 8N1
 constexpr double kSlice = 64.0;        // throttled reads take at most this much at a time
 constexpr std::int64_t kForeverMs = 100'000'000'000;  // ~3 years: "forever", still no overflow
 constexpr std::uint64_t kMaxPtys = 64;
+constexpr std::uint16_t kRawPort = 9100;  // a network printer's raw port, where praxdl --host goes
 
 const char* const kUsage =
+#ifdef _WIN32
+    "usage: prax-virtual-printer [--listen [ADDR:]PORT | --file PATH | --stdin] [options]\n"
+    "  (default: --listen 127.0.0.1:9100, the network printer's raw port, so that\n"
+    "   praxdl.exe --host 127.0.0.1 reaches it; there is no pty on Windows)\n"
+#else
     "usage: prax-virtual-printer [--file PATH | --stdin | --listen [ADDR:]PORT | --ptys N] [options]\n"
     "  (default: open a pty pair and print the device path as the first line)\n"
     "  --ptys N                 open N printers at once: their device paths first, one a line;\n"
     "                           each report line starts with the printer's number\n"
+#endif
     "  --listen [ADDR:]PORT     take TCP connections, one at a time, on ADDR (default 127.0.0.1,\n"
     "                           IPv6 in brackets; port 0: any) and print \"host:port\" as the first\n"
     "                           line; each connection is decoded from its start\n"
+#ifdef _WIN32
+    "  --file PATH              read the bytes from PATH\n"
+    "  --stdin                  read the bytes from standard input\n"
+#endif
     "  --throttle               read at most 11520 bytes/s (115200 baud 8N1)\n"
     "  --stall-after N --stall-ms MS   stop reading for MS ms after N bytes\n"
+#ifndef _WIN32
     "  --xoff-after N --xon-ms MS      send XOFF after N bytes, XON MS ms later (pty only)\n"
+#endif
     "  --close-after N          stop and close after exactly N bytes\n"
     "  --save DIR               save each payload as DIR/NNN-KIND.bin\n"
     "  --exit-after-idle MS     end when no byte came for MS ms (after the first byte)\n"
@@ -110,6 +118,8 @@ Options Parse(int argc, char** argv) {
             const char* text = value();
             if (!prax::vprinter::ParseListenAddress(text, o.listen)) Usage(std::string("not [ADDR:]PORT: ") + text);
         }
+        else if (!kHasPty && (a == "--ptys" || a == "--xoff-after" || a == "--xon-ms"))
+            Usage(a + " needs a pty, which Windows does not have");
         else if (a == "--ptys") {
             o.ptys = Number(value());
             if (o.ptys < 1 || o.ptys > kMaxPtys) Usage("--ptys takes 1 to " + std::to_string(kMaxPtys));
@@ -133,6 +143,10 @@ Options Parse(int argc, char** argv) {
     // XON/XOFF is a serial line's; a socket's reader holds the sender back by not reading.
     if (o.input == Options::Input::Listen && o.xoffAfter) Usage("--xoff-after needs the pty");
     if (o.ptys && o.input != Options::Input::Pty) Usage("--ptys opens ptys: not with --file, --stdin or --listen");
+    if (!kHasPty && o.input == Options::Input::Pty) {
+        o.input = Options::Input::Listen;
+        o.listen.port = kRawPort;
+    }
     return o;
 }
 
@@ -163,19 +177,6 @@ private:
     std::FILE* file_ = nullptr;
 };
 
-int signalPipe[2] = {-1, -1};
-void OnSignal(int) {
-    const char c = 's';
-    [[maybe_unused]] const ssize_t r = write(signalPipe[1], &c, 1);
-}
-
-void SetRaw(int fd) {
-    termios t{};
-    if (tcgetattr(fd, &t) != 0) return;
-    cfmakeraw(&t);
-    tcsetattr(fd, TCSANOW, &t);
-}
-
 // When each read happened, by the byte count it brought the total to, so that an item can be
 // stamped with the arrival of its own last byte rather than with the moment it was decided.
 class ArrivalLog {
@@ -205,48 +206,10 @@ private:
     Clock::time_point first_{};
 };
 
-int CeilMs(Clock::duration d) {
-    const auto ms = std::chrono::ceil<Ms>(d).count();
-    return static_cast<int>(std::clamp<std::int64_t>(ms, 0, INT_MAX));
-}
-
-// Standard output by write(2) itself: a line goes out in one write the moment it is decided, so
-// a reader sees it at once and the lines of two printers never mix.
-void Print(const std::string& text) {
-    for (std::size_t at = 0; at < text.size();) {
-        const ssize_t n = write(STDOUT_FILENO, text.data() + at, text.size() - at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;  // nobody reads any more: the printer carries on all the same
-        at += static_cast<std::size_t>(n);
-    }
-}
-
-struct Pty {
-    int master = -1, slave = -1;
-    std::string name;
-};
-
-// A pty pair in raw mode with a non-blocking master; false, having said why, when there is none.
-bool OpenPty(Pty& pty) {
-    pty.master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (pty.master < 0 || grantpt(pty.master) != 0 || unlockpt(pty.master) != 0) return std::perror("pty"), false;
-    const char* name = ptsname(pty.master);
-    if (!name) return std::perror("ptsname"), false;
-    pty.name = name;
-    SetRaw(pty.master);
-    fcntl(pty.master, F_SETFL, fcntl(pty.master, F_GETFL) | O_NONBLOCK);
-    // Holding the device end ourselves means a writer that closes and reopens it never
-    // leaves the master without a peer (which would turn every read into EIO).
-    pty.slave = open(name, O_RDWR | O_NOCTTY);
-    if (pty.slave < 0) return std::perror(name), false;
-    SetRaw(pty.slave);  // no CR/LF translation either way: the bytes are the message
-    return true;
-}
-
 // One printer: what it reads, where its payloads go and how its lines are printed (each whole
 // line, newline and all, in one call).
 struct Printer {
-    int in = -1, slave = -1, listener = -1;
+    std::unique_ptr<prax::vprinter::Source> source;
     std::string saveDir;
     std::function<void(const std::string&)> print;
 };
@@ -254,13 +217,12 @@ struct Printer {
 // Reads and decodes until an exit condition, the end of the input or a signal; then reports
 // what was left half way and the byte count, and closes what it read from.
 void Serve(const Options& opt, Printer p) {
-    int in = p.in;
-    const int slave = p.slave, listener = p.listener;
+    prax::vprinter::Source& source = *p.source;
     const bool pty = opt.input == Options::Input::Pty;
     const bool listening = opt.input == Options::Input::Listen;
     std::optional<FileSink> sink;
     if (!p.saveDir.empty()) {
-        mkdir(p.saveDir.c_str(), 0777);  // an existing folder is fine too
+        prax::vprinter::MakeFolder(p.saveDir);
         sink.emplace(p.saveDir);
     }
     std::uint64_t items = 0, total = 0;
@@ -297,8 +259,7 @@ void Serve(const Options& opt, Printer p) {
     while (!stop) {
         auto now = Clock::now();
         if (now >= xonAt) {
-            const std::uint8_t xon = 0x11;
-            [[maybe_unused]] const ssize_t r = write(in, &xon, 1);
+            source.Send(0x11);  // XON
             xonAt = kNever;
         }
         if (opt.stallAfter && !stallDone && total >= *opt.stallAfter) {
@@ -308,8 +269,7 @@ void Serve(const Options& opt, Printer p) {
         if (opt.xoffAfter && !xoffDone && total >= *opt.xoffAfter) {
             xoffDone = true;
             if (pty) {
-                const std::uint8_t xoff = 0x13;
-                [[maybe_unused]] const ssize_t r = write(in, &xoff, 1);
+                source.Send(0x13);  // XOFF
                 xonAt = now + Ms(opt.xonMs);
             }
         }
@@ -345,37 +305,29 @@ void Serve(const Options& opt, Printer p) {
             if (now >= quietSince + Ms(opt.settleMs)) decoder->Idle(), settled = true;
             else wakeAt(quietSince + Ms(opt.settleMs));
         }
-        // A writer sets TIOCEXCL; with our own descriptor keeping the device open that flag
-        // would outlive the writer and lock out its next session. Clearing it while idle
-        // keeps the device reopenable; the writer's flock still keeps two writers apart.
+        // The pty's quiet-moment chore (Source::Idle) comes at least this often.
         if (pty) wakeAt(now + Ms(200));
 
-        const bool waitingForPeer = listening && in < 0;
-        pollfd fds[2] = {{signalPipe[0], POLLIN, 0}, {waitingForPeer ? listener : want ? in : -1, POLLIN, 0}};
-        const int ready = poll(fds, 2, wake == kNever ? -1 : CeilMs(wake - now));
-        if (ready < 0 && errno != EINTR) break;
-        if (fds[0].revents) break;
+        const bool waitingForPeer = listening && !source.Connected();
+        const Woke woke = source.Wait(waitingForPeer || want, wake);
+        if (woke == Woke::Stop) break;
         if (waitingForPeer) {
-            if (fds[1].revents & POLLIN) {
-                in = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-                if (in >= 0) newStream();
-            }
+            if (woke == Woke::Ready && source.Accept()) newStream();
             continue;
         }
-        if (ready == 0 && pty) ioctl(slave, TIOCNXCL);
-        if (want == 0 || !(fds[1].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        if (woke == Woke::Timeout && pty) source.Idle();
+        if (want == 0 || woke != Woke::Ready) continue;
 
-        const ssize_t r = read(in, buf.data(), want);
-        if (r < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (r <= 0 && listening) {
+        const long r = source.Read(buf.data(), want);
+        if (r < 0) continue;
+        if (r == 0 && listening) {
             // The peer is done (or gone): its stream ends here, the next connection starts anew.
             decoder->Finish();
-            close(in);
-            in = -1;
+            source.CloseStream();
             settled = true;
             continue;
         }
-        if (r <= 0) break;  // end of file; on the pty (held open) only a real failure
+        if (r == 0) break;  // end of file; on the pty (held open) only a real failure
         now = Clock::now();
         total += static_cast<std::uint64_t>(r);
         arrivals.Read(total, now);
@@ -386,30 +338,29 @@ void Serve(const Options& opt, Printer p) {
         decoder->Feed(buf.data(), static_cast<std::size_t>(r));
     }
 
-    if (decoder && (in >= 0 || !listening)) decoder->Finish();
+    if (decoder && (source.Connected() || !listening)) decoder->Finish();
     p.print("total bytes: " + std::to_string(total) + "\n");
-    if (slave >= 0) close(slave);
-    if (in >= 0 && in != STDIN_FILENO) close(in);
-    if (listener >= 0) close(listener);
 }
 
 // Several printers at once, a thread each, so that each reads, stalls and ends on its own as
-// printers on separate links do. Nobody drains the signal pipe, so one signal ends them all.
+// printers on separate links do. A stop request ends every wait, so one signal ends them all.
 int ServeMany(const Options& opt) {
-    std::vector<Pty> ptys(opt.ptys);
+    std::vector<std::unique_ptr<prax::vprinter::Source>> ptys(opt.ptys);
     std::string names;
-    for (Pty& pty : ptys) {
-        if (!OpenPty(pty)) return 1;
-        names += pty.name + "\n";
+    for (auto& pty : ptys) {
+        std::string name;
+        pty = prax::vprinter::OpenPtySource(name);
+        if (!pty) return 1;
+        names += name + "\n";
     }
     Print(names);  // all of them before any report line, so a reader knows every path first
-    if (!opt.saveDir.empty()) mkdir(opt.saveDir.c_str(), 0777);
+    if (!opt.saveDir.empty()) prax::vprinter::MakeFolder(opt.saveDir);
     // A line longer than a pipe takes at once needs more than one write; the lock keeps it whole.
     std::mutex printing;
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < ptys.size(); ++i) {
         const std::string number = std::to_string(i + 1);
-        Printer printer{ptys[i].master, ptys[i].slave, -1, opt.saveDir.empty() ? "" : opt.saveDir + "/" + number,
+        Printer printer{std::move(ptys[i]), opt.saveDir.empty() ? "" : opt.saveDir + "/" + number,
                         [&printing, prefix = number + ": "](const std::string& line) {
                             const std::lock_guard<std::mutex> hold(printing);
                             Print(prefix + line);
@@ -424,32 +375,29 @@ int ServeMany(const Options& opt) {
 
 int main(int argc, char** argv) {
     const Options opt = Parse(argc, argv);
-    signal(SIGPIPE, SIG_IGN);
-    if (pipe(signalPipe) != 0) return 1;
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &sa, nullptr);
+    if (!prax::vprinter::CatchStopRequests()) return 1;
     if (opt.ptys) return ServeMany(opt);
 
     Printer printer;
     printer.print = Print;
     printer.saveDir = opt.saveDir;
     if (opt.input == Options::Input::Pty) {
-        Pty pty;
-        if (!OpenPty(pty)) return 1;
-        printer.in = pty.master;
-        printer.slave = pty.slave;
-        Print(pty.name + "\n");
+        std::string name;
+        printer.source = prax::vprinter::OpenPtySource(name);
+        if (!printer.source) return 1;
+        Print(name + "\n");
     } else if (opt.input == Options::Input::Listen) {
         std::string bound, error;
-        printer.listener = prax::vprinter::OpenListener(opt.listen, bound, error);
-        if (printer.listener < 0) return std::fprintf(stderr, "prax-virtual-printer: %s\n", error.c_str()), 1;
+        const prax::vprinter::Socket listener = prax::vprinter::OpenListener(opt.listen, bound, error);
+        if (listener == prax::vprinter::kNoSocket)
+            return std::fprintf(stderr, "prax-virtual-printer: %s\n", error.c_str()), 1;
+        printer.source = prax::vprinter::ListenSource(listener);
         Print(bound + "\n");
     } else if (opt.input == Options::Input::File) {
-        printer.in = open(opt.file.c_str(), O_RDONLY);
-        if (printer.in < 0) return std::perror(opt.file.c_str()), 1;
+        printer.source = prax::vprinter::OpenFileSource(opt.file);
+        if (!printer.source) return 1;
     } else {
-        printer.in = STDIN_FILENO;
+        printer.source = prax::vprinter::OpenStdinSource();
     }
     Serve(opt, std::move(printer));
     return 0;
