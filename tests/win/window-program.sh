@@ -36,4 +36,4 @@ wine_ok unattended-usb "$exe" x.bin
 finish_reader usb-arrived.bin
 same_bytes ref.bin usb-arrived.bin "prax-download x.bin (USB)"
 
-echo "prax-download $version: $(stat -c %s "$exe") bytes, imports $dlls; sent $(stat -c %s arrived.bin) bytes unattended over COM3 and over USB and ended"
+echo "prax-download $version: $(stat -c %s "$exe") bytes, Windows' own DLLs only; sent $(stat -c %s arrived.bin) bytes unattended over COM3 and over USB and ended"

@@ -60,13 +60,7 @@ work_dir() {
 wine_run() {
     local name=$1
     shift
-    rc=0
-    timeout -k 10 "$WINE_LIMIT" "$WINE" "$@" >"$name.out" 2>"$name.err" </dev/null || rc=$?
-    if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
-        show "$name"
-        fail "$(basename "$1") ${*:2} did not end within $WINE_LIMIT s"
-    fi
-    return 0
+    wine_from /dev/null "$name" "$@"
 }
 
 # wine_ok NAME PROGRAM [ARG...]: as wine_run, and the program must end with status 0.
@@ -213,4 +207,28 @@ usb_printer() {
     usb_path="\\\\?\\${printer//\\/#}#$class"
     # Wine looks \\?\ names up in dosdevices by their lower-case spelling.
     dos_device "$(printf '%s' "${usb_path#????}" | tr 'A-Z' 'a-z')" "$1"
+}
+
+# wine_from FILE NAME PROGRAM [ARG...]: as wine_run, with standard input read from FILE.
+wine_from() {
+    local input=$1 name=$2
+    shift 2
+    rc=0
+    timeout -k 10 "$WINE_LIMIT" "$WINE" "$@" >"$name.out" 2>"$name.err" <"$input" || rc=$?
+    if [ "$rc" -eq 124 ] || [ "$rc" -eq 137 ]; then
+        show "$name"
+        fail "$(basename "$1") ${*:2} <$input did not end within $WINE_LIMIT s"
+    fi
+    return 0
+}
+
+# wine_start FILE NAME PROGRAM [ARG...]: as wine_from, in the background; $wine_pid is for ended,
+# which gives its exit status (124 when it did not end within $WINE_LIMIT s), and for kill, which
+# timeout passes on to the program.
+wine_start() {
+    local input=$1 name=$2
+    shift 2
+    timeout -k 10 "$WINE_LIMIT" "$WINE" "$@" >"$name.out" 2>"$name.err" <"$input" &
+    wine_pid=$!
+    lib_pids+=("$wine_pid")
 }
