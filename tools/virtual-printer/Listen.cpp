@@ -1,8 +1,34 @@
 #include "tools/virtual-printer/Listen.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
+
 #include <algorithm>
 
+#include "platform/Names.h"
+
 namespace prax::vprinter {
+
+std::string AddressText(const sockaddr_storage& address) {
+    char host[INET6_ADDRSTRLEN] = {};
+    std::uint16_t port = 0;
+    if (address.ss_family == AF_INET6) {
+        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&address);
+        inet_ntop(AF_INET6, &in6->sin6_addr, host, sizeof host);
+        port = ntohs(in6->sin6_port);
+    } else {
+        const auto* in4 = reinterpret_cast<const sockaddr_in*>(&address);
+        inet_ntop(AF_INET, &in4->sin_addr, host, sizeof host);
+        port = ntohs(in4->sin_port);
+    }
+    return prax::platform::HostAndPort(host, port);
+}
 
 bool ParseListenAddress(const std::string& text, ListenAddress& out) {
     std::string port = text;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+struct sockaddr_storage;
+
 namespace prax::vprinter {
 
 #ifdef _WIN32
@@ -21,6 +23,9 @@ struct ListenAddress {
 
 // "PORT", "ADDR:PORT" or "[IPV6]:PORT". False when it is none of them.
 bool ParseListenAddress(const std::string& text, ListenAddress& out);
+
+// "host:port" of a socket's address (IPv6 in brackets), as getsockname gives it.
+std::string AddressText(const sockaddr_storage& address);
 
 // A non-blocking listening socket on `address`; kNoSocket with `error` set when it can't be made.
 // `bound` is the address it took, "host:port" (IPv6 in brackets), with the real port.

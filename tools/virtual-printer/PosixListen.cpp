@@ -1,16 +1,12 @@
 // The listening socket with the POSIX calls.
 #include "tools/virtual-printer/Listen.h"
 
-#include <arpa/inet.h>
 #include <netdb.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-
-#include "platform/Names.h"
 
 namespace prax::vprinter {
 
@@ -43,18 +39,7 @@ Socket OpenListener(const ListenAddress& address, std::string& bound, std::strin
     struct sockaddr_storage ss {};
     socklen_t size = sizeof ss;
     getsockname(fd, reinterpret_cast<struct sockaddr*>(&ss), &size);
-    char host[INET6_ADDRSTRLEN] = {};
-    std::uint16_t port = 0;
-    if (ss.ss_family == AF_INET6) {
-        const auto* in6 = reinterpret_cast<const struct sockaddr_in6*>(&ss);
-        inet_ntop(AF_INET6, &in6->sin6_addr, host, sizeof host);
-        port = ntohs(in6->sin6_port);
-    } else {
-        const auto* in4 = reinterpret_cast<const struct sockaddr_in*>(&ss);
-        inet_ntop(AF_INET, &in4->sin_addr, host, sizeof host);
-        port = ntohs(in4->sin_port);
-    }
-    bound = prax::platform::HostAndPort(host, port);
+    bound = AddressText(ss);
     return fd;
 }
 

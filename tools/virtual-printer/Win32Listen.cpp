@@ -4,7 +4,6 @@
 
 #include "tools/virtual-printer/Listen.h"
 
-#include "platform/Names.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace prax::vprinter {
@@ -50,18 +49,7 @@ Socket OpenListener(const ListenAddress& address, std::string& bound, std::strin
     sockaddr_storage ss{};
     int size = sizeof ss;
     getsockname(s, reinterpret_cast<sockaddr*>(&ss), &size);
-    char host[INET6_ADDRSTRLEN] = {};
-    std::uint16_t port = 0;
-    if (ss.ss_family == AF_INET6) {
-        auto* in6 = reinterpret_cast<sockaddr_in6*>(&ss);
-        inet_ntop(AF_INET6, &in6->sin6_addr, host, sizeof host);
-        port = ntohs(in6->sin6_port);
-    } else {
-        auto* in4 = reinterpret_cast<sockaddr_in*>(&ss);
-        inet_ntop(AF_INET, &in4->sin_addr, host, sizeof host);
-        port = ntohs(in4->sin_port);
-    }
-    bound = prax::platform::HostAndPort(host, port);
+    bound = AddressText(ss);
     return s;
 }
 
