@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <ostream>
 
+#include "protocol/Fonts.h"
+
 namespace prax::cli {
 
 namespace {
@@ -35,7 +37,8 @@ Board::Board(std::ostream& err, Style style, std::function<int()> width, std::fu
 int Board::AddRow(const std::string& label) {
     std::lock_guard lock(mutex_);
     rows_.push_back({});
-    rows_.back().label = label;
+    // A USB printer's identity comes from the device: shown, never obeyed, by the terminal.
+    rows_.back().label = protocol::PrintableName(label);
     if (style_ == Style::Rows && !closed_) Redraw(clock_());
     return static_cast<int>(rows_.size()) - 1;
 }
@@ -167,7 +170,8 @@ std::string SummaryTable(const std::vector<SummaryRow>& rows) {
     for (const SummaryRow& row : rows) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", row.seconds);
-        cells.push_back({row.connection, row.device.empty() ? "-" : row.device, row.outcome,
+        cells.push_back({protocol::PrintableName(row.connection),
+                         row.device.empty() ? "-" : protocol::PrintableName(row.device), row.outcome,
                          std::to_string(row.delivered), seconds, row.status});
         if (row.done) ++done;
     }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
 #include <optional>
 #include <mutex>
@@ -231,6 +232,11 @@ int RunLine(const Invocation& inv, const std::vector<Target>& targets, Prepared&
     return line.Summarize();
 }
 
+namespace {
+// How long a printer the kernel lists may take to get a node this user can open.
+constexpr auto kNodeGrace = std::chrono::seconds(5);
+}  // namespace
+
 int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, Host& here, bool shared, RunLog* log) {
     // One line per printer as it ends; rows of printers that come and go would only scroll.
     Line line(inv, prepared, io, log, Board::Style::None);
@@ -246,36 +252,47 @@ int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, Host& her
            << std::flush;
     platform::Platform& probe = here.platform();
     std::set<std::string> served;  // attached and sent to already, by interface path in upper case
+    // New printers whose node is not there yet, or not yet this user's to open, since when.
+    std::map<std::string, std::chrono::steady_clock::time_point> waiting;
     std::uint64_t started = 0;
     std::list<std::thread> links;
-    constexpr auto kLook = std::chrono::milliseconds(250);
-    for (;;) {
+    for (bool look = probe.WaitForUsbChange(0);;) {
         if (gInterruptSignal != 0) break;
         if (inv.count && line.Finished() >= inv.count) break;
-        int interfaces = 0;
-        const std::vector<std::string> paths = link::FindUsbPrinterPaths(probe, interfaces);
-        std::set<std::string> attached;
-        bool anyNew = false;
-        for (const std::string& path : paths) {
-            const std::string key = platform::UpperAscii(path);
-            attached.insert(key);
-            if (served.count(key) || (inv.count && started >= inv.count)) continue;
-            served.insert(key);
-            ++started;
-            anyNew = true;
-            const Target printer{Target::Kind::Port, "USB", path};
-            const int row = line.Add(printer);
-            if (shared) line.Serve(printer, row, &here);
-            else links.emplace_back([&line, printer, row] { line.Serve(printer, row, nullptr); });
+        // A printer that is waiting for its node is looked at again soon, event or not.
+        if (look || !waiting.empty()) {
+            const auto now = std::chrono::steady_clock::now();
+            std::set<std::string> attached;
+            bool anyNew = false;
+            for (const link::SeenUsbPrinter& p : link::LookAtUsbPrinters(probe).printers) {
+                if (p.verdict != link::UsbVerdict::Accepted) continue;
+                const std::string key = platform::UpperAscii(p.path);
+                attached.insert(key);
+                if (served.count(key) || (inv.count && started >= inv.count)) continue;
+                // The kernel lists a printer a moment before its node is made and handed to the lp
+                // group: it is tried once it opens, or once it had time enough to and did not.
+                if (!p.nodeReady) {
+                    const auto since = waiting.emplace(key, now).first->second;
+                    if (now - since < kNodeGrace) continue;
+                }
+                waiting.erase(key);
+                served.insert(key);
+                ++started;
+                anyNew = true;
+                const Target printer = UsbTarget(p);
+                const int row = line.Add(printer);
+                if (shared) line.Serve(printer, row, &here);
+                else links.emplace_back([&line, printer, row] { line.Serve(printer, row, nullptr); });
+            }
+            // Nobody plugs a printer into a caller's host (a test's fake) while we wait: one look
+            // that finds nothing new ends the station.
+            if (shared && !anyNew && waiting.empty()) break;
+            // One that was pulled out is a new printer when it comes back.
+            std::erase_if(served, [&](const std::string& key) { return !attached.count(key); });
+            std::erase_if(waiting, [&](const auto& entry) { return !attached.count(entry.first); });
         }
-        // Nobody plugs a printer into a caller's host (a test's fake) while we wait: one look
-        // that finds nothing new ends the station.
-        if (shared && !anyNew) break;
-        // One that was pulled out is a new printer when it comes back.
-        for (auto it = served.begin(); it != served.end();) it = attached.count(*it) ? std::next(it) : served.erase(it);
-        const auto next = std::chrono::steady_clock::now() + kLook;
-        while (gInterruptSignal == 0 && std::chrono::steady_clock::now() < next)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // Short waits, so an interrupt or the last link's end is seen at once.
+        look = probe.WaitForUsbChange(waiting.empty() ? 100 : 50);
     }
     for (std::thread& link : links) link.join();
     return line.Summarize();

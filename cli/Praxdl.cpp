@@ -507,6 +507,12 @@ bool TakesFileInput(const std::string& command) {
            command == "raw";
 }
 
+Target UsbTarget(const link::SeenUsbPrinter& printer) {
+    Target target{Target::Kind::Port, "USB", printer.path};
+    target.usbSerial = printer.Serial();
+    return target;
+}
+
 std::string Target::Label() const {
     if (kind == Kind::Port && !usbPrinter.empty()) return UsbIdentity(usbPrinter);
     if (kind == Kind::Port && !usbName.empty()) return usbName;
@@ -630,7 +636,10 @@ Ending RunLink(const Invocation& inv, const Target& target, Prepared& prepared, 
     ui.SetOpenHint([&host, &code, networkTarget, toFile, usbName = target.usbName, staged, given = target.text] {
         // A USB printer named on the command line that is not attached (any more), or not alone:
         // which ones are.
-        if (!usbName.empty() && FindUsbPrintersNamed(host, usbName).size() != 1) return UsbNameHint(host, usbName);
+        if (!usbName.empty()) {
+            const UsbNamed found = FindUsbPrintersNamed(host, usbName);
+            if (found.named.size() != 1) return UsbNameHint(found, usbName);
+        }
         std::string hint = link::OpenFailureHint(host, code, networkTarget, toFile);
         // The person named FILE, not the file of its own that the stream goes to first.
         for (std::size_t at = 0; !staged.empty() && (at = hint.find(staged, at)) != std::string::npos;
@@ -729,10 +738,13 @@ Ending RunLink(const Invocation& inv, const Target& target, Prepared& prepared, 
         if (!status.empty() && out.human) *out.human << status << '\n';
     }
     Ending ending{OutcomeName(result.outcome), kExitDone, result.delivered, status, {}, {}};
+    // The printer's own serial, whether or not its node opened.
+    ending.usbSerial = target.usbSerial;
     ending.printerMidImage = result.printerMidImage;
     if (linkOpened()) {
         ending.device = opened();
-        if (code == link::kUsbPortCode && !network) ending.usbSerial = UsbSerialOf(link::currentDeviceName());
+        if (code == link::kUsbPortCode && !network && target.usbSerial.empty())
+            ending.usbSerial = UsbSerialOf(link::currentDeviceName());
     }
     if (!result.ok()) {
         ending.error = result.message;
@@ -827,7 +839,7 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
         for (std::size_t j = 0; j < i; ++j)
             if (targets[i].kind == targets[j].kind && targets[i].text == targets[j].text &&
                 platform::UpperAscii(targets[i].usbName) == platform::UpperAscii(targets[j].usbName))
-                return usageError("\"" + targets[i].Label() + "\" is given twice", command);
+                return usageError(Shown("\"" + targets[i].Label() + "\" is given twice"), command);
     const bool usbOnly = std::all_of(targets.begin(), targets.end(), [](const Target& t) {
         return t.kind == Target::Kind::Port && ConnectionIndex(t.text) == ConnectionIndex("USB") && t.usbName.empty();
     });
@@ -868,16 +880,19 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
     // so each row, result and record names the printer by its whole identity.
     for (Target& target : targets) {
         if (target.usbName.empty()) continue;
-        const std::vector<std::string> named = FindUsbPrintersNamed(host, target.usbName);
+        const UsbNamed found = FindUsbPrintersNamed(host, target.usbName);
         // None or several: the open fails, and says which printers there are.
-        if (named.size() == 1) target.usbPrinter = named.front();
+        if (found.named.size() == 1) {
+            target.usbPrinter = found.named.front().path;
+            target.usbSerial = found.named.front().Serial();
+        }
     }
     for (std::size_t i = 0; i < targets.size(); ++i)
         for (std::size_t j = 0; j < i; ++j)
             if (!targets[i].usbPrinter.empty() &&
                 platform::UpperAscii(targets[i].usbPrinter) == platform::UpperAscii(targets[j].usbPrinter))
-                return usageError("\"" + targets[j].usbName + "\" and \"" + targets[i].usbName +
-                                      "\" are one printer, " + targets[i].Label(),
+                return usageError(Shown("\"" + targets[j].usbName + "\" and \"" + targets[i].usbName +
+                                        "\" are one printer, " + targets[i].Label()),
                                   command);
     Prepared prepared;
     if (command == "fonts" || command == "font") {
@@ -921,13 +936,12 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
     }
     if (inv.watch) return RunStation(inv, prepared, io, hostSide, givenHost != nullptr, log.get());
     if (inv.all) {
-        int interfaces = 0;
-        const std::vector<std::string> printers = link::FindUsbPrinterPaths(host, interfaces);
+        const link::UsbLook look = link::LookAtUsbPrinters(host);
+        std::vector<Target> printers;
+        for (const link::SeenUsbPrinter& p : look.printers)
+            if (p.verdict == link::UsbVerdict::Accepted) printers.push_back(UsbTarget(p));
         // None attached: the one USB link says so as it always does.
-        if (!printers.empty()) {
-            targets.clear();
-            for (const std::string& path : printers) targets.push_back({Target::Kind::Port, "USB", path});
-        }
+        if (!printers.empty()) targets = std::move(printers);
     }
     if (inv.all || targets.size() > 1) return RunLine(inv, targets, prepared, io, hostSide, givenHost != nullptr, log.get());
 

@@ -15,6 +15,7 @@
 #include "cli/Praxdl.h"
 #include "cli/TerminalOperator.h"
 #include "link/TCom.h"
+#include "link/UsbDiscovery.h"
 #include "platform/Native.h"
 #include "protocol/Context.h"
 #include "protocol/Operator.h"
@@ -61,6 +62,8 @@ struct Target {
     std::string usbPrinter{};
     // --port by a USB printer's serial number or identity: the text given ("USB" is then `text`).
     std::string usbName{};
+    // That printer's serial number, as the device reports it, where it has one.
+    std::string usbSerial{};
     // How rows, JSON objects and the log name it.
     std::string Label() const;
 };
@@ -103,6 +106,9 @@ struct LinkOutput {
     std::string label{};            // set where several printers are served: JSON events carry it
     std::function<void(std::int64_t, std::int64_t)> progress{};  // a row of its own
 };
+
+// The target of a USB printer a look found.
+Target UsbTarget(const link::SeenUsbPrinter& printer);
 
 // The operation of the command line on one target through `host`. With `checkOnly` only the input
 // is read and checked: Outcome Checked, or the refusal.

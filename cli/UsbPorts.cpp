@@ -8,9 +8,7 @@
 #include "link/UsbDiscovery.h"
 #include "platform/Names.h"
 #include "platform/Platform.h"
-#if !defined(_WIN32)
-#include "platform/posix/UsbPrinters.h"
-#endif
+#include "protocol/Fonts.h"
 
 namespace prax::cli {
 
@@ -55,119 +53,95 @@ std::string Listed(const std::vector<std::string>& paths) {
 
 }  // namespace
 
-#if defined(_WIN32)
-// Windows names its printers in the registry: every printer interface it knows, with the verdict
-// of the search that "USB" runs.
 UsbPortsView ListUsbPorts(platform::Platform& host) {
     UsbPortsView view;
     int interfaces = 0;
     const std::string chosen = link::FindUsbPrinterPath(host, interfaces);
-    const link::UsbDeviceList served = link::CollectUsbPrintDevices(host);
-    view.opens = chosen;
-    view.lines.push_back("USB          " +
-                         (chosen.empty() ? "no USB printer of an accepted make  absent" : chosen + "  present"));
-    for (int i = 0; i < interfaces; ++i) {
-        std::string path;
-        if (!link::GetPrinterInterfacePath(host, i, path)) continue;
-        const link::UsbVerdict verdict = link::JudgeUsbPrinterPath(host, path, served);
-        UsbPrinterRow row{UsbIdentity(path), UsbSerialOf(path), path, VerdictText(verdict), {},
-                          verdict == link::UsbVerdict::Accepted, !chosen.empty() && path == chosen};
-        if (verdict != link::UsbVerdict::NotServed) row.problem = OpenTrial(host, path);
-        view.lines.push_back("  " + path + "  " + VerdictLine(row));
+    link::UsbLook look = link::LookAtUsbPrinters(host);
+    const bool facts = std::any_of(look.printers.begin(), look.printers.end(),
+                                   [](const link::SeenUsbPrinter& p) { return p.facts; });
+    // Where the host lists its printers itself, in its order (lp0, lp1, ...); else the registry's.
+    if (facts)
+        std::stable_sort(look.printers.begin(), look.printers.end(),
+                         [](const auto& a, const auto& b) { return a.hostOrder < b.hostOrder; });
+    const auto nodeOf = [&](const std::string& path) {
+        for (const link::SeenUsbPrinter& p : look.printers)
+            if (p.path == path && p.facts) return p.node;
+        return path;
+    };
+    if (!chosen.empty()) view.opens = nodeOf(chosen);
+    view.lines.push_back("USB          " + (chosen.empty() ? std::string("no USB printer of an accepted make  absent")
+                                                           : Shown(view.opens) + "  present"));
+    for (const link::SeenUsbPrinter& p : look.printers) {
+        UsbPrinterRow row{UsbIdentity(p.path), p.Serial(), p.facts ? p.node : p.path, VerdictText(p.verdict), {},
+                          p.verdict == link::UsbVerdict::Accepted, !chosen.empty() && p.path == chosen};
+        // One the driver doesn't serve is not there to open.
+        if (p.facts || p.verdict != link::UsbVerdict::NotServed) row.problem = OpenTrial(host, p.path);
+        std::string line = "  ";
+        if (p.facts) {
+            const std::string identity = UsbIdentity(p.path);
+            const std::string device = identity.substr(identity.find('\\') + 1);
+            line += p.port + "  " + device.substr(0, device.find('\\')) + "  " +
+                    (p.serial.empty() ? "no serial" : "serial " + p.serial);
+            if (!p.manufacturer.empty() || !p.product.empty()) line += "  " + p.manufacturer + ' ' + p.product;
+            line += "  " + p.node;
+        } else {
+            line += p.path;
+        }
+        // Whatever a device or the registry calls itself, the terminal only shows it.
+        view.lines.push_back(Shown(line + "  " + VerdictLine(row)));
         view.printers.push_back(std::move(row));
     }
-    if (view.printers.empty()) view.lines.push_back("  no USB printer is attached");
-    return view;
-}
-#else
-
-UsbPortsView ListUsbPorts(platform::Platform& host) {
-    UsbPortsView view;
-    const auto printers = platform::posix::ScanUsbPrinters();
-    int interfaces = 0;
-    const std::string chosen = link::FindUsbPrinterPath(host, interfaces);
-    const link::UsbDeviceList served = link::CollectUsbPrintDevices(host);
-
-    if (!chosen.empty()) view.opens = platform::posix::UsbNodeForPath(chosen);
-    view.lines.push_back("USB          " +
-                         (chosen.empty() ? "no USB printer of an accepted make  absent" : view.opens + "  present"));
-    if (printers.empty()) {
+    if (view.printers.empty())
         view.lines.push_back(std::string("  no USB printer is attached") +
-                             (platform::posix::UsbPrintDriverPresent() ? "" : " (the usblp driver is not loaded)"));
-        return view;
-    }
-    for (const auto& p : printers) {
-        const std::string path = p.InterfacePath();
-        const link::UsbVerdict verdict = link::JudgeUsbPrinterPath(host, path, served);
-        UsbPrinterRow row{p.DeviceId(), p.serial, p.node, VerdictText(verdict), OpenTrial(host, path),
-                          verdict == link::UsbVerdict::Accepted, !chosen.empty() && path == chosen};
-        std::string line = "  " + p.lp + "  VID_" + p.vendorId + "&PID_" + p.productId + "  " +
-                           (p.serial.empty() ? "no serial" : "serial " + p.serial);
-        if (!p.manufacturer.empty() || !p.product.empty()) line += "  " + p.manufacturer + ' ' + p.product;
-        view.lines.push_back(line + "  " + p.node + "  " + VerdictLine(row));
-        view.printers.push_back(std::move(row));
-    }
+                             (look.hostLists && !look.driverKey ? " (the usblp driver is not loaded)" : ""));
     return view;
 }
-#endif
 
-std::string UsbIdentity(const std::string& interfacePath) {
-    std::string rest = interfacePath.rfind("\\\\?\\", 0) == 0 ? interfacePath.substr(4) : interfacePath;
-    std::vector<std::string> parts;
-    for (std::size_t start = 0;;) {
-        const std::size_t hash = rest.find('#', start);
-        parts.push_back(rest.substr(start, hash == std::string::npos ? std::string::npos : hash - start));
-        if (hash == std::string::npos) break;
-        start = hash + 1;
+namespace {
+
+// The names a person may give a printer by: its serial number as the device reports it, the
+// instance its identity ends in (a made-up one names the USB port a printer without a serial is
+// plugged into), its identity and its interface path.
+bool Names(const std::string& text, const link::SeenUsbPrinter& p, bool ignoreCase) {
+    const std::string identity = UsbIdentity(p.path);
+    const std::string instance = identity.substr(identity.rfind('\\') + 1);
+    const auto same = [&](const std::string& name) {
+        return !name.empty() && (ignoreCase ? UpperAscii(name) == UpperAscii(text) : name == text);
+    };
+    return !text.empty() && (same(p.Serial()) || same(instance) || same(identity) || same(p.path));
+}
+
+}  // namespace
+
+UsbNamed FindUsbPrintersNamed(platform::Platform& host, const std::string& text) {
+    UsbNamed found;
+    const link::UsbLook look = link::LookAtUsbPrinters(host);
+    std::vector<const link::SeenUsbPrinter*> accepted;
+    for (const link::SeenUsbPrinter& p : look.printers)
+        if (p.verdict == link::UsbVerdict::Accepted) accepted.push_back(&p);
+    // A name given exactly as one printer has it picks that one, even where another's differs
+    // only in letter case; letter case counts for nothing only where no name is exact.
+    for (const bool ignoreCase : {false, true}) {
+        for (const link::SeenUsbPrinter* p : accepted)
+            if (Names(text, *p, ignoreCase)) found.named.push_back(*p);
+        if (!found.named.empty()) break;
     }
-    if (parts.size() < 3) return interfacePath;
-    return parts[0] + "\\" + parts[1] + "\\" + parts[2];
+    for (const link::SeenUsbPrinter* p : accepted) found.attached.push_back(p->path);
+    return found;
 }
 
-// An instance the system made up (Windows' "6&2c1a&0&USB001", Linux's port "1-1.2") is no
-// serial number.
-std::string UsbSerialOf(const std::string& interfacePath) {
-    const std::string identity = UsbIdentity(interfacePath);
-    const std::size_t cut = identity.rfind('\\');
-    if (cut == std::string::npos || UpperAscii(identity).rfind("USB\\", 0) != 0) return {};
-    const std::string instance = identity.substr(cut + 1);
-    const bool madeUp = instance.find('&') != std::string::npos ||
-                        std::all_of(instance.begin(), instance.end(),
-                                    [](char c) { return (c >= '0' && c <= '9') || c == '-' || c == '.'; });
-    return madeUp ? std::string() : instance;
-}
-
-bool NamesUsbPrinter(const std::string& text, const std::string& interfacePath) {
-    const std::string wanted = UpperAscii(text);
-    const std::string identity = UpperAscii(UsbIdentity(interfacePath));
-    const std::size_t cut = identity.rfind('\\');
-    // Made-up instances count too: one that names the USB port a printer without a serial is
-    // plugged into still picks that printer out.
-    return !wanted.empty() && (wanted == identity || wanted == UpperAscii(interfacePath) ||
-                               (cut != std::string::npos && wanted == identity.substr(cut + 1)));
-}
-
-std::vector<std::string> FindUsbPrintersNamed(platform::Platform& host, const std::string& text) {
-    int interfaces = 0;
-    std::vector<std::string> named = link::FindUsbPrinterPaths(host, interfaces);
-    named.erase(std::remove_if(named.begin(), named.end(),
-                               [&](const std::string& path) { return !NamesUsbPrinter(text, path); }),
-                named.end());
-    return named;
-}
-
-std::string UsbNameHint(platform::Platform& host, const std::string& text) {
-    int interfaces = 0;
-    const std::vector<std::string> attached = link::FindUsbPrinterPaths(host, interfaces);
+std::string UsbNameHint(const UsbNamed& found, const std::string& text) {
     std::vector<std::string> named;
-    std::copy_if(attached.begin(), attached.end(), std::back_inserter(named),
-                 [&](const std::string& path) { return NamesUsbPrinter(text, path); });
+    for (const link::SeenUsbPrinter& p : found.named) named.push_back(p.path);
     if (named.size() > 1)
-        return "\"" + text + "\" names " + std::to_string(named.size()) + " attached USB printers: " + Listed(named) +
-               "; give the whole identity";
-    return "\"" + text + "\" names no connection and no attached USB printer of an accepted make (" +
-           (attached.empty() ? std::string("none is attached") : "attached: " + Listed(attached)) +
-           "; see praxdl ports)";
+        return Shown("\"" + text + "\" names " + std::to_string(named.size()) + " attached USB printers: " +
+                     Listed(named) + "; give the whole identity");
+    return Shown("\"" + text + "\" names no connection and no attached USB printer of an accepted make (" +
+                 (found.attached.empty() ? std::string("none is attached") : "attached: " + Listed(found.attached)) +
+                 "; see praxdl ports)");
 }
+
+std::string Shown(const std::string& text) { return protocol::PrintableName(text); }
 
 }  // namespace prax::cli

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "link/UsbDiscovery.h"
+
 namespace prax::platform {
 class Platform;
 }
@@ -32,19 +34,22 @@ struct UsbPortsView {
 // Every USB printer the host has, with the verdict of the search that "USB" runs. Nothing is sent.
 UsbPortsView ListUsbPorts(platform::Platform& host);
 
-// The USB printer's identity as praxdl names it, from its interface path:
-// "\\?\USB#VID_1958&PID_0001#ABC#{...}" gives "USB\VID_1958&PID_0001\ABC".
-std::string UsbIdentity(const std::string& interfacePath);
-// The serial number in a USB printer's identity, where the device has one.
-std::string UsbSerialOf(const std::string& interfacePath);
+using link::UsbIdentity;
+using link::UsbSerialOf;
 
-// Whether `text` names the printer of that interface path: its serial number (the last part of
-// its identity), its identity or the path itself, letter case ignored.
-bool NamesUsbPrinter(const std::string& text, const std::string& interfacePath);
-// The interface paths of the attached printers of an accepted make that `text` names.
-std::vector<std::string> FindUsbPrintersNamed(platform::Platform& host, const std::string& text);
+// The attached printers of an accepted make that a name given on the command line picks out:
+// those it names exactly where any is, else those it names with letter case ignored.
+struct UsbNamed {
+    std::vector<link::SeenUsbPrinter> named;
+    std::vector<std::string> attached;  // every accepted printer's interface path
+};
+UsbNamed FindUsbPrintersNamed(platform::Platform& host, const std::string& text);
 // Why `text` opened no USB printer: it names none of the attached ones (which are listed), or
 // several of them.
-std::string UsbNameHint(platform::Platform& host, const std::string& text);
+std::string UsbNameHint(const UsbNamed& found, const std::string& text);
+
+// A text from a device, a file name or the registry as a terminal may show it: control
+// characters replaced, so none can retitle or clear the operator's screen.
+std::string Shown(const std::string& text);
 
 }  // namespace prax::cli

@@ -1,5 +1,11 @@
 #include "link/UsbDiscovery.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <unordered_map>
+#include <unordered_set>
+
 #include "platform/Names.h"
 
 namespace prax::link {
@@ -158,47 +164,264 @@ bool IsListedUsbPrinter(Platform& host, const std::string& path) {
     return false;
 }
 
-UsbVerdict JudgeUsbPrinterPath(Platform& host, const std::string& path, const UsbDeviceList& list) {
-    if (!Contains(path, "_195") && !Contains(path, "_067")) return UsbVerdict::NotAcceptedMake;
-    if (!PathMatchesDeviceList(path, list)) return UsbVerdict::NotServed;
-    return IsListedUsbPrinter(host, path) ? UsbVerdict::Accepted : UsbVerdict::NotConfirmed;
-}
 
 namespace {
-// Each accepted printer's path in enumeration order until `take` says it has what it wanted.
-template <typename Take>
-void ForEachAcceptedPrinter(Platform& host, int& interfaceCount, Take take) {
-    try {
-        interfaceCount = CountPrinterInterfaces(host);
-        const UsbDeviceList list = CollectUsbPrintDevices(host);
-        for (int i = 0; i < interfaceCount; ++i) {
-            std::string path;
-            if (!GetPrinterInterfacePath(host, i, path)) continue;
-            if (JudgeUsbPrinterPath(host, path, list) == UsbVerdict::Accepted && !take(path)) return;
+
+// Both keys, each opened once and read whole, so one search sees one state of the registry and
+// costs one open per key however many printers there are.
+struct RegistryView {
+    std::vector<std::string> subKeys;  // of the interface class key, in enumeration order
+    bool driverKey = false;
+    std::map<std::string, std::pair<std::uint32_t, std::string>> values;  // upper-cased name -> type, data
+
+    explicit RegistryView(Platform& host) {
+        {
+            OpenKey key(host, kPrinterInterfaceClassKey);
+            std::uint32_t subKeyCount = 0, valueCount = 0;
+            if (key.ok() && host.RegQueryInfoKeyA(key.get(), subKeyCount, valueCount) == kOk) {
+                // Far beyond any real registry; a count past int would wrap negative and visit nothing.
+                subKeyCount = std::min<std::uint32_t>(subKeyCount, 0x7FFFFFFFu);
+                for (std::uint32_t i = 0; i < subKeyCount; ++i) {
+                    std::string name;
+                    // One that can't be read keeps its place, as the search skips it by number.
+                    if (host.RegEnumKeyExA(key.get(), i, name) != kOk || name.size() + 1 > kSubKeyNameBuffer)
+                        name.clear();
+                    subKeys.push_back(std::move(name));
+                }
+            }
         }
-    } catch (...) {
+        OpenKey key(host, kUsbPrintEnumKey);
+        if (!key.ok()) return;
+        driverKey = true;
+        std::uint32_t subKeyCount = 0, valueCount = 0;
+        if (host.RegQueryInfoKeyA(key.get(), subKeyCount, valueCount) != kOk) return;
+        for (std::uint32_t i = 0; i < valueCount; ++i) {
+            std::string name, data;
+            std::uint32_t type = REG_NONE_;
+            if (host.RegEnumValueA(key.get(), i, name) != kOk) continue;
+            if (host.RegQueryValueExA(key.get(), name, type, data) != kOk) continue;
+            values.emplace(UpperAscii(name), std::make_pair(type, std::move(data)));
+        }
     }
+
+    const std::pair<std::uint32_t, std::string>* Value(const std::string& name) const {
+        const auto it = values.find(UpperAscii(name));
+        return it == values.end() ? nullptr : &it->second;
+    }
+    // A value as a buffer of `limit` bytes takes it: text with its terminating zero.
+    bool Read(const std::string& name, std::size_t limit, std::string& out) const {
+        out.clear();
+        const auto* v = Value(name);
+        if (!v) return false;
+        const bool text = v->first == REG_SZ_ || v->first == REG_EXPAND_SZ_ || v->first == REG_MULTI_SZ_;
+        if (v->second.size() + (text ? 1 : 0) > limit) return false;
+        out = v->second.substr(0, v->second.find('\0'));
+        return true;
+    }
+
+    // As the "USB" connection's search reads them: the count's first byte, signed, and entries
+    // named by one character, of 128 bytes at most.
+    int ShortCount() const {
+        std::string data;
+        const auto* v = Value("Count");
+        if (!v || v->second.size() > kCountLimit || v->second.empty()) return 0;
+        return static_cast<int>(static_cast<signed char>(v->second[0]));
+    }
+    bool ShortEntry(int index, std::string& out) const {
+        return Read(std::string(1, static_cast<char>('0' + index)), kEntryLimit, out);
+    }
+    // Every entry the driver has: the whole count, entries named by their decimal number.
+    std::vector<std::string> AllEntries() const {
+        std::vector<std::string> entries;
+        const auto* v = Value("Count");
+        std::uint64_t count = 0;
+        if (v) {
+            if (v->first == REG_DWORD_ || v->first == REG_BINARY_)
+                for (std::size_t i = 0; i < std::min<std::size_t>(v->second.size(), 4); ++i)
+                    count |= std::uint64_t{static_cast<unsigned char>(v->second[i])} << (8 * i);
+            else
+                count = std::strtoull(v->second.c_str(), nullptr, 10);
+        }
+        // Never more than the key holds, whatever the count claims.
+        count = std::min<std::uint64_t>(count, values.size());
+        constexpr std::size_t kLongEntry = 4096;
+        for (std::uint64_t i = 0; i < count; ++i) {
+            std::string entry;
+            if (Read(std::to_string(i), kLongEntry, entry)) entries.push_back(std::move(entry));
+        }
+        return entries;
+    }
+};
+
+// bus\device\instance becomes device#instance, as an interface name spells it; empty for an
+// entry without any backslash, which names nothing.
+std::string InterfaceNameOf(std::string remainder) {
+    std::string working;
+    for (int step = 0; step < 3; ++step) {
+        const std::size_t cut = remainder.find('\\');
+        if (cut == std::string::npos) break;
+        working = remainder.substr(0, cut) + "#" + remainder.substr(cut + 1);
+        remainder = remainder.substr(cut + 1);
+    }
+    return working;
 }
+
+// \\?\bus#device#instance#{class} -> device\instance, the tail of the driver's entry.
+std::string EntryTailOf(const std::string& path) {
+    std::string s;
+    const std::size_t first = path.find('#');
+    if (first != std::string::npos && first + 1 < path.size()) s = path.substr(first + 1);
+    if (const std::size_t h = s.find('#'); h != std::string::npos) s[h] = '\\';
+    if (const std::size_t h = s.find('#'); h != std::string::npos) s.resize(h);
+    return s;
+}
+
+std::string PathOfSubKey(const std::string& name) {
+    // The name's first four characters (##?#) stand for the prefix \\?\ of the path.
+    return "\\\\?\\" + (name.size() > 4 ? name.substr(4) : std::string());
+}
+
+bool OfAcceptedMakeOnPath(const std::string& path) { return Contains(path, "_195") || Contains(path, "_067"); }
+bool OfAcceptedMakeOnEntry(const std::string& entry) { return Contains(entry, "_195") || Contains(entry, "VID_03F0"); }
+
+// The "USB" connection's own search, over one reading of the keys: the first ten entries alone,
+// the count's first byte, each path matched and confirmed as the driver's entries say.
+std::string FirstAcceptedPrinter(const RegistryView& view) {
+    UsbDeviceList list;
+    std::vector<std::string> confirming;
+    const int count = view.ShortCount();
+    for (int i = 0; i < count; ++i) {
+        std::string entry;
+        if (!view.ShortEntry(i, entry)) continue;
+        if (std::string name = InterfaceNameOf(entry); !name.empty()) list.push_back(std::move(name));
+        if (OfAcceptedMakeOnEntry(entry)) confirming.push_back(std::move(entry));
+    }
+    for (const std::string& name : view.subKeys) {
+        if (name.empty()) continue;
+        const std::string path = PathOfSubKey(name);
+        if (!OfAcceptedMakeOnPath(path) || !PathMatchesDeviceList(path, list)) continue;
+        const std::string tail = EntryTailOf(path);
+        for (const std::string& entry : confirming)
+            if (entry.find(tail) != std::string::npos) return path;
+    }
+    return {};
+}
+
 }  // namespace
 
-std::vector<std::string> FindUsbPrinterPaths(Platform& host, int& interfaceCount) {
+std::string SeenUsbPrinter::Serial() const { return facts ? serial : UsbSerialOf(path); }
+
+std::vector<std::string> UsbLook::AcceptedPaths() const {
     std::vector<std::string> paths;
-    ForEachAcceptedPrinter(host, interfaceCount, [&](const std::string& path) {
-        paths.push_back(path);
-        return true;
-    });
+    for (const SeenUsbPrinter& p : printers)
+        if (p.verdict == UsbVerdict::Accepted) paths.push_back(p.path);
     return paths;
 }
 
+UsbLook LookAtUsbPrinters(Platform& host, bool withFacts) {
+    UsbLook look;
+    try {
+        const RegistryView view(host);
+        look.interfaceCount = static_cast<int>(view.subKeys.size());
+        look.driverKey = view.driverKey;
+        // Each entry once, in the two forms a path is held against: as an interface name spells it
+        // (letter case ignored) and, of the accepted makes, its device\instance tail (exactly).
+        std::unordered_set<std::string> served, confirmed;
+        for (const std::string& entry : view.AllEntries()) {
+            if (const std::string name = InterfaceNameOf(entry); !name.empty()) served.insert(UpperAscii(name));
+            if (!OfAcceptedMakeOnEntry(entry)) continue;
+            const std::size_t cut = entry.find('\\');
+            const std::size_t last = entry.rfind('\\');
+            if (cut != std::string::npos) confirmed.insert(entry.substr(cut + 1));
+            // bus\device\instance: device\instance is what a path gives back.
+            if (last != cut) confirmed.insert(entry.substr(entry.rfind('\\', last - 1) + 1));
+        }
+        std::vector<UsbDeviceFacts> facts;
+        std::unordered_map<std::string, std::size_t> factsByPath;
+        look.hostLists = withFacts && host.ListUsbDevices(facts);
+        if (look.hostLists)
+            for (std::size_t i = 0; i < facts.size(); ++i) factsByPath.emplace(UpperAscii(facts[i].interfacePath), i);
+        for (const std::string& name : view.subKeys) {
+            if (name.empty()) continue;
+            SeenUsbPrinter p;
+            p.path = PathOfSubKey(name);
+            // Whole #-separated parts next to each other: device#instance, as an entry becomes.
+            const std::string upper = UpperAscii(p.path);
+            bool isServed = false;
+            for (std::size_t start = upper.find('#'), next; !isServed && start != std::string::npos; start = next) {
+                const std::size_t prior = upper.rfind('#', start - 1);
+                const std::size_t from = prior == std::string::npos ? 4 : prior + 1;
+                next = upper.find('#', start + 1);
+                isServed = served.count(upper.substr(from, next == std::string::npos ? std::string::npos : next - from));
+            }
+            p.verdict = !OfAcceptedMakeOnPath(p.path)       ? UsbVerdict::NotAcceptedMake
+                        : !isServed                          ? UsbVerdict::NotServed
+                        : !confirmed.count(EntryTailOf(p.path)) ? UsbVerdict::NotConfirmed
+                                                             : UsbVerdict::Accepted;
+            if (const auto it = factsByPath.find(upper); it != factsByPath.end()) {
+                const UsbDeviceFacts& f = facts[it->second];
+                p.facts = true;
+                p.hostOrder = static_cast<int>(it->second);
+                p.port = f.port;
+                p.node = f.node;
+                p.serial = f.serial;
+                p.manufacturer = f.manufacturer;
+                p.product = f.product;
+                p.nodeReady = f.nodeReady;
+            }
+            look.printers.push_back(std::move(p));
+        }
+    } catch (...) {
+    }
+    return look;
+}
+
+std::vector<std::string> FindUsbPrinterPaths(Platform& host, int& interfaceCount) {
+    const UsbLook look = LookAtUsbPrinters(host, false);
+    interfaceCount = look.interfaceCount;
+    return look.AcceptedPaths();
+}
+
 std::string FindUsbPrinterPath(Platform& host, int& interfaceCount, const std::string& wanted) {
-    std::string found;
-    const std::string upperWanted = UpperAscii(wanted);
-    ForEachAcceptedPrinter(host, interfaceCount, [&](const std::string& path) {
-        if (!wanted.empty() && UpperAscii(path) != upperWanted) return true;
-        found = path;
-        return false;
-    });
-    return found;
+    interfaceCount = 0;
+    try {
+        if (wanted.empty()) {
+            const RegistryView view(host);
+            interfaceCount = static_cast<int>(view.subKeys.size());
+            return FirstAcceptedPrinter(view);
+        }
+        const std::string upperWanted = UpperAscii(wanted);
+        for (const std::string& path : FindUsbPrinterPaths(host, interfaceCount))
+            if (UpperAscii(path) == upperWanted) return path;
+    } catch (...) {
+    }
+    return {};
+}
+
+std::string UsbIdentity(const std::string& interfacePath) {
+    std::string rest = interfacePath.rfind("\\\\?\\", 0) == 0 ? interfacePath.substr(4) : interfacePath;
+    std::vector<std::string> parts;
+    for (std::size_t start = 0;;) {
+        const std::size_t hash = rest.find('#', start);
+        parts.push_back(rest.substr(start, hash == std::string::npos ? std::string::npos : hash - start));
+        if (hash == std::string::npos) break;
+        start = hash + 1;
+    }
+    if (parts.size() < 3) return interfacePath;
+    return parts[0] + "\\" + parts[1] + "\\" + parts[2];
+}
+
+// An instance the system made up (Windows' "6&2c1a&0&USB001", Linux's port "1-1.2") is no
+// serial number.
+std::string UsbSerialOf(const std::string& interfacePath) {
+    const std::string identity = UsbIdentity(interfacePath);
+    const std::size_t cut = identity.rfind('\\');
+    if (cut == std::string::npos || UpperAscii(identity).rfind("USB\\", 0) != 0) return {};
+    const std::string instance = identity.substr(cut + 1);
+    const bool madeUp = instance.find('&') != std::string::npos ||
+                        std::all_of(instance.begin(), instance.end(),
+                                    [](char c) { return (c >= '0' && c <= '9') || c == '-' || c == '.'; });
+    return madeUp ? std::string() : instance;
 }
 
 }  // namespace prax::link

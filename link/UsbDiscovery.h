@@ -33,15 +33,45 @@ enum class UsbVerdict {
     NotConfirmed,     // the driver's entry for it is of no accepted make (or differs in case)
     Accepted,
 };
-UsbVerdict JudgeUsbPrinterPath(platform::Platform& host, const std::string& path,
-                               const UsbDeviceList& list);
+
+// One look at every USB printer the host has, for listing them, serving them all or picking one
+// out by name: the two keys read once each, every driver entry counted (not only the first ten the
+// "USB" connection's own search can read), and each interface judged against them in one pass, so
+// the look grows with the printers, not faster.
+struct SeenUsbPrinter {
+    std::string path;  // the interface path, as the printing class key names it
+    UsbVerdict verdict = UsbVerdict::NotAcceptedMake;
+    // What the host tells beyond the registry, where it does (see Platform::ListUsbDevices).
+    bool facts = false;
+    int hostOrder = -1;  // its place in the host's own listing
+    std::string port, node, serial, manufacturer, product;
+    bool nodeReady = true;
+    // The serial number as the device reports it, or as its identity carries it.
+    std::string Serial() const;
+};
+struct UsbLook {
+    int interfaceCount = 0;
+    bool driverKey = false;                // the driver's enumeration key is there
+    bool hostLists = false;                // the host told what it knows of its printers
+    std::vector<SeenUsbPrinter> printers;  // in the registry's enumeration order
+    // The interface paths of the accepted ones, in that order.
+    std::vector<std::string> AcceptedPaths() const;
+};
+// `withFacts`: also ask the host what it knows of each (its node, the serial as reported).
+UsbLook LookAtUsbPrinters(platform::Platform& host, bool withFacts = true);
 
 // The device paths of the accepted printers, in enumeration order. `interfaceCount` receives the
 // number of interfaces counted.
 std::vector<std::string> FindUsbPrinterPaths(platform::Platform& host, int& interfaceCount);
-// The device path of the first accepted printer in enumeration order, or empty when none is. With
-// `wanted` set, the accepted printer of that path (letter case ignored) or empty when it is not
-// attached: a line of printers names each link's own.
+// The device path of the first accepted printer in enumeration order, or empty when none is: the
+// printer the "USB" connection opens. With `wanted` set, the accepted printer of that path (letter
+// case ignored) or empty when it is not attached: a line of printers names each link's own.
 std::string FindUsbPrinterPath(platform::Platform& host, int& interfaceCount, const std::string& wanted = {});
+
+// The USB printer's identity from its interface path:
+// "\\?\USB#VID_1958&PID_0001#ABC#{...}" gives "USB\VID_1958&PID_0001\ABC".
+std::string UsbIdentity(const std::string& interfacePath);
+// The serial number in a USB printer's identity, where the device has one.
+std::string UsbSerialOf(const std::string& interfacePath);
 
 }  // namespace prax::link

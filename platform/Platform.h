@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace prax::platform {
 
@@ -128,6 +129,15 @@ struct WsaData {
 // Why the host refused something, as far as an operator can act on it.
 enum class HostReason { None, Permission, Busy, Absent, Io, DiskFull, Other };
 
+// What a host knows of an attached USB printer beyond the names its registry gives.
+struct UsbDeviceFacts {
+    std::string interfacePath;  // as the printing class key names it
+    std::string port;           // the host's own name for it ("lp3")
+    std::string node;           // what opens it here
+    std::string serial, manufacturer, product;  // as the device reports them; empty if it doesn't
+    bool nodeReady = true;      // the node is there and this user may open it for writing
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -203,6 +213,20 @@ public:
         return static_cast<long>(ERROR_INVALID_HANDLE_);
     }
     virtual long RegCloseKey(HKey /*key*/) { return static_cast<long>(ERROR_INVALID_HANDLE_); }
+    // --- USB printers coming and going ---
+    // Every USB printer the host lists, in its own order; false where the registry is all it has.
+    virtual bool ListUsbDevices(std::vector<UsbDeviceFacts>& out) {
+        out.clear();
+        return false;
+    }
+    // Waits up to `ms` for a USB printer to come, go or change (its node made, or opened up to
+    // this user); true when something may have changed and a new look is worth taking. The first
+    // call starts watching and answers true. A host that can't watch answers true after the wait.
+    virtual bool WaitForUsbChange(std::uint32_t ms) {
+        Sleep(ms);
+        return true;
+    }
+
     // The Windows folder ("C:\Windows"); empty when the host has none.
     virtual std::string GetWindowsDirectoryA() { return {}; }
     // Where a Windows-style path that an operation built (Windows folder + "\Fonts\" + a bare

@@ -601,8 +601,8 @@ long PosixPlatform::RegOpenKeyExA(HKey root, const std::string& subKey, std::uin
     if (path == kFontsKey) {
         if (!BuildFontsView(key)) return Err(ERROR_FILE_NOT_FOUND_);
     } else if (path == kUsbPrintingClassKey || path == kUsbPrintEnumKey) {
-        if (!UsbPrintDriverPresent()) return Err(ERROR_FILE_NOT_FOUND_);
         const std::vector<UsbPrinter> printers = ScanUsbPrinters();
+        if (!UsbPrintDriverPresent(!printers.empty())) return Err(ERROR_FILE_NOT_FOUND_);
         if (path == kUsbPrintingClassKey) {
             for (const UsbPrinter& p : printers) key.subKeys.push_back(p.InterfaceKey());
             std::sort(key.subKeys.begin(), key.subKeys.end(),
@@ -658,9 +658,15 @@ long PosixPlatform::RegQueryValueExA(HKey key, const std::string& name, std::uin
     data.clear();
     auto it = keys_.find(key);
     if (it == keys_.end()) return Err(ERROR_INVALID_HANDLE_);
-    const std::string wanted = UpperAscii(name);
+    // Compared in place: a key of a thousand printers' entries is read a value at a time.
+    const auto sameName = [&name](const std::string& other) {
+        return other.size() == name.size() &&
+               std::equal(other.begin(), other.end(), name.begin(), [](char a, char b) {
+                   return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+               });
+    };
     for (const RegValueView& v : it->second.values) {
-        if (UpperAscii(v.name) != wanted) continue;
+        if (!sameName(v.name)) continue;
         type = v.type;
         data = v.data;
         return Err(ERROR_SUCCESS_);
@@ -670,6 +676,30 @@ long PosixPlatform::RegQueryValueExA(HKey key, const std::string& name, std::uin
 
 long PosixPlatform::RegCloseKey(HKey key) {
     return keys_.erase(key) ? Err(ERROR_SUCCESS_) : Err(ERROR_INVALID_HANDLE_);
+}
+
+bool PosixPlatform::ListUsbDevices(std::vector<UsbDeviceFacts>& out) {
+    out.clear();
+    for (UsbPrinter& p : ScanUsbPrinters()) {
+        UsbDeviceFacts f;
+        f.interfacePath = p.InterfacePath();
+        f.port = p.lp;
+        f.nodeReady = UsbNodeReady(p.node);
+        f.node = std::move(p.node);
+        f.serial = std::move(p.serial);
+        f.manufacturer = std::move(p.manufacturer);
+        f.product = std::move(p.product);
+        out.push_back(std::move(f));
+    }
+    return true;
+}
+
+bool PosixPlatform::WaitForUsbChange(std::uint32_t ms) {
+    if (!usbWatch_) {
+        usbWatch_ = std::make_unique<UsbWatch>();
+        return true;
+    }
+    return usbWatch_->Wait(ms);
 }
 
 std::string PosixPlatform::HostFilePath(const std::string& windowsPath) {

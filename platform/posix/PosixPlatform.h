@@ -4,12 +4,14 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/HostPlatform.h"
+#include "platform/posix/UsbWatch.h"
 
 namespace prax::platform::posix {
 
@@ -54,6 +56,10 @@ public:
     long RegQueryValueExA(HKey key, const std::string& name, std::uint32_t& type,
                           std::string& data) override;
     long RegCloseKey(HKey key) override;
+    // The printers usblp serves, from one scan of sysfs; and their coming and going, told by the
+    // kernel's device events and the folders' own, with a cheap look at both folders besides.
+    bool ListUsbDevices(std::vector<UsbDeviceFacts>& out) override;
+    bool WaitForUsbChange(std::uint32_t ms) override;
     std::string GetWindowsDirectoryA() override { return "C:\\Windows"; }
     // "C:\\Windows\\Fonts\\<bare name>" is the file the last fonts view named so; a name it did
     // not list is a path that never exists. Any other path stays as it is.
@@ -120,6 +126,7 @@ private:
     bool BuildFontsView(RegKeyView& key);
 
     std::map<HKey, RegKeyView> keys_;
+    std::unique_ptr<UsbWatch> usbWatch_;
     std::map<std::string, std::string> fontPaths_;  // upper-cased bare name -> path
     bool fontsViewBuilt_ = false;
     std::map<Handle, Device> devices_;

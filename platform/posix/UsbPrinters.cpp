@@ -9,7 +9,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
+#include <optional>
 #include <set>
+#include <unordered_map>
 
 #include "platform/Names.h"
 
@@ -92,57 +95,97 @@ std::string UsbPrinter::InterfacePath() const { return "\\\\?\\" + InterfaceKey(
 std::string SysfsRoot() { return RootFrom("PRAX_SYSFS_ROOT", "/sys"); }
 std::string DevRoot() { return RootFrom("PRAX_DEV_ROOT", "/dev"); }
 
+namespace {
+
+// The printer behind one entry of the class folder, or nothing when that entry is none.
+std::optional<UsbPrinter> ReadPrinter(const fs::path& classFolder, const std::string& name, const fs::path& devRoot) {
+    if (LpNumber(name) < 0) return std::nullopt;
+    // lpN/device is the USB interface; the USB device is the folder above it.
+    std::error_code e;
+    const fs::path interface = fs::canonical(classFolder / name / "device", e);
+    if (e) return std::nullopt;
+    const std::string cls = Attribute(interface / "bInterfaceClass");
+    if (!cls.empty() && cls != "07") return std::nullopt;  // usbmisc also holds devices of other drivers
+    const fs::path device = interface.parent_path();
+    UsbPrinter p;
+    p.lp = name;
+    p.node = (devRoot / "usb" / name).string();
+    p.vendorId = UpperAscii(Attribute(device / "idVendor"));
+    p.productId = UpperAscii(Attribute(device / "idProduct"));
+    if (!IsHex4(p.vendorId) || !IsHex4(p.productId)) return std::nullopt;
+    p.serial = Attribute(device / "serial");
+    p.manufacturer = Attribute(device / "manufacturer");
+    p.product = Attribute(device / "product");
+    p.instance = NameSafe(p.serial);
+    if (p.instance.empty()) p.instance = NameSafe(device.filename().string());
+    return p;
+}
+
+fs::path ClassFolder() { return fs::path(SysfsRoot()) / "class" / "usbmisc"; }
+
+// The last scan's printers by upper-cased interface path, so opening one of them after a look
+// checks that one printer again instead of scanning them all once more.
+std::mutex gLastScanMutex;
+std::unordered_map<std::string, UsbPrinter> gLastScan;
+
+}  // namespace
+
 std::vector<UsbPrinter> ScanUsbPrinters() {
     std::vector<std::pair<int, UsbPrinter>> found;
     std::error_code ec;
     const fs::path devRoot = DevRoot();
-    for (const auto& entry : fs::directory_iterator(fs::path(SysfsRoot()) / "class" / "usbmisc", ec)) {
+    const fs::path classFolder = ClassFolder();
+    for (const auto& entry : fs::directory_iterator(classFolder, ec)) {
         const std::string name = entry.path().filename().string();
-        const int number = LpNumber(name);
-        if (number < 0) continue;
-        // lpN/device is the USB interface; the USB device is the folder above it.
-        std::error_code e;
-        const fs::path interface = fs::canonical(entry.path() / "device", e);
-        if (e) continue;
-        const std::string cls = Attribute(interface / "bInterfaceClass");
-        if (!cls.empty() && cls != "07") continue;  // usbmisc also holds devices of other drivers
-        const fs::path device = interface.parent_path();
-        UsbPrinter p;
-        p.lp = name;
-        p.node = (devRoot / "usb" / name).string();
-        p.vendorId = UpperAscii(Attribute(device / "idVendor"));
-        p.productId = UpperAscii(Attribute(device / "idProduct"));
-        if (!IsHex4(p.vendorId) || !IsHex4(p.productId)) continue;
-        p.serial = Attribute(device / "serial");
-        p.manufacturer = Attribute(device / "manufacturer");
-        p.product = Attribute(device / "product");
-        p.instance = NameSafe(p.serial);
-        if (p.instance.empty()) p.instance = NameSafe(device.filename().string());
-        found.emplace_back(number, std::move(p));
+        if (auto p = ReadPrinter(classFolder, name, devRoot)) found.emplace_back(LpNumber(name), std::move(*p));
     }
     std::sort(found.begin(), found.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     // Two printers that report the same serial must still have names of their own.
     std::set<std::string> taken;
     std::vector<UsbPrinter> printers;
+    std::unordered_map<std::string, UsbPrinter> byPath;
     for (auto& [number, p] : found) {
         if (!taken.insert(UpperAscii(p.DeviceId())).second) {
             p.instance += "_" + p.lp;
             taken.insert(UpperAscii(p.DeviceId()));
         }
+        byPath.emplace(UpperAscii(p.InterfacePath()), p);
         printers.push_back(std::move(p));
     }
+    const std::lock_guard<std::mutex> lock(gLastScanMutex);
+    gLastScan = std::move(byPath);
     return printers;
 }
 
-bool UsbPrintDriverPresent() {
+bool UsbPrintDriverPresent(bool printersFound) {
     std::error_code ec;
-    return fs::exists(fs::path(SysfsRoot()) / "bus" / "usb" / "drivers" / "usblp", ec) ||
+    return printersFound || fs::exists(fs::path(SysfsRoot()) / "bus" / "usb" / "drivers" / "usblp", ec) ||
            !ScanUsbPrinters().empty();
+}
+
+bool UsbNodeReady(const std::string& node) {
+    // Made by the kernel a moment after the printer shows in sysfs, and handed to the lp group by
+    // udev a moment after that: until then an open would fail.
+    return ::faccessat(AT_FDCWD, node.c_str(), R_OK | W_OK, AT_EACCESS) == 0;
 }
 
 std::string UsbNodeForPath(const std::string& path) {
     const std::string wanted = UpperAscii(path);
+    std::optional<UsbPrinter> known;
+    {
+        const std::lock_guard<std::mutex> lock(gLastScanMutex);
+        if (const auto it = gLastScan.find(wanted); it != gLastScan.end()) known = it->second;
+    }
+    // Still the same printer at that place? A printer pulled out and another plugged in may
+    // have taken its number since.
+    if (known) {
+        const auto now = ReadPrinter(ClassFolder(), known->lp, DevRoot());
+        if (now && now->vendorId == known->vendorId && now->productId == known->productId &&
+            now->serial == known->serial &&
+            (now->instance == known->instance || now->instance + "_" + now->lp == known->instance))
+            return now->node;
+    }
     for (const UsbPrinter& p : ScanUsbPrinters())
         if (UpperAscii(p.InterfacePath()) == wanted) return p.node;
     return {};

@@ -31,8 +31,11 @@ std::string DevRoot();
 
 // The printers in the order of their lpN numbers.
 std::vector<UsbPrinter> ScanUsbPrinters();
-// Whether the usblp driver is there at all (or a printer shows that it is).
-bool UsbPrintDriverPresent();
+// Whether the usblp driver is there at all (or a printer shows that it is: `printersFound` says a
+// scan found some already).
+bool UsbPrintDriverPresent(bool printersFound = false);
+// Whether the node is there for this user to open for reading and writing.
+bool UsbNodeReady(const std::string& node);
 
 // The node of the printer with that interface path (letter case ignored, as Windows ignores it);
 // empty when no attached printer has it.
