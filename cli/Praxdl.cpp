@@ -633,7 +633,10 @@ Ending RunLink(const Invocation& inv, const Target& target, Prepared& prepared, 
     // Asked when an open-failure message comes, so it tells what that open ran into.
     const link::NetworkTarget* networkTarget = network ? &*network : nullptr;
     const bool toFile = output.has_value();
-    ui.SetOpenHint([&host, &code, networkTarget, toFile, usbName = target.usbName, staged, given = target.text] {
+    ui.SetOpenHint([&host, &code, networkTarget, toFile, usbName = target.usbName, staged, given = target.text,
+                    named = !target.usbPrinter.empty()] {
+        // A printer a look found: why its own node would not open.
+        if (named) return link::UsbReasonText(host.LastHostReason(), host.LastHostDetail());
         // A USB printer named on the command line that is not attached (any more), or not alone:
         // which ones are.
         if (!usbName.empty()) {

@@ -70,8 +70,10 @@ UsbPortsView ListUsbPorts(platform::Platform& host) {
         return path;
     };
     if (!chosen.empty()) view.opens = nodeOf(chosen);
-    view.lines.push_back("USB          " + (chosen.empty() ? std::string("no USB printer of an accepted make  absent")
-                                                           : Shown(view.opens) + "  present"));
+    const std::size_t accepted = look.AcceptedPaths().size();
+    view.lines.push_back("USB          " + (!chosen.empty() ? Shown(view.opens) + "  present"
+                                            : accepted    ? link::UnseenUsbPrinters(accepted) + "  absent"
+                                                          : std::string("no USB printer of an accepted make  absent")));
     for (const link::SeenUsbPrinter& p : look.printers) {
         UsbPrinterRow row{UsbIdentity(p.path), p.Serial(), p.facts ? p.node : p.path, VerdictText(p.verdict), {},
                           p.verdict == link::UsbVerdict::Accepted, !chosen.empty() && p.path == chosen};

@@ -25,10 +25,22 @@ std::string UsbReasonText(HostReason reason, const std::string& detail) {
     return {};
 }
 
+std::string UnseenUsbPrinters(std::size_t attached) {
+    return std::to_string(attached) + " USB printer" + (attached == 1 ? " of an accepted make is" : "s of an accepted make are") +
+           " attached, but \"USB\" opens only one among the driver's first ten entries, and none once it serves more "
+           "than 127: name the printer by its serial number";
+}
+
 std::string UsbOpenHint(platform::Platform& host) {
     int interfaces = 0;
-    if (FindUsbPrinterPath(host, interfaces).empty())
+    if (FindUsbPrinterPath(host, interfaces).empty()) {
+        // The connection's own search reads the driver's first ten entries alone; past them, or
+        // past a count of 127, printers are attached that it never sees, and saying none is would
+        // send the operator looking for a cable.
+        const std::size_t attached = LookAtUsbPrinters(host, false).AcceptedPaths().size();
+        if (attached > 0) return UnseenUsbPrinters(attached) + " (see praxdl ports)";
         return "no USB printer of an accepted make is attached (see praxdl ports)";
+    }
     return UsbReasonText(host.LastHostReason(), host.LastHostDetail());
 }
 

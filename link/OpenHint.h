@@ -18,6 +18,8 @@ std::string OpenFailureHint(platform::Platform& host, std::int32_t portCode, con
                             bool toFile);
 // Why the "USB" connection did not open.
 std::string UsbOpenHint(platform::Platform& host);
+// Why "USB" opens none of the `attached` printers of an accepted make that a whole look finds.
+std::string UnseenUsbPrinters(std::size_t attached);
 // The host's reason for a USB printer node that would not open, with what the operator can do.
 std::string UsbReasonText(platform::HostReason reason, const std::string& detail);
 

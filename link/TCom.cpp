@@ -49,6 +49,12 @@ bool TCom::Open(std::int32_t portCode) {
         kind = TransportKind::Device;
         if (portCode == kLpt1PortCode) {
             std::snprintf(nameBuffer_, sizeof nameBuffer_, "LPT1");
+        } else if (portCode == kUsbPortCode && IsUsbPrinterInterfacePath(usbPrinter)) {
+            // A printer that a look picked out a moment ago opens by its path, and fails as one
+            // pulled out does when it is gone: a search of its own for each of a thousand links
+            // would make a line cost the square of its printers.
+            if (usbPrinter.size() >= sizeof nameBuffer_) return false;
+            std::snprintf(nameBuffer_, sizeof nameBuffer_, "%s", usbPrinter.c_str());
         } else if (portCode == kUsbPortCode) {
             int count = 0;
             const std::string path = FindUsbPrinterPath(host_, count, usbPrinter);

@@ -309,6 +309,12 @@ std::string FirstAcceptedPrinter(const RegistryView& view) {
 
 }  // namespace
 
+bool IsUsbPrinterInterfacePath(const std::string& path) {
+    static const std::string kClassTail = "#{28D78FAD-5A12-11D1-AE5B-0000F803A8C2}";
+    return UpperAscii(path.substr(0, 8)) == "\\\\?\\USB#" && path.size() > kClassTail.size() &&
+           UpperAscii(path.substr(path.size() - kClassTail.size())) == kClassTail && OfAcceptedMakeOnPath(path);
+}
+
 std::string SeenUsbPrinter::Serial() const { return facts ? serial : UsbSerialOf(path); }
 
 std::vector<std::string> UsbLook::AcceptedPaths() const {

@@ -68,6 +68,9 @@ std::vector<std::string> FindUsbPrinterPaths(platform::Platform& host, int& inte
 // case ignored) or empty when it is not attached: a line of printers names each link's own.
 std::string FindUsbPrinterPath(platform::Platform& host, int& interfaceCount, const std::string& wanted = {});
 
+// Whether `path` is the interface path of a printer of an accepted make, as a look gives it.
+bool IsUsbPrinterInterfacePath(const std::string& path);
+
 // The USB printer's identity from its interface path:
 // "\\?\USB#VID_1958&PID_0001#ABC#{...}" gives "USB\VID_1958&PID_0001\ABC".
 std::string UsbIdentity(const std::string& interfacePath);

@@ -75,6 +75,9 @@ HostReason ReasonForError(std::uint32_t code) {
 Win32Platform::Win32Platform() = default;
 
 Win32Platform::~Win32Platform() {
+    for (void* key : usbKeys_)
+        if (key) ::RegCloseKey(static_cast<HKEY>(key));
+    if (usbEvent_) ::CloseHandle(usbEvent_);
     for (const auto& [s, failed] : sockets_) ::closesocket(static_cast<SOCKET>(s));
     for (const auto& [h, d] : devices_) {
         SettleAll(h);
@@ -518,6 +521,42 @@ bool Win32Platform::ClosePrinter(Handle printer) {
     if (::ClosePrinter(H(printer))) return true;
     lastError_ = ::GetLastError();
     return false;
+}
+
+bool Win32Platform::ArmUsbWatch() {
+    // The keys the USB search reads: the printer interfaces and the driver's list of the ones it serves.
+    static const char* const kKeys[2] = {
+        "SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\{28d78fad-5a12-11d1-ae5b-0000f803a8c2}",
+        "SYSTEM\\CurrentControlSet\\services\\usbprint\\Enum"};
+    if (!usbEvent_) usbEvent_ = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!usbEvent_) return false;
+    bool all = true;
+    for (int i = 0; i < 2; ++i) {
+        HKEY key = static_cast<HKEY>(usbKeys_[i]);
+        if (!key && ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeys[i], 0, KEY_NOTIFY, &key) != ERROR_SUCCESS) key = nullptr;
+        usbKeys_[i] = key;
+        // A notice is good for one change: armed again after each.
+        all = key && ::RegNotifyChangeKeyValue(key, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                               usbEvent_, TRUE) == ERROR_SUCCESS && all;
+    }
+    return all;
+}
+
+bool Win32Platform::WaitForUsbChange(std::uint32_t ms) {
+    if (!usbWatchStarted_) {
+        usbWatchStarted_ = true;
+        ArmUsbWatch();
+        return true;
+    }
+    // A key that is not there yet (no printer driver installed) can't be watched: look each time.
+    if (!usbKeys_[0] || !usbKeys_[1]) {
+        Sleep(ms);
+        ArmUsbWatch();
+        return true;
+    }
+    if (::WaitForSingleObject(usbEvent_, ms) != WAIT_OBJECT_0) return false;
+    ArmUsbWatch();
+    return true;
 }
 
 long Win32Platform::RegOpenKeyExA(HKey root, const std::string& subKey, std::uint32_t access, HKey& out) {

@@ -59,6 +59,9 @@ public:
                           std::string& data) override;
     long RegCloseKey(HKey key) override;
     std::string GetWindowsDirectoryA() override;
+    // Printers coming and going: the USB printing class and the usbprint driver's keys, watched
+    // with RegNotifyChangeKeyValue.
+    bool WaitForUsbChange(std::uint32_t ms) override;
     std::string HostFilePath(const std::string& windowsPath) override { return windowsPath; }
 
     // Sockets: non-blocking, so a send keeps at it until every byte went, the peer failed, the
@@ -97,6 +100,12 @@ private:
     // Keeps `err` as the last error and, for an open or a write, what it means to an operator.
     void Fail(std::uint32_t err, const std::string& what);
     void SocketFail(int wsa, const std::string& what);
+
+    // The keys watched for USB printers, and the event their change notice sets.
+    bool ArmUsbWatch();
+    bool usbWatchStarted_ = false;
+    void* usbEvent_ = nullptr;
+    void* usbKeys_[2] = {nullptr, nullptr};
 
     std::map<Handle, Device> devices_;
     std::map<std::uint64_t, std::unique_ptr<Transfer>> transfers_;

@@ -275,6 +275,27 @@ TEST(LineEndToEnd, WatchServesEachPrinterOnceAsItIsPluggedIn) {
               (std::vector<std::string>{"USB\\VID_1958&PID_0001\\W1", "USB\\VID_1958&PID_0001\\W2"}));
 }
 
+// The kernel lists a printer before its node is there: the station waits for the node, serves the
+// printer once it comes, and reports one whose node never comes once, after a bound.
+TEST(LineEndToEnd, WatchWaitsForANodeThatComesLateAndReportsOneThatNeverDoesOnce) {
+    namespace fs = std::filesystem;
+    const std::string root = ::testing::TempDir() + "line-watch-late";
+    const auto tree = BuildFakeSysfs(root, {{"lp0", "1958", "0001", "L0", "Maker", "Label", ""},
+                                            {"lp1", "1958", "0001", "L1", "Maker", "Label", ""}});
+    std::ofstream(root + "/node0") << "";
+    Child praxdl({kPraxdl, "--watch", "--count", "2", "init"},
+                 {{"PRAX_SYSFS_ROOT", tree.sys}, {"PRAX_DEV_ROOT", tree.dev}});
+    ASSERT_TRUE(AwaitLines(praxdl, {"praxdl: waiting for USB printers"}, 10000)) << Everything(praxdl);
+    fs::create_symlink(root + "/node0", tree.dev + "/usb/lp0");
+    EXPECT_EQ(praxdl.Wait(30000), 1) << Everything(praxdl);
+    EXPECT_EQ(Slurp(root + "/node0"), "^default\r\n");
+    const Summary summary = SummaryIn(Everything(praxdl));
+    EXPECT_EQ(summary.count, "1 of 2 printers done") << Everything(praxdl);
+    ASSERT_EQ(summary.rows.size(), 2u);
+    EXPECT_EQ(summary.ByConnection()["USB\\VID_1958&PID_0001\\L0"].outcome, "done");
+    EXPECT_EQ(summary.ByConnection()["USB\\VID_1958&PID_0001\\L1"].outcome, "open-failed");
+}
+
 // --all: every attached printer of an accepted make, and none of another.
 TEST(LineEndToEnd, AllSendsToEveryAcceptedUsbPrinterAndNoOther) {
     Pty a, b, other;

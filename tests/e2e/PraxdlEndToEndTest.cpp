@@ -648,6 +648,63 @@ TEST(PraxdlEndToEnd, TheUsbConnectionFindsTheAcceptedPrinterAndPortsSaysWhy) {
               "  no USB printer is attached (the usblp driver is not loaded)\n");
 }
 
+// Thirteen printers: every one is seen, past the tenth too; a name picks the printer it names
+// exactly, letter case counting only where no name is exact, and one that fits several is refused
+// with nothing sent; a serial with '#' is taken as typed; a serial that would drive the terminal
+// is shown, never obeyed.
+TEST(PraxdlEndToEnd, EveryUsbPrinterIsSeenAndANamePicksOneOrNone) {
+    namespace fs = std::filesystem;
+    const std::string root = ::testing::TempDir() + "praxdl-usb-many";
+    const std::vector<std::string> serials{"abc", "ABC", "DUP", "DUP", "A1#B", "S5", "S6", "S7",
+                                           "S8",  "S9",  "S10", "S11", "\x1b]0;T\x07\x1b[2J"};
+    std::vector<FakeUsbPrinter> printers;
+    for (std::size_t i = 0; i < serials.size(); ++i) {
+        printers.push_back({"lp" + std::to_string(i), "1958", "0001", serials[i], "Maker", "Label",
+                            root + "/out/lp" + std::to_string(i)});
+    }
+    const auto tree = BuildFakeSysfs(root, printers);
+    fs::create_directories(root + "/out");
+    for (const FakeUsbPrinter& p : printers) std::ofstream(p.node) << "";
+    const std::map<std::string, std::string> env{{"PRAX_SYSFS_ROOT", tree.sys}, {"PRAX_DEV_ROOT", tree.dev}};
+    const auto sent = [&] {
+        std::vector<std::string> got;
+        for (std::size_t i = 0; i < serials.size(); ++i) {
+            const std::string node = root + "/out/lp" + std::to_string(i);
+            if (!Slurp(node).empty()) got.push_back("lp" + std::to_string(i));
+            std::ofstream(node, std::ios::trunc) << "";
+        }
+        return got;
+    };
+    const struct {
+        const char* name;
+        std::vector<std::string> to;  // empty: refused, naming several
+    } cases[] = {{"ABC", {"lp1"}}, {"abc", {"lp0"}}, {"Abc", {}},         {"DUP", {}},
+                 {"dup", {}},      {"A1#B", {"lp4"}}, {"S11", {"lp11"}}, {"s11", {"lp11"}}};
+    for (const auto& c : cases) {
+        const ProcessResult r = RunProgram({kPraxdl, "--port", c.name, "init"}, env);
+        EXPECT_EQ(r.exitCode, c.to.empty() ? 1 : 0) << c.name << ": " << r.err;
+        EXPECT_EQ(sent(), c.to) << c.name;
+        if (c.to.empty()) {
+            EXPECT_NE(r.err.find("names 2 attached USB printers"), std::string::npos) << r.err;
+        }
+    }
+
+    const ProcessResult ports = RunProgram({kPraxdl, "ports"}, env);
+    EXPECT_EQ(ports.out.find('\x1b'), std::string::npos);
+    EXPECT_EQ(ports.out.find("not of an accepted make"), std::string::npos) << ports.out;
+    EXPECT_NE(ports.out.find("  lp12  VID_1958&PID_0001  serial ?]0;T??[2J  Maker Label"), std::string::npos);
+    std::istringstream lines(ports.out);
+    int accepted = 0;
+    for (std::string line; std::getline(lines, line);) accepted += line.find("  accepted make") != std::string::npos;
+    EXPECT_EQ(accepted, 13);
+
+    const ProcessResult all = RunProgram({kPraxdl, "--all", "init"}, env);
+    EXPECT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_NE(all.out.find("13 of 13 printers done"), std::string::npos) << all.out;
+    EXPECT_EQ(all.out.find('\x1b'), std::string::npos);
+    EXPECT_EQ(sent().size(), 13u);
+}
+
 // What isn't a regular file is no image: refused before anything is opened, the output untouched.
 TEST(PraxdlEndToEnd, APipeOrADeviceIsRefusedAsAnImage) {
     const std::string fifo = ::testing::TempDir() + "img-fifo.bin";

@@ -2,6 +2,7 @@
 // ##?#USB#VID_xxxx&PID_xxxx#instance#{class}, and the usbprint driver's numbered entries.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -113,4 +114,41 @@ TEST(UsbDiscovery, DriverEntriesBecomeInterfaceNames) {
               (UsbDeviceList{"a#b", "VID_1958&PID_0001#S1", "y#z"}));
     EXPECT_TRUE(PathMatchesDeviceList("\\\\?\\usb#vid_1958&pid_0001#s1#{x}", {"X#Y", "VID_1958&PID_0001#S1"}));
     EXPECT_FALSE(PathMatchesDeviceList("\\\\?\\usb#vid_1958", {}));
+}
+
+// A whole look counts every driver entry, past the tenth and past a count of 127, and judges each
+// interface as the "USB" search would, while "USB" itself still reads the first ten alone.
+TEST(UsbDiscovery, ALookSeesEveryPrinterAndJudgesEachOnce) {
+    std::vector<std::string> interfaces, entries;
+    for (int i = 0; i < 200; ++i) {
+        interfaces.push_back("USB#VID_1958&PID_0001#S" + std::to_string(1000 + i));
+        entries.push_back("USB\\VID_1958&PID_0001\\S" + std::to_string(1000 + i));
+    }
+    interfaces.push_back("USB#VID_04B8&PID_0202#E1");                                   // another make
+    interfaces.push_back("USB#VID_1958&PID_0002#GONE");                                 // not served
+    interfaces.push_back("USB#VID_0670&PID_0001#C3");                                   // _067, entry of no make
+    entries.push_back("USB\\VID_04B8&PID_0202\\E1");
+    entries.push_back("USB\\VID_0670&PID_0001\\C3");
+    FakePlatform host;
+    Install(host, {interfaces, entries});
+    const UsbLook look = LookAtUsbPrinters(host);
+    EXPECT_EQ(look.interfaceCount, 203);
+    EXPECT_EQ(look.AcceptedPaths().size(), 200u);
+    std::map<std::string, UsbVerdict> verdicts;
+    for (const SeenUsbPrinter& p : look.printers) verdicts[UsbIdentity(p.path)] = p.verdict;
+    EXPECT_EQ(verdicts["USB\\VID_1958&PID_0001\\S1199"], UsbVerdict::Accepted);
+    EXPECT_EQ(verdicts["USB\\VID_04B8&PID_0202\\E1"], UsbVerdict::NotAcceptedMake);
+    EXPECT_EQ(verdicts["USB\\VID_1958&PID_0002\\GONE"], UsbVerdict::NotServed);
+    EXPECT_EQ(verdicts["USB\\VID_0670&PID_0001\\C3"], UsbVerdict::NotConfirmed);
+    EXPECT_EQ(look.printers[look.printers.size() - 2].Serial(), "S1199");  // before ..._0002#GONE
+    EXPECT_TRUE(host.OpenKeys().empty());
+    // One open of each key for the whole look.
+    EXPECT_EQ(host.Count("RegOpenKeyExA"), 2u);
+    // A count of 203 is negative in its first byte: "USB" reads nothing and opens nothing.
+    TCom com(host);
+    EXPECT_FALSE(com.Open(kUsbPortCode));
+    // A printer the look found opens by its path.
+    com.usbPrinter = look.printers[150].path;
+    EXPECT_TRUE(com.Open(kUsbPortCode));
+    EXPECT_EQ(host.calls.back().text, look.printers[150].path);
 }

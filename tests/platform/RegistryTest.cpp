@@ -2,6 +2,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -291,4 +292,37 @@ TEST(Registry, UsbAttributesThatAreNoSmallFilesCannotHoldTheScan) {
     EXPECT_EQ(printers[0].instance, "1-1");
     EXPECT_EQ(printers[0].manufacturer, "");
     EXPECT_EQ(printers[0].product.size(), 4096u);
+}
+
+// A station's wait: the first call starts the watch, nothing changing keeps it waiting, and a
+// node made (as the kernel makes it a moment after the printer shows) or a printer plugged in
+// wakes it, each seen within a deadline.
+TEST(Registry, UsbWatchWakesForANewNodeAndANewPrinterOnly) {
+    namespace fs = std::filesystem;
+    const std::string root = ::testing::TempDir() + "registry-usb-watch";
+    const auto tree = prax::testing::BuildFakeSysfs(root, {{"lp0", "1958", "0001", "W1", "Maker", "Label", ""}});
+    std::ofstream(root + "/node0") << "";
+    const EnvVar sys("PRAX_SYSFS_ROOT", tree.sys);
+    const EnvVar dev("PRAX_DEV_ROOT", tree.dev);
+    PosixPlatform host;
+    EXPECT_TRUE(host.WaitForUsbChange(0));
+    EXPECT_FALSE(host.WaitForUsbChange(50));
+    const auto wokeWithin = [&](int ms) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < deadline)
+            if (host.WaitForUsbChange(100)) return true;
+        return false;
+    };
+    std::vector<UsbDeviceFacts> facts;
+    ASSERT_TRUE(host.ListUsbDevices(facts));
+    ASSERT_EQ(facts.size(), 1u);
+    EXPECT_FALSE(facts[0].nodeReady);
+    fs::create_symlink(root + "/node0", tree.dev + "/usb/lp0");
+    EXPECT_TRUE(wokeWithin(5000));
+    ASSERT_TRUE(host.ListUsbDevices(facts));
+    EXPECT_TRUE(facts[0].nodeReady);
+    EXPECT_EQ(facts[0].serial, "W1");
+    fs::create_directories(tree.sys + "/class/usbmisc/lp1");
+    EXPECT_TRUE(wokeWithin(5000));
+    EXPECT_FALSE(host.WaitForUsbChange(50));
 }
