@@ -92,7 +92,13 @@ bool IsControl(char c) {
 
 std::string PrintableName(const std::string& name) {
     std::string shown;
-    for (const char c : name) shown += IsControl(c) ? '?' : c;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        // U+0080..U+009F in UTF-8 (C2 80..C2 9F) are control characters too: CSI among them.
+        const bool c1 = static_cast<unsigned char>(name[i]) == 0xC2 && i + 1 < name.size() &&
+                        (static_cast<unsigned char>(name[i + 1]) & 0xE0) == 0x80;
+        shown += IsControl(name[i]) || c1 ? '?' : name[i];
+        if (c1) ++i;
+    }
     return shown;
 }
 

@@ -656,7 +656,7 @@ TEST(PraxdlEndToEnd, EveryUsbPrinterIsSeenAndANamePicksOneOrNone) {
     namespace fs = std::filesystem;
     const std::string root = ::testing::TempDir() + "praxdl-usb-many";
     const std::vector<std::string> serials{"abc", "ABC", "DUP", "DUP", "A1#B", "S5", "S6", "S7",
-                                           "S8",  "S9",  "S10", "S11", "\x1b]0;T\x07\x1b[2J"};
+                                           "S8",  "S9",  "S10", "S11", "\x1b]0;T\x07\x1b[2J\xc2\x9b" "2J"};
     std::vector<FakeUsbPrinter> printers;
     for (std::size_t i = 0; i < serials.size(); ++i) {
         printers.push_back({"lp" + std::to_string(i), "1958", "0001", serials[i], "Maker", "Label",
@@ -692,7 +692,7 @@ TEST(PraxdlEndToEnd, EveryUsbPrinterIsSeenAndANamePicksOneOrNone) {
     const ProcessResult ports = RunProgram({kPraxdl, "ports"}, env);
     EXPECT_EQ(ports.out.find('\x1b'), std::string::npos);
     EXPECT_EQ(ports.out.find("not of an accepted make"), std::string::npos) << ports.out;
-    EXPECT_NE(ports.out.find("  lp12  VID_1958&PID_0001  serial ?]0;T??[2J  Maker Label"), std::string::npos);
+    EXPECT_NE(ports.out.find("  lp12  VID_1958&PID_0001  serial ?]0;T??[2J?2J  Maker Label"), std::string::npos);
     std::istringstream lines(ports.out);
     int accepted = 0;
     for (std::string line; std::getline(lines, line);) accepted += line.find("  accepted make") != std::string::npos;
