@@ -52,6 +52,29 @@ bool QueryValue(Platform& host, const char* keyPath, const std::string& name, st
 
 bool Contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
 
+// bus\device\instance becomes device#instance, as an interface name spells it; empty for an
+// entry without any backslash, which names nothing.
+std::string InterfaceNameOf(std::string remainder) {
+    std::string working;
+    for (int step = 0; step < 3; ++step) {
+        const std::size_t cut = remainder.find('\\');
+        if (cut == std::string::npos) break;
+        working = remainder.substr(0, cut) + "#" + remainder.substr(cut + 1);
+        remainder = remainder.substr(cut + 1);
+    }
+    return working;
+}
+
+// \\?\bus#device#instance#{class} -> device\instance, the tail of the driver's entry.
+std::string EntryTailOf(const std::string& path) {
+    std::string s;
+    const std::size_t first = path.find('#');
+    if (first != std::string::npos && first + 1 < path.size()) s = path.substr(first + 1);
+    if (const std::size_t h = s.find('#'); h != std::string::npos) s[h] = '\\';
+    if (const std::size_t h = s.find('#'); h != std::string::npos) s.resize(h);
+    return s;
+}
+
 }  // namespace
 
 int CountPrinterInterfaces(Platform& host) {
@@ -98,19 +121,11 @@ UsbDeviceList CollectUsbPrintDevices(Platform& host) {
     try {
         const int count = ReadUsbPrintCount(host);
         for (int i = 0; i < count; ++i) {
-            std::string remainder;
-            if (!ReadUsbPrintEntry(host, i, remainder)) continue;
-            // bus\device\instance becomes device#instance, as an interface name spells it.
+            std::string entry;
+            if (!ReadUsbPrintEntry(host, i, entry)) continue;
             // An entry without any backslash names nothing; it must not add an empty text,
             // which every path would contain.
-            std::string working;
-            for (int step = 0; step < 3; ++step) {
-                const std::size_t cut = remainder.find('\\');
-                if (cut == std::string::npos) break;
-                working = remainder.substr(0, cut) + "#" + remainder.substr(cut + 1);
-                remainder = remainder.substr(cut + 1);
-            }
-            if (!working.empty()) list.push_back(working);
+            if (std::string name = InterfaceNameOf(entry); !name.empty()) list.push_back(std::move(name));
         }
     } catch (...) {
     }
@@ -145,12 +160,7 @@ bool PathMatchesDeviceList(const std::string& path, const UsbDeviceList& list) {
 
 bool IsListedUsbPrinter(Platform& host, const std::string& path) {
     try {
-        // \\?\bus#device#instance#{class} -> device\instance, the tail of the driver's entry.
-        std::string s;
-        const std::size_t first = path.find('#');
-        if (first != std::string::npos && first + 1 < path.size()) s = path.substr(first + 1);
-        if (const std::size_t h = s.find('#'); h != std::string::npos) s[h] = '\\';
-        if (const std::size_t h = s.find('#'); h != std::string::npos) s.resize(h);
+        const std::string s = EntryTailOf(path);
         const int count = ReadUsbPrintCount(host);
         for (int i = 0; i < count; ++i) {
             std::string entry;
@@ -252,29 +262,6 @@ struct RegistryView {
         return entries;
     }
 };
-
-// bus\device\instance becomes device#instance, as an interface name spells it; empty for an
-// entry without any backslash, which names nothing.
-std::string InterfaceNameOf(std::string remainder) {
-    std::string working;
-    for (int step = 0; step < 3; ++step) {
-        const std::size_t cut = remainder.find('\\');
-        if (cut == std::string::npos) break;
-        working = remainder.substr(0, cut) + "#" + remainder.substr(cut + 1);
-        remainder = remainder.substr(cut + 1);
-    }
-    return working;
-}
-
-// \\?\bus#device#instance#{class} -> device\instance, the tail of the driver's entry.
-std::string EntryTailOf(const std::string& path) {
-    std::string s;
-    const std::size_t first = path.find('#');
-    if (first != std::string::npos && first + 1 < path.size()) s = path.substr(first + 1);
-    if (const std::size_t h = s.find('#'); h != std::string::npos) s[h] = '\\';
-    if (const std::size_t h = s.find('#'); h != std::string::npos) s.resize(h);
-    return s;
-}
 
 std::string PathOfSubKey(const std::string& name) {
     // The name's first four characters (##?#) stand for the prefix \\?\ of the path.
