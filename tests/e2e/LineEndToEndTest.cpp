@@ -283,7 +283,8 @@ TEST(LineEndToEnd, WatchWaitsForANodeThatComesLateAndReportsOneThatNeverDoesOnce
     const auto tree = BuildFakeSysfs(root, {{"lp0", "1958", "0001", "L0", "Maker", "Label", ""},
                                             {"lp1", "1958", "0001", "L1", "Maker", "Label", ""}});
     std::ofstream(root + "/node0") << "";
-    Child praxdl({kPraxdl, "--watch", "--count", "2", "init"},
+    const std::string log = root + "/station.jsonl";
+    Child praxdl({kPraxdl, "--watch", "--count", "2", "--log", log, "init"},
                  {{"PRAX_SYSFS_ROOT", tree.sys}, {"PRAX_DEV_ROOT", tree.dev}});
     ASSERT_TRUE(AwaitLines(praxdl, {"praxdl: waiting for USB printers"}, 10000)) << Everything(praxdl);
     fs::create_symlink(root + "/node0", tree.dev + "/usb/lp0");
@@ -294,6 +295,8 @@ TEST(LineEndToEnd, WatchWaitsForANodeThatComesLateAndReportsOneThatNeverDoesOnce
     ASSERT_EQ(summary.rows.size(), 2u);
     EXPECT_EQ(summary.ByConnection()["USB\\VID_1958&PID_0001\\L0"].outcome, "done");
     EXPECT_EQ(summary.ByConnection()["USB\\VID_1958&PID_0001\\L1"].outcome, "open-failed");
+    // The record names the printer that never opened by its serial too.
+    EXPECT_EQ(JqLines(Slurp(log), "[.usbSerial, .outcome] | join(\" \")"), "L0 done\nL1 open-failed\n");
 }
 
 // --all: every attached printer of an accepted make, and none of another.
