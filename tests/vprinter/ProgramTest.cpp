@@ -1,8 +1,11 @@
 // The built prax-virtual-printer program, driven over a real pty and from a file.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -370,6 +373,33 @@ TEST(Program, PtysTakesOneToSixtyFour) {
         const int status = printer.Stop();
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << why;
     }
+}
+
+// An address that another program listens on (here: this test, as a second printer would, with
+// SO_REUSEADDR): the printer says so in words and ends with status 1.
+TEST(Program, AListenAddressInUseIsSaidInWords) {
+    const int held = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(held, 0);
+    const int on = 1;
+    setsockopt(held, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    ASSERT_TRUE(bind(held, reinterpret_cast<sockaddr*>(&a), size) == 0 && listen(held, 1) == 0 &&
+                getsockname(held, reinterpret_cast<sockaddr*>(&a), &size) == 0);
+    const std::string address = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+
+    Printer printer({"--listen", address, "--no-times"}, true);
+    std::vector<std::string> lines;
+    const bool ended = printer.ReadToEnd(lines);
+    const int status = printer.Stop();
+    close(held);
+    ASSERT_TRUE(ended) << "still running";
+    EXPECT_EQ(lines, std::vector<std::string>{"prax-virtual-printer: " + address +
+                                              ": address already in use (another program listens there; "
+                                              "--listen 0 takes a free port)"});
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # vprinter.sh PRINTER.EXE: the Windows virtual printer under Wine decodes what the Linux praxdl
 # sends it over loopback, a file and its standard input exactly as the Linux virtual printer
-# decodes the same streams, keeps the very payloads, and ends by itself.
+# decodes the same streams, keeps the very payloads, and ends by itself; an address another
+# program listens on it refuses in words. (The default port: vprinter-default.sh.)
 . "$(dirname "$0")/wine-lib.sh"
 printer=$1
 host=${PRAX_HOST_VPRINTER:?}
@@ -58,10 +59,14 @@ kill -INT "$wine_pid"
 ended "$wine_pid" 10 || { status=$?; show stop; fail "Ctrl+C: status $status"; }
 [ "$(text_of stop.out)" = $'command: abc\nunterminated line: xyz\ntotal bytes: 8' ] || { show stop; fail "Ctrl+C"; }
 
-# With no input named it is a network printer on 127.0.0.1, the raw port praxdl --host assumes.
-wine_start /dev/null default "$printer" --no-times --exit-after-items 1
-[ "$(first_line default.out | tr -d '\r')" = 127.0.0.1:9100 ] || { show default; fail "no default listen"; }
-"$PRAX_HOST_PRAXDL" --quiet --host 127.0.0.1 send '~MDEL' >send.out 2>&1 || fail "praxdl send: $(cat send.out)"
-ended "$wine_pid" 30 || { status=$?; show default; fail "the default printer ended with status $status"; }
-[ "$(text_of default.out | sed -n 2p)" = "command: ~MDEL" ] || { show default; fail "the default printer's line"; }
+# An address another program listens on (the Linux printer, on a free port): it says so in words.
+"$host" --listen 127.0.0.1:0 --no-times >holder.txt 2>&1 </dev/null &
+holder=$!
+lib_pids+=("$holder")
+held=$(first_line holder.txt)
+[[ $held == 127.0.0.1:* ]] || fail "the Linux printer did not listen: $(cat holder.txt)"
+wine_run taken "$printer" --listen "$held" --no-times
+[ "$rc" -eq 1 ] && grep -qF "$held: address already in use" taken.err || { show taken; fail "--listen $held, which is taken: status $rc"; }
+kill -TERM "$holder"
+ended "$holder" 10 || fail "the Linux printer failed: $(cat holder.txt)"
 echo "vprinter: $(grep '^firmware image' received.txt)"

@@ -30,6 +30,12 @@ std::string AddressText(const sockaddr_storage& address) {
     return prax::platform::HostAndPort(host, port);
 }
 
+std::string ListenError(const ListenAddress& address, bool inUse, const std::string& reason) {
+    return prax::platform::HostAndPort(address.host, address.port) + ": " +
+           (inUse ? "address already in use (another program listens there; --listen 0 takes a free port)"
+                  : reason);
+}
+
 bool ParseListenAddress(const std::string& text, ListenAddress& out) {
     std::string port = text;
     if (!text.empty() && text[0] == '[') {

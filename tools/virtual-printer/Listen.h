@@ -27,6 +27,11 @@ bool ParseListenAddress(const std::string& text, ListenAddress& out);
 // "host:port" of a socket's address (IPv6 in brackets), as getsockname gives it.
 std::string AddressText(const sockaddr_storage& address);
 
+// Why a listener could not be made on `address`: "host:port: " and `reason`, or the same words on
+// every system when another program holds the address (Winsock has no text of its own for that
+// under Wine, and its Windows text does not say what to do).
+std::string ListenError(const ListenAddress& address, bool inUse, const std::string& reason);
+
 // A non-blocking listening socket on `address`; kNoSocket with `error` set when it can't be made.
 // `bound` is the address it took, "host:port" (IPv6 in brackets), with the real port.
 // PosixListen.cpp and Win32Listen.cpp are its two forms.

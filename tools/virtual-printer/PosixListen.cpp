@@ -28,7 +28,8 @@ Socket OpenListener(const ListenAddress& address, std::string& bound, std::strin
         const int on = 1;
         setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         if (bind(fd, a->ai_addr, a->ai_addrlen) != 0 || listen(fd, 8) != 0) {
-            error = address.host + ":" + std::to_string(address.port) + ": " + std::strerror(errno);
+            const int e = errno;
+            error = ListenError(address, e == EADDRINUSE, std::strerror(e));
             close(fd);
             fd = -1;
         }

@@ -37,8 +37,8 @@ Socket OpenListener(const ListenAddress& address, std::string& bound, std::strin
         u_long nonBlocking = 1;
         if (bind(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) != 0 || listen(s, 8) != 0 ||
             ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
-            error = address.host + ":" + std::to_string(address.port) + ": " +
-                    SystemMessage(static_cast<std::uint32_t>(WSAGetLastError()));
+            const int e = WSAGetLastError();
+            error = ListenError(address, e == WSAEADDRINUSE, SystemMessage(static_cast<std::uint32_t>(e)));
             closesocket(s);
             s = INVALID_SOCKET;
         }
