@@ -106,7 +106,10 @@ fi
 # Every library the programs need is found on this host, and nothing was left with debug
 # information.
 for program in "$bin"/*; do
-  ldd "$program" | grep -q "not found" && fail "$(basename "$program"): $(ldd "$program" | grep "not found")"
+  # Through a file: grep -q stopping at the first match could end ldd by SIGPIPE, and the failed
+  # pipeline (pipefail) would hide the missing library.
+  ldd "$program" >"$scratch/ldd" 2>&1
+  grep -q "not found" "$scratch/ldd" && fail "$(basename "$program"): $(grep "not found" "$scratch/ldd")"
   file_info=$(file -b "$program" 2>/dev/null || true)
   case $file_info in *"with debug_info"*) fail "$(basename "$program") is not stripped" ;; esac
 done

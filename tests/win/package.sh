@@ -15,8 +15,8 @@ timeout 300 cpack -G ZIP -B out --config "$build/CPackConfig.cmake" >cpack-zip.l
     { cat cpack-zip.log >&2; fail "cpack -G ZIP"; }
 timeout 300 cpack -G NSIS -B out --config "$build/CPackConfig.cmake" >cpack-nsis.log 2>&1 ||
     { cat cpack-nsis.log >&2; fail "cpack -G NSIS"; }
-made=$(cd out && ls -- *.zip *.exe | tr '\n' ' ')
-[ "$made" = "$name-setup.exe $name.zip " ] || fail "expected $name.zip and $name-setup.exe, cpack made: $made"
+made=$(find out -maxdepth 1 -type f \( -name '*.zip' -o -name '*.exe' \) -printf '%f\n' | LC_ALL=C sort)
+[ "$made" = "$name-setup.exe"$'\n'"$name.zip" ] || fail "expected $name.zip and $name-setup.exe, cpack made: ${made//$'\n'/ }"
 echo "sizes: $(stat -c '%n %s' out/"$name".zip out/"$name"-setup.exe | tr '\n' ' ')"
 
 # What a user finds in the package, and nothing else.
@@ -24,7 +24,8 @@ programs=(prax-download praxdl prax-virtual-printer)
 files=(LICENSE.txt doc/index.html doc/prax-download.html doc/prax-virtual-printer.html doc/praxdl.html)
 for program in "${programs[@]}"; do files+=("bin/$program.exe"); done
 expected=$(printf '%s\n' "${files[@]}" | sort)
-listed=$(unzip -Z1 "out/$name.zip" | grep -v '/$' | sed "s|^$name/||" | sort)
+unzip -Z1 "out/$name.zip" >zip.txt || fail "unzip could not list $name.zip"
+listed=$(sed -e '/\/$/d' -e "s|^$name/||" zip.txt | sort)
 [ "$listed" = "$expected" ] || { diff <(echo "$expected") <(echo "$listed") >&2; fail "the zip holds other files"; }
 unzip -q "out/$name.zip" -d unzipped
 unzipped=unzipped/$name
@@ -63,7 +64,8 @@ in_fresh wine_ok install "out/$name-setup.exe" /S
 # prefix's server went.
 fresh_settled
 installed="$fresh/drive_c/Program Files/PRAX Download Tool"
-got=$(cd "$installed" 2>/dev/null && find . -type f | sed 's|^\./||' | sort)
+[ -d "$installed" ] || fail "the installer made no $installed"
+got=$(find "$installed" -type f -printf '%P\n' | sort)
 [ "$got" = "$(printf '%s\n' "${files[@]}" Uninstall.exe | sort)" ] ||
     { diff <(printf '%s\n' "${files[@]}" Uninstall.exe | sort) <(echo "$got") >&2; fail "the installer put other files in Program Files"; }
 menu="$fresh/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/PRAX Download Tool"
@@ -106,8 +108,21 @@ in_fresh wine_run usage "$praxdl" --no-such-option
 in_fresh wine_ok uninstall "$installed/Uninstall.exe" /S
 # The uninstaller copies itself away and goes on from there after this call returned.
 fresh_settled
-left=$(find "$fresh/drive_c" -ipath '*prax*' | head -5)
-[ -z "$left" ] || fail "the uninstaller left $left"
-! grep -qi 'prax' "$fresh/system.reg" "$fresh/user.reg" || fail "the uninstaller left $(grep -i prax "$fresh/system.reg" "$fresh/user.reg" | head -3)"
-[ -z "$(ls -A home/.local 2>/dev/null)" ] || fail "Wine wrote desktop entries: $(ls -R home/.local | head)"
+# What is left is looked for by the names inside the prefix, never in the whole path: the prefix
+# lies in this build's folder, whose path may hold the program's name too (a checkout named after
+# it), as may a value that records where a program ran from.
+find "$fresh/drive_c" -printf '%P\n' >drive_c.txt
+if grep -i prax drive_c.txt >left.txt; then fail "the uninstaller left in C:\\: $(head -n 5 left.txt | tr '\n' ' ')"; fi
+# The registry: a key of the program's (the uninstall entry, the vendor's key) by its name, and any
+# value that still names the installed folder (the PATH the installer may have extended).
+# Each key is a line "[NAME] TIME"; a .reg file doubles the backslashes of its values.
+for hive in system.reg user.reg; do
+    if grep -i '^\[[^]]*prax' "$fresh/$hive" >left.txt || grep -iF 'Program Files\\PRAX Download Tool' "$fresh/$hive" >left.txt; then
+        fail "the uninstaller left in $hive: $(head -n 3 left.txt | tr '\n' ' ')"
+    fi
+done
+if [ -d home/.local ]; then
+    find home/.local -mindepth 1 -printf '%P\n' >local.txt
+    [ ! -s local.txt ] || fail "Wine wrote desktop entries: $(head -n 10 local.txt | tr '\n' ' ')"
+fi
 echo "package: $name.zip and $name-setup.exe, installed, used and uninstalled"

@@ -3,7 +3,26 @@
 # and anything Wine starts (its server, its services) may keep an inherited descriptor open long
 # after the program ended, so no Wine process ever gets this script's standard streams: each
 # call writes to files, reads /dev/null, and is bounded in time.
-set -euo pipefail
+#
+# A case fails by `fail WHY`. Any other command that fails where nothing checks it ends the case
+# too (errexit, in functions and command substitutions as well), and never silently: the ERR trap
+# names the script, the line and the command first.
+set -Eeuo pipefail
+shopt -s inherit_errexit
+
+# The trap's report: where, what, with what status (each of a pipeline's, and a signal by its name:
+# SIGPIPE is a reader that closed early), and the functions it was called through.
+lib_error() {
+    local status=$1 statuses=$2 file=$3 line=$4 command=$5 i how="status $1"
+    # Of a pipeline, bash names the last command only.
+    [[ $statuses == *" "* ]] && how="statuses $statuses" command="the pipeline ending in $command"
+    ((status <= 128)) || how+=" (SIG$(kill -l $((status - 128)) 2>/dev/null || echo "?"))"
+    echo "FAIL: ${file##*/}:$line: $command: $how" >&2
+    for ((i = 1; i < ${#FUNCNAME[@]} - 1; i++)); do
+        echo "  in ${FUNCNAME[i]}, called at ${BASH_SOURCE[i + 1]##*/}:${BASH_LINENO[i]}" >&2
+    done
+}
+trap 'lib_error $? "${PIPESTATUS[*]}" "${BASH_SOURCE[0]}" "$LINENO" "$BASH_COMMAND"' ERR
 
 : "${PRAX_WINE_DIR:?the folder for the Wine prefix}"
 export WINEPREFIX=$PRAX_WINE_DIR/prefix
@@ -27,6 +46,13 @@ lib_cleanups=()
 fail() {
     echo "FAIL: $*" >&2
     exit 1
+}
+
+# skip WHY: the case can't run on this machine right now, for a reason that is the machine's (a
+# port another program holds), not the program's. ctest counts it as skipped (SKIP_RETURN_CODE).
+skip() {
+    echo "SKIP: $*" >&2
+    exit 77
 }
 
 lib_exit() {
