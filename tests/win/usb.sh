@@ -34,3 +34,29 @@ same_status run fw.bin
 finish_reader arrived.bin
 same_bytes ref.bin arrived.bin "USB init by identity, then firmware"
 echo "USB: ports names $path; --port by its identity and USB sent it the $(stat -c %s arrived.bin) bytes of both streams"
+
+# Thirteen printers, the one behind a new pty the driver's thirteenth entry, past the ten that
+# "USB" itself reads: ports calls every one of them of an accepted make, and its serial reaches it.
+pty_reader many.bin
+usb_printer "$pty"
+class='{28d78fad-5a12-11d1-ae5b-0000f803a8c2}'
+{
+    printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\services\\usbprint\\Enum]\r\n'
+    printf '"Count"=dword:0000000d\r\n'
+    for i in $(seq 1 11); do printf '"%d"="USB\\\\VID_1958&PID_0001\\\\S%d"\r\n' "$i" "$i"; done
+    printf '"12"="USB\\\\VID_1958&PID_0001\\\\A1"\r\n\r\n'
+    for i in $(seq 1 11); do
+        printf '[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\%s\\##?#USB#VID_1958&PID_0001#S%d#%s]\r\n\r\n' \
+            "$class" "$i" "$class"
+    done
+} >many.reg
+wine_ok import reg import "Z:$(pwd | tr / '\\')\\many.reg"
+wine_ok many "$praxdl" ports
+text_of many.out >many.txt
+accepted=$(grep -c '  accepted make' many.txt || true)
+[ "$accepted" -eq 12 ] || { show many; fail "ports calls $accepted of the 12 printers of an accepted make so"; }
+grep -qi "VID_1958&PID_0001#A1#.*  accepted make" many.txt || { show many; fail "ports does not accept A1"; }
+wine_ok thirteenth "$praxdl" --port A1 init
+finish_reader many.bin
+same_bytes init.bin many.bin "init to the driver's thirteenth printer by its serial"
+echo "USB: with thirteen printers ports accepts all twelve of the accepted make; --port A1 reached the thirteenth entry"
