@@ -2,16 +2,27 @@
 
 #include <cstring>
 
+#if !defined(_WIN32)
+#include <pthread.h>
+
+#include <atomic>
+#include <cerrno>
+#include <thread>
+#endif
+
 namespace prax::cli {
 
 volatile std::sig_atomic_t gInterruptSignal = 0;
 volatile std::sig_atomic_t gWindowResized = 0;
 
 namespace {
-extern "C" void OnInterrupt(int signal) { gInterruptSignal = signal; }
 
 #if defined(_WIN32)
+extern "C" void OnInterrupt(int signal) { gInterruptSignal = signal; }
 }  // namespace
+
+InterruptWake::InterruptWake() {}
+InterruptWake::~InterruptWake() {}
 
 // Windows runs the handler on a thread of its own at Ctrl+C and resets it to the default first, so
 // a second Ctrl+C ends the program. The console sends no resize signal: the bar keeps the width
@@ -24,6 +35,34 @@ void InstallInterruptHandlers() {
 void InstallResizeHandler() {}
 
 #else
+// Wakes the other threads' waits. Ignored unless caught, and nothing else here sends it, so one
+// that comes from elsewhere changes nothing.
+constexpr int kWakeSignal = SIGURG;
+
+// The threads to wake: a fixed table the handler can walk without a lock.
+constexpr int kWakeSlots = 256;
+enum SlotState : int { kFree, kTaking, kTaken };
+std::atomic<int> gSlotState[kWakeSlots];
+pthread_t gSlotThread[kWakeSlots];
+// Handlers walking the table right now: a thread that leaves it waits for them, so none is sent
+// a signal once it has ended.
+std::atomic<int> gWaking{0};
+
+extern "C" void OnInterrupt(int signal) {
+    gInterruptSignal = signal;
+    const int interrupted = errno;  // the interrupted call's, which its caller may still read
+    gWaking.fetch_add(1);
+    const pthread_t self = pthread_self();
+    for (int i = 0; i < kWakeSlots; ++i)
+        if (gSlotState[i].load() == kTaken && !pthread_equal(gSlotThread[i], self))
+            pthread_kill(gSlotThread[i], kWakeSignal);
+    gWaking.fetch_sub(1);
+    errno = interrupted;
+}
+
+// Only there so that the signal ends a poll or a sleep.
+extern "C" void OnWake(int) {}
+
 extern "C" void OnResize(int) { gWindowResized = 1; }
 
 void Install(int signal, void (*handler)(int), int flags) {
@@ -46,7 +85,26 @@ void InstallInterruptHandlers() {
     // A reader of our output that went away (`| head -1`) must not kill a transfer either: the
     // write to it fails instead, and the transfer goes on to its end.
     Install(SIGPIPE, SIG_IGN, 0);
+    // Reads and writes carry on after it; a poll or a sleep comes back (they never restart).
+    Install(kWakeSignal, OnWake, SA_RESTART);
     InstallResizeHandler();
+}
+
+InterruptWake::InterruptWake() {
+    for (int i = 0; i < kWakeSlots; ++i) {
+        int free = kFree;
+        if (!gSlotState[i].compare_exchange_strong(free, kTaking)) continue;
+        gSlotThread[i] = pthread_self();
+        gSlotState[i].store(kTaken);
+        slot_ = i;
+        return;
+    }
+}
+
+InterruptWake::~InterruptWake() {
+    if (slot_ < 0) return;
+    gSlotState[slot_].store(kFree);
+    while (gWaking.load() != 0) std::this_thread::yield();
 }
 
 void InstallResizeHandler() {

@@ -22,4 +22,21 @@ void InstallInterruptHandlers();
 // Only the resize handler.
 void InstallResizeHandler();
 
+// While one lives, the interrupt ends the waits of the thread that made it. The system hands a
+// signal to one thread of the process, and only that thread's poll or sleep comes back at once;
+// each link of a run to several printers waits on a thread of its own, so the handler wakes every
+// such thread too. A thread caught between looking at the flag and starting its wait sits out
+// that one wait's slice (a second at most). Where the system gives no thread the signal
+// (Windows), the waits look at the flag in short slices and this does nothing.
+class InterruptWake {
+public:
+    InterruptWake();
+    ~InterruptWake();
+    InterruptWake(const InterruptWake&) = delete;
+    InterruptWake& operator=(const InterruptWake&) = delete;
+
+private:
+    int slot_ = -1;  // -1: every slot was taken, and this thread waits out its slices
+};
+
 }  // namespace prax::cli

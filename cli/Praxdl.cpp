@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <optional>
 #include <sstream>
 
@@ -550,7 +551,7 @@ const std::string& Prepared::InputDigest() {
     return digest_;
 }
 
-bool Record(RunLog& log, const Invocation& inv, Prepared& prepared, const Target& target, const Ending& e,
+bool Record(RunLog& log, const Invocation& inv, Prepared& prepared, const Target& target, Ending& e,
             std::ostream& err) {
     LogRecord record;
     record.time = std::chrono::system_clock::now();
@@ -558,6 +559,10 @@ bool Record(RunLog& log, const Invocation& inv, Prepared& prepared, const Target
     record.device = e.device;
     record.usbSerial = e.usbSerial;
     record.command = inv.command;
+    // A raw file is read once its link is open, so a link that failed to open has read nothing;
+    // its record still names what it was to send, read and checked as a sending run reads it.
+    if (inv.command == "raw" && prepared.inputs.Files().empty())
+        prepared.inputs.Load(inv.operand, std::numeric_limits<std::int32_t>::max());
     if (const auto files = prepared.inputs.Files(); !files.empty() && files.front().second->ok()) {
         record.inputName = files.front().first;
         record.inputSize = files.front().second->bytes.size();
@@ -571,6 +576,11 @@ bool Record(RunLog& log, const Invocation& inv, Prepared& prepared, const Target
     std::string error;
     if (log.Append(record, error)) return true;
     err << "praxdl: " << error << '\n' << std::flush;
+    // A run that did its work but left no record is no success, and its result says why.
+    if (e.exitCode == kExitDone) {
+        e.exitCode = kExitFailed;
+        if (e.error.empty()) e.error = error;
+    }
     return false;
 }
 
@@ -673,6 +683,7 @@ Ending RunLink(const Invocation& inv, const Target& target, Prepared& prepared, 
     ctx.usbPrinter = !target.usbPrinter.empty() ? target.usbPrinter : target.usbName;
     ctx.inputs = &prepared.inputs;
     ctx.checkOnly = checkOnly;
+    ctx.toFile = toFile;
     host.SetMessageBoxHandler([&](const std::string& text, const std::string& caption, std::uint32_t type) {
         if (json && !(type & platform::MB_YESNO_)) {
             json->ShowMessage(text);
@@ -955,8 +966,7 @@ int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost
     // A USB printer named on the command line: the result names it as a row of a line would.
     if (!targets.front().usbName.empty()) ending.connection = targets.front().Label();
     // On disk before the result is told: a result a script saw is always in the record.
-    if (log && !Record(*log, inv, prepared, targets.front(), ending, io.err) && ending.exitCode == kExitDone)
-        ending.exitCode = kExitFailed;
+    if (log) Record(*log, inv, prepared, targets.front(), ending, io.err);
     return finish(ending);
 }
 

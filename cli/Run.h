@@ -24,7 +24,8 @@ namespace prax::cli {
 
 class RunLog;
 
-// This machine's devices, ended by the interrupt signal: the host of a run and of each of its links.
+// This machine's devices, ended by the interrupt signal: the host of a run and of each of its links,
+// used on the thread that made it, whose waits the signal then ends at once.
 class NativeHost final : public Host {
 public:
     NativeHost() { native_.SetAbortFlag(&gInterruptSignal); }
@@ -35,6 +36,7 @@ public:
     }
 
 private:
+    InterruptWake wake_;
     platform::NativePlatform native_;
 };
 
@@ -130,8 +132,9 @@ int RunLine(const Invocation& inv, const std::vector<Target>& targets, Prepared&
             Host& here, bool shared, RunLog* log);
 int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, Host& here, bool shared, RunLog* log);
 
-// The record of one link's run, appended to the log; false with a message on `err` when it fails.
-bool Record(RunLog& log, const Invocation& inv, Prepared& prepared, const Target& target, const Ending& e,
+// The record of one link's run, appended to the log; false with a message on `err` when it fails,
+// and a run that was done then fails with that message as its error.
+bool Record(RunLog& log, const Invocation& inv, Prepared& prepared, const Target& target, Ending& e,
             std::ostream& err);
 
 }  // namespace prax::cli

@@ -5,6 +5,7 @@
 #include "platform/win32/Win32Platform.h"
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -58,27 +59,43 @@ std::string HostName() {
 
 std::unique_ptr<RunLog> RunLog::Open(const std::string& path, std::string& error) {
     std::unique_ptr<RunLog> log(new RunLog(path));
+    const std::string cannot = "cannot open " + path + " for appending: ";
 #if defined(_WIN32)
     // Appending only: each write goes to the end, whoever else has the file open. Others may read
     // it, append to it, or rename it away while praxdl runs (a collector rotating its logs).
     HANDLE handle = ::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        error = "cannot open " + path + " for appending: " + LastError();
+        error = cannot + LastError();
         return nullptr;
     }
     log->handle_ = handle;
+    log->regular_ = ::GetFileType(handle) == FILE_TYPE_DISK;
 #else
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // Without blocking: the open of a FIFO that no program reads would wait for a reader, and the
+    // run with it, as a serial line's would wait for its carrier.
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        error = "cannot open " + path + " for appending: " + LastError();
+        struct stat st {};
+        const int why = errno;
+        if (why == ENXIO && ::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode))
+            error = cannot + "a FIFO that no program reads";
+        else
+            error = cannot + std::strerror(why);
         return nullptr;
     }
     log->fd_ = fd;
+    struct stat st {};
+    log->regular_ = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    // A reader that is slow for a moment must not lose a line: the writes wait for it.
+    if (!log->regular_) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     // A file just made is only there after a power cut once its folder is on the disk too.
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (folder.empty()) folder = ".";
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int folderFd = log->regular_ ? ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     if (folderFd >= 0) {
         ::fsync(folderFd);
         ::close(folderFd);
@@ -143,14 +160,17 @@ bool RunLog::Append(const LogRecord& record, std::string& error) {
         return false;
     }
     torn_ = false;
+    // A pipe, a FIFO or a terminal keeps nothing to put on a disk: the line has gone once it is
+    // written. Only a file's flush that fails loses it.
 #if defined(_WIN32)
-    const bool synced = ::FlushFileBuffers(handle_);
+    const bool synced = ::FlushFileBuffers(handle_) || !regular_;
 #else
     int rc;
     do {
         rc = ::fsync(fd_);
     } while (rc != 0 && errno == EINTR);
-    const bool synced = rc == 0;
+    const bool synced = rc == 0 || (!regular_ && (errno == EINVAL || errno == EROFS || errno == ENOTSUP ||
+                                                   errno == EOPNOTSUPP));
 #endif
     if (!synced) {
         error = "cannot flush " + path_ + " to the disk: " + LastError();

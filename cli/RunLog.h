@@ -37,6 +37,8 @@ public:
     // `path` opened for appending, created (0644) when absent. Null with `error` set when it
     // can't be, a folder or a file without write permission among them: praxdl then refuses the
     // command line before anything is sent, rather than program printers it can't account for.
+    // A pipe, a FIFO or a terminal takes the lines as well; a FIFO that no program reads is
+    // refused at once, never waited for.
     static std::unique_ptr<RunLog> Open(const std::string& path, std::string& error);
     ~RunLog();
     RunLog(const RunLog&) = delete;
@@ -49,7 +51,8 @@ public:
     // The line in one write to the end of the file, then flushed to the disk: a crash or a power
     // cut loses at most the line being written and never tears an earlier one, and lines from
     // other programs appending to the same file stay whole. Safe to call from several links'
-    // threads at once. False with `error` set when the write falls short or the flush fails.
+    // threads at once. False with `error` set when the write falls short or a file's flush fails
+    // (a pipe has nothing to flush: its line is written once it went).
     bool Append(const LogRecord& record, std::string& error);
 
 private:
@@ -62,6 +65,7 @@ private:
 #else
     int fd_ = -1;
 #endif
+    bool regular_ = false;  // a file on a disk, which a flush puts the line on
     std::mutex mutex_;
     // A write fell short and left a line without its end: the next line starts on a new one.
     bool torn_ = false;

@@ -61,6 +61,9 @@ struct Context {
     // Only the input is read and checked: the operation ends as Checked right before it would
     // open its link, or refuses the input exactly as a sending run would.
     bool checkOnly = false;
+    // The stream goes to a file, not to a printer: a transfer that ends early leaves no printer
+    // waiting for the rest of an image.
+    bool toFile = false;
 };
 
 enum class Outcome {

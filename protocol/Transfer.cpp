@@ -164,7 +164,7 @@ Result EndStopped(Context& ctx, Transfer& tx, std::optional<ProgressShown>& prog
                   tx.StoppedMessage(std::to_string(body) + " of the " + what + "'s " +
                                     std::to_string(size) + " bytes were delivered")};
     const std::uint64_t imageEnd = bodyStart + static_cast<std::uint64_t>(size) + trailerSize;
-    result.printerMidImage = bodyStart > 0 && delivered >= bodyStart && delivered < imageEnd;
+    result.printerMidImage = !ctx.toFile && bodyStart > 0 && delivered >= bodyStart && delivered < imageEnd;
     if (result.printerMidImage) result.message += "\n" + PrinterMidImageText(what);
     if (result.outcome == Outcome::Stopped) {
         ctx.ui.ShowMessage(result.message);

@@ -127,7 +127,7 @@ bool SendBody(Context& ctx, Transfer& tx, const FileImage& image, const BodyGrou
 // the body leaves the status line as it was. A stop the operator asked for shows nothing.
 // A stream with a header (`bodyStart` > 0) announces its size; ended after the header and before
 // the body and its `trailerSize` bytes were all through, it leaves the printer waiting for the
-// rest, which the message says and the result carries.
+// rest, which the message says and the result carries (never when the stream goes to a file).
 Result EndStopped(Context& ctx, Transfer& tx, std::optional<ProgressShown>& progress,
                   std::uint64_t bodyStart, std::int32_t size, const char* what,
                   std::uint64_t trailerSize = 0);

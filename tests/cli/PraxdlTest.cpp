@@ -12,6 +12,7 @@
 #include "cli/Interrupt.h"
 #include "cli/Json.h"
 #include "cli/Praxdl.h"
+#include "cli/Sha256.h"
 #include "cli/UsbPorts.h"
 #include "link/UsbDiscovery.h"
 #include "platform/fake/FakePlatform.h"
@@ -241,6 +242,48 @@ TEST(Praxdl, JsonLinesTellTheRunFromOpenToResult) {
         }
         EXPECT_EQ(events, c.events) << r.out;
         for (const std::string& member : c.result) EXPECT_NE(result.find(member), std::string::npos) << result;
+    }
+}
+
+// The record names the input whenever it could be read, a raw file's whose link never opened (so
+// never read it) too; a run whose record could not be written fails, and its result says why.
+TEST(Praxdl, TheRecordNamesTheInputAndAResultWithoutItsRecordSaysWhy) {
+    const fs::path dir = fs::path(::testing::TempDir()) / "praxdl-record";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string content(3000, 'r');
+    const std::string image = (dir / "raw.bin").string();
+    std::ofstream(image, std::ios::binary) << content;
+    const std::string log = (dir / "log.jsonl").string();
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        bool opensFail;
+        std::string logged;  // in the log's line; empty: nothing to look at
+        std::string result;  // in the result object
+    };
+    const std::vector<Case> cases = {
+        {"open failed", {"--json", "--log", log, "--device", "a", "raw", image}, true,
+         ",\"input\":" + JsonString(image) + ",\"inputSize\":3000,\"sha256\":\"" + Sha256Hex(content) +
+             "\",\"outcome\":\"open-failed\",",
+         "\"outcome\":\"open-failed\",\"exit\":1,"},
+#if !defined(_WIN32)
+        {"record not written", {"--json", "--log", "/dev/full", "--device", "a", "init"}, false, {},
+         "\"outcome\":\"done\",\"exit\":1,\"delivered\":10,"
+         "\"error\":\"cannot append to /dev/full: No space left on device\"}"},
+#endif
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(log);
+        FakeHost host;
+        host.fake.failAllOpens = c.opensFail;
+        const Ran r = RunOnFake(c.args, host);
+        EXPECT_EQ(r.code, kExitFailed) << r.err;
+        EXPECT_NE(r.out.substr(r.out.rfind("{\"event\":\"result\"")).find(c.result), std::string::npos) << r.out;
+        if (!c.logged.empty()) {
+            EXPECT_NE(Slurp(log).find(c.logged), std::string::npos) << Slurp(log);
+        }
     }
 }
 

@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <filesystem>
+#include <future>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -150,3 +157,57 @@ TEST(RunLog, ThreadsAppendWholeLinesInOrder) {
     }
     EXPECT_EQ(count, 200);
 }
+
+#if !defined(_WIN32)
+// What is no file on a disk: a pipe or a FIFO that a program reads takes the line, which then
+// counts as written, though there is nothing to flush; a FIFO that no one reads is refused at
+// once, never waited for; a device that takes nothing is still a failure.
+TEST(RunLog, PipesAndFifosTakeTheLineAndAFifoNobodyReadsIsRefusedAtOnce) {
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const std::string read = Scratch("read.fifo"), unread = Scratch("unread.fifo");
+    ASSERT_EQ(::mkfifo(read.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(unread.c_str(), 0600), 0);
+    const int fifoReader = ::open(read.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(fifoReader, 0);
+    struct Case {
+        std::string path;
+        int reader;             // where the line arrives; -1: nowhere
+        const char* openError;  // why it can't be opened; null: it opens
+        const char* appendError;
+    } cases[] = {
+        {"/dev/fd/" + std::to_string(pipeFds[1]), pipeFds[0], nullptr, nullptr},
+        {read, fifoReader, nullptr, nullptr},
+        {unread, -1, "a FIFO that no program reads", nullptr},
+        {"/dev/full", -1, nullptr, "No space left on device"},
+    };
+    const LogRecord record = Minimal("fifo", 5);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::string error;
+        auto opening = std::async(std::launch::async, [&] { return RunLog::Open(c.path, error); });
+        if (opening.wait_for(seconds(10)) != std::future_status::ready) {
+            ADD_FAILURE() << "the open waits";
+            ::close(::open(c.path.c_str(), O_RDONLY | O_NONBLOCK));  // lets it go on
+        }
+        const std::unique_ptr<RunLog> log = opening.get();
+        if (c.openError) {
+            EXPECT_EQ(log, nullptr);
+            EXPECT_EQ(error, "cannot open " + c.path + " for appending: " + c.openError);
+            continue;
+        }
+        ASSERT_TRUE(log) << error;
+        const bool appended = log->Append(record, error);
+        if (c.appendError) {
+            EXPECT_FALSE(appended);
+            EXPECT_EQ(error, "cannot append to " + c.path + ": " + c.appendError);
+            continue;
+        }
+        EXPECT_TRUE(appended) << error;
+        char line[1024];
+        const ssize_t n = ::read(c.reader, line, sizeof line);
+        EXPECT_EQ(std::string(line, n > 0 ? static_cast<std::size_t>(n) : 0), RunLog::Line(record, HostName()));
+    }
+    for (int fd : {pipeFds[0], pipeFds[1], fifoReader}) ::close(fd);
+}
+#endif

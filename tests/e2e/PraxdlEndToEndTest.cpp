@@ -150,6 +150,35 @@ TEST(PraxdlEndToEnd, OutputToAFullDiskOrAFolderThatTakesNothingSaysWhy) {
               "Open port failed\n  /nonexistent/prax.bin: No such file or directory (no such folder)\n");
 }
 
+// --output onto a disk that fills up mid-image says so in a file's terms, and no printer is left
+// waiting for the rest of the image, so neither the message nor the result says one is.
+TEST(PraxdlEndToEnd, OutputOntoADiskThatFillsMidImageLeavesNoPrinterWaiting) {
+    namespace fs = std::filesystem;
+    const std::string disk = ::testing::TempDir() + "praxdl-small-disk";
+    fs::create_directories(disk);
+    const std::string image = Temp("img-small-disk.bin", ImageOf(200000, 12));
+    // A disk of 64 KiB, mounted for this run alone (a mount namespace of its own) and gone with it.
+    const std::vector<std::string> onSmallDisk = {
+        "/usr/bin/unshare", "-rm", "/bin/sh", "-c",
+        "mount -t tmpfs -o size=64k prax-small \"$0\" && exec \"$@\"", disk, "/bin/true"};
+    if (!fs::exists(onSmallDisk[0]) || RunProgram(onSmallDisk).exitCode != 0)
+        GTEST_SKIP() << "this host gives no disk of its own to a test";
+    std::vector<std::string> argv = onSmallDisk;
+    argv.back() = kPraxdl;
+    argv.insert(argv.end(), {"--json", "--output", disk + "/out.bin", "firmware", image});
+    const ProcessResult r = RunProgram(argv);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("The disk is full: "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("The disk is full: 0 of"), std::string::npos) << "full before the image began";
+    EXPECT_EQ(r.err.find("waiting for the rest"), std::string::npos) << r.err;
+    const std::size_t at = r.out.rfind("{\"event\":\"result\"");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    const std::string result = r.out.substr(at);
+    EXPECT_NE(result.find("\"outcome\":\"stopped\""), std::string::npos) << result;
+    EXPECT_NE(result.find("\"printerMidImage\":false"), std::string::npos) << result;
+    EXPECT_EQ(result.find("waiting for the rest"), std::string::npos) << result;
+}
+
 TEST(PraxdlEndToEnd, APortHeldByAnotherProgramIsReportedBusy) {
     Pty pty;
     ASSERT_TRUE(pty.ok());
