@@ -193,6 +193,13 @@ void TCom::NoteWrite(int length, std::uint64_t deliveredNow, bool lost) {
 
 void TCom::DiscardQueuedOutput() {
     try {
+        if (kind == TransportKind::Network) {
+            // A connection that failed or stalled is given up at once, so that the count drops
+            // what the printer never acknowledged before anyone reads it.
+            const NetSocket* net = NetSocket::Instance();
+            if (net != nullptr && net->IsValid()) Close();
+            return;
+        }
         if (kind != TransportKind::Device || handle == kNullHandle) return;
         // What still sits in the queue has not reached the printer: it is neither sent later
         // nor counted. Only a serial port can tell; for other devices the count stands.

@@ -232,7 +232,6 @@ struct RegistryView {
     // As the "USB" connection's search reads them: the count's first byte, signed, and entries
     // named by one character, of 128 bytes at most.
     int ShortCount() const {
-        std::string data;
         const auto* v = Value("Count");
         if (!v || v->second.size() > kCountLimit || v->second.empty()) return 0;
         return static_cast<int>(static_cast<signed char>(v->second[0]));

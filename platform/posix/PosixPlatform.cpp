@@ -126,7 +126,7 @@ std::int64_t MonotonicMs() {
 }
 
 PosixPlatform::~PosixPlatform() {
-    for (const auto& [s, failed] : sockets_) ::close(static_cast<int>(s));
+    for (const auto& [s, state] : sockets_) ::close(static_cast<int>(s));
     for (auto& [h, d] : devices_) {
         if (d.tty) ioctl(d.fd, TIOCNXCL);
         ::close(d.fd);
@@ -223,7 +223,14 @@ bool PosixPlatform::Drain(const Device& d) {
     int lastQueued = -1;
     for (;;) {
         int queued = 0;
-        if (ioctl(d.fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
+        if (ioctl(d.fd, TIOCOUTQ, &queued) != 0) {
+            // A port hung up (the far end of a pty closed, an adapter pulled out) threw away
+            // what it held: the stream did not arrive whole.
+            if (errno != EIO) return true;
+            Fail(EIO, d.path);
+            return false;
+        }
+        if (queued <= 0) return true;
         if (lastQueued < 0 || queued < lastQueued) lastProgress = MonotonicMs();
         lastQueued = queued;
         if (Aborted() || MonotonicMs() - lastProgress >= drainLimitMs_) {
@@ -414,6 +421,9 @@ bool PosixPlatform::WriteSome(int fd, Transfer& t) {
         t.error = n < 0 ? errno : EIO;
         return false;
     }
+    // Whichever pass moves the last byte signals the write's event: one that finished unseen
+    // would leave its waiter to sleep out the whole write cycle.
+    if (auto e = events_.find(t.event); t.event != kNullHandle && e != events_.end()) e->second.signalled = true;
     return true;
 }
 
@@ -428,11 +438,7 @@ void PosixPlatform::Pump(std::int64_t deadlineMs) {
         for (auto& [token, t] : transfers_) {
             if (t.cancelled || t.error || t.done == t.bytes.size()) continue;
             const int fd = devices_.at(t.device).fd;
-            if (!WriteSome(fd, t)) continue;
-            if (t.done == t.bytes.size()) {
-                if (auto e = events_.find(t.event); e != events_.end()) e->second.signalled = true;
-                continue;
-            }
+            if (!WriteSome(fd, t) || t.done == t.bytes.size()) continue;
             fds.push_back({fd, POLLOUT, 0});
             tokens.push_back(token);
         }
@@ -561,7 +567,14 @@ bool PosixPlatform::GetOverlappedResult(Handle, Overlapped& ov, std::uint32_t& t
 
 void PosixPlatform::Sleep(std::uint32_t ms) {
     const std::int64_t deadline = MonotonicMs() + ms;
+    std::vector<std::uint64_t> live;
+    for (const auto& [token, t] : transfers_)
+        if (!t.cancelled && !t.error && t.done < t.bytes.size()) live.push_back(token);
     Pump(deadline);
+    // A pending write that failed meanwhile ends the sleep: the link looks at that write next,
+    // and a printer that went away must not be waited for. Without one, a sleep is a pause.
+    for (const std::uint64_t token : live)
+        if (auto it = transfers_.find(token); it != transfers_.end() && it->second.error) return;
     SleepUntil(deadline);
 }
 

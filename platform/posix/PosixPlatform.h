@@ -137,9 +137,14 @@ private:
     std::uint32_t lastError_ = 0;
     HostReason reason_ = HostReason::None;
     std::string detail_;
-    // Open sockets by descriptor; true once a send on it fell short, so its close throws the
-    // unsent rest away instead of waiting for it to leave.
-    std::map<Socket, bool> sockets_;
+    struct SocketState {
+        // A send on it fell short: its close throws the unsent rest away instead of waiting for
+        // it to leave.
+        bool failed = false;
+        // Shut down for sending: the queue's count holds the FIN as one more.
+        bool finQueued = false;
+    };
+    std::map<Socket, SocketState> sockets_;  // open sockets by descriptor
     int wsaError_ = 0;
     void SocketFail(int err, int wsa, const std::string& what);
 };

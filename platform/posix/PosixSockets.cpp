@@ -116,7 +116,7 @@ int PosixPlatform::send(Socket s, const std::uint8_t* data, int length, int) {
         break;
     }
     if (done < total) {
-        it->second = true;
+        it->second.failed = true;
         const std::string why = wsa == WSAETIMEDOUT_
                                     ? "the printer took no data for " + std::to_string(sendStallLimitMs_) + " ms"
                                     : std::strerror(err);
@@ -128,7 +128,8 @@ int PosixPlatform::send(Socket s, const std::uint8_t* data, int length, int) {
 }
 
 int PosixPlatform::shutdown(Socket s, int how) {
-    if (!sockets_.count(s)) {
+    auto it = sockets_.find(s);
+    if (it == sockets_.end()) {
         wsaError_ = WSAENOTSOCK_;
         return SOCKET_ERROR_;
     }
@@ -137,19 +138,26 @@ int PosixPlatform::shutdown(Socket s, int how) {
         wsaError_ = WsaErrorFor(errno);
         return SOCKET_ERROR_;
     }
+    if (posixHow != SHUT_RD) it->second.finQueued = true;
     return 0;
 }
 
 namespace {
 
-// Of `queued` (what SIOCOUTQ last said), the stream's bytes the peer has not acknowledged: once
-// the sending side is shut down, the queue counts the FIN as one more.
-std::uint64_t UnacknowledgedBytes(int fd, int queued) {
-    if (queued <= 0) return 0;
+int TcpState(int fd) {
     struct tcp_info info {};
     socklen_t length = sizeof info;
-    if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
-        (info.tcpi_state == TCP_FIN_WAIT1 || info.tcpi_state == TCP_CLOSING || info.tcpi_state == TCP_LAST_ACK))
+    return getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 ? info.tcpi_state : -1;
+}
+
+// What the queue of a connection holds that the peer has not acknowledged. The kernel's count
+// stays as it was when a reset ended the connection, so it tells then what never arrived; once
+// the sending side is shut down it counts the FIN as one more, until that is acknowledged.
+std::uint64_t UnacknowledgedBytes(int fd, bool finQueued) {
+    int queued = 0;
+    if (ioctl(fd, SIOCOUTQ, &queued) != 0 || queued <= 0) return 0;
+    const int state = TcpState(fd);
+    if (finQueued && (state == TCP_FIN_WAIT1 || state == TCP_CLOSING || state == TCP_LAST_ACK || state == TCP_CLOSE))
         --queued;
     return static_cast<std::uint64_t>(queued);
 }
@@ -163,17 +171,17 @@ int PosixPlatform::closesocket(Socket s) {
         return SOCKET_ERROR_;
     }
     const int fd = static_cast<int>(s);
-    closeDiscarded_ = 0;
-    bool discard = it->second || Aborted();
-    int peerError = 0;
+    const bool finQueued = it->second.finQueued;
+    bool discard = it->second.failed || Aborted();
     if (!discard) {
         // A finished stream is only done once the printer has it: wait while what is queued
-        // goes down, and give the rest up only when it stands still for the whole limit.
+        // goes down, and give the rest up only when it stands still for the whole limit. A reset
+        // ends the wait at once: the count then stands still for good.
         std::int64_t lastProgress = MonotonicMs();
         int lastQueued = -1;
         for (;;) {
             int queued = 0;
-            if (ioctl(fd, SIOCOUTQ, &queued) != 0 || queued <= 0) break;
+            if (ioctl(fd, SIOCOUTQ, &queued) != 0 || queued <= 0 || TcpState(fd) == TCP_CLOSE) break;
             if (lastQueued < 0 || queued < lastQueued) lastProgress = MonotonicMs();
             lastQueued = queued;
             if (Aborted() || MonotonicMs() - lastProgress >= drainLimitMs_) {
@@ -182,11 +190,15 @@ int PosixPlatform::closesocket(Socket s) {
             }
             SleepUntil(MonotonicMs() + 2);
         }
-        // A peer that reset the connection took its queue with it: none of that arrived.
-        socklen_t length = sizeof peerError;
-        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &peerError, &length) != 0) peerError = 0;
-        if (discard || peerError != 0) closeDiscarded_ = UnacknowledgedBytes(fd, lastQueued);
     }
+    // A peer that reset the connection took its queue with it: none of that arrived.
+    int peerError = 0;
+    socklen_t length = sizeof peerError;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &peerError, &length) != 0) peerError = 0;
+    if (peerError == 0 && TcpState(fd) == TCP_CLOSE && UnacknowledgedBytes(fd, finQueued) > 0) peerError = ECONNRESET;
+    // Whatever way the stream ends short, what the peer never acknowledged is not counted as
+    // delivered, whether a send, the wait above or the peer gave it up.
+    closeDiscarded_ = discard || peerError != 0 ? UnacknowledgedBytes(fd, finQueued) : 0;
     if (discard) {
         // What an abandoned stream left queued must not reach the printer ahead of the next
         // one: a close that resets the connection drops it.
@@ -256,7 +268,7 @@ Socket PosixPlatform::ConnectTcp(const std::string& host, std::uint16_t port, st
             // Nagle's merging stays on: the link writes in 512-byte chunks and byte by byte, and a
             // segment per write would cost the loopback (and a printer's stack) several times the
             // time; a stream has no write boundaries on the wire anyway, and pauses still show.
-            sockets_[static_cast<Socket>(fd)] = false;
+            sockets_[static_cast<Socket>(fd)] = SocketState{};
             wsaError_ = 0;
             reason_ = HostReason::None;
             detail_.clear();
