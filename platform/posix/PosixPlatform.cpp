@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -428,6 +429,9 @@ bool PosixPlatform::WriteSome(int fd, Transfer& t) {
 }
 
 void PosixPlatform::Pump(std::int64_t deadlineMs) {
+    // Transfers whose device the last poll found hung up or failed: each gets one more write
+    // (a device may report a hang-up and still take the rest) and an error if it stays short.
+    std::vector<std::uint64_t> hungUp;
     for (;;) {
         if (Aborted()) {
             AbortTransfers();
@@ -439,6 +443,10 @@ void PosixPlatform::Pump(std::int64_t deadlineMs) {
             if (t.cancelled || t.error || t.done == t.bytes.size()) continue;
             const int fd = devices_.at(t.device).fd;
             if (!WriteSome(fd, t) || t.done == t.bytes.size()) continue;
+            if (std::find(hungUp.begin(), hungUp.end(), token) != hungUp.end()) {
+                t.error = EIO;
+                continue;
+            }
             fds.push_back({fd, POLLOUT, 0});
             tokens.push_back(token);
         }
@@ -447,13 +455,9 @@ void PosixPlatform::Pump(std::int64_t deadlineMs) {
         if (left <= 0) return;
         const int r = ::poll(fds.data(), fds.size(), static_cast<int>(left > 1000 ? 1000 : left));
         if (r < 0 && errno != EINTR) return;
-        for (std::size_t i = 0; i < fds.size(); ++i) {
-            // A hung-up or failed device won't take the rest: end that transfer with an error.
-            if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) {
-                Transfer& t = transfers_.at(tokens[i]);
-                if (!WriteSome(fds[i].fd, t) || t.done < t.bytes.size()) t.error = EIO;
-            }
-        }
+        hungUp.clear();
+        for (std::size_t i = 0; i < fds.size(); ++i)
+            if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) hungUp.push_back(tokens[i]);
     }
 }
 

@@ -135,21 +135,27 @@ TEST_F(NetSocketTest, LinkOfTheNetworkKindSendsEachWriteWhole) {
 }
 
 // How far a transfer got and why it ended, over the network: a peer that stopped taking data is
-// the printer stopping; a reset is the connection lost. Either way the socket is closed.
+// the printer stopping; a reset is the connection lost. Either way the socket is closed at once,
+// and what the close says the printer never acknowledged is not counted.
 TEST_F(NetSocketTest, AShortSendEndsTheTransferWithItsReason) {
     const std::string image(2000, 'i');
     const std::string path = ::testing::TempDir() + "net-fw-" + std::to_string(::getpid()) + ".bin";
     std::ofstream(path, std::ios::binary) << image;
     struct Case {
         int error;
+        std::uint32_t unacknowledged;
         const char* said;
-    } cases[] = {{WSAETIMEDOUT_, "The printer stopped taking data: 700 of the image's 2000 bytes were delivered."},
-                 {WSAECONNRESET_, "The connection to the printer was lost: 700 of the image's 2000 bytes"}};
+    } cases[] = {{WSAETIMEDOUT_, 0, "The printer stopped taking data: 700 of the image's 2000 bytes were delivered."},
+                 {WSAECONNRESET_, 0, "The connection to the printer was lost: 700 of the image's 2000 bytes"},
+                 {WSAECONNRESET_, 300, "The connection to the printer was lost: 400 of the image's 2000 bytes"},
+                 {WSAETIMEDOUT_, 300, "The printer stopped taking data: 400 of the image's 2000 bytes"}};
     const std::size_t before = 20 + prax::protocol::BuildFirmwareHeader(2000).size() + 2;
     for (const Case& c : cases) {
         FakePlatform h;
         h.socketTakes = static_cast<std::int64_t>(before) + 700;
         h.sendError = c.error;
+        h.closeFails = c.unacknowledged > 0;
+        h.closeDiscards = c.unacknowledged;
         NetSocket net(h);
         prax::testing::Recorder ui;
         std::string status;
@@ -164,7 +170,11 @@ TEST_F(NetSocketTest, AShortSendEndsTheTransferWithItsReason) {
         std::vector<std::size_t> lengths(before + 512, 1);
         lengths.push_back(512);
         EXPECT_EQ(h.WriteLengths(), lengths);
-        EXPECT_EQ(h.CallNames().back(), "closesocket");
+        EXPECT_EQ(r.delivered, before + 700 - c.unacknowledged);
+        const std::vector<std::string> names = h.CallNames();
+        ASSERT_GE(names.size(), 3u);
+        EXPECT_EQ(std::vector<std::string>(names.end() - 3, names.end()),
+                  (std::vector<std::string>{"send", "shutdown", "closesocket"}));
         EXPECT_EQ(h.Count("CreateFileA"), 0u);
     }
 }

@@ -24,8 +24,10 @@ namespace {
 // A listening socket on a free loopback port; Accept gives the far end of a connection to it.
 class Listener {
 public:
-    Listener() {
+    // A receive buffer given here bounds the window a connection to it ever offers.
+    explicit Listener(int receiveBuffer = 0) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (receiveBuffer > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -147,6 +149,49 @@ TEST(PosixSockets, ACloseThatCannotHandOverTheQueueFailsWithWhatItGaveUp) {
     EXPECT_GT(host.LastCloseDiscarded(), 0u);
     EXPECT_LT(host.LastCloseDiscarded(), data.size());
     ::close(peer);
+}
+
+// A printer that resets the connection with its buffer full: whether the reset meets the close's
+// wait for the queue or a later send, the stream ends at once as lost, and what the printer never
+// acknowledged (all but what its buffer held) is given up, not counted as delivered.
+TEST(PosixSockets, APeerThatResetsEndsTheStreamAtOnceAndCountsOnlyWhatItAcknowledged) {
+    for (const bool sendAfter : {false, true}) {
+        SCOPED_TRACE(sendAfter ? "a send meets the reset" : "the close meets the reset");
+        Listener listener(4096);
+        PosixPlatform host;
+        host.SetDrainLimitMs(30000);
+        const Socket s = host.ConnectTcp("127.0.0.1", listener.port(), 2000);
+        ASSERT_NE(s, INVALID_SOCKET_) << host.LastHostDetail();
+        const int peer = listener.Accept();
+        ASSERT_GE(peer, 0);
+        int large = 1 << 20, held = 0;
+        ASSERT_EQ(::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_SNDBUF, &large, sizeof large), 0);
+        socklen_t size = sizeof held;
+        ASSERT_EQ(::getsockopt(peer, SOL_SOCKET, SO_RCVBUF, &held, &size), 0);
+        const std::vector<std::uint8_t> data = Pattern(256 << 10);
+        ASSERT_EQ(host.send(s, data.data(), static_cast<int>(data.size()), 0), static_cast<int>(data.size()));
+        if (!sendAfter) {
+            ASSERT_EQ(host.shutdown(s, SD_SEND_), 0);
+        }
+        struct linger reset {1, 0};
+        ASSERT_EQ(::setsockopt(peer, SOL_SOCKET, SO_LINGER, &reset, sizeof reset), 0);
+        ::close(peer);
+        const auto start = std::chrono::steady_clock::now();
+        if (sendAfter) {
+            // Once the reset has arrived, the next send meets it.
+            struct pollfd p {static_cast<int>(s), 0, 0};
+            ASSERT_EQ(::poll(&p, 1, 5000), 1);
+            EXPECT_EQ(host.send(s, data.data(), 512, 0), SOCKET_ERROR_);
+            EXPECT_EQ(host.WSAGetLastError(), WSAECONNRESET_);
+        }
+        EXPECT_EQ(host.closesocket(s), SOCKET_ERROR_);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        if (!sendAfter) {
+            EXPECT_EQ(host.WSAGetLastError(), WSAECONNRESET_);
+        }
+        EXPECT_GE(host.LastCloseDiscarded() + static_cast<std::uint64_t>(held), data.size());
+        EXPECT_LE(host.LastCloseDiscarded(), data.size());
+    }
 }
 
 TEST(PosixSockets, ConnectFailuresSayWhy) {
