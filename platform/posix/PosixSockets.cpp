@@ -162,6 +162,14 @@ std::uint64_t UnacknowledgedBytes(int fd, bool finQueued) {
     return static_cast<std::uint64_t>(queued);
 }
 
+// What the queue holds that never left this host; a FIN behind it is not one of its bytes.
+std::uint64_t UnsentBytes(int fd, bool finQueued) {
+    int unsent = 0;
+    if (ioctl(fd, SIOCOUTQNSD, &unsent) != 0 || unsent <= 0) return 0;
+    if (finQueued) --unsent;
+    return static_cast<std::uint64_t>(unsent);
+}
+
 }  // namespace
 
 int PosixPlatform::closesocket(Socket s) {
@@ -172,7 +180,8 @@ int PosixPlatform::closesocket(Socket s) {
     }
     const int fd = static_cast<int>(s);
     const bool finQueued = it->second.finQueued;
-    bool discard = it->second.failed || Aborted();
+    const bool givenUp = it->second.failed || Aborted();
+    bool discard = givenUp;
     if (!discard) {
         // A finished stream is only done once the printer has it: wait while what is queued
         // goes down, and give the rest up only when it stands still for the whole limit. A reset
@@ -196,9 +205,13 @@ int PosixPlatform::closesocket(Socket s) {
     socklen_t length = sizeof peerError;
     if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &peerError, &length) != 0) peerError = 0;
     if (peerError == 0 && TcpState(fd) == TCP_CLOSE && UnacknowledgedBytes(fd, finQueued) > 0) peerError = ECONNRESET;
-    // Whatever way the stream ends short, what the peer never acknowledged is not counted as
-    // delivered, whether a send, the wait above or the peer gave it up.
-    closeDiscarded_ = discard || peerError != 0 ? UnacknowledgedBytes(fd, finQueued) : 0;
+    // What the close gives up is not counted as delivered. A stream given up before the close
+    // (a send that failed or was interrupted) loses what never left this host: bytes on their
+    // way may still have reached the printer, and whether it is left inside an image is told
+    // from that count. A close that waited for the printer loses what it never acknowledged.
+    closeDiscarded_ = givenUp ? UnsentBytes(fd, finQueued)
+                      : discard || peerError != 0 ? UnacknowledgedBytes(fd, finQueued)
+                                                  : 0;
     if (discard) {
         // What an abandoned stream left queued must not reach the printer ahead of the next
         // one: a close that resets the connection drops it.

@@ -111,9 +111,11 @@ TEST(PosixSockets, APeerThatStopsReadingEndsTheSendWithThePartialCount) {
         EXPECT_LT(sent, static_cast<int>(data.size()));
         EXPECT_EQ(host.WSAGetLastError(), abort ? WSAEINTR_ : WSAETIMEDOUT_);
         EXPECT_EQ(host.shutdown(s, SD_SEND_), 0);
-        // The close says the stream was given up.
+        // The close says the stream was given up, and what of it never left.
         EXPECT_EQ(host.closesocket(s), SOCKET_ERROR_);
         EXPECT_EQ(host.WSAGetLastError(), WSAETIMEDOUT_);
+        EXPECT_GT(host.LastCloseDiscarded(), 0u);
+        EXPECT_LT(host.LastCloseDiscarded(), static_cast<std::uint64_t>(sent));
         EXPECT_EQ(host.closesocket(s), SOCKET_ERROR_);  // gone, and not some other descriptor
         EXPECT_EQ(host.WSAGetLastError(), WSAENOTSOCK_);
         // The queued rest is thrown away: reading on meets the reset before the end.
@@ -152,9 +154,9 @@ TEST(PosixSockets, ACloseThatCannotHandOverTheQueueFailsWithWhatItGaveUp) {
 }
 
 // A printer that resets the connection with its buffer full: whether the reset meets the close's
-// wait for the queue or a later send, the stream ends at once as lost, and what the printer never
-// acknowledged (all but what its buffer held) is given up, not counted as delivered.
-TEST(PosixSockets, APeerThatResetsEndsTheStreamAtOnceAndCountsOnlyWhatItAcknowledged) {
+// wait for the queue or a later send, the stream ends at once as lost, and all but what its
+// buffer could hold is given up, not counted as delivered.
+TEST(PosixSockets, APeerThatResetsEndsTheStreamAtOnceAndTheQueuedRestIsNotCounted) {
     for (const bool sendAfter : {false, true}) {
         SCOPED_TRACE(sendAfter ? "a send meets the reset" : "the close meets the reset");
         Listener listener(4096);
