@@ -13,25 +13,27 @@ mkdir -p "$artifacts"
 scratch=$(mktemp -d -t prax-fuzz.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 
-# target, longest input, extra options
+# target, longest input, and its dictionary in tests/fuzz/ if it has one. Only names here: the
+# checkout's path may hold blanks, so it is joined on inside run, never split with these.
 targets=(
   "decoder_chunking_fuzz 4096"
   "package_size_fuzz 64"
   "header_name_fuzz 128"
-  "praxdl_args_fuzz 512 -dict=$root/tests/fuzz/praxdl.dict"
+  "praxdl_args_fuzz 512 praxdl.dict"
   "stream_round_trip_fuzz 4096"
 )
 
 run() {
-  local name=$1 maxLen=$2
-  shift 2
+  local name=$1 maxLen=$2 dict=${3:-}
+  local extra=()
+  [ -z "$dict" ] || extra=("-dict=$root/tests/fuzz/$dict")
   local binary=$build/tests/fuzz/$name
   [ -x "$binary" ] || { echo "fuzz: $binary is missing (configure with -DPRAX_BUILD_FUZZ=ON)"; return 1; }
   mkdir -p "$scratch/$name/corpus" "$scratch/$name/tmp"
   # Absolute paths: a target may change into a scratch folder of its own.
   if (cd "$scratch/$name" && TMPDIR="$scratch/$name/tmp" "$binary" \
         -max_total_time="$seconds" -max_len="$maxLen" -rss_limit_mb=1024 -timeout=10 \
-        -artifact_prefix="$artifacts/$name-" -print_final_stats=1 "$@" \
+        -artifact_prefix="$artifacts/$name-" -print_final_stats=1 ${extra[@]+"${extra[@]}"} \
         "$scratch/$name/corpus" "$root/tests/fuzz/corpus/$name" >"$scratch/$name.log" 2>&1); then
     echo "fuzz: $name: $(grep -o 'stat::number_of_executed_units: *[0-9]*' "$scratch/$name.log" | grep -o '[0-9]*$') runs in ${seconds}s, no failure"
   else
