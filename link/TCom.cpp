@@ -195,7 +195,7 @@ void TCom::DiscardQueuedOutput() {
     try {
         if (kind == TransportKind::Network) {
             // A connection that failed or stalled is given up at once, so that the count drops
-            // what the printer never acknowledged before anyone reads it.
+            // what never left this host before anyone reads it.
             const NetSocket* net = NetSocket::Instance();
             if (net != nullptr && net->IsValid()) Close();
             return;

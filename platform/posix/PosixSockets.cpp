@@ -204,7 +204,6 @@ int PosixPlatform::closesocket(Socket s) {
     int peerError = 0;
     socklen_t length = sizeof peerError;
     if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &peerError, &length) != 0) peerError = 0;
-    if (peerError == 0 && TcpState(fd) == TCP_CLOSE && UnacknowledgedBytes(fd, finQueued) > 0) peerError = ECONNRESET;
     // What the close gives up is not counted as delivered. A stream given up before the close
     // (a send that failed or was interrupted) loses what never left this host: bytes on their
     // way may still have reached the printer, and whether it is left inside an image is told

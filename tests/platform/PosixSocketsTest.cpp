@@ -39,6 +39,13 @@ public:
     ~Listener() { ::close(fd_); }
     std::uint16_t port() const { return port_; }
     int Accept() { return ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC); }
+    // Connects `host` to it by `name`: `s` is the host's end, `peer` the far end.
+    void Connect(PosixPlatform& host, Socket& s, int& peer, const char* name = "127.0.0.1") {
+        s = host.ConnectTcp(name, port_, 2000);
+        ASSERT_NE(s, INVALID_SOCKET_) << host.LastHostDetail();
+        peer = Accept();
+        ASSERT_GE(peer, 0);
+    }
 
 private:
     int fd_ = -1;
@@ -98,10 +105,9 @@ TEST(PosixSockets, APeerThatStopsReadingEndsTheSendWithThePartialCount) {
         volatile std::sig_atomic_t flag = 0;
         host.SetAbortFlag(&flag);
         host.SetSendStallLimitMs(300);
-        const Socket s = host.ConnectTcp("localhost", listener.port(), 2000);
-        ASSERT_NE(s, INVALID_SOCKET_) << host.LastHostDetail();
-        const int peer = listener.Accept();
-        ASSERT_GE(peer, 0);
+        Socket s = INVALID_SOCKET_;
+        int peer = -1;
+        ASSERT_NO_FATAL_FAILURE(listener.Connect(host, s, peer, "localhost"));
         if (abort) flag = SIGINT;
         const std::vector<std::uint8_t> data = Pattern(64 << 20);
         const auto start = std::chrono::steady_clock::now();
@@ -136,10 +142,9 @@ TEST(PosixSockets, ACloseThatCannotHandOverTheQueueFailsWithWhatItGaveUp) {
     Listener listener;
     PosixPlatform host;
     host.SetDrainLimitMs(300);
-    const Socket s = host.ConnectTcp("127.0.0.1", listener.port(), 2000);
-    ASSERT_NE(s, INVALID_SOCKET_) << host.LastHostDetail();
-    const int peer = listener.Accept();
-    ASSERT_GE(peer, 0);
+    Socket s = INVALID_SOCKET_;
+    int peer = -1;
+    ASSERT_NO_FATAL_FAILURE(listener.Connect(host, s, peer));
     int small = 4096, large = 1 << 20;
     ASSERT_EQ(::setsockopt(peer, SOL_SOCKET, SO_RCVBUF, &small, sizeof small), 0);
     ASSERT_EQ(::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_SNDBUF, &large, sizeof large), 0);
@@ -162,10 +167,9 @@ TEST(PosixSockets, APeerThatResetsEndsTheStreamAtOnceAndTheQueuedRestIsNotCounte
         Listener listener(4096);
         PosixPlatform host;
         host.SetDrainLimitMs(30000);
-        const Socket s = host.ConnectTcp("127.0.0.1", listener.port(), 2000);
-        ASSERT_NE(s, INVALID_SOCKET_) << host.LastHostDetail();
-        const int peer = listener.Accept();
-        ASSERT_GE(peer, 0);
+        Socket s = INVALID_SOCKET_;
+        int peer = -1;
+        ASSERT_NO_FATAL_FAILURE(listener.Connect(host, s, peer));
         int large = 1 << 20, held = 0;
         ASSERT_EQ(::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_SNDBUF, &large, sizeof large), 0);
         socklen_t size = sizeof held;
