@@ -32,4 +32,11 @@ inline std::string HostPathFor(const std::string& deviceName) {
 // Whether the device a connection opens is there at all (not whether it can be opened now).
 bool DevicePresent(const std::string& hostPath);
 
+// Whether a path given on the command line is a serial port by its own name: a terminal device
+// here, "COM3" or "\\.\COM3" on Windows.
+bool IsSerialDevice(const std::string& path);
+// What opens such a port: on Windows its full device name, since COM10 and up open by no other;
+// elsewhere the path itself.
+std::string SerialDevicePath(const std::string& path);
+
 }  // namespace prax::platform

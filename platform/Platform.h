@@ -1,6 +1,8 @@
 // Host services the printer link and the operations need, in the shape of the Windows calls the
-// link's behaviour is written against. The POSIX backend maps them onto a Linux host, the fake
-// backend records them for tests, and a Win32 backend can pass them straight through.
+// link's behaviour is written against. The POSIX backend maps them onto a Linux host, the Win32
+// backend passes them straight through, and the fake backend records them for tests. What the
+// front ends need of the host besides (files, code pages, the console and its signals, the
+// machine) lives beside this: Files.h, CodePages.h, Console.h, System.h, Native.h.
 #pragma once
 
 #include <cstdint>
