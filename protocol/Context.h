@@ -4,14 +4,10 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "platform/Platform.h"
+#include "protocol/FileImage.h"
 #include "protocol/Operator.h"
 
 namespace prax::link {
@@ -22,29 +18,6 @@ namespace prax::protocol {
 
 // Read right before each Open, so the connection selected at that moment counts.
 using PortCodeSource = std::function<std::int32_t()>;
-
-struct FileImage;
-
-// The files the links of one run send, each read and checked once: a run to several printers
-// reads its input before any link opens, and every link then sends the very same bytes, even if
-// the file changes on disk meanwhile. Links on other threads read it at the same time.
-class SharedInputs {
-public:
-    using Image = std::shared_ptr<const FileImage>;
-    // The image of `path` read with `sizeLimit`, read now unless it was read before.
-    Image Load(const std::string& path, std::int64_t sizeLimit);
-    // Each file read, with its image, in the order first read.
-    std::vector<std::pair<std::string, Image>> Files() const;
-    // What `find` gives for `name`, asked once for all links: a font's file is looked up among
-    // the installed fonts by the first link, not scanned for again by each.
-    std::string Found(const std::string& name, const std::function<std::string()>& find);
-
-private:
-    mutable std::mutex mutex_;
-    std::map<std::string, std::string> found_;
-    std::map<std::pair<std::string, std::int64_t>, Image> images_;
-    std::vector<std::pair<std::string, Image>> order_;
-};
 
 struct Context {
     platform::Platform& host;

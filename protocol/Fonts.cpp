@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "platform/CodePages.h"
 #include "protocol/Commands.h"
 #include "protocol/FontList.h"
 #include "protocol/HostText.h"
@@ -119,11 +120,8 @@ std::string HeaderNameProblem(const std::string& name, const char* what) {
 }
 
 std::string HeaderNameBytes(const std::string& name) {
-#if defined(_WIN32)
-    return name;  // the system's own code page already
-#else
-    return HostTextBytesFromUtf8(name);
-#endif
+    // A name the host gives in its own code page is in the header line's bytes already.
+    return platform::kHostNamesAreUtf8 ? HostTextBytesFromUtf8(name) : name;
 }
 
 Result DownloadTrueTypeFont(Context& ctx, const FontSource& source, int slotIndex) {

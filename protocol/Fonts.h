@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/Files.h"
 #include "protocol/Context.h"
 #include "protocol/Operator.h"
 #include "protocol/Transfer.h"
@@ -22,12 +23,6 @@ inline constexpr std::size_t kTrueTypeHeaderMax = 71;
 inline constexpr std::size_t kTableNameMax = 71;
 inline constexpr std::size_t kTablePathMax = 127;
 
-#ifdef _WIN32
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
-
 // The printer's slot letter for the slot list's selected index: "TA" is A, "TZ" Z, and no
 // selection (-1) the character before A.
 char SlotLetter(int slotIndex);
@@ -37,7 +32,7 @@ std::string TrueTypeHeader(char slot, const std::string& name, std::int32_t size
 std::string CodeTableHeader(char slot, const std::string& name, std::int32_t size);
 // The table's name: the file name without its folder and without its last extension
 // ("big5.table.bin" gives "big5.table"); a dot in a folder name is never reached.
-std::string TableNameFromPath(const std::string& path, char separator = kPathSeparator);
+std::string TableNameFromPath(const std::string& path, char separator = platform::kPathSeparator);
 
 // Why a font's or table's name can't go into a header line, or nothing: a control character
 // would end the line early (what follows it runs as a printer command) and a comma would forge

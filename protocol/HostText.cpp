@@ -1,16 +1,6 @@
 #include "protocol/HostText.h"
 
-#include <climits>
-#include <clocale>
-#include <cstdlib>
-#include <cstring>
-#include <cwchar>
-
-#if defined(_WIN32)
-#include "platform/win32/WindowsApi.h"
-#else
-#include <langinfo.h>
-#endif
+#include "platform/CodePages.h"
 
 namespace prax::protocol {
 
@@ -29,48 +19,6 @@ char Windows1252Byte(char32_t c) {
         if (kWindows1252High[i] == c) return static_cast<char>(0x80 + i);
     }
     return '?';
-}
-
-// True when the host has a single-byte character set of its own to send text in.
-bool HostHasOwnSingleByteSet() {
-#if defined(_WIN32)
-    CPINFO info{};
-    return GetACP() != 20127 && GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
-#elif defined(__STDC_ISO_10646__)
-    if (MB_CUR_MAX != 1) return false;
-    const char* codeset = nl_langinfo(CODESET);
-    if (codeset == nullptr || *codeset == '\0') return false;
-    for (const char* ascii : {"ANSI_X3.4-1968", "ASCII", "US-ASCII", "646"}) {
-        if (std::strcmp(codeset, ascii) == 0) return false;
-    }
-    return true;
-#else
-    return false;  // no way to hand the C library a character by its code point
-#endif
-}
-
-char HostByte(char32_t c) {
-#if defined(_WIN32)
-    wchar_t units[2];
-    int count = 1;
-    if (c > 0xFFFF) {
-        units[0] = static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
-        units[1] = static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        count = 2;
-    } else {
-        units[0] = static_cast<wchar_t>(c);
-    }
-    char out[8];
-    BOOL usedDefault = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, units, count, out, sizeof out,
-                                      "?", &usedDefault);
-    return n == 1 && !usedDefault ? out[0] : '?';
-#else
-    char out[MB_LEN_MAX];
-    std::mbstate_t state{};
-    const std::size_t n = std::wcrtomb(out, static_cast<wchar_t>(c), &state);
-    return n == 1 ? out[0] : '?';
-#endif
 }
 
 }  // namespace
@@ -102,9 +50,9 @@ std::string Windows1252Bytes(std::u32string_view text) {
 }
 
 std::string HostTextBytes(std::u32string_view text) {
-    if (!HostHasOwnSingleByteSet()) return Windows1252Bytes(text);
+    if (!platform::HostHasOwnSingleByteSet()) return Windows1252Bytes(text);
     std::string bytes;
-    for (const char32_t c : text) bytes += HostByte(c);
+    for (const char32_t c : text) bytes += platform::HostSetByte(c);
     return bytes;
 }
 

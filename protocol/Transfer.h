@@ -11,6 +11,7 @@
 
 #include "link/TCom.h"
 #include "protocol/Context.h"
+#include "protocol/FileImage.h"
 
 namespace prax::protocol {
 
@@ -89,8 +90,6 @@ Result OpenFailed(Context& ctx, const char* text);
 // shows the clamped position, and pending events run once.
 void ReportProgress(Context& ctx, std::int64_t sent);
 
-struct FileImage;
-
 // The file an operation sends: named in advance (a command line), or chosen by the operator in
 // the file dialog, which starts in `programDirectory`.
 struct FileSource {
@@ -134,27 +133,6 @@ Result EndStopped(Context& ctx, Transfer& tx, std::optional<ProgressShown>& prog
 // What the operator is told when the printer is left waiting for the rest of `what`.
 std::string PrinterMidImageText(const char* what);
 
-// Reads a whole file for sending. Refuses what is no regular file (a folder, a pipe, a device:
-// a pipe with no writer would never end, /dev/zero neither, and a device has no size), files
-// that can't be read, files of 2 GiB or more (the streams' 32-bit size fields can't carry them),
-// and files that changed while they were read (size or modification time), which could go out
-// torn with a checksum that matches. `whileReading` runs between the read and the second look.
-// A file larger than `sizeLimit` is refused before it is read, with `tooLarge` set, so the caller
-// can say so in its own words.
-struct FileImage {
-    std::string bytes;
-    std::string error;  // empty when loaded
-    bool tooLarge = false;
-    bool ok() const { return error.empty(); }
-    std::int32_t size() const { return static_cast<std::int32_t>(bytes.size()); }
-    const std::uint8_t* data() const { return reinterpret_cast<const std::uint8_t*>(bytes.data()); }
-};
-FileImage LoadFileImage(const std::string& path, const std::function<void()>& whileReading = {},
-                        std::int64_t sizeLimit = std::numeric_limits<std::int32_t>::max());
-
-// The file an operation sends, from the run's shared inputs when it has them, else read now.
-SharedInputs::Image LoadInput(Context& ctx, const std::string& path,
-                              std::int64_t sizeLimit = std::numeric_limits<std::int32_t>::max());
 // How a check-only run ends once everything is checked.
 inline Result InputChecked() { return Result{Outcome::Checked, 0, {}}; }
 

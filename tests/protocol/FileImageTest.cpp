@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/Transfer.h"
+#include "protocol/FileImage.h"
 
 using prax::protocol::LoadFileImage;
 
