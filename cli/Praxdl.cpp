@@ -19,12 +19,6 @@
 
 #include <CLI/CLI.hpp>
 
-#if defined(_WIN32)
-#include "platform/win32/WindowsApi.h"
-#else
-#include <signal.h>
-#endif
-
 #include "cli/Interrupt.h"
 #include "cli/Json.h"
 #include "cli/Run.h"
@@ -38,6 +32,7 @@
 #include "link/UsbDiscovery.h"
 #include "platform/Names.h"
 #include "platform/Native.h"
+#include "platform/System.h"
 #include "protocol/Commands.h"
 #include "protocol/Connections.h"
 #include "protocol/Firmware.h"
@@ -86,21 +81,6 @@ std::string ParseHostTarget(const std::string& text, link::NetworkTarget& target
         target.port = static_cast<std::uint16_t>(value);
     }
     return {};
-}
-
-// A serial port given by its own name: a terminal device here, "COM3" or "\\.\COM3" on Windows.
-bool IsSerialDevice(const std::string& path) {
-#if defined(_WIN32)
-    std::string name = platform::UpperAscii(path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path);
-    return name.size() > 3 && name.rfind("COM", 0) == 0 &&
-           std::all_of(name.begin() + 3, name.end(), [](char c) { return c >= '0' && c <= '9'; });
-#else
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool tty = isatty(fd) == 1;
-    ::close(fd);
-    return tty;
-#endif
 }
 
 // No printer command is anywhere near this long; a longer line is no command but a stream (say
@@ -231,24 +211,12 @@ private:
                 continue;
             const std::string pid = name.substr(prefix.size(), name.size() - prefix.size() - 5);
             if (pid.empty() || pid.size() > 9 || !std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; })) continue;
-            if (ProcessGone(std::stoi(pid))) {
+            if (platform::ProcessGone(std::stoi(pid))) {
                 std::error_code ignored;
                 std::filesystem::remove(it->path(), ignored);
             }
         }
     }
-    static bool ProcessGone(int pid) {
-#if defined(_WIN32)
-        const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
-        if (process == nullptr) return ::GetLastError() == ERROR_INVALID_PARAMETER;
-        const bool gone = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-        CloseHandle(process);
-        return gone;
-#else
-        return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
-#endif
-    }
-
     std::string path_;
     std::string temp_;
 };
@@ -605,11 +573,8 @@ Ending RunLink(const Invocation& inv, const Target& target, Prepared& prepared, 
         const bool isDevice = target.kind == Target::Kind::Device;
         if (!isDevice) output.emplace(target.text);
         std::string path = isDevice ? target.text : output->OpenPath();
-        const bool serial = isDevice && IsSerialDevice(path);
-#if defined(_WIN32)
-        // COM10 and up open only by their full device name.
-        if (serial && path.rfind("\\\\.\\", 0) != 0) path = "\\\\.\\" + path;
-#endif
+        const bool serial = isDevice && platform::IsSerialDevice(path);
+        if (serial) path = platform::SerialDevicePath(path);
         std::error_code ec;
         // A port's own name is no path in the working folder.
         const auto absolute = serial ? std::filesystem::path(path) : std::filesystem::absolute(path, ec);

@@ -1,16 +1,11 @@
 #include "cli/ProgressBar.h"
 
-#if defined(_WIN32)
-#include <io.h>
-#include "platform/win32/WindowsApi.h"
-#else
-#include <sys/ioctl.h>
-#endif
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
+
+#include "platform/Console.h"
 
 namespace prax::cli {
 
@@ -126,18 +121,8 @@ std::string BarLine(int width, std::int64_t sent, std::int64_t total, double rat
 }
 
 int TerminalWidth(int fd) {
-#if defined(_WIN32)
-    // The visible part of the console, not its scroll-back buffer's width.
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (GetConsoleScreenBufferInfo(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), &info)) {
-        const int columns = info.srWindow.Right - info.srWindow.Left + 1;
-        if (columns > 0) return columns;
-    }
-#else
-    struct winsize size {};
-    if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-#endif
-    return 80;
+    const int columns = platform::ConsoleColumns(fd);
+    return columns > 0 ? columns : 80;
 }
 
 }  // namespace prax::cli

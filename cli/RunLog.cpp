@@ -1,33 +1,11 @@
 #include "cli/RunLog.h"
 
-#if defined(_WIN32)
-#include "platform/win32/WindowsApi.h"
-#include "platform/win32/Win32Platform.h"
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#endif
-
 #include <cstdio>
 
 #include "cli/Json.h"
+#include "platform/System.h"
 
 namespace prax::cli {
-
-namespace {
-
-#if defined(_WIN32)
-std::string LastError() { return platform::win32::SystemMessage(::GetLastError()); }
-#else
-std::string LastError() { return std::strerror(errno); }
-#endif
-
-}  // namespace
 
 std::string Iso8601Utc(std::chrono::system_clock::time_point t) {
     using namespace std::chrono;
@@ -44,74 +22,24 @@ std::string Iso8601Utc(std::chrono::system_clock::time_point t) {
 }
 
 std::string HostName() {
-#if defined(_WIN32)
-    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = sizeof name;
-    if (!::GetComputerNameA(name, &size)) return "unknown";
-    const std::string text(name, size);
-#else
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0) return "unknown";
-    const std::string text(name);
-#endif
-    return text.empty() ? "unknown" : text;
+    const std::string name = platform::ComputerName();
+    return name.empty() ? "unknown" : name;
 }
 
 std::unique_ptr<RunLog> RunLog::Open(const std::string& path, std::string& error) {
     std::unique_ptr<RunLog> log(new RunLog(path));
     const std::string cannot = "cannot open " + path + " for appending: ";
-#if defined(_WIN32)
-    // Appending only: each write goes to the end, whoever else has the file open. Others may read
-    // it, append to it, or rename it away while praxdl runs (a collector rotating its logs).
-    HANDLE handle = ::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        error = cannot + LastError();
+    std::string why;
+    log->file_ = platform::AppendFile::Open(path, why);
+    if (!log->file_) {
+        error = cannot + why;
         return nullptr;
     }
-    log->handle_ = handle;
-    log->regular_ = ::GetFileType(handle) == FILE_TYPE_DISK;
-#else
-    // Without blocking: the open of a FIFO that no program reads would wait for a reader, and the
-    // run with it, as a serial line's would wait for its carrier.
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        struct stat st {};
-        const int why = errno;
-        if (why == ENXIO && ::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode))
-            error = cannot + "a FIFO that no program reads";
-        else
-            error = cannot + std::strerror(why);
-        return nullptr;
-    }
-    log->fd_ = fd;
-    struct stat st {};
-    log->regular_ = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    // A reader that is slow for a moment must not lose a line: the writes wait for it.
-    if (!log->regular_) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    // A file just made is only there after a power cut once its folder is on the disk too.
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (folder.empty()) folder = ".";
-    const int folderFd = log->regular_ ? ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
-#endif
     log->host_ = HostName();
     return log;
 }
 
-RunLog::~RunLog() {
-#if defined(_WIN32)
-    ::CloseHandle(handle_);
-#else
-    ::close(fd_);
-#endif
-}
+RunLog::~RunLog() = default;
 
 std::string RunLog::Line(const LogRecord& record, const std::string& hostName) {
     JsonObject object("record");
@@ -137,20 +65,10 @@ bool RunLog::Append(const LogRecord& record, std::string& error) {
     const std::size_t lead = torn_ ? 1 : 0;  // the newline that ends a torn line
     const std::string text = torn_ ? "\n" + line : line;
     // One write of the whole line: split in two, another program's line could land in between.
-#if defined(_WIN32)
-    DWORD written = 0;
-    const bool wrote = ::WriteFile(handle_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    const std::size_t went = wrote ? written : 0;
-#else
-    ssize_t n;
-    do {
-        n = ::write(fd_, text.data(), text.size());
-    } while (n < 0 && errno == EINTR);
-    const bool wrote = n >= 0;
-    const std::size_t went = wrote ? static_cast<std::size_t>(n) : 0;
-#endif
-    if (!wrote) {
-        error = "cannot append to " + path_ + ": " + LastError();
+    std::size_t went = 0;
+    std::string why;
+    if (!file_->Write(text, went, why)) {
+        error = "cannot append to " + path_ + ": " + why;
         return false;
     }
     if (went != text.size()) {
@@ -162,18 +80,8 @@ bool RunLog::Append(const LogRecord& record, std::string& error) {
     torn_ = false;
     // A pipe, a FIFO or a terminal keeps nothing to put on a disk: the line has gone once it is
     // written. Only a file's flush that fails loses it.
-#if defined(_WIN32)
-    const bool synced = ::FlushFileBuffers(handle_) || !regular_;
-#else
-    int rc;
-    do {
-        rc = ::fsync(fd_);
-    } while (rc != 0 && errno == EINTR);
-    const bool synced = rc == 0 || (!regular_ && (errno == EINVAL || errno == EROFS || errno == ENOTSUP ||
-                                                   errno == EOPNOTSUPP));
-#endif
-    if (!synced) {
-        error = "cannot flush " + path_ + " to the disk: " + LastError();
+    if (!file_->Flush(why)) {
+        error = "cannot flush " + path_ + " to the disk: " + why;
         return false;
     }
     return true;

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <string>
 
+#include "platform/Files.h"
+
 namespace prax::cli {
 
 struct LogRecord {
@@ -60,12 +62,7 @@ private:
 
     std::string path_;
     std::string host_;
-#if defined(_WIN32)
-    void* handle_ = nullptr;
-#else
-    int fd_ = -1;
-#endif
-    bool regular_ = false;  // a file on a disk, which a flush puts the line on
+    std::unique_ptr<platform::AppendFile> file_;
     std::mutex mutex_;
     // A write fell short and left a line without its end: the next line starts on a new one.
     bool torn_ = false;
