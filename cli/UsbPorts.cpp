@@ -6,13 +6,10 @@
 
 #include "link/OpenHint.h"
 #include "link/UsbDiscovery.h"
-#include "platform/Names.h"
 #include "platform/Platform.h"
 #include "protocol/Fonts.h"
 
 namespace prax::cli {
-
-using platform::UpperAscii;
 
 namespace {
 
@@ -81,9 +78,7 @@ UsbPortsView ListUsbPorts(platform::Platform& host) {
         if (p.facts || p.verdict != link::UsbVerdict::NotServed) row.problem = OpenTrial(host, p.path);
         std::string line = "  ";
         if (p.facts) {
-            const std::string identity = UsbIdentity(p.path);
-            const std::string device = identity.substr(identity.find('\\') + 1);
-            line += p.port + "  " + device.substr(0, device.find('\\')) + "  " +
+            line += p.port + "  " + link::UsbDeviceOf(p.path) + "  " +
                     (p.serial.empty() ? "no serial" : "serial " + p.serial);
             if (!p.manufacturer.empty() || !p.product.empty()) line += "  " + p.manufacturer + ' ' + p.product;
             line += "  " + p.node;
@@ -98,39 +93,6 @@ UsbPortsView ListUsbPorts(platform::Platform& host) {
         view.lines.push_back(std::string("  no USB printer is attached") +
                              (look.hostLists && !look.driverKey ? " (the usblp driver is not loaded)" : ""));
     return view;
-}
-
-namespace {
-
-// The names a person may give a printer by: its serial number as the device reports it, the
-// instance its identity ends in (a made-up one names the USB port a printer without a serial is
-// plugged into), its identity and its interface path.
-bool Names(const std::string& text, const link::SeenUsbPrinter& p, bool ignoreCase) {
-    const std::string identity = UsbIdentity(p.path);
-    const std::string instance = identity.substr(identity.rfind('\\') + 1);
-    const auto same = [&](const std::string& name) {
-        return !name.empty() && (ignoreCase ? UpperAscii(name) == UpperAscii(text) : name == text);
-    };
-    return !text.empty() && (same(p.Serial()) || same(instance) || same(identity) || same(p.path));
-}
-
-}  // namespace
-
-UsbNamed FindUsbPrintersNamed(platform::Platform& host, const std::string& text) {
-    UsbNamed found;
-    const link::UsbLook look = link::LookAtUsbPrinters(host);
-    std::vector<const link::SeenUsbPrinter*> accepted;
-    for (const link::SeenUsbPrinter& p : look.printers)
-        if (p.verdict == link::UsbVerdict::Accepted) accepted.push_back(&p);
-    // A name given exactly as one printer has it picks that one, even where another's differs
-    // only in letter case; letter case counts for nothing only where no name is exact.
-    for (const bool ignoreCase : {false, true}) {
-        for (const link::SeenUsbPrinter* p : accepted)
-            if (Names(text, *p, ignoreCase)) found.named.push_back(*p);
-        if (!found.named.empty()) break;
-    }
-    for (const link::SeenUsbPrinter* p : accepted) found.attached.push_back(p->path);
-    return found;
 }
 
 std::string UsbNameHint(const UsbNamed& found, const std::string& text) {

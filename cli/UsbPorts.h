@@ -34,16 +34,12 @@ struct UsbPortsView {
 // Every USB printer the host has, with the verdict of the search that "USB" runs. Nothing is sent.
 UsbPortsView ListUsbPorts(platform::Platform& host);
 
+// The identity look-ups and which attached printers a name picks out are the link's.
+using link::FindUsbPrintersNamed;
 using link::UsbIdentity;
+using link::UsbNamed;
 using link::UsbSerialOf;
 
-// The attached printers of an accepted make that a name given on the command line picks out:
-// those it names exactly where any is, else those it names with letter case ignored.
-struct UsbNamed {
-    std::vector<link::SeenUsbPrinter> named;
-    std::vector<std::string> attached;  // every accepted printer's interface path
-};
-UsbNamed FindUsbPrintersNamed(platform::Platform& host, const std::string& text);
 // Why `text` opened no USB printer: it names none of the attached ones (which are listed), or
 // several of them.
 std::string UsbNameHint(const UsbNamed& found, const std::string& text);

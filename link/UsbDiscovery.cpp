@@ -416,4 +416,40 @@ std::string UsbSerialOf(const std::string& interfacePath) {
     return madeUp ? std::string() : instance;
 }
 
+std::string UsbDeviceOf(const std::string& interfacePath) {
+    const std::string identity = UsbIdentity(interfacePath);
+    const std::string device = identity.substr(identity.find('\\') + 1);
+    return device.substr(0, device.find('\\'));
+}
+
+std::string UsbInstanceOf(const std::string& interfacePath) {
+    const std::string identity = UsbIdentity(interfacePath);
+    return identity.substr(identity.rfind('\\') + 1);
+}
+
+bool UsbPrinterNamed(const SeenUsbPrinter& p, const std::string& text, bool ignoreCase) {
+    const auto same = [&](const std::string& name) {
+        return !name.empty() && (ignoreCase ? UpperAscii(name) == UpperAscii(text) : name == text);
+    };
+    return !text.empty() &&
+           (same(p.Serial()) || same(UsbInstanceOf(p.path)) || same(UsbIdentity(p.path)) || same(p.path));
+}
+
+UsbNamed FindUsbPrintersNamed(Platform& host, const std::string& text) {
+    UsbNamed found;
+    const UsbLook look = LookAtUsbPrinters(host);
+    std::vector<const SeenUsbPrinter*> accepted;
+    for (const SeenUsbPrinter& p : look.printers)
+        if (p.verdict == UsbVerdict::Accepted) accepted.push_back(&p);
+    // A name given exactly as one printer has it picks that one, even where another's differs
+    // only in letter case; letter case counts for nothing only where no name is exact.
+    for (const bool ignoreCase : {false, true}) {
+        for (const SeenUsbPrinter* p : accepted)
+            if (UsbPrinterNamed(*p, text, ignoreCase)) found.named.push_back(*p);
+        if (!found.named.empty()) break;
+    }
+    for (const SeenUsbPrinter* p : accepted) found.attached.push_back(p->path);
+    return found;
+}
+
 }  // namespace prax::link

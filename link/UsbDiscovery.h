@@ -76,5 +76,22 @@ bool IsUsbPrinterInterfacePath(const std::string& path);
 std::string UsbIdentity(const std::string& interfacePath);
 // The serial number in a USB printer's identity, where the device has one.
 std::string UsbSerialOf(const std::string& interfacePath);
+// The device its identity names: "VID_1958&PID_0001".
+std::string UsbDeviceOf(const std::string& interfacePath);
+// The instance its identity ends in: the serial number, or one the system made up.
+std::string UsbInstanceOf(const std::string& interfacePath);
+
+// Whether `text` is one of the names a person may give the printer by: its serial number as the
+// device reports it, the instance its identity ends in (a made-up one names the USB port a
+// printer without a serial is plugged into), its identity and its interface path.
+bool UsbPrinterNamed(const SeenUsbPrinter& printer, const std::string& text, bool ignoreCase);
+
+// The attached printers of an accepted make that a name picks out: those it names exactly where
+// any is, else those it names with letter case ignored.
+struct UsbNamed {
+    std::vector<SeenUsbPrinter> named;
+    std::vector<std::string> attached;  // every accepted printer's interface path
+};
+UsbNamed FindUsbPrintersNamed(platform::Platform& host, const std::string& text);
 
 }  // namespace prax::link
