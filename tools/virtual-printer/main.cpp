@@ -214,6 +214,71 @@ struct Printer {
     std::function<void(const std::string&)> print;
 };
 
+constexpr auto kNever = Clock::time_point::max();
+
+// How the reads are paced: the stall and the XOFF that a byte count starts, the XON that ends
+// the XOFF, and the throttle's budget of bytes.
+class Pacing {
+public:
+    Pacing(const Options& opt, prax::vprinter::Source& source, bool pty) : opt_(opt), source_(source), pty_(pty) {}
+
+    // What falls due at `now`, with `total` bytes read: the XON, the stall, the XOFF.
+    void Start(Clock::time_point now, std::uint64_t total) {
+        if (now >= xonAt_) {
+            source_.Send(0x11);  // XON
+            xonAt_ = kNever;
+        }
+        if (opt_.stallAfter && !stallDone_ && total >= *opt_.stallAfter) {
+            stallDone_ = true;
+            stallUntil_ = now + Ms(opt_.stallMs);
+        }
+        if (opt_.xoffAfter && !xoffDone_ && total >= *opt_.xoffAfter) {
+            xoffDone_ = true;
+            if (pty_) {
+                source_.Send(0x13);  // XOFF
+                xonAt_ = now + Ms(opt_.xonMs);
+            }
+        }
+    }
+
+    // How much the next read may take, at most `room`: never past a byte count that triggers
+    // something, nothing while stalled or out of budget. `wake` comes no later than the moment
+    // the pacing changes.
+    std::uint64_t Allowance(std::uint64_t room, std::uint64_t total, Clock::time_point now, Clock::time_point& wake) {
+        std::uint64_t want = room;
+        for (const auto& limit : {opt_.stallAfter, opt_.xoffAfter, opt_.closeAfter})
+            if (limit && total < *limit) want = std::min(want, *limit - total);
+        auto wakeAt = [&](Clock::time_point t) { wake = std::min(wake, t); };
+        if (opt_.throttle) {
+            tokens_ = std::min(2 * kSlice, tokens_ + std::chrono::duration<double>(now - lastRefill_).count() * kWireRate);
+            lastRefill_ = now;
+            if (tokens_ < kSlice) {
+                wakeAt(now + std::chrono::duration_cast<Clock::duration>(
+                                 std::chrono::duration<double>((kSlice - tokens_) / kWireRate)));
+                want = 0;
+            } else {
+                want = std::min<std::uint64_t>(want, static_cast<std::uint64_t>(tokens_));
+            }
+        }
+        if (now < stallUntil_) wakeAt(stallUntil_), want = 0;
+        wakeAt(xonAt_);
+        return want;
+    }
+
+    // Whether we hold the sender back ourselves: that pause is ours, and settles nothing.
+    bool HoldingBack(Clock::time_point now) const { return now < stallUntil_ || xonAt_ != kNever; }
+
+    void Took(long bytes) { tokens_ -= static_cast<double>(bytes); }
+
+private:
+    const Options& opt_;
+    prax::vprinter::Source& source_;
+    const bool pty_;
+    bool stallDone_ = false, xoffDone_ = false;
+    Clock::time_point stallUntil_ = Clock::time_point::min(), xonAt_ = kNever, lastRefill_ = Clock::now();
+    double tokens_ = 2 * kSlice;
+};
+
 // Reads and decodes until an exit condition, the end of the input or a signal; then reports
 // what was left half way and the byte count, and closes what it read from.
 void Serve(const Options& opt, Printer p) {
@@ -250,57 +315,25 @@ void Serve(const Options& opt, Printer p) {
     if (!listening) newStream();
 
     std::vector<std::uint8_t> buf(64 * 1024);
-    bool anyByte = false, stallDone = false, xoffDone = false, settled = true;
-    Clock::time_point lastByte{}, quietSince{}, lastRefill = Clock::now();
-    constexpr auto kNever = Clock::time_point::max();
-    Clock::time_point stallUntil = Clock::time_point::min(), xonAt = kNever;
-    double tokens = 2 * kSlice;
+    bool anyByte = false, settled = true;
+    Clock::time_point lastByte{}, quietSince{};
+    Pacing pacing(opt, source, pty);
 
     while (!stop) {
         auto now = Clock::now();
-        if (now >= xonAt) {
-            source.Send(0x11);  // XON
-            xonAt = kNever;
-        }
-        if (opt.stallAfter && !stallDone && total >= *opt.stallAfter) {
-            stallDone = true;
-            stallUntil = now + Ms(opt.stallMs);
-        }
-        if (opt.xoffAfter && !xoffDone && total >= *opt.xoffAfter) {
-            xoffDone = true;
-            if (pty) {
-                source.Send(0x13);  // XOFF
-                xonAt = now + Ms(opt.xonMs);
-            }
-        }
+        pacing.Start(now, total);
         if (opt.closeAfter && total >= *opt.closeAfter) break;
 
-        // How much the next read may take: never past a byte count that triggers something.
-        std::uint64_t want = buf.size();
-        for (const auto& limit : {opt.stallAfter, opt.xoffAfter, opt.closeAfter})
-            if (limit && total < *limit) want = std::min(want, *limit - total);
         Clock::time_point wake = kNever;
         auto wakeAt = [&](Clock::time_point t) { wake = std::min(wake, t); };
-        if (opt.throttle) {
-            tokens = std::min(2 * kSlice, tokens + std::chrono::duration<double>(now - lastRefill).count() * kWireRate);
-            lastRefill = now;
-            if (tokens < kSlice) {
-                wakeAt(now + std::chrono::duration_cast<Clock::duration>(
-                                 std::chrono::duration<double>((kSlice - tokens) / kWireRate)));
-                want = 0;
-            } else {
-                want = std::min<std::uint64_t>(want, static_cast<std::uint64_t>(tokens));
-            }
-        }
-        if (now < stallUntil) wakeAt(stallUntil), want = 0;
+        const std::uint64_t want = pacing.Allowance(buf.size(), total, now, wake);
         if (opt.idleMs >= 0 && anyByte) {
             if (now >= lastByte + Ms(opt.idleMs)) break;
             wakeAt(lastByte + Ms(opt.idleMs));
         }
-        wakeAt(xonAt);
         // A pause of the sender settles a CR run or a line's last CR. Not while we hold the sender
         // back ourselves: that pause is ours, and may fall between a CR and its LF.
-        if (now < stallUntil || xonAt != kNever) quietSince = now;
+        if (pacing.HoldingBack(now)) quietSince = now;
         if (opt.settleMs > 0 && !settled) {
             if (now >= quietSince + Ms(opt.settleMs)) decoder->Idle(), settled = true;
             else wakeAt(quietSince + Ms(opt.settleMs));
@@ -331,7 +364,7 @@ void Serve(const Options& opt, Printer p) {
         now = Clock::now();
         total += static_cast<std::uint64_t>(r);
         arrivals.Read(total, now);
-        tokens -= static_cast<double>(r);
+        pacing.Took(r);
         lastByte = quietSince = now;
         anyByte = true;
         settled = false;
