@@ -152,3 +152,35 @@ TEST(UsbDiscovery, ALookSeesEveryPrinterAndJudgesEachOnce) {
     EXPECT_TRUE(com.Open(kUsbPortCode));
     EXPECT_EQ(host.calls.back().text, look.printers[150].path);
 }
+
+// A printer of an accepted make is named by its serial, its identity's instance, its identity or
+// its path, letter case ignored where no name is exact; nothing else names it.
+TEST(UsbDiscovery, ANamePicksThePrintersItNames) {
+    const std::string a = "USB#VID_1958&PID_0001#A1", b = "USB#VID_1958&PID_0001#B2";
+    FakePlatform host;
+    Install(host, {{a, b, "USB#VID_04B8&PID_0202#E1"},
+                   std::vector<std::string>{"USB\\VID_1958&PID_0001\\A1", "USB\\VID_1958&PID_0001\\B2",
+                                            "USB\\VID_04B8&PID_0202\\E1"}});
+    EXPECT_EQ(UsbDeviceOf(PathOf(b)), "VID_1958&PID_0001");
+    EXPECT_EQ(UsbInstanceOf(PathOf(b)), "B2");
+    struct Case {
+        std::string text;
+        std::vector<std::string> named;  // interface paths, in enumeration order
+    } cases[] = {
+        {"A1", {PathOf(a)}},
+        {"a1", {PathOf(a)}},
+        {"b2", {PathOf(b)}},
+        {"usb\\vid_1958&pid_0001\\b2", {PathOf(b)}},
+        {PathOf(b), {PathOf(b)}},
+        {"E1", {}},  // of no accepted make
+        {"VID_1958&PID_0001", {}},
+        {"", {}},
+    };
+    for (const Case& c : cases) {
+        const UsbNamed found = FindUsbPrintersNamed(host, c.text);
+        std::vector<std::string> named;
+        for (const SeenUsbPrinter& p : found.named) named.push_back(p.path);
+        EXPECT_EQ(named, c.named) << c.text;
+        EXPECT_EQ(found.attached, (std::vector<std::string>{PathOf(a), PathOf(b)})) << c.text;
+    }
+}
