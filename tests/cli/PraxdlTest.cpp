@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <set>
 #include <sstream>
 
 #include <unistd.h>
@@ -26,15 +28,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The fake's open of the output stands in for the real one: it creates the file it was given.
+// The fake's open of the output stands in for the real one: it creates the file it was given. A
+// device name opens what `devices` maps it to (else the name itself), there when in `present`.
 class FakeHost final : public Host {
 public:
     FakePlatform fake;
+    std::map<std::string, std::string> devices;
+    std::set<std::string> present;
     prax::platform::Platform& platform() override { return fake; }
     void MapDevice(const std::string&, const std::string&) override {}
     void MapOutputFile(const std::string&, const std::string& path) override {
         std::ofstream(path, std::ios::binary) << "written";
     }
+    std::string DevicePath(const std::string& name) override {
+        const auto it = devices.find(name);
+        return it == devices.end() ? name : it->second;
+    }
+    bool DevicePresent(const std::string& path) override { return present.count(path) != 0; }
 };
 
 // praxdl on `host`, with nothing on standard input: its exit status and what it wrote.

@@ -20,7 +20,11 @@
 #include "cli/Board.h"
 #include "cli/Interrupt.h"
 #include "cli/Json.h"
-#include "cli/Run.h"
+#include "cli/Commands.h"
+#include "cli/Link.h"
+#include "cli/Record.h"
+#include "cli/Result.h"
+#include "cli/RunLoop.h"
 #include "cli/RunLog.h"
 #include "link/NetSocket.h"
 #include "link/UsbDiscovery.h"
@@ -75,7 +79,7 @@ private:
 // The row's last words: the outcome, the status line, the bytes and the time.
 std::string OutcomeText(const Ending& e) {
     std::ostringstream text;
-    text << e.outcome;
+    text << OutcomeWord(e.outcome);
     if (!e.status.empty()) text << "  " << e.status;
     text << "  " << e.delivered << " bytes  ";
     text.setf(std::ios::fixed);
@@ -122,7 +126,7 @@ public:
     // Input refused before any link opened: each connection's row says so.
     void Refused(const std::vector<Target>& targets, const std::string& why) {
         for (const Target& target : targets) {
-            Ending e{"refused", kExitFailed, 0, {}, why, {}};
+            Ending e{Outcome::Refused, kExitFailed, 0, {}, why, {}};
             e.connection = target.Label();
             const int row = board_.AddRow(e.connection);
             board_.Finish(row, OutcomeText(e));
@@ -145,9 +149,10 @@ public:
         std::size_t done = 0;
         bool interrupted = false;
         for (const auto& [row, e] : endings_) {
-            rows.push_back({e.connection, e.device, e.outcome, e.delivered, e.status, e.seconds, e.outcome == "done"});
-            if (e.outcome == "done" && e.exitCode == kExitDone) ++done;
-            interrupted = interrupted || e.outcome == "interrupted";
+            const bool isDone = e.outcome == Outcome::Done;
+            rows.push_back({e.connection, e.device, OutcomeWord(e.outcome), e.delivered, e.status, e.seconds, isDone});
+            if (isDone && e.exitCode == kExitDone) ++done;
+            interrupted = interrupted || e.outcome == Outcome::Interrupted;
         }
         std::ostream& human = inv_.json ? io_.err : io_.out;
         if (!rows.empty() || !inv_.watch) human << SummaryTable(rows) << std::flush;
@@ -202,8 +207,8 @@ std::optional<std::string> CheckInput(const Invocation& inv, const Target& targe
                                       Host& here) {
     LinkOutput out{nullptr, io.err, nullptr, ProgressStyle::None, false};
     const Ending e = RunLink(inv, target, prepared, here, out, true);
-    if (e.outcome == "checked") return std::nullopt;
-    return e.error.empty() ? e.outcome : e.error;
+    if (e.outcome == Outcome::Checked) return std::nullopt;
+    return e.error.empty() ? std::string(OutcomeWord(e.outcome)) : e.error;
 }
 
 }  // namespace
