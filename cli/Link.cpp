@@ -96,7 +96,7 @@ class LinkRun {
 public:
     LinkRun(const Invocation& inv, const Target& target, Prepared& prepared, Host& host, LinkOutput& out)
         : inv_(inv), target_(target), prepared_(prepared), host_(host), platform_(host.platform()), out_(out),
-          connection_(target, host), ui_(out.err, out.style) {
+          connection_(target, host), ui_(*out.err, out.style) {
         SetUpTerminal();
         if (out.json) SetUpJson();
         AnswerMessageBoxes();
@@ -113,7 +113,7 @@ public:
         ctx.inputs = &prepared_.inputs;
         ctx.checkOnly = checkOnly;
         ctx.toFile = connection_.output() != nullptr;
-        const protocol::Result result = command.operation(ctx, inv_, prepared_, out_.err);
+        const protocol::Result result = command.operation(ctx, inv_, prepared_, *out_.err);
         std::string status;
         if (command.sendsFile) {
             // The window's status line at the end; a transfer that ended before the body left none.
@@ -209,7 +209,7 @@ private:
         }
         std::string error;
         if (result.ok() && gInterruptSignal == 0 && connection_.output() && !connection_.output()->Commit(error)) {
-            out_.err << "praxdl: " << error << '\n';
+            *out_.err << "praxdl: " << error << '\n';
             Ending failed{Outcome::Failed, kExitFailed, 0, {}, error, {}};
             failed.seconds = Seconds();
             return failed;
@@ -218,7 +218,7 @@ private:
         if (!result.shown && !result.message.empty() &&
             (result.outcome == protocol::Outcome::Stopped || result.outcome == protocol::Outcome::Interrupted)) {
             std::istringstream lines(result.message);
-            for (std::string line; std::getline(lines, line);) out_.err << "praxdl: " << line << '\n';
+            for (std::string line; std::getline(lines, line);) *out_.err << "praxdl: " << line << '\n';
         }
         const bool ok = result.ok() || result.outcome == protocol::Outcome::Checked;
         ending.exitCode = gInterruptSignal != 0 ? 128 + gInterruptSignal : ok ? kExitDone : kExitFailed;

@@ -11,8 +11,6 @@
 #include "cli/Commands.h"
 #include "cli/Fonts.h"
 #include "cli/Interrupt.h"
-#include "cli/Link.h"
-#include "cli/Record.h"
 #include "cli/Result.h"
 #include "cli/Run.h"
 #include "cli/RunLog.h"
@@ -36,7 +34,7 @@ int UsageError(const std::vector<std::string>& args, Streams& io, const std::str
     return kExitUsage;
 }
 
-// The end of a run that sent to no printer, or to one.
+// The end of a run that sent to no printer: a list, or an input that could not be had.
 int Finish(const Invocation& inv, Streams& io, const Ending& e) {
     if (inv.json) WriteResult(io.out, inv.command, e);
     return e.exitCode;
@@ -128,19 +126,7 @@ int RunCommand(const std::vector<std::string>& args, CommandLine& line, Streams&
     if (const std::optional<Ending> ended = Prepare(command, inv, io, platform, prepared)) return Finish(inv, io, *ended);
     if (inv.watch) return RunStation(inv, prepared, io, host, shared, log.get());
     if (inv.all) TakeAllUsbPrinters(platform, targets);
-    if (inv.all || targets.size() > 1) return RunLine(inv, targets, prepared, io, host, shared, log.get());
-
-    // With --json the person's text goes to standard error and standard output carries only JSON.
-    std::ostream& human = inv.json ? io.err : io.out;
-    const ProgressStyle style =
-        inv.quiet ? ProgressStyle::None : io.errIsTerminal ? ProgressStyle::Bar : ProgressStyle::Lines;
-    LinkOutput out{&human, io.err, inv.json ? &io.out : nullptr, style, io.canAsk};
-    Ending ending = RunLink(inv, targets.front(), prepared, host, out);
-    // A USB printer named on the command line: the result names it as a row of a line would.
-    if (!targets.front().usbName.empty()) ending.connection = targets.front().Label();
-    // On disk before the result is told: a result a script saw is always in the record.
-    if (log) Record(*log, inv, prepared, targets.front(), ending, io.err);
-    return Finish(inv, io, ending);
+    return RunPrinters(inv, targets, prepared, io, host, shared, log.get());
 }
 
 }  // namespace

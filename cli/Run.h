@@ -70,7 +70,7 @@ struct Ending {
 // Where a link's words go.
 struct LinkOutput {
     std::ostream* human = nullptr;  // the status line; null: told elsewhere (a row)
-    std::ostream& err;              // messages, questions and answers, progress
+    std::ostream* err = nullptr;    // messages, questions and answers, progress
     std::ostream* json = nullptr;   // JSON events; null without --json
     ProgressStyle style = ProgressStyle::None;
     bool canAsk = false;

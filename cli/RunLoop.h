@@ -1,5 +1,6 @@
-// A line of printers: one command to several connections at once, and the station mode that
-// serves USB printers as they are plugged in.
+// The one run loop, for one printer or many: each link runs the same operation, its record is
+// written before its result is told, and one reporter tells it all. A single printer is a line of
+// one; the station mode serves USB printers as they are plugged in.
 #pragma once
 
 #include <vector>
@@ -11,12 +12,14 @@ namespace prax::cli {
 
 class RunLog;
 
-// The run to several targets at once, and the station mode that serves USB printers as they come.
-// `here` is the run's own host: the input is checked and the printers looked for through it. Each
-// link gets a host of its own on its thread, unless `shared` says they all go through `here` one
+// The command on `targets`, one link each. `here` is the run's own host: the input is checked and
+// the printers looked for through it, and a single printer is served through it. Each link of a
+// line gets a host of its own on its thread, unless `shared` says they all go through `here` one
 // after another (a test's fake host).
-int RunLine(const Invocation& inv, const std::vector<Target>& targets, Prepared& prepared, Streams& io,
-            Host& here, bool shared, RunLog* log);
+int RunPrinters(const Invocation& inv, const std::vector<Target>& targets, Prepared& prepared, Streams& io,
+                Host& here, bool shared, RunLog* log);
+// --watch: each USB printer of an accepted make as it is plugged in, until --count were served or
+// the run is interrupted.
 int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, Host& here, bool shared, RunLog* log);
 
 }  // namespace prax::cli
