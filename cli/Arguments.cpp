@@ -164,8 +164,8 @@ void AddFileCommands(CLI::App& app, Invocation& inv) {
     AddSlotOption(WithOperand(app.add_subcommand("font", "Send an installed TrueType font"), inv, "NAME",
                               "The font's name as praxdl fonts lists it"),
                   inv);
-    AddSlotOption(WithOperand(app.add_subcommand("code-table", "Send a file as a font code table"), inv, "FILE", "The table"),
-                  inv);
+    AddSlotOption(
+        WithOperand(app.add_subcommand("code-table", "Send a file as a font code table"), inv, "FILE", "The table"), inv);
     WithOperand(app.add_subcommand("raw", "Send a file byte for byte"), inv, "FILE", "The file");
 }
 

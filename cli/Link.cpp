@@ -145,7 +145,8 @@ private:
 
     std::string OpenHint() {
         // A printer a look found: why its own node would not open.
-        if (!target_.usbPrinter.empty()) return link::UsbReasonText(platform_.LastHostReason(), platform_.LastHostDetail());
+        if (!target_.usbPrinter.empty())
+            return link::UsbReasonText(platform_.LastHostReason(), platform_.LastHostDetail());
         // A USB printer named on the command line that is not attached (any more), or not alone:
         // which ones are.
         if (!target_.usbName.empty()) {

@@ -123,7 +123,8 @@ int RunCommand(const std::vector<std::string>& args, CommandLine& line, Streams&
     if (const std::string twice = FindNamedUsbPrinters(platform, targets); !twice.empty())
         return UsageError(args, io, twice, inv.command);
     Prepared prepared;
-    if (const std::optional<Ending> ended = Prepare(command, inv, io, platform, prepared)) return Finish(inv, io, *ended);
+    if (const std::optional<Ending> ended = Prepare(command, inv, io, platform, prepared))
+        return Finish(inv, io, *ended);
     if (inv.watch) return RunStation(inv, prepared, io, host, shared, log.get());
     if (inv.all) TakeAllUsbPrinters(platform, targets);
     return RunPrinters(inv, targets, prepared, io, host, shared, log.get());

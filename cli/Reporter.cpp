@@ -94,9 +94,10 @@ public:
 
     int Add(const Target& target) override { return board_.AddRow(target.Label()); }
     void Open(int row, const Target&, LinkWords& words) override {
-        words.rowErr = std::make_unique<LineStream>([this, row](const std::string& line) { board_.Message(row, line); });
-        words.out = LinkOutput{nullptr, words.rowErr.get(), nullptr, ProgressStyle::None, false, {},
-                               [this, row](std::int64_t sent, std::int64_t total) { board_.Progress(row, sent, total); }};
+        words.rowErr =
+            std::make_unique<LineStream>([this, row](const std::string& line) { board_.Message(row, line); });
+        const auto progress = [this, row](std::int64_t sent, std::int64_t total) { board_.Progress(row, sent, total); };
+        words.out = LinkOutput{nullptr, words.rowErr.get(), nullptr, ProgressStyle::None, false, {}, progress};
     }
     void Finish(int row, const Ending& e) override { board_.Finish(row, OutcomeText(e)); }
     void End(const std::vector<Ending>& endings, int) override {

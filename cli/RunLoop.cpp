@@ -27,7 +27,8 @@ namespace {
 class Run {
 public:
     Run(const Invocation& inv, Prepared& prepared, Streams& io, RunLog* log, Shape shape)
-        : inv_(inv), prepared_(prepared), log_(log), one_(shape == Shape::One), reporter_(MakeReporter(inv, io, shape)) {}
+        : inv_(inv), prepared_(prepared), log_(log), one_(shape == Shape::One),
+          reporter_(MakeReporter(inv, io, shape)) {}
 
     // The row of a printer, in the order the printers were given (or came).
     int Add(const Target& target) { return reporter_->Add(target); }

@@ -530,7 +530,9 @@ TEST(Praxdl, PortsListsTheConnectionsOfTheHostItRunsOn) {
          {"{\"event\":\"port\",\"connection\":\"USB\",\"opens\":" + JsonString(usb) + ",\"present\":true}\n",
           "{\"event\":\"usb-printer\",\"identity\":\"USB\\\\VID_1958&PID_0001\\\\A1\",\"serial\":\"A1\",\"opens\":" +
               JsonString(usb) + ",\"verdict\":\"accepted make\",\"accepted\":true,\"chosen\":true}\n",
-          std::string("{\"event\":\"port\",\"connection\":\"COM3 115200\",\"opens\":\"/dev/fake-com3\",\"present\":true}\n"),
-          std::string("{\"event\":\"port\",\"connection\":\"COM4 115200\",\"opens\":\"\\\\\\\\.\\\\COM4\",\"present\":false}\n")})
+          std::string("{\"event\":\"port\",\"connection\":\"COM3 115200\",\"opens\":\"/dev/fake-com3\","
+                      "\"present\":true}\n"),
+          std::string("{\"event\":\"port\",\"connection\":\"COM4 115200\",\"opens\":\"\\\\\\\\.\\\\COM4\","
+                      "\"present\":false}\n")})
         EXPECT_NE(json.out.find(line), std::string::npos) << line << json.out;
 }
