@@ -38,6 +38,10 @@ public:
     virtual void MapDevice(const std::string& name, const std::string& path) = 0;
     // As MapDevice, but the file is created (or emptied) only when the link opens it.
     virtual void MapOutputFile(const std::string& name, const std::string& path) = 0;
+    // What the link's device name ("\\.\COM3", "LPT1") opens on this host, and whether the device
+    // it opens is there at all (not whether it can be opened now).
+    virtual std::string DevicePath(const std::string& deviceName) = 0;
+    virtual bool DevicePresent(const std::string& hostPath) = 0;
 };
 
 // Runs one command line (without the program name) and returns the exit status. Without a

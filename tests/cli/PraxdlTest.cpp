@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <set>
 #include <sstream>
 
 #include <unistd.h>
@@ -26,15 +28,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The fake's open of the output stands in for the real one: it creates the file it was given.
+// The fake's open of the output stands in for the real one: it creates the file it was given. A
+// device name opens what `devices` maps it to (else the name itself), there when in `present`.
 class FakeHost final : public Host {
 public:
     FakePlatform fake;
+    std::map<std::string, std::string> devices;
+    std::set<std::string> present;
     prax::platform::Platform& platform() override { return fake; }
     void MapDevice(const std::string&, const std::string&) override {}
     void MapOutputFile(const std::string&, const std::string& path) override {
         std::ofstream(path, std::ios::binary) << "written";
     }
+    std::string DevicePath(const std::string& name) override {
+        const auto it = devices.find(name);
+        return it == devices.end() ? name : it->second;
+    }
+    bool DevicePresent(const std::string& path) override { return present.count(path) != 0; }
 };
 
 // praxdl on `host`, with nothing on standard input: its exit status and what it wrote.
@@ -48,6 +58,19 @@ Ran RunOnFake(const std::vector<std::string>& args, FakeHost& host) {
     Streams io{in, sout, serr};
     const int code = RunPraxdl(args, io, &host);
     return {code, sout.str(), serr.str()};
+}
+
+// USB printers of these identities attached to the fake, as the registry lists them.
+void AttachUsbPrinters(FakeHost& host, const std::vector<std::string>& identities) {
+    for (std::size_t i = 0; i < identities.size(); ++i) {
+        std::string key = identities[i];
+        std::replace(key.begin(), key.end(), '\\', '#');
+        host.fake.AddRegKey(std::string(prax::link::kPrinterInterfaceClassKey) + "\\##?#" + key +
+                            "#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}");
+        host.fake.SetRegString(prax::link::kUsbPrintEnumKey, std::to_string(i), identities[i]);
+    }
+    const char count[4] = {static_cast<char>(identities.size()), 0, 0, 0};
+    host.fake.SetRegValue(prax::link::kUsbPrintEnumKey, "Count", prax::platform::REG_DWORD_, std::string(count, 4));
 }
 
 std::string Slurp(const fs::path& path) {
@@ -431,17 +454,8 @@ TEST(Praxdl, PortTakesAUsbPrinterBySerialNumberOrIdentity) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ports[0]);
         FakeHost host;
-        const std::vector<std::string> entries = {"USB\\VID_1958&PID_0001\\A1", "USB\\VID_1958&PID_0002\\B2",
-                                                  "USB\\VID_1958&PID_0003\\B2"};
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            std::string key = entries[i];
-            std::replace(key.begin(), key.end(), '\\', '#');
-            host.fake.AddRegKey(std::string(prax::link::kPrinterInterfaceClassKey) + "\\##?#" + key +
-                                "#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}");
-            host.fake.SetRegString(prax::link::kUsbPrintEnumKey, std::to_string(i), entries[i]);
-        }
-        host.fake.SetRegValue(prax::link::kUsbPrintEnumKey, "Count", prax::platform::REG_DWORD_,
-                              std::string("\x03\0\0\0", 4));
+        AttachUsbPrinters(host, {"USB\\VID_1958&PID_0001\\A1", "USB\\VID_1958&PID_0002\\B2",
+                                 "USB\\VID_1958&PID_0003\\B2"});
         const fs::path log = fs::path(::testing::TempDir()) / ("praxdl-usb-" + std::to_string(::getpid()) + ".jsonl");
         fs::remove(log);
         std::vector<std::string> args = {"--json", "--log", log.string()};
@@ -488,4 +502,37 @@ TEST(Praxdl, ListsWithJsonAreJsonAloneAndAnEmptyFontListSaysWhy) {
             for (std::string line; json && std::getline(lines, line);) EXPECT_EQ(line.rfind("{\"event\":", 0), 0u) << line;
         }
     }
+}
+
+// praxdl ports lists the connections of the host it runs on: a COM port mapped to a device that is
+// there, the others absent, and the USB printer attached below "USB", which "USB" opens.
+TEST(Praxdl, PortsListsTheConnectionsOfTheHostItRunsOn) {
+    FakeHost host;
+    host.devices["\\\\.\\COM3"] = "/dev/fake-com3";
+    host.present.insert("/dev/fake-com3");
+    AttachUsbPrinters(host, {"USB\\VID_1958&PID_0001\\A1"});
+    const std::string usb = "\\\\?\\USB#VID_1958&PID_0001#A1#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+
+    const Ran r = RunOnFake({"ports"}, host);
+    ASSERT_EQ(r.code, kExitDone) << r.err;
+    EXPECT_EQ(r.out.rfind("USB          " + usb + "  present\n  " + usb + "  accepted make, \"USB\" opens it\n"
+                          "LPT1         LPT1  absent\nCOM1 115200  \\\\.\\COM1  absent\n",
+                          0),
+              0u)
+        << r.out;
+    EXPECT_NE(r.out.find("\nCOM3 115200  /dev/fake-com3  present\nCOM4 115200  \\\\.\\COM4  absent\n"),
+              std::string::npos)
+        << r.out;
+
+    const Ran json = RunOnFake({"--json", "ports"}, host);
+    ASSERT_EQ(json.code, kExitDone) << json.err;
+    for (const std::string& line :
+         {"{\"event\":\"port\",\"connection\":\"USB\",\"opens\":" + JsonString(usb) + ",\"present\":true}\n",
+          "{\"event\":\"usb-printer\",\"identity\":\"USB\\\\VID_1958&PID_0001\\\\A1\",\"serial\":\"A1\",\"opens\":" +
+              JsonString(usb) + ",\"verdict\":\"accepted make\",\"accepted\":true,\"chosen\":true}\n",
+          std::string("{\"event\":\"port\",\"connection\":\"COM3 115200\",\"opens\":\"/dev/fake-com3\","
+                      "\"present\":true}\n"),
+          std::string("{\"event\":\"port\",\"connection\":\"COM4 115200\",\"opens\":\"\\\\\\\\.\\\\COM4\","
+                      "\"present\":false}\n")})
+        EXPECT_NE(json.out.find(line), std::string::npos) << line << json.out;
 }

@@ -32,6 +32,8 @@ public:
     void MapOutputFile(const std::string& name, const std::string& path) override {
         mapped.push_back("output " + name + " " + path);
     }
+    std::string DevicePath(const std::string& name) override { return name; }
+    bool DevicePresent(const std::string&) override { return false; }
 };
 
 bool Safe(const std::string& arg) {

@@ -1,0 +1,16 @@
+// The result object of one link: how its run ended, as a script reads it from standard output.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include "cli/Run.h"
+
+namespace prax::cli {
+
+void WriteResult(std::ostream& out, const std::string& operation, const Ending& e);
+
+// The status line's checksum with all four hex digits; empty when the line has none.
+std::string ChecksumOf(const std::string& status);
+
+}  // namespace prax::cli
