@@ -12,7 +12,7 @@
 #include <QShortcut>
 #include <QTimer>
 
-#include "dialogs/qt/Desktop.h"
+#include "app/qt/Desktop.h"
 
 namespace prax::app::qt {
 
@@ -29,13 +29,13 @@ std::vector<std::string> ArgumentBytes(const QStringList& arguments) {
 MainWindow::MainWindow(platform::Platform& host, QStringList arguments, TForm1Hooks hooks_,
                        QWidget* parent)
     : QMainWindow(parent), hooks(std::move(hooks_)), ui_(*this, *this, frmProgress, Form2, hooks) {
-    BuildLayout(*this);
+    BuildWidgets(*this);
     core_ = std::make_unique<TForm1>(host, ui_, ArgumentBytes(arguments));
     ConnectHandlers();
     ApplyStartSize();
-    frmProgress = new dialogs::TfrmProgress(this, 0, 0, 0);
+    frmProgress = new TfrmProgress(this, 0, 0, 0);
     frmProgress->escapePressed = [this] { core_->EscapePressed(); };
-    Form2 = new dialogs::TForm2(host, this);
+    Form2 = new TForm2(host, this);
     Form2->message = [this](const QString& text) { ui_.ShowMessage(text.toLocal8Bit().toStdString()); };
     core_->FormCreate();
 }
@@ -43,7 +43,7 @@ MainWindow::MainWindow(platform::Platform& host, QStringList arguments, TForm1Ho
 MainWindow::~MainWindow() = default;
 
 void MainWindow::ConnectHandlers() {
-    for (const ControlLayout& entry : Controls()) {
+    for (const ControlEntry& entry : Controls()) {
         auto* button = qobject_cast<QPushButton*>(Widget(entry.id));
         if (button == nullptr) continue;
         button->installEventFilter(this);
@@ -68,7 +68,7 @@ void MainWindow::ApplyStartSize() {
     // to be on screen.
     resize(width(), kStartClientHeight);
     SetOuterSize(kStartOuterWidth, kStartOuterHeight);
-    dialogs::CentreOnDesktop(*this);
+    CentreOnDesktop(*this);
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

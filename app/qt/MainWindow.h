@@ -10,16 +10,16 @@
 #include <QString>
 #include <QStringList>
 
-#include "app/Unit1.h"
-#include "app/qt/QtLayout.h"
-#include "app/qt/WindowOperator.h"
-#include "dialogs/qt/FontDialog.h"
-#include "dialogs/qt/Progress.h"
+#include "app/core/Unit1.h"
+#include "app/qt/FormWidgets.h"
+#include "app/qt/QtFormView.h"
+#include "app/qt/FontDialog.h"
+#include "app/qt/ProgressDialog.h"
 #include "platform/Platform.h"
 
 namespace prax::app::qt {
 
-class MainWindow final : public QMainWindow, public TForm1Layout {
+class MainWindow final : public QMainWindow, public FormWidgets {
     Q_OBJECT
 
 public:
@@ -30,14 +30,14 @@ public:
     ~MainWindow() override;
 
     TForm1& Core() { return *core_; }
-    WindowOperator& Ui() { return ui_; }
+    QtFormView& Ui() { return ui_; }
     // What the tests look at.
     QString TypedKeys() const;
     QString StatusText() const;
 
     TForm1Hooks hooks;
-    QPointer<dialogs::TfrmProgress> frmProgress;
-    QPointer<dialogs::TForm2> Form2;
+    QPointer<TfrmProgress> frmProgress;
+    QPointer<TForm2> Form2;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -49,7 +49,7 @@ private:
     void SetOuterSize(int width, int height);
     void ApplyStartSize();
 
-    WindowOperator ui_;
+    QtFormView ui_;
     std::unique_ptr<TForm1> core_;
 };
 

@@ -11,18 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "app/FormView.h"
-#include "app/Layout.h"
-#include "app/Unit1.h"
+#include "app/core/FormView.h"
+#include "app/core/ControlTable.h"
+#include "app/core/Unit1.h"
 #include "platform/Platform.h"
 #include "platform/win32/WindowsApi.h"
 
-namespace prax::dialogs::win32 {
+namespace prax::app::win32 {
+
 class TfrmProgress;
 class TForm2;
-}  // namespace prax::dialogs::win32
-
-namespace prax::app::win32 {
 
 // Control IDs: 1000 + the control's place in the layout table.
 inline constexpr int kFirstControlId = 1000;
@@ -62,8 +60,8 @@ public:
     HWND Handle() const { return hwnd_; }
     HWND Control(ControlId id) const { return controls_[Index(id)]; }
     TForm1& Core() { return core_; }
-    dialogs::win32::TfrmProgress* Progress() { return progress_.get(); }
-    dialogs::win32::TForm2* Form2() { return form2_.get(); }
+    TfrmProgress* Progress() { return progress_.get(); }
+    TForm2* Form2() { return form2_.get(); }
     std::string StatusText() const;
     const std::string& Title() const { return title_; }
     UINT Dpi() const { return dpi_; }
@@ -115,7 +113,7 @@ private:
     void CreateControls();
     void ApplyStartSize();
     // Fonts, positions and sizes for `dpi`; the controls keep their places on a resize.
-    void Layout(UINT dpi);
+    void PlaceControls(UINT dpi);
     void PlaceStatusBar();
     int Scale(int pixels) const;
     HFONT FontFor(const FontStyle& font);
@@ -141,8 +139,8 @@ private:
         HFONT font = nullptr;
     };
     std::vector<FontKey> fonts_;
-    std::unique_ptr<dialogs::win32::TfrmProgress> progress_;
-    std::unique_ptr<dialogs::win32::TForm2> form2_;
+    std::unique_ptr<TfrmProgress> progress_;
+    std::unique_ptr<TForm2> form2_;
 };
 
 }  // namespace prax::app::win32

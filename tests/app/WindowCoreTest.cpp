@@ -11,9 +11,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "app/FormView.h"
-#include "app/Layout.h"
-#include "app/Unit1.h"
+#include "app/core/FormView.h"
+#include "app/core/ControlTable.h"
+#include "app/core/Unit1.h"
 #include "platform/fake/FakePlatform.h"
 #include "protocol/Transfer.h"
 
@@ -43,7 +43,7 @@ public:
     std::function<void(FakeView&)> onFontPoll;
 
     FakeView() {
-        for (const ControlLayout& entry : Controls()) {
+        for (const ControlEntry& entry : Controls()) {
             visible[entry.id] = entry.visible;
             selected[entry.id] = entry.selected;
         }
@@ -145,17 +145,17 @@ struct CoreTest : ::testing::Test {
 TEST(LayoutTable, EveryControlIsWhereItsIdSaysAndTheTabOrderHasNoGaps) {
     ASSERT_EQ(Controls().size(), kControlCount);
     for (std::size_t i = 0; i < kControlCount; ++i) {
-        const ControlLayout& entry = Controls()[i];
+        const ControlEntry& entry = Controls()[i];
         EXPECT_EQ(Index(entry.id), i) << entry.name;
         EXPECT_EQ(FindControl(entry.name), &entry);
-        EXPECT_EQ(entry.click != nullptr, entry.kind == ControlKind::Button) << entry.name;
+        EXPECT_EQ(TForm1::ClickHandler(entry.id) != nullptr, entry.kind == ControlKind::Button) << entry.name;
         if (entry.kind == ControlKind::ComboBox) {
             EXPECT_LT(entry.selected, static_cast<int>(entry.items.size())) << entry.name;
             EXPECT_GE(entry.selected, 0) << entry.name;
         }
     }
     std::vector<std::string> order;
-    for (ControlId id : TabOrder()) order.push_back(LayoutOf(id).name);
+    for (ControlId id : TabOrder()) order.push_back(EntryOf(id).name);
     const std::vector<std::string> expected = {
         "Button1",       "Button2",       "Button3",         "Button4",       "ComboBox1",
         "cbDownloadTTFont", "cbDownloadTable", "Button5",    "Button6",       "Button7",
@@ -205,7 +205,7 @@ TEST_F(CoreTest, KeySequences) {
         view = FakeView{};
         TForm1& f = Open();
         for (char32_t key : c.keys) f.Button1KeyPress(key);
-        for (const auto& [id, on] : c.shown) EXPECT_EQ(view.visible[id], on) << c.name << " " << LayoutOf(id).name;
+        for (const auto& [id, on] : c.shown) EXPECT_EQ(view.visible[id], on) << c.name << " " << EntryOf(id).name;
         EXPECT_EQ(view.clientHeight, c.height) << c.name;
         EXPECT_EQ(f.TypedKeys().size(), c.left) << c.name;
     }
@@ -291,7 +291,7 @@ TEST_F(CoreTest, ASecondOperationCannotStartInsideTheFirst) {
     EXPECT_TRUE(busyInside);
     EXPECT_TRUE(host.calls.empty());
     // Every button and the connection list were disabled, but the one with the focus.
-    for (const ControlLayout& entry : Controls()) {
+    for (const ControlEntry& entry : Controls()) {
         const bool guarded = entry.kind == ControlKind::Button || entry.id == ControlId::ComboBox1;
         if (entry.id == ControlId::Button6 || !guarded) {
             EXPECT_EQ(inside.count(entry.id), 0u) << entry.name;

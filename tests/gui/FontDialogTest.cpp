@@ -8,10 +8,10 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "dialogs/qt/FontDialog.h"
+#include "app/qt/FontDialog.h"
 #include "platform/fake/FakePlatform.h"
 
-using prax::dialogs::TForm2;
+using prax::app::qt::TForm2;
 using prax::platform::fake::FakePlatform;
 
 namespace {

@@ -32,8 +32,8 @@
 
 #include "app/qt/MainWindow.h"
 #include "app/qt/MemoText.h"
-#include "dialogs/qt/FontDialog.h"
-#include "dialogs/qt/Progress.h"
+#include "app/qt/FontDialog.h"
+#include "app/qt/ProgressDialog.h"
 #include "platform/posix/PosixPlatform.h"
 #include "protocol/Commands.h"
 #include "protocol/FontList.h"
@@ -60,8 +60,8 @@ struct Recorder {
     QString fileAnswer;
     int questionAnswer = prax::platform::IDNO_;
 
-    prax::app::TForm1Hooks Hooks() {
-        prax::app::TForm1Hooks hooks;
+    prax::app::qt::TForm1Hooks Hooks() {
+        prax::app::qt::TForm1Hooks hooks;
         hooks.message = [this](const QString& c, const QString& t) { messages.push_back({c, t}); };
         hooks.warning = [this](const QString& c, const QString& t) { messages.push_back({c, t, true}); };
         hooks.question = [this](const QString& c, const QString& t, std::uint32_t) {
@@ -225,7 +225,7 @@ private:
     }
 
     // Acts on the font selection window from inside the download's wait, once it is active.
-    void OnceFontListActive(const std::function<void(prax::dialogs::TForm2&)>& act) {
+    void OnceFontListActive(const std::function<void(prax::app::qt::TForm2&)>& act) {
         auto* timer = new QTimer(form.get());
         timer->setInterval(1);
         QObject::connect(timer, &QTimer::timeout, form.get(), [this, timer, act] {
@@ -747,9 +747,9 @@ private slots:
         };
         for (const auto& c : cases) {
             const QString text = QString::fromUtf16(c.text);
-            QCOMPARE(QByteArray::fromStdString(prax::app::Windows1252Bytes(text)),
+            QCOMPARE(QByteArray::fromStdString(prax::app::qt::Windows1252Bytes(text)),
                      QByteArray(c.bytes));
-            QCOMPARE(QByteArray::fromStdString(prax::app::HostTextBytes(text)),
+            QCOMPARE(QByteArray::fromStdString(prax::app::qt::HostTextBytes(text)),
                      QByteArray(c.bytes));
         }
     }
@@ -775,7 +775,7 @@ private slots:
         QVERIFY(rec.messages.empty());
         QVERIFY(f.frmProgress->isHidden());
         QCOMPARE(f.frmProgress->ggProgress->Progress(), 1000);
-        QVERIFY(f.frmProgress->ggProgress->ForeColor() == prax::dialogs::kBlue);
+        QVERIFY(f.frmProgress->ggProgress->ForeColor() == prax::protocol::kBlue);
         QVERIFY(f.Core().CloseEnabled());
         // Not started from the command line: the window stays.
         QCoreApplication::processEvents();
@@ -803,7 +803,7 @@ private slots:
         QVERIFY(f.frmProgress->isVisible());
         QVERIFY(f.Timer1->isActive());
         QCOMPARE(f.frmProgress->ggProgress->MaxValue(), 5);
-        QVERIFY(f.frmProgress->ggProgress->ForeColor() == prax::dialogs::kRed);
+        QVERIFY(f.frmProgress->ggProgress->ForeColor() == prax::protocol::kRed);
         QVERIFY(f.Core().CloseEnabled());
 
         // A transfer started while the countdown runs takes the dialog over and ends it.
@@ -813,7 +813,7 @@ private slots:
         QCOMPARE(QByteArray::fromStdString(raw), QByteArray::fromStdString(TestImage(5)));
         QVERIFY(!f.Timer1->isActive());
         QVERIFY(f.frmProgress->isHidden());
-        QVERIFY(f.frmProgress->ggProgress->ForeColor() == prax::dialogs::kRed);  // left as it was
+        QVERIFY(f.frmProgress->ggProgress->ForeColor() == prax::protocol::kRed);  // left as it was
         QCOMPARE(f.StatusText(), QStringLiteral("5 Bytes"));
         QCOMPARE(rec.MessageTexts(), QStringList{QStringLiteral("ok")});
     }
@@ -842,7 +842,7 @@ private slots:
         QVERIFY2(file.open(QIODevice::ReadOnly), "setup installs Liberation Sans");
         const std::string font = file.readAll().toStdString();
         const std::string header = "\r\n~H,TTF,B" + name + "," + std::to_string(font.size()) + "\r";
-        OnceFontListActive([&](prax::dialogs::TForm2& list) {
+        OnceFontListActive([&](prax::app::qt::TForm2& list) {
             const auto rows = list.StringGrid1->findItems(QString::fromStdString(name), Qt::MatchExactly);
             QVERIFY(!rows.isEmpty());
             list.StringGrid1->setCurrentCell(rows.front()->row(), 0);
@@ -866,12 +866,12 @@ private slots:
     // Cancel, the close box, turning to the main window and closing the main window all end the
     // wait with nothing sent: the connection (COM7) can't open, so any attempt would say so.
     void fontListLeftWithoutAChoiceSendsNothing() {
-        using Act = std::function<void(TForm1&, prax::dialogs::TForm2&)>;
+        using Act = std::function<void(TForm1&, prax::app::qt::TForm2&)>;
         const std::vector<std::pair<const char*, Act>> cases = {
-            {"cancel", [](TForm1&, prax::dialogs::TForm2& d) { QTest::mouseClick(d.Button2, Qt::LeftButton); }},
-            {"close box", [](TForm1&, prax::dialogs::TForm2& d) { d.close(); }},
-            {"main window", [](TForm1& f, prax::dialogs::TForm2&) { f.activateWindow(); }},
-            {"closing", [](TForm1& f, prax::dialogs::TForm2&) { f.close(); }},
+            {"cancel", [](TForm1&, prax::app::qt::TForm2& d) { QTest::mouseClick(d.Button2, Qt::LeftButton); }},
+            {"close box", [](TForm1&, prax::app::qt::TForm2& d) { d.close(); }},
+            {"main window", [](TForm1& f, prax::app::qt::TForm2&) { f.activateWindow(); }},
+            {"closing", [](TForm1& f, prax::app::qt::TForm2&) { f.close(); }},
         };
         for (const auto& c : cases) {
             const char* what = c.first;
@@ -880,7 +880,7 @@ private slots:
             TForm1& f = OpenShown();
             QVERIFY(QTest::qWaitForWindowActive(&f));
             SelectPort("COM7 115200");
-            OnceFontListActive([&](prax::dialogs::TForm2& d) { act(f, d); });
+            OnceFontListActive([&](prax::app::qt::TForm2& d) { act(f, d); });
             QTest::mouseClick(f.Button3, Qt::LeftButton);
             QVERIFY2(rec.messages.empty(), what);
             QVERIFY2(!f.Core().Busy() && f.Core().CloseEnabled(), what);
@@ -1143,10 +1143,10 @@ private slots:
     // --- helpers ------------------------------------------------------------------------------
 
     void windowsFiltersBecomeQtFilters() {
-        QCOMPARE(prax::app::QtFileFilter("*.bin (binary file)|*.bin|*.* |*.*"),
+        QCOMPARE(prax::app::qt::QtFileFilter("*.bin (binary file)|*.bin|*.* |*.*"),
                  QStringLiteral("*.bin (binary file) (*.bin);;*.* (*.*)"));
-        QCOMPARE(prax::app::QtFileFilter("Fonts|*.ttf"), QStringLiteral("Fonts (*.ttf)"));
-        QCOMPARE(prax::app::QtFileFilter(""), QString());
+        QCOMPARE(prax::app::qt::QtFileFilter("Fonts|*.ttf"), QStringLiteral("Fonts (*.ttf)"));
+        QCOMPARE(prax::app::qt::QtFileFilter(""), QString());
     }
 };
 

@@ -6,10 +6,10 @@
 #include <QMainWindow>
 #include <QtTest>
 
-#include "dialogs/qt/Progress.h"
+#include "app/qt/ProgressDialog.h"
 
-using prax::dialogs::TfrmProgress;
-using prax::dialogs::TGauge;
+using prax::app::qt::TfrmProgress;
+using prax::app::qt::TGauge;
 
 namespace {
 
@@ -68,8 +68,8 @@ private slots:
         QCOMPARE(g->MinValue(), 0);
         QCOMPARE(g->MaxValue(), 100);
         QCOMPARE(g->Progress(), 0);
-        QVERIFY(g->ForeColor() == prax::dialogs::kBlue);
-        QVERIFY(g->BackColor() == prax::dialogs::kWhite);
+        QVERIFY(g->ForeColor() == prax::protocol::kBlue);
+        QVERIFY(g->BackColor() == prax::protocol::kWhite);
     }
 
     void constructorAppliesMaximumMinimumPositionInThatOrder() {
@@ -120,9 +120,9 @@ private slots:
         QCOMPARE(g->RepaintRequests(), before + 1);
         for (int i = 101; i <= 10000; ++i) g->SetProgress(i);  // 2 % .. 100 %
         QCOMPARE(g->RepaintRequests(), before + 100);
-        g->SetForeColor(prax::dialogs::kBlue);  // unchanged
+        g->SetForeColor(prax::protocol::kBlue);  // unchanged
         QCOMPARE(g->RepaintRequests(), before + 100);
-        g->SetForeColor(prax::dialogs::kRed);
+        g->SetForeColor(prax::protocol::kRed);
         QCOMPARE(g->RepaintRequests(), before + 101);
     }
 
@@ -154,7 +154,7 @@ private slots:
         QVERIFY(CountPixels(image, qRgb(255, 255, 0), middle) > 0);
         QCOMPARE(CountPixels(image, qRgb(255, 255, 0), QRect(0, 0, 100, 67)), 0);
 
-        g->SetForeColor(prax::dialogs::kRed);
+        g->SetForeColor(prax::protocol::kRed);
         image = Paint(g);
         QVERIFY(CountPixels(image, qRgb(0, 255, 255), middle) > 0);
         QCOMPARE(image.pixel(5, 5) & 0xFFFFFF, qRgb(255, 0, 0) & 0xFFFFFF);

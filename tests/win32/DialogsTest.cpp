@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "app/Layout.h"
-#include "dialogs/win32/FontDialog.h"
-#include "dialogs/win32/Gauge.h"
-#include "dialogs/win32/Progress.h"
+#include "app/core/DialogGeometry.h"
+#include "app/win32/FontDialog.h"
+#include "app/win32/Gauge.h"
+#include "app/win32/ProgressDialog.h"
 #include "platform/fake/FakePlatform.h"
 #include "protocol/FontList.h"
 
@@ -23,8 +23,11 @@ void PrintTo(const Rect& r, std::ostream* os) { *os << r.left << "," << r.top <<
 
 namespace {
 
-using namespace prax::dialogs;
-using namespace prax::dialogs::win32;
+using prax::protocol::kBlue;
+using prax::protocol::kRed;
+using prax::protocol::kWhite;
+using prax::protocol::Rgb;
+using namespace prax::app::win32;
 namespace app = prax::app;
 namespace layout = prax::app::fontdialog;
 using prax::platform::fake::FakePlatform;

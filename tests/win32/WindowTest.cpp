@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "app/win32/MainWindow.h"
-#include "dialogs/win32/FontDialog.h"
-#include "dialogs/win32/Progress.h"
+#include "app/win32/FontDialog.h"
+#include "app/win32/ProgressDialog.h"
 #include "platform/Native.h"
 #include "protocol/Commands.h"
 
@@ -155,7 +155,7 @@ protected:
 TEST_F(WindowTest, ControlsMatchTheLayoutTable) {
     Open();
     const char* const classes[] = {"Button", "Static", "ComboBox", "Edit", STATUSCLASSNAMEA};
-    for (const ControlLayout& entry : Controls()) {
+    for (const ControlEntry& entry : Controls()) {
         SCOPED_TRACE(entry.name);
         HWND control = Ctl(entry.id);
         ASSERT_NE(control, nullptr);
@@ -228,7 +228,7 @@ TEST_F(WindowTest, StartsCentredAtItsStartSizeWithTheWindowTitle) {
     EXPECT_FALSE(style & (WS_HSCROLL | WS_VSCROLL));
     // Controls keep their places when the window is resized; the status bar follows the bottom.
     SetWindowPos(Main(), nullptr, 0, 0, Scale(600), Scale(400), SWP_NOMOVE | SWP_NOZORDER);
-    EXPECT_EQ(ClientRectOf(Ctl(ControlId::Button14)).top, Scale(LayoutOf(ControlId::Button14).geometry.top));
+    EXPECT_EQ(ClientRectOf(Ctl(ControlId::Button14)).top, Scale(EntryOf(ControlId::Button14).geometry.top));
     EXPECT_EQ(ClientRectOf(Ctl(ControlId::StatusBar1)).bottom, ClientHeight());
 }
 
@@ -238,8 +238,8 @@ TEST_F(WindowTest, MovedToAScreenOfAnotherDpiTheLayoutScales) {
     SendMessageA(Main(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
     ASSERT_EQ(window->Dpi(), 144u);
     for (ControlId id : {ControlId::Button1, ControlId::Button14, ControlId::ComboBox1}) {
-        SCOPED_TRACE(LayoutOf(id).name);
-        const Rect& g = LayoutOf(id).geometry;
+        SCOPED_TRACE(EntryOf(id).name);
+        const Rect& g = EntryOf(id).geometry;
         const RECT r = ClientRectOf(Ctl(id));
         EXPECT_EQ(r.left, MulDiv(g.left, 3, 2));
         EXPECT_EQ(r.top, MulDiv(g.top, 3, 2));
@@ -247,7 +247,7 @@ TEST_F(WindowTest, MovedToAScreenOfAnotherDpiTheLayoutScales) {
         EXPECT_EQ(r.bottom - r.top, MulDiv(g.height, 3, 2));
         LOGFONTA font{};
         GetObjectA(reinterpret_cast<HFONT>(SendMessageA(Ctl(id), WM_GETFONT, 0, 0)), sizeof font, &font);
-        EXPECT_EQ(font.lfHeight, -MulDiv(LayoutOf(id).font.pixels, 3, 2));
+        EXPECT_EQ(font.lfHeight, -MulDiv(EntryOf(id).font.pixels, 3, 2));
     }
     RECT outer{};
     GetWindowRect(Main(), &outer);
@@ -261,7 +261,7 @@ TEST_F(WindowTest, TabMovesTheFocusInTabOrderAndEnterPressesTheFocusedButton) {
     Open();
     std::vector<ControlId> visible;
     for (ControlId id : TabOrder())
-        if (LayoutOf(id).visible) visible.push_back(id);
+        if (EntryOf(id).visible) visible.push_back(id);
     ASSERT_EQ(window->Focused(), ControlId::Button1);
     for (std::size_t i = 1; i <= visible.size(); ++i) {
         PressKey(VK_TAB);
@@ -305,8 +305,8 @@ TEST_F(WindowTest, KeySequencesTypedIntoDownloadFirmware) {
         const int startHeight = ClientHeight();
         ASSERT_EQ(window->Focused(), ControlId::Button1);
         Type(c.typed);
-        for (ControlId id : c.shown) EXPECT_TRUE(IsWindowVisible(Ctl(id))) << LayoutOf(id).name;
-        for (ControlId id : c.hidden) EXPECT_FALSE(IsWindowVisible(Ctl(id))) << LayoutOf(id).name;
+        for (ControlId id : c.shown) EXPECT_TRUE(IsWindowVisible(Ctl(id))) << EntryOf(id).name;
+        for (ControlId id : c.hidden) EXPECT_FALSE(IsWindowVisible(Ctl(id))) << EntryOf(id).name;
         EXPECT_EQ(ClientHeight(), c.taller ? Scale(kServiceClientHeight) : startHeight);
         EXPECT_EQ(window->Core().TypedKeys().empty(), c.taller);
         EXPECT_EQ(window->Focused(), ControlId::Button1);
@@ -386,8 +386,8 @@ TEST_F(WindowTest, BlackCaptionsTakeTheSystemTextColourAndRedStaysRed) {
     HDC dc = CreateCompatibleDC(nullptr);
     for (ControlId id : {ControlId::Button1, ControlId::Button14, ControlId::Button9, ControlId::Label1,
                          ControlId::Button5}) {
-        SCOPED_TRACE(LayoutOf(id).name);
-        const UINT message = LayoutOf(id).kind == ControlKind::Label ? WM_CTLCOLORSTATIC : WM_CTLCOLORBTN;
+        SCOPED_TRACE(EntryOf(id).name);
+        const UINT message = EntryOf(id).kind == ControlKind::Label ? WM_CTLCOLORSTATIC : WM_CTLCOLORBTN;
         SendMessageA(Main(), message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(Ctl(id)));
         EXPECT_EQ(GetTextColor(dc), id == ControlId::Button5 ? RGB(255, 0, 0) : dark[0]);
         EXPECT_EQ(GetBkColor(dc), dark[1]);
@@ -445,11 +445,11 @@ TEST_F(WindowTest, EscapeAsksWhetherToStopTheTransfer) {
 TEST_F(WindowTest, CountdownHidesTheProgressDialogOnItsFifthTick) {
     Open();
     window->Core().Screen().StartCountdown();
-    dialogs::win32::TfrmProgress* progress = window->Progress();
+    app::win32::TfrmProgress* progress = window->Progress();
     ASSERT_NE(progress, nullptr);
     EXPECT_TRUE(progress->Visible());
     EXPECT_EQ(progress->Gauge().MaxValue(), kCountdownTicks);
-    EXPECT_EQ(progress->Gauge().ForeColor(), dialogs::kRed);
+    EXPECT_EQ(progress->Gauge().ForeColor(), protocol::kRed);
     for (int tick = 1; tick <= kCountdownTicks; ++tick) {
         SendMessageA(Main(), WM_TIMER, kTimer1Id, 0);
         EXPECT_EQ(progress->Gauge().Progress(), tick);
@@ -509,7 +509,7 @@ TEST_F(WindowTest, Com3ButtonsSendTheirStreams) {
             if (IsWindow(Main())) ++closesRefused;
         }
         // The font window: the fixture's font, then OK.
-        dialogs::win32::TForm2* form2 = window->Form2();
+        app::win32::TForm2* form2 = window->Form2();
         if (form2->Visible() && form2->selectedFontName.empty()) {
             int row = form2->RowCount() - 1;
             while (row >= 0 && form2->Cell(row, 0) != font) --row;
@@ -527,7 +527,7 @@ TEST_F(WindowTest, Com3ButtonsSendTheirStreams) {
     // Typed, in other letters than the list's.
     SetWindowTextA(Ctl(ControlId::ComboBox1), "com3 115200");
     const auto click = [&](ControlId id) {
-        SCOPED_TRACE(LayoutOf(id).name);
+        SCOPED_TRACE(EntryOf(id).name);
         ASSERT_TRUE(IsWindowVisible(Ctl(id)));
         SendMessageA(Ctl(id), BM_CLICK, 0, 0);
         EXPECT_FALSE(window->Core().Busy());

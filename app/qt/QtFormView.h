@@ -1,0 +1,110 @@
+// The Qt side of everything the window core asks of its view: the widgets built from the layout
+// table, the main window's frame, message boxes, the open-file dialog, the progress dialog, the
+// font selection window, the status line and the window's Close command.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include <QPointer>
+#include <QString>
+
+#include "app/core/FormView.h"
+#include "app/qt/FontDialog.h"
+#include "app/qt/ProgressDialog.h"
+
+class QMainWindow;
+
+namespace prax::app::qt {
+
+struct FormWidgets;
+
+// Whoever answers what the window would otherwise ask a person in a modal box. An empty member
+// means the real box or dialog; the tests fill them in so nothing blocks without a screen.
+struct TForm1Hooks {
+    // An OK-only message, captioned with the application's title.
+    std::function<void(const QString& caption, const QString& text)> message;
+    // The same box with the warning icon; `message` answers it too when this is empty.
+    std::function<void(const QString& caption, const QString& text)> warning;
+    // A question of the printer link; returns IDYES_ or IDNO_ (1 for a box with OK only).
+    std::function<int(const QString& caption, const QString& text, std::uint32_t type)> question;
+    // An exception that escaped an operation, with its message.
+    std::function<void(const QString& caption, const QString& text)> error;
+    // The open-file dialog: the Qt filter and the start folder in, the chosen path (or empty)
+    // out.
+    std::function<QString(const QString& filter, const QString& directory)> openFile;
+};
+
+// A filter of "description|pattern" pairs, as the operations give it, in Qt's
+// "description (pattern);;description (pattern)" form.
+QString QtFileFilter(const std::string& pairs);
+
+class QtFormView final : public FormView {
+public:
+    // `progress` and `fonts` are the window's progress dialog and font selection window, which
+    // may be gone; `hooks` may be changed at any time.
+    QtFormView(QMainWindow& window, FormWidgets& layout,
+                   QPointer<TfrmProgress>& progress, QPointer<TForm2>& fonts,
+                   TForm1Hooks& hooks);
+    QtFormView(const QtFormView&) = delete;
+    QtFormView& operator=(const QtFormView&) = delete;
+
+    // protocol::Operator
+    void ShowMessage(const std::string& text) override;
+    std::string ChooseFile(const protocol::FileDialogSetup& setup) override;
+    void ShowProgress() override;
+    void HideProgress() override;
+    void SetProgressColor(protocol::Rgb colour) override;
+    void SetProgressMax(std::int32_t max) override;
+    void SetProgressPosition(std::int32_t position) override;
+    std::int32_t ProgressPosition() override;
+    void SetStatusText(const std::string& text) override;
+    void ProcessEvents() override;
+    void SetCloseEnabled(bool enabled) override;
+
+    // FormView
+    void SetVisible(ControlId id, bool visible) override;
+    void SetEnabled(ControlId id, bool enabled) override;
+    void SetCaption(ControlId id, const std::string& caption) override;
+    int SelectedIndex(ControlId id) override;
+    std::string Text(ControlId id) override;
+    void SelectIndex(ControlId id, int index) override;
+    std::optional<ControlId> Focused() override;
+    void SetFocus(ControlId id) override;
+    protocol::LineSource MemoLines() override;
+    void SetTitle(const std::string& title) override;
+    void SetClientHeight(int height) override;
+    void PostClose() override;
+    void StartTimer(int intervalMs) override;
+    void StopTimer() override;
+    void DestroyProgress() override;
+    std::string ProgramDirectory() override;
+    bool OpenFontList() override;
+    FontListState FontList() override;
+    protocol::FontChoice TakeFontChoice() override;
+    void ShowError(const std::string& text) override;
+    void ShowWarning(const std::string& text) override;
+    int AskQuestion(const std::string& text, const std::string& caption,
+                    std::uint32_t type) override;
+
+    // Set once the window has its first real size, so a key sequence's height is not undone.
+    bool startSizePending = true;
+
+private:
+    using BoxHook = std::function<void(const QString& caption, const QString& text)>;
+    // An OK-only box with `icon`, captioned with the application's title; `hook`, when set,
+    // stands in for it.
+    void OkBox(int icon, const BoxHook& hook, const std::string& text, Qt::TextFormat format);
+
+    QMainWindow& window_;
+    FormWidgets& layout_;
+    QPointer<TfrmProgress>& progress_;
+    QPointer<TForm2>& fonts_;
+    TForm1Hooks& hooks_;
+    bool closeEnabled_ = true;
+    Qt::WindowFlags openFlags_;  // the window's flags while Close is enabled
+};
+
+}  // namespace prax::app::qt
