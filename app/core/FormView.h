@@ -1,8 +1,9 @@
-// What the window core asks of a view: the controls built from the layout table, the main
-// window's frame, and the screen side of the operations (message boxes, the open-file and font
-// dialogs, the progress dialog, the status line, the Close command). The Qt view implements it
-// with widgets, the Win32 view with windows of its own, the core's tests with a recorder on the
-// fake platform. A view decides nothing: every rule is in the core.
+// What the window core asks of a view: toolkit calls only. The controls built from the control
+// table, the main window's frame, and the screen side of the operations (message boxes, the
+// open-file and font dialogs, the progress dialog and its gauge, the status line, the Close
+// command). The Qt view implements it with widgets, the Win32 view with windows of its own, the
+// core's tests with a recorder on the fake platform. A view decides nothing: every rule is in
+// the core, which is the window's only protocol::Operator.
 #pragma once
 
 #include <cstdint>
@@ -11,12 +12,15 @@
 
 #include "app/core/ControlTable.h"
 #include "protocol/Commands.h"
+#include "protocol/GaugeModel.h"
 #include "protocol/Operator.h"
 
 namespace prax::app {
 
-class FormView : public protocol::Operator {
+class FormView {
 public:
+    virtual ~FormView() = default;
+
     // --- the controls ---
     virtual void SetVisible(ControlId id, bool visible) = 0;
     virtual void SetEnabled(ControlId id, bool enabled) = 0;
@@ -56,6 +60,22 @@ public:
     virtual FontListState FontList() = 0;
     // The choice OK made, taken once: the window's two texts are emptied.
     virtual protocol::FontChoice TakeFontChoice() = 0;
+
+    // --- the screen side of the operations ---
+    // A message box with an OK button and the window's title as its caption.
+    virtual void ShowMessage(const std::string& text) = 0;
+    // The open-file dialog: the chosen file's path, or an empty text for Cancel.
+    virtual std::string ChooseFile(const protocol::FileDialogSetup& setup) = 0;
+    virtual void ShowProgress() = 0;
+    virtual void HideProgress() = 0;
+    // Paints the progress gauge afresh from the core's model (TForm1::Gauge); asked only when
+    // what it shows changed.
+    virtual void RepaintGauge() = 0;
+    virtual void SetStatusText(const std::string& text) = 0;
+    // Lets pending window events run once.
+    virtual void ProcessEvents() = 0;
+    // Greys or enables the window's Close command.
+    virtual void SetCloseEnabled(bool enabled) = 0;
 
     // --- boxes ---
     // An exception that escaped an operation, in the error box.

@@ -22,9 +22,10 @@ bool IsNavigationKey(char32_t key) {
     return key == U'\t' || key == U'\r' || key == U'\n' || key == 0x1B;
 }
 
-// The operations' screen: the view, with the window's rules in front of it. The gauge is
-// mirrored, so the countdown knows where it stands; nothing reaches a progress dialog the
-// window has already destroyed; a transfer takes the dialog over from a running countdown.
+// The operations' screen: the view, with the window's rules in front of it. The gauge's model is
+// the core's, and the view repaints it only when what it shows changed; nothing reaches a
+// progress dialog the window has already destroyed; a transfer takes the dialog over from a
+// running countdown.
 class TForm1::CoreScreen final : public protocol::Operator {
 public:
     explicit CoreScreen(TForm1& form) : form_(form), view_(form.view_) {}
@@ -71,25 +72,17 @@ public:
         if (form_.progressAlive_) view_.HideProgress();
     }
     void SetProgressColor(protocol::Rgb colour) override {
-        if (!form_.progressAlive_) return;
-        form_.gauge_.SetForeColor(colour);
-        view_.SetProgressColor(colour);
+        if (form_.progressAlive_ && form_.gauge_.SetForeColor(colour)) view_.RepaintGauge();
     }
     void SetProgressMax(std::int32_t max) override {
-        if (!form_.progressAlive_) return;
-        form_.gauge_.SetMaxValue(max);
-        view_.SetProgressMax(max);
+        if (form_.progressAlive_ && form_.gauge_.SetMaxValue(max)) view_.RepaintGauge();
     }
     void SetProgressPosition(std::int32_t position) override {
-        if (!form_.progressAlive_) return;
-        form_.gauge_.SetProgress(position);
-        view_.SetProgressPosition(position);
+        if (form_.progressAlive_ && form_.gauge_.SetProgress(position)) view_.RepaintGauge();
     }
     std::int32_t ProgressPosition() override {
         return form_.progressAlive_ ? form_.gauge_.Progress() : 0;
     }
-    void ConnectionOpened() override { view_.ConnectionOpened(); }
-    void BodySent(std::int64_t sent) override { view_.BodySent(sent); }
     void SetStatusText(const std::string& text) override { view_.SetStatusText(text); }
     void ProcessEvents() override { view_.ProcessEvents(); }
     void SetCloseEnabled(bool enabled) override {

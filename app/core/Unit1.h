@@ -83,6 +83,8 @@ public:
     bool Enabled(ControlId id) const { return enabled_[Index(id)]; }
     // What the operations talk to: the view, with the core's rules in front of it.
     protocol::Operator& Screen();
+    // The progress gauge: the only model of it, which the view's gauge paints.
+    const protocol::GaugeModel& Gauge() const { return gauge_; }
 
 private:
     class BusyScope;
@@ -113,8 +115,8 @@ private:
     bool askingStop_ = false;
     bool progressAlive_ = false;
     std::array<bool, kControlCount> enabled_{};
-    // The progress gauge as the view shows it: every change goes through the core, so the
-    // countdown reads it here, with the view's own rules.
+    // The progress gauge the view paints: every change goes through the core, which asks the
+    // view for a repaint when what it shows changed.
     protocol::GaugeModel gauge_;
     std::unique_ptr<CoreScreen> screen_;
 };

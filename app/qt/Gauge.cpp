@@ -8,22 +8,15 @@ namespace {
 QColor ToQColor(protocol::Rgb c) { return QColor(c.r, c.g, c.b); }
 }  // namespace
 
-TGauge::TGauge(QWidget* parent) : QWidget(parent) {
+TGauge::TGauge(const protocol::GaugeModel& model, QWidget* parent) : QWidget(parent), model_(model) {
     // The gauge paints every pixel itself; nothing behind it needs drawing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TGauge::RepaintIf(bool changed) {
-    if (!changed) return;
+void TGauge::Repaint() {
     ++repaintRequests_;
     update();
 }
-
-void TGauge::SetProgress(std::int32_t v) { RepaintIf(model_.SetProgress(v)); }
-void TGauge::SetMaxValue(std::int32_t v) { RepaintIf(model_.SetMaxValue(v)); }
-void TGauge::SetMinValue(std::int32_t v) { RepaintIf(model_.SetMinValue(v)); }
-void TGauge::SetForeColor(protocol::Rgb c) { RepaintIf(model_.SetForeColor(c)); }
-void TGauge::SetBackColor(protocol::Rgb c) { RepaintIf(model_.SetBackColor(c)); }
 
 void TGauge::paintEvent(QPaintEvent*) {
     QPainter painter(this);

@@ -1,5 +1,6 @@
-// The progress gauge as a widget: it paints a GaugeModel and nothing else, so the clamping and
-// percentage rules stay in the one plain class every front end shares.
+// The progress gauge as a widget: it paints the window core's gauge model and nothing else. The
+// core holds the only model, with its clamping and percentage rules, and asks for a repaint only
+// when what the gauge shows changed.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,8 @@ class TGauge : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TGauge(QWidget* parent = nullptr);
+    // `model` outlives the widget.
+    explicit TGauge(const protocol::GaugeModel& model, QWidget* parent = nullptr);
 
     const protocol::GaugeModel& Model() const { return model_; }
     std::int32_t MinValue() const { return model_.MinValue(); }
@@ -24,16 +26,9 @@ public:
     protocol::Rgb BackColor() const { return model_.BackColor(); }
     int Percent() const { return model_.Percent(); }
 
-    // The setters repaint only when what the gauge shows changed; a transfer of thousands of
-    // blocks then costs about a hundred repaints. The range setters throw std::out_of_range
-    // like the model does.
-    void SetProgress(std::int32_t v);
-    void SetMaxValue(std::int32_t v);
-    void SetMinValue(std::int32_t v);
-    void SetForeColor(protocol::Rgb c);
-    void SetBackColor(protocol::Rgb c);
-
-    // How many repaints the setters have asked for since the gauge was made.
+    // Paints the model afresh.
+    void Repaint();
+    // How many repaints were asked for since the gauge was made.
     int RepaintRequests() const { return repaintRequests_; }
 
     QSize sizeHint() const override { return {662, 67}; }
@@ -42,9 +37,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void RepaintIf(bool changed);
-
-    protocol::GaugeModel model_;
+    const protocol::GaugeModel& model_;
     int repaintRequests_ = 0;
 };
 

@@ -33,7 +33,7 @@ MainWindow::MainWindow(platform::Platform& host, QStringList arguments, TForm1Ho
     core_ = std::make_unique<TForm1>(host, ui_, ArgumentBytes(arguments));
     ConnectHandlers();
     ApplyStartSize();
-    frmProgress = new TfrmProgress(this, 0, 0, 0);
+    frmProgress = new TfrmProgress(this, core_->Gauge());
     frmProgress->escapePressed = [this] { core_->EscapePressed(); };
     Form2 = new TForm2(host, this);
     Form2->message = [this](const QString& text) { ui_.ShowMessage(text.toLocal8Bit().toStdString()); };

@@ -8,7 +8,7 @@
 
 namespace prax::app::qt {
 
-TfrmProgress::TfrmProgress(QWidget* owner)
+TfrmProgress::TfrmProgress(QWidget* owner, const protocol::GaugeModel& gauge)
     : QWidget(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus) {
     setObjectName(QStringLiteral("frmProgress"));
     setWindowTitle(QString::fromLatin1(app::progress::kCaption));
@@ -34,19 +34,11 @@ TfrmProgress::TfrmProgress(QWidget* owner)
     Panel1->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
     Panel1->setGeometry(QtRect(app::progress::kPanel1));
 
-    ggProgress = new TGauge(Panel1);
+    ggProgress = new TGauge(gauge, Panel1);
     ggProgress->setObjectName(QStringLiteral("ggProgress"));
     ggProgress->setGeometry(QtRect(app::progress::kGauge));
 
     CentreOnScreen();
-}
-
-TfrmProgress::TfrmProgress(QWidget* owner, std::int32_t max, std::int32_t min,
-                           std::int32_t position)
-    : TfrmProgress(owner) {
-    ggProgress->SetMaxValue(max);
-    ggProgress->SetMinValue(min);
-    ggProgress->SetProgress(position);
 }
 
 void TfrmProgress::keyPressEvent(QKeyEvent* event) {

@@ -21,11 +21,9 @@ public:
     static constexpr int kClientWidth = app::progress::kClientWidth;
     static constexpr int kClientHeight = app::progress::kClientHeight;
 
-    // The owner keeps the window above itself and destroys it along with itself.
-    explicit TfrmProgress(QWidget* owner);
-    // The gauge's maximum, minimum and position, applied in that order; a maximum of 0 is
-    // ignored like any other request for it, so (owner, 0, 0, 0) leaves the range at 0..100.
-    TfrmProgress(QWidget* owner, std::int32_t max, std::int32_t min, std::int32_t position);
+    // The owner keeps the window above itself and destroys it along with itself; the gauge
+    // paints `gauge`, which outlives the window.
+    TfrmProgress(QWidget* owner, const protocol::GaugeModel& gauge);
 
     QFrame* Panel1 = nullptr;
     TGauge* ggProgress = nullptr;

@@ -146,20 +146,8 @@ void QtFormView::HideProgress() {
     if (progress_) progress_->hide();
 }
 
-void QtFormView::SetProgressColor(protocol::Rgb colour) {
-    if (progress_) progress_->ggProgress->SetForeColor(colour);
-}
-
-void QtFormView::SetProgressMax(std::int32_t max) {
-    if (progress_) progress_->ggProgress->SetMaxValue(max);
-}
-
-void QtFormView::SetProgressPosition(std::int32_t position) {
-    if (progress_) progress_->ggProgress->SetProgress(position);
-}
-
-std::int32_t QtFormView::ProgressPosition() {
-    return progress_ ? progress_->ggProgress->Progress() : 0;
+void QtFormView::RepaintGauge() {
+    if (progress_) progress_->ggProgress->Repaint();
 }
 
 void QtFormView::SetStatusText(const std::string& text) {

@@ -51,20 +51,15 @@ public:
     QtFormView(const QtFormView&) = delete;
     QtFormView& operator=(const QtFormView&) = delete;
 
-    // protocol::Operator
+    // FormView
     void ShowMessage(const std::string& text) override;
     std::string ChooseFile(const protocol::FileDialogSetup& setup) override;
     void ShowProgress() override;
     void HideProgress() override;
-    void SetProgressColor(protocol::Rgb colour) override;
-    void SetProgressMax(std::int32_t max) override;
-    void SetProgressPosition(std::int32_t position) override;
-    std::int32_t ProgressPosition() override;
+    void RepaintGauge() override;
     void SetStatusText(const std::string& text) override;
     void ProcessEvents() override;
     void SetCloseEnabled(bool enabled) override;
-
-    // FormView
     void SetVisible(ControlId id, bool visible) override;
     void SetEnabled(ControlId id, bool enabled) override;
     void SetCaption(ControlId id, const std::string& caption) override;

@@ -106,7 +106,7 @@ MainWindow::MainWindow(platform::Platform& host, std::vector<std::string> argume
     ApplyStartSize();
 
     // The progress dialog keeps its pixels whatever the DPI; the font window is laid out in its own.
-    progress_ = std::make_unique<TfrmProgress>(hwnd_, 0, 0, 0);
+    progress_ = std::make_unique<TfrmProgress>(hwnd_, core_.Gauge());
     progress_->escapePressed = [this] { core_.EscapePressed(); };
     form2_ = std::make_unique<TForm2>(host_, hwnd_);
     form2_->message = [this](const std::string& text) { ShowMessage(text); };
@@ -604,20 +604,8 @@ void MainWindow::HideProgress() {
     if (progress_) progress_->Hide();
 }
 
-void MainWindow::SetProgressColor(protocol::Rgb colour) {
-    if (progress_) progress_->SetForeColor(colour);
-}
-
-void MainWindow::SetProgressMax(std::int32_t max) {
-    if (progress_) progress_->SetMaxValue(max);
-}
-
-void MainWindow::SetProgressPosition(std::int32_t position) {
-    if (progress_) progress_->SetProgress(position);
-}
-
-std::int32_t MainWindow::ProgressPosition() {
-    return progress_ ? progress_->Gauge().Progress() : 0;
+void MainWindow::RepaintGauge() {
+    if (progress_) progress_->RepaintGauge();
 }
 
 void MainWindow::SetStatusText(const std::string& text) {

@@ -91,16 +91,11 @@ public:
     void ShowWarning(const std::string& text) override;
     int AskQuestion(const std::string& text, const std::string& caption,
                     std::uint32_t type) override;
-
-    // protocol::Operator.
     void ShowMessage(const std::string& text) override;
     std::string ChooseFile(const protocol::FileDialogSetup& setup) override;
     void ShowProgress() override;
     void HideProgress() override;
-    void SetProgressColor(protocol::Rgb colour) override;
-    void SetProgressMax(std::int32_t max) override;
-    void SetProgressPosition(std::int32_t position) override;
-    std::int32_t ProgressPosition() override;
+    void RepaintGauge() override;
     void SetStatusText(const std::string& text) override;
     void ProcessEvents() override;
     void SetCloseEnabled(bool enabled) override;

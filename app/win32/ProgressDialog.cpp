@@ -67,7 +67,8 @@ void RegisterProgressClasses(HINSTANCE instance) {
 }
 }  // namespace detail
 
-TfrmProgress::TfrmProgress(HWND owner) : font_(SystemFont(layout::kFontPixels)) {
+TfrmProgress::TfrmProgress(HWND owner, const protocol::GaugeModel& gauge)
+    : font_(SystemFont(layout::kFontPixels)), model_(gauge) {
     RegisterClasses(detail::ProgramInstance());
     // No caption, no frame: the window is its client area, in fixed pixels whatever the
     // screen's density. It never takes the activation, not even when clicked.
@@ -85,13 +86,6 @@ TfrmProgress::TfrmProgress(HWND owner) : font_(SystemFont(layout::kFontPixels)) 
     gauge_ = Child(kGaugeClass, panel_, layout::kGauge, this);
 }
 
-TfrmProgress::TfrmProgress(HWND owner, std::int32_t max, std::int32_t min, std::int32_t position)
-    : TfrmProgress(owner) {
-    SetMaxValue(max);
-    SetMinValue(min);
-    SetProgress(position);
-}
-
 TfrmProgress::~TfrmProgress() {
     // The owner may have taken the window with it already.
     if (window_ != nullptr) ::DestroyWindow(window_);
@@ -107,16 +101,9 @@ void TfrmProgress::Hide() {
 
 bool TfrmProgress::Visible() const { return window_ != nullptr && ::IsWindowVisible(window_); }
 
-bool TfrmProgress::RepaintIf(bool changed) {
-    if (changed && gauge_ != nullptr) ::InvalidateRect(gauge_, nullptr, FALSE);
-    return changed;
+void TfrmProgress::RepaintGauge() {
+    if (gauge_ != nullptr) ::InvalidateRect(gauge_, nullptr, FALSE);
 }
-
-bool TfrmProgress::SetProgress(std::int32_t v) { return RepaintIf(model_.SetProgress(v)); }
-bool TfrmProgress::SetMaxValue(std::int32_t v) { return RepaintIf(model_.SetMaxValue(v)); }
-bool TfrmProgress::SetMinValue(std::int32_t v) { return RepaintIf(model_.SetMinValue(v)); }
-bool TfrmProgress::SetForeColor(protocol::Rgb c) { return RepaintIf(model_.SetForeColor(c)); }
-bool TfrmProgress::SetBackColor(protocol::Rgb c) { return RepaintIf(model_.SetBackColor(c)); }
 
 void TfrmProgress::PaintPanel(HDC dc) {
     // A one-pixel line round the edge and a one-pixel lowered bevel inside it: the two pixels

@@ -14,11 +14,8 @@ namespace prax::app::win32 {
 class TfrmProgress {
 public:
     // Created hidden, centred on the screen, above `owner` and destroyed along with it at the
-    // latest.
-    explicit TfrmProgress(HWND owner);
-    // The gauge's maximum, minimum and position, applied in that order; a maximum of 0 is
-    // ignored like any other request for it, so (owner, 0, 0, 0) leaves the range at 0..100.
-    TfrmProgress(HWND owner, std::int32_t max, std::int32_t min, std::int32_t position);
+    // latest; the gauge paints `gauge`, which outlives the window.
+    TfrmProgress(HWND owner, const protocol::GaugeModel& gauge);
     ~TfrmProgress();
     TfrmProgress(const TfrmProgress&) = delete;
     TfrmProgress& operator=(const TfrmProgress&) = delete;
@@ -31,14 +28,8 @@ public:
     void Hide();
     bool Visible() const;
 
-    // Forwarded to the gauge's rules; the gauge is repainted only when what it shows changed,
-    // so a transfer of thousands of blocks costs about a hundred repaints. The range setters
-    // throw std::out_of_range as the rules do. Each returns whether the picture changed.
-    bool SetProgress(std::int32_t v);
-    bool SetMaxValue(std::int32_t v);
-    bool SetMinValue(std::int32_t v);
-    bool SetForeColor(protocol::Rgb c);
-    bool SetBackColor(protocol::Rgb c);
+    // Paints the gauge's model afresh; the core asks only when what it shows changed.
+    void RepaintGauge();
     const protocol::GaugeModel& Gauge() const { return model_; }
 
     // How often the gauge has been painted on screen.
@@ -53,11 +44,10 @@ public:
     static LRESULT CALLBACK GaugeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
 private:
-    bool RepaintIf(bool changed);
     void PaintPanel(HDC dc);
 
     OwnedFont font_;
-    protocol::GaugeModel model_;
+    const protocol::GaugeModel& model_;
     int repaints_ = 0;
     HWND window_ = nullptr;
     HWND panel_ = nullptr;

@@ -39,6 +39,7 @@ public:
     std::function<void()> onMessage;
     std::optional<ControlId> focus = ControlId::Button1;
     int fontListPolls = 0;
+    int gaugeRepaints = 0;
     FontListState fontState{};
     std::function<void(FakeView&)> onFontPoll;
 
@@ -63,10 +64,7 @@ public:
     }
     void ShowProgress() override { progressShown = true; }
     void HideProgress() override { progressShown = false; }
-    void SetProgressColor(protocol::Rgb) override {}
-    void SetProgressMax(std::int32_t) override {}
-    void SetProgressPosition(std::int32_t) override {}
-    std::int32_t ProgressPosition() override { return -99; }  // the core must not ask the view
+    void RepaintGauge() override { ++gaugeRepaints; }
     void SetStatusText(const std::string& text) override { status = text; }
     void ProcessEvents() override {
         if (onEvents) onEvents();
@@ -343,6 +341,26 @@ TEST_F(CoreTest, CountdownHidesOnTheFifthTickAndATransferTakesTheDialogOver) {
     screen.StartCountdown();
     screen.ShowProgress();
     EXPECT_EQ(view.timerInterval, 0);
+}
+
+// The view paints the core's gauge, and is asked to only when what it shows changed: a transfer
+// of thousands of blocks costs about a hundred repaints.
+TEST_F(CoreTest, TheGaugeIsRepaintedOnlyWhenThePercentageChanges) {
+    TForm1& f = Open();
+    protocol::Operator& screen = f.Screen();
+    screen.SetProgressMax(10000);
+    const int before = view.gaugeRepaints;
+    for (int i = 1; i <= 99; ++i) screen.SetProgressPosition(i);  // still 0 %
+    EXPECT_EQ(view.gaugeRepaints, before);
+    screen.SetProgressPosition(100);  // 1 %
+    EXPECT_EQ(view.gaugeRepaints, before + 1);
+    for (int i = 101; i <= 10000; ++i) screen.SetProgressPosition(i);  // 2 % .. 100 %
+    EXPECT_EQ(view.gaugeRepaints, before + 100);
+    screen.SetProgressColor(protocol::kBlue);  // unchanged
+    EXPECT_EQ(view.gaugeRepaints, before + 100);
+    screen.SetProgressColor(protocol::kRed);
+    EXPECT_EQ(view.gaugeRepaints, before + 101);
+    EXPECT_EQ(f.Gauge().Progress(), 10000);
 }
 
 TEST_F(CoreTest, CloseIsRefusedWhileGreyedAndTakesTheDialogWithIt) {

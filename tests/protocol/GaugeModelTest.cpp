@@ -23,6 +23,29 @@ TEST(GaugeModel, PositionIsClampedIntoTheRange) {
     EXPECT_EQ(g.Percent(), 100);
     g.SetProgress(-5);
     EXPECT_EQ(g.Progress(), 0);
+    g.SetMaxValue(1000);
+    g.SetProgress(1001);
+    EXPECT_EQ(g.Progress(), 1000);
+}
+
+// The progress dialog is made with a maximum, a minimum and a position, applied in that order: a
+// maximum of 0 is ignored, the minimum raises the position, which is then clamped to the maximum.
+TEST(GaugeModel, AMaximumMinimumAndPositionAppliedInThatOrder) {
+    const struct {
+        std::int32_t max, min, position;
+        std::int32_t wantMax, wantMin, wantProgress;
+    } cases[] = {{0, 0, 0, 100, 0, 0}, {50, 10, 5, 50, 10, 10}, {1000, 10, 5000, 1000, 10, 1000}};
+    for (const auto& c : cases) {
+        GaugeModel g;
+        g.SetMaxValue(c.max);
+        g.SetMinValue(c.min);
+        g.SetProgress(c.position);
+        EXPECT_EQ(g.MaxValue(), c.wantMax) << c.max;
+        EXPECT_EQ(g.MinValue(), c.wantMin) << c.max;
+        EXPECT_EQ(g.Progress(), c.wantProgress) << c.max;
+    }
+    GaugeModel g;
+    EXPECT_THROW((g.SetMaxValue(5), g.SetMinValue(10)), std::out_of_range);
 }
 
 TEST(GaugeModel, MaximumZeroIsIgnoredAndBelowMinimumRefused) {

@@ -26,6 +26,7 @@ namespace {
 using prax::protocol::kBlue;
 using prax::protocol::kRed;
 using prax::protocol::kWhite;
+using prax::protocol::GaugeModel;
 using prax::protocol::Rgb;
 using namespace prax::app::win32;
 namespace app = prax::app;
@@ -79,7 +80,8 @@ app::Rect Place(HWND window) {
 TEST(Progress, IsABorderlessPopupCentredOnTheScreenWithThePanelAndTheGauge) {
     namespace layout = app::progress;
     Owner owner;
-    TfrmProgress progress(owner.hwnd, 0, 0, 0);
+    GaugeModel gauge;
+    TfrmProgress progress(owner.hwnd, gauge);
     const auto style = static_cast<DWORD>(::GetWindowLongPtrA(progress.Handle(), GWL_STYLE));
     EXPECT_TRUE(style & WS_POPUP);
     EXPECT_FALSE(style & (WS_CAPTION | WS_THICKFRAME | WS_BORDER | WS_DLGFRAME | WS_SYSMENU));
@@ -97,21 +99,14 @@ TEST(Progress, IsABorderlessPopupCentredOnTheScreenWithThePanelAndTheGauge) {
     EXPECT_EQ(Place(progress.Panel1()), layout::kPanel1);
     EXPECT_EQ(::GetParent(progress.ggProgress()), progress.Panel1());
     EXPECT_EQ(Place(progress.ggProgress()), layout::kGauge);
-    // A maximum of 0 is ignored: the range stays 0..100.
-    EXPECT_EQ(progress.Gauge().MaxValue(), 100);
-    EXPECT_EQ(progress.Gauge().Progress(), 0);
-
-    // Maximum, minimum, position, in that order: the minimum raises the position, which is then
-    // clamped to the maximum.
-    TfrmProgress ranged(owner.hwnd, 1000, 10, 5000);
-    EXPECT_EQ(ranged.Gauge().MinValue(), 10);
-    EXPECT_EQ(ranged.Gauge().Progress(), 1000);
-    EXPECT_THROW(TfrmProgress(owner.hwnd, 5, 10, 0), std::out_of_range);
+    // It paints the model it was given, the core's.
+    EXPECT_EQ(&progress.Gauge(), &gauge);
 }
 
 TEST(Progress, ShowsWithoutTakingTheActivationAndGoesOnlyWithItsOwner) {
     auto owner = std::make_unique<Owner>();
-    TfrmProgress progress(owner->hwnd, 0, 0, 0);
+    GaugeModel gauge;
+    TfrmProgress progress(owner->hwnd, gauge);
     ASSERT_EQ(::GetActiveWindow(), owner->hwnd);
     progress.Show();
     Pump();
@@ -130,27 +125,24 @@ TEST(Progress, ShowsWithoutTakingTheActivationAndGoesOnlyWithItsOwner) {
     EXPECT_FALSE(progress.Visible());
 }
 
-TEST(Progress, RepaintsTheGaugeOnlyWhenThePercentageChanged) {
+// When to repaint is the core's rule (tests/app/WindowCoreTest.cpp); each request paints the
+// gauge on screen once, and nothing else does.
+TEST(Progress, EachRepaintRequestPaintsTheGaugeOnce) {
     Owner owner;
-    TfrmProgress progress(owner.hwnd, 0, 0, 0);
+    GaugeModel gauge;
+    TfrmProgress progress(owner.hwnd, gauge);
     progress.Show();
-    ASSERT_TRUE(progress.SetMaxValue(100000));
     const auto settle = [&] {
         Pump();
         ::UpdateWindow(progress.ggProgress());
     };
     settle();
     const int before = progress.Repaints();
-    int changes = 0;
-    for (int block = 1; block <= 1000; ++block) {
-        changes += progress.SetProgress(block * 100) ? 1 : 0;
+    for (int request = 1; request <= 100; ++request) {
+        progress.RepaintGauge();
         settle();
     }
-    EXPECT_EQ(changes, 100);
     EXPECT_EQ(progress.Repaints() - before, 100);
-    // The same position again, or a colour it already has, paints nothing.
-    EXPECT_FALSE(progress.SetProgress(100000));
-    EXPECT_FALSE(progress.SetForeColor(kBlue));
     settle();
     EXPECT_EQ(progress.Repaints() - before, 100);
 }
@@ -186,9 +178,10 @@ std::vector<std::vector<COLORREF>> Render(HWND gauge) {
 TEST_P(GaugePicture, FillsThePercentageInTheForeColourAndXorsTheTextOverBoth) {
     const PaintCase c = GetParam();
     Owner owner;
-    TfrmProgress progress(owner.hwnd, 0, 0, 0);
-    progress.SetForeColor(c.fore);
-    progress.SetProgress(c.percent);
+    GaugeModel gauge;
+    TfrmProgress progress(owner.hwnd, gauge);
+    gauge.SetForeColor(c.fore);
+    gauge.SetProgress(c.percent);
     const auto pixels = Render(progress.ggProgress());
     const auto width = static_cast<std::size_t>(app::progress::kGauge.width);
     ASSERT_EQ(pixels.size(), static_cast<std::size_t>(app::progress::kGauge.height));
