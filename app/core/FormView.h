@@ -48,18 +48,16 @@ public:
     // The folder of the program's own executable, where the file dialogs start.
     virtual std::string ProgramDirectory() = 0;
 
-    // --- the font selection window ---
-    // Shows it, empties its choice, lists the installed fonts and centres it (FillFontList);
-    // false when the window is gone. What FillFontList throws goes through.
-    virtual bool OpenFontList() = 0;
-    struct FontListState {
+    // --- the font selection window (its rows and choice: the core's FontChooser) ---
+    // Shows it in front, active, centred on the whole desktop; false when the window is gone.
+    virtual bool OpenFontDialog() = 0;
+    struct FontDialogState {
         bool open = false;    // shown
         bool active = false;  // the active window
-        bool chosen = false;  // OK handed over a name and a file
     };
-    virtual FontListState FontList() = 0;
-    // The choice OK made, taken once: the window's two texts are emptied.
-    virtual protocol::FontChoice TakeFontChoice() = 0;
+    virtual FontDialogState PollFontDialog() = 0;
+    // Draws the chooser's rows (TForm1::Fonts) into the window's grid.
+    virtual void DrawFontRows() = 0;
 
     // --- the screen side of the operations ---
     // A message box with an OK button and the window's title as its caption.

@@ -8,6 +8,7 @@
 #include "protocol/Commands.h"
 #include "protocol/Connections.h"
 #include "protocol/Firmware.h"
+#include "protocol/FontList.h"
 #include "protocol/Fonts.h"
 #include "protocol/RawFile.h"
 #include "protocol/StreamPieces.h"
@@ -43,21 +44,22 @@ public:
     // Shows the font selection window, lists the fonts, and waits for OK. Cancel, the close
     // box, turning to another window and closing the main window end the wait with no choice.
     protocol::FontChoice ChooseFont() override {
-        if (form_.OperationEnds() || !view_.OpenFontList()) return {};
+        if (form_.OperationEnds() || !view_.OpenFontDialog()) return {};
+        form_.FillFontList();
         // The window system makes the window active a moment after it is shown; once it has
         // been active, turning to any other window ends the wait. Should the window system
         // never make it active, OK, Cancel and the close box still end it.
         bool wasActive = false;
         for (;;) {
-            const FormView::FontListState state = view_.FontList();
-            if (!state.open || state.chosen || form_.OperationEnds()) break;
+            const FormView::FontDialogState state = view_.PollFontDialog();
+            if (!state.open || form_.fonts_.Chosen() || form_.OperationEnds()) break;
             wasActive = wasActive || state.active;
             if (wasActive && !state.active) break;
             view_.ProcessEvents();
             form_.host_.Sleep(1);
         }
         // The choice is taken once: a later OK, with no download waiting, hands over nothing.
-        protocol::FontChoice choice = view_.TakeFontChoice();
+        protocol::FontChoice choice = form_.fonts_.Take();
         // The main window is closing, or the operator stopped the operation: no transfer starts.
         if (form_.OperationEnds()) return {};
         return choice;
@@ -263,6 +265,17 @@ void TForm1::RunOperation(const std::function<protocol::Result()>& body) {
     // A close asked for while the operation ran waited for it to unwind; it happens now, once
     // the event loop is back, with nothing of the operation left on the stack.
     if (stopRequested_) view_.PostClose();
+}
+
+void TForm1::FillFontList() {
+    fonts_.ClearChoice();
+    const protocol::FontList list = protocol::ReadInstalledFonts(host_);
+    if (!list.opened) {
+        view_.ShowMessage(protocol::kCantOpenFont);
+        return;
+    }
+    fonts_.Fill(list);
+    view_.DrawFontRows();
 }
 
 // --- countdown ------------------------------------------------------------------------------

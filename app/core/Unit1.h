@@ -13,6 +13,7 @@
 
 #include "app/core/FormView.h"
 #include "app/core/ControlTable.h"
+#include "app/core/FontChooser.h"
 #include "protocol/GaugeModel.h"
 #include "platform/Platform.h"
 #include "protocol/Context.h"
@@ -85,6 +86,12 @@ public:
     protocol::Operator& Screen();
     // The progress gauge: the only model of it, which the view's gauge paints.
     const protocol::GaugeModel& Gauge() const { return gauge_; }
+    // The font selection's rows and choice, which the view's font window draws and fills in.
+    FontChooser& Fonts() { return fonts_; }
+    // Empties the choice and lists the installed fonts in the font window; "Can't open font"
+    // when neither fonts key opens, the rows left as they were. What the registry read throws
+    // (a value that is not text) goes through.
+    void FillFontList();
 
 private:
     class BusyScope;
@@ -118,6 +125,7 @@ private:
     // The progress gauge the view paints: every change goes through the core, which asks the
     // view for a repaint when what it shows changed.
     protocol::GaugeModel gauge_;
+    FontChooser fonts_;
     std::unique_ptr<CoreScreen> screen_;
 };
 

@@ -5,20 +5,14 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QMessageBox>
 #include <QSignalBlocker>
 #include <QTableWidgetItem>
 
 #include "app/qt/Desktop.h"
-#include "protocol/FontList.h"
 
 namespace prax::app::qt {
 
 namespace {
-
-// The entry's bytes ride along with each cell: the choice handed over is exactly what the
-// registry holds, whatever the display made of it.
-constexpr int kBytesRole = Qt::UserRole;
 
 QString Display(const std::string& text) { return QString::fromLocal8Bit(text.c_str()); }
 
@@ -31,15 +25,14 @@ QFont NamedFont(const QFont& base, int pixels) {
 
 void SetCell(QTableWidget* grid, int row, int column, const std::string& text) {
     auto* item = new QTableWidgetItem(Display(text));
-    item->setData(kBytesRole, QByteArray::fromStdString(text));
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
     grid->setItem(row, column, item);
 }
 
 }  // namespace
 
-TForm2::TForm2(platform::Platform& host, QWidget* parent)
-    : QWidget(parent, Qt::Window), host_(host) {
+TForm2::TForm2(FontChooser& chooser, QWidget* parent)
+    : QWidget(parent, Qt::Window), chooser_(chooser) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QString::fromLatin1(app::fontdialog::kCaption));
     setWindowModality(Qt::NonModal);
@@ -112,13 +105,8 @@ void TForm2::ApplyGeometry() {
     Button2->setGeometry(QtRect(app::fontdialog::kCancel));
 }
 
-std::string TForm2::CellBytes(int row, int column) const {
-    const QTableWidgetItem* item = row >= 0 ? StringGrid1->item(row, column) : nullptr;
-    return item ? item->data(kBytesRole).toByteArray().toStdString() : std::string();
-}
-
 void TForm2::Preview(int row) {
-    const protocol::FontPreview preview = protocol::PreviewOf(CellBytes(row, 0));
+    const protocol::FontPreview preview = chooser_.Preview(row);
     Label1->setText(Display(preview.caption));
     if (preview.face.empty()) return;
     QFont font = Label1->font();
@@ -154,34 +142,18 @@ void TForm2::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
 }
 
-void TForm2::FillFontList() {
-    selectedFontName.clear();
-    selectedFontFile.clear();
-    CentreOnDesktop(*this);
-    const protocol::FontList list = protocol::ReadInstalledFonts(host_);
-    if (!list.opened) {
-        const QString text = QString::fromLatin1(protocol::kCantOpenFont);
-        if (message) message(text);
-        else QMessageBox(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
-                         QMessageBox::Ok, this)
-                 .exec();
-        return;
-    }
-    const int rows = static_cast<int>(list.rows.size());
-    // The grid is written over, not cleared: with nothing listed, its first row stays as it was
-    // (a grid always keeps one row).
+void TForm2::DrawRows() {
+    const int rows = chooser_.RowCount();
     if (StringGrid1->rowCount() < rows) StringGrid1->setRowCount(rows);
     for (int r = 0; r < rows; ++r) {
-        const protocol::FontRow& font = list.rows[static_cast<std::size_t>(r)];
-        SetCell(StringGrid1, r, 0, font.name);
-        SetCell(StringGrid1, r, 1, font.file);
-        SetCell(StringGrid1, r, 2, protocol::SizeText(font.size));
-        if (!font.problem.empty()) {
+        for (int c = 0; c < FontChooser::kColumns; ++c) SetCell(StringGrid1, r, c, chooser_.Cell(r, c));
+        const std::string problem = chooser_.Problem(r);
+        if (!problem.empty()) {
             // Listed, greyed, and saying why: choosing it ends in that message, nothing sent.
-            for (int c = 0; c < 3; ++c) {
+            for (int c = 0; c < FontChooser::kColumns; ++c) {
                 QTableWidgetItem* item = StringGrid1->item(r, c);
                 item->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
-                item->setToolTip(Display(font.problem));
+                item->setToolTip(Display(problem));
             }
         }
     }
@@ -196,15 +168,12 @@ void TForm2::FillFontList() {
 }
 
 void TForm2::Button1Click() {
-    const int row = StringGrid1->currentRow();
-    selectedFontName = CellBytes(row, 0);
-    selectedFontFile = CellBytes(row, 1);
+    chooser_.Choose(StringGrid1->currentRow());
     close();
 }
 
 void TForm2::Button2Click() {
-    selectedFontName.clear();
-    selectedFontFile.clear();
+    chooser_.Cancel();
     close();
 }
 

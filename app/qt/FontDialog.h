@@ -1,9 +1,9 @@
-// The "Select Font" window: the installed TrueType fonts with their files and sizes, a preview
-// of the one selected, and OK/Cancel that hand the choice over through two texts. It is never
-// modal: the download that shows it keeps polling for the choice meanwhile.
+// The "Select Font" window: draws the font chooser's rows (the installed TrueType fonts with their
+// files and sizes) and the preview of the one selected, and hands OK and Cancel to the chooser
+// with the row its grid has current. It is never modal: the download that shows it keeps polling
+// the chooser meanwhile.
 #pragma once
 
-#include <functional>
 #include <string>
 
 #include <QGroupBox>
@@ -14,7 +14,7 @@
 #include <QWidget>
 
 #include "app/core/DialogGeometry.h"
-#include "platform/Platform.h"
+#include "app/core/FontChooser.h"
 
 namespace prax::app::qt {
 
@@ -25,7 +25,8 @@ public:
     static constexpr int kOuterWidth = app::fontdialog::kOuterWidth;
     static constexpr int kOuterHeight = app::fontdialog::kOuterHeight;
 
-    explicit TForm2(platform::Platform& host, QWidget* parent = nullptr);
+    // `chooser` outlives the window.
+    explicit TForm2(FontChooser& chooser, QWidget* parent = nullptr);
 
     QTableWidget* StringGrid1 = nullptr;
     QGroupBox* GroupBox1 = nullptr;
@@ -33,16 +34,9 @@ public:
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
 
-    // The choice: both set by OK, both empty while there is none.
-    std::string selectedFontName;
-    std::string selectedFontFile;
-
-    // Shows a message ("Can't open font"); a message box when unset.
-    std::function<void(const QString&)> message;
-
-    // Empties the choice, lists the installed fonts and centres the window. Throws what the
-    // registry read throws (a value that is not text).
-    void FillFontList();
+    // Draws the chooser's rows over the grid's: a font that can't be sent greyed, saying why;
+    // the grid cut to the chooser's rows, its current row kept where it can be.
+    void DrawRows();
 
     void Button1Click();
     void Button2Click();
@@ -57,10 +51,7 @@ protected:
 private:
     void ApplyGeometry();
     void Preview(int row);
-    // The bytes of a cell as they were listed; empty for a cell never filled.
-    std::string CellBytes(int row, int column) const;
-
-    platform::Platform& host_;
+    FontChooser& chooser_;
     bool outerSizeSet_ = false;
 };
 

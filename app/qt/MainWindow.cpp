@@ -35,8 +35,7 @@ MainWindow::MainWindow(platform::Platform& host, QStringList arguments, TForm1Ho
     ApplyStartSize();
     frmProgress = new TfrmProgress(this, core_->Gauge());
     frmProgress->escapePressed = [this] { core_->EscapePressed(); };
-    Form2 = new TForm2(host, this);
-    Form2->message = [this](const QString& text) { ui_.ShowMessage(text.toLocal8Bit().toStdString()); };
+    Form2 = new TForm2(core_->Fonts(), this);
     core_->FormCreate();
 }
 

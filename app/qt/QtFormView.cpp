@@ -118,24 +118,22 @@ std::string QtFormView::ChooseFile(const protocol::FileDialogSetup& setup) {
     return chosen.isEmpty() ? std::string() : PathBytes(chosen.front());
 }
 
-bool QtFormView::OpenFontList() {
+bool QtFormView::OpenFontDialog() {
     if (!fonts_) return false;
     fonts_->show();
     fonts_->raise();
     fonts_->activateWindow();
-    fonts_->FillFontList();
+    CentreOnDesktop(*fonts_);
     return true;
 }
 
-FormView::FontListState QtFormView::FontList() {
+FormView::FontDialogState QtFormView::PollFontDialog() {
     if (!fonts_) return {};
-    return {fonts_->isVisible(), fonts_->isActiveWindow(),
-            !fonts_->selectedFontName.empty() && !fonts_->selectedFontFile.empty()};
+    return {fonts_->isVisible(), fonts_->isActiveWindow()};
 }
 
-protocol::FontChoice QtFormView::TakeFontChoice() {
-    if (!fonts_) return {};
-    return {std::exchange(fonts_->selectedFontName, {}), std::exchange(fonts_->selectedFontFile, {})};
+void QtFormView::DrawFontRows() {
+    if (fonts_) fonts_->DrawRows();
 }
 
 void QtFormView::ShowProgress() {

@@ -76,9 +76,9 @@ public:
     void StopTimer() override;
     void DestroyProgress() override;
     std::string ProgramDirectory() override;
-    bool OpenFontList() override;
-    FontListState FontList() override;
-    protocol::FontChoice TakeFontChoice() override;
+    bool OpenFontDialog() override;
+    FontDialogState PollFontDialog() override;
+    void DrawFontRows() override;
     void ShowError(const std::string& text) override;
     void ShowWarning(const std::string& text) override;
     int AskQuestion(const std::string& text, const std::string& caption,

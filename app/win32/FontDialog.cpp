@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "app/core/DialogGeometry.h"
-#include "protocol/FontList.h"
 
 namespace prax::app::win32 {
 
@@ -13,7 +12,7 @@ namespace {
 namespace layout = app::fontdialog;
 
 const char* const kWindowClass = "PraxSelectFont";
-constexpr int kColumns = 3;
+constexpr int kColumns = FontChooser::kColumns;
 // Neither IDOK nor IDCANCEL: the dialog manager's Enter and Escape send those, and must press
 // neither button.
 constexpr int kGridId = 100;
@@ -65,9 +64,8 @@ void RegisterFontDialogClass(HINSTANCE instance) {
 }
 }  // namespace detail
 
-TForm2::TForm2(platform::Platform& host, HWND owner)
-    : host_(host),
-      owner_(owner),
+TForm2::TForm2(FontChooser& chooser, HWND owner)
+    : chooser_(chooser),
       windowFont_(MakeFont(layout::kFace, layout::kFontPixels)),
       buttonFont_(MakeFont(layout::kFace, layout::kButtonPixels)),
       previewFont_(MakeFont(layout::kFace, layout::kPreviewPixels)) {
@@ -130,8 +128,7 @@ int TForm2::CurrentRow() const {
 }
 
 std::string TForm2::Cell(int row, int column) const {
-    if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= kColumns) return {};
-    return rows_[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)];
+    return row < RowCount() ? chooser_.Cell(row, column) : std::string();
 }
 
 std::string TForm2::PreviewCaption() const { return WindowText(preview_); }
@@ -144,22 +141,19 @@ std::string TForm2::PreviewFace() const {
 
 void TForm2::SetRowCount(int rows) {
     const Quiet quiet(quiet_);
-    // The rows' bytes stay in step with what the grid shows; a grid that refuses a row (out of
-    // memory) ends the loop rather than spinning on it.
+    // A grid that refuses a row (out of memory) ends the loop rather than spinning on it.
     while (RowCount() < rows) {
         LVITEMA item{};
         item.mask = LVIF_TEXT;
         item.iItem = RowCount();
         item.pszText = const_cast<char*>("");
         if (Grid(grid_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)) < 0) break;
-        rows_.emplace_back();
     }
-    while (RowCount() > rows && Grid(grid_, LVM_DELETEITEM, static_cast<WPARAM>(RowCount() - 1)) != FALSE)
-        rows_.pop_back();
+    while (RowCount() > rows)
+        if (Grid(grid_, LVM_DELETEITEM, static_cast<WPARAM>(RowCount() - 1)) == FALSE) break;
 }
 
 void TForm2::SetCell(int row, int column, const std::string& text) {
-    rows_[static_cast<std::size_t>(row)].cells[static_cast<std::size_t>(column)] = text;
     std::string shown = text;
     LVITEMA item{};
     item.iSubItem = column;
@@ -175,7 +169,7 @@ void TForm2::QuietlySelect(int row) {
 }
 
 void TForm2::Preview(int row) {
-    const protocol::FontPreview preview = protocol::PreviewOf(Cell(row, 0));
+    const protocol::FontPreview preview = chooser_.Preview(row);
     ::SetWindowTextA(preview_, preview.caption.c_str());
     if (preview.face.empty()) return;
     HFONT font = MakeFont(preview.face.c_str(), layout::kPreviewPixels);
@@ -192,10 +186,7 @@ void TForm2::FormShow() { Preview(CurrentRow()); }
 
 void TForm2::FormActivate() { ApplyGeometry(); }
 
-void TForm2::FillFontList() {
-    selectedFontName.clear();
-    selectedFontFile.clear();
-    // Centred on the whole desktop, frame included.
+void TForm2::CentreOnDesktop() {
     RECT outer;
     ::GetWindowRect(window_, &outer);
     const int width = outer.right - outer.left;
@@ -204,24 +195,15 @@ void TForm2::FillFontList() {
                    ::GetSystemMetrics(SM_XVIRTUALSCREEN) + (::GetSystemMetrics(SM_CXVIRTUALSCREEN) - width) / 2,
                    ::GetSystemMetrics(SM_YVIRTUALSCREEN) + (::GetSystemMetrics(SM_CYVIRTUALSCREEN) - height) / 2,
                    0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
-    const protocol::FontList list = protocol::ReadInstalledFonts(host_);
-    if (!list.opened) {
-        if (message) message(protocol::kCantOpenFont);
-        else ::MessageBoxA(owner_, protocol::kCantOpenFont, WindowText(owner_).c_str(), MB_OK);
-        return;
-    }
-    const int rows = static_cast<int>(list.rows.size());
-    // The grid is written over, not cleared: with nothing listed, its first row stays as it was.
+void TForm2::DrawRows() {
+    // A font that can't be sent is drawn greyed, saying why (Notify): choosing it ends in that
+    // message, nothing sent.
+    const int rows = chooser_.RowCount();
     if (RowCount() < rows) SetRowCount(rows);
-    for (int r = 0; r < std::min(rows, RowCount()); ++r) {
-        const protocol::FontRow& font = list.rows[static_cast<std::size_t>(r)];
-        SetCell(r, 0, font.name);
-        SetCell(r, 1, font.file);
-        SetCell(r, 2, protocol::SizeText(font.size));
-        // Listed, greyed, and saying why: choosing it ends in that message, nothing sent.
-        rows_[static_cast<std::size_t>(r)].problem = font.problem;
-    }
+    for (int r = 0; r < std::min(rows, RowCount()); ++r)
+        for (int c = 0; c < kColumns; ++c) SetCell(r, c, chooser_.Cell(r, c));
     for (int c = 0; c < kColumns; ++c)
         Grid(grid_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c), MAKELPARAM(layout::kColumnWidths[c], 0));
 
@@ -234,15 +216,12 @@ void TForm2::FillFontList() {
 }
 
 void TForm2::Button1Click() {
-    const int row = CurrentRow();
-    selectedFontName = Cell(row, 0);
-    selectedFontFile = Cell(row, 1);
+    chooser_.Choose(CurrentRow());
     ::ShowWindow(window_, SW_HIDE);
 }
 
 void TForm2::Button2Click() {
-    selectedFontName.clear();
-    selectedFontFile.clear();
+    chooser_.Cancel();
     ::ShowWindow(window_, SW_HIDE);
 }
 
@@ -283,23 +262,23 @@ LRESULT TForm2::Notify(const NMHDR& header, LPARAM lp) {
         auto& draw = *reinterpret_cast<NMLVCUSTOMDRAW*>(lp);
         if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
         if (draw.nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
-        const auto row = static_cast<std::size_t>(draw.nmcd.dwItemSpec);
-        if (row >= rows_.size() || rows_[row].problem.empty()) return CDRF_DODEFAULT;
+        const auto row = static_cast<int>(draw.nmcd.dwItemSpec);
+        if (row >= RowCount() || chooser_.Problem(row).empty()) return CDRF_DODEFAULT;
         draw.clrText = ::GetSysColor(COLOR_GRAYTEXT);
         return CDRF_NEWFONT;
     }
     case LVN_GETINFOTIPA: {
         auto& tip = *reinterpret_cast<NMLVGETINFOTIPA*>(lp);
-        if (tip.iItem < 0 || tip.iItem >= static_cast<int>(rows_.size()) || tip.cchTextMax <= 0) return 0;
-        const std::string& problem = rows_[static_cast<std::size_t>(tip.iItem)].problem;
+        if (tip.iItem < 0 || tip.iItem >= RowCount() || tip.cchTextMax <= 0) return 0;
+        const std::string problem = chooser_.Problem(tip.iItem);
         if (problem.empty()) return 0;
         ::lstrcpynA(tip.pszText, problem.c_str(), tip.cchTextMax);
         return 0;
     }
     case LVN_GETINFOTIPW: {
         auto& tip = *reinterpret_cast<NMLVGETINFOTIPW*>(lp);
-        if (tip.iItem < 0 || tip.iItem >= static_cast<int>(rows_.size()) || tip.cchTextMax <= 0) return 0;
-        const std::string& problem = rows_[static_cast<std::size_t>(tip.iItem)].problem;
+        if (tip.iItem < 0 || tip.iItem >= RowCount() || tip.cchTextMax <= 0) return 0;
+        const std::string problem = chooser_.Problem(tip.iItem);
         if (problem.empty()) return 0;
         const int n = ::MultiByteToWideChar(CP_ACP, 0, problem.c_str(), -1, tip.pszText, tip.cchTextMax);
         if (n == 0) tip.pszText[tip.cchTextMax - 1] = L'\0';

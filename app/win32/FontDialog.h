@@ -1,23 +1,21 @@
-// The "Select Font" window: the installed TrueType fonts with their files and sizes, a preview
-// of the one selected, and OK/Cancel that hand the choice over through two texts. It is never
-// modal: the download that shows it keeps polling for the choice meanwhile, and the main
-// window's message loop hands it its keyboard messages through PreTranslate.
+// The "Select Font" window: draws the font chooser's rows (the installed TrueType fonts with their
+// files and sizes) and the preview of the one selected, and hands OK and Cancel to the chooser
+// with the row its grid has current. It is never modal: the download that shows it keeps polling
+// the chooser meanwhile, and the main window's message loop hands it its keyboard messages
+// through PreTranslate.
 #pragma once
 
-#include <array>
-#include <functional>
 #include <string>
-#include <vector>
 
+#include "app/core/FontChooser.h"
 #include "app/win32/WindowsUi.h"
-#include "platform/Platform.h"
 
 namespace prax::app::win32 {
 
 class TForm2 {
 public:
-    // Created hidden, above `owner`.
-    TForm2(platform::Platform& host, HWND owner);
+    // Created hidden, above `owner`; `chooser` outlives the window.
+    TForm2(FontChooser& chooser, HWND owner);
     ~TForm2();
     TForm2(const TForm2&) = delete;
     TForm2& operator=(const TForm2&) = delete;
@@ -29,16 +27,11 @@ public:
     HWND Button1() const { return ok_; }
     HWND Button2() const { return cancel_; }
 
-    // The choice: both set by OK, both empty while there is none.
-    std::string selectedFontName;
-    std::string selectedFontFile;
-
-    // Shows a message ("Can't open font"); a message box over the owner when unset.
-    std::function<void(const std::string&)> message;
-
-    // Empties the choice, lists the installed fonts and centres the window on the desktop.
-    // Throws what the registry read throws (a value that is not text).
-    void FillFontList();
+    // Draws the chooser's rows over the grid's: a font that can't be sent greyed, saying why;
+    // the grid cut to the chooser's rows, its current row kept where it can be.
+    void DrawRows();
+    // Centres the window, frame included, on the whole desktop.
+    void CentreOnDesktop();
 
     void Button1Click();
     void Button2Click();
@@ -57,7 +50,7 @@ public:
     bool PreTranslate(MSG& msg);
 
     // What the grid holds: its rows, the one that is current (-1: none), and a cell's bytes as
-    // they were listed (empty for a cell never filled).
+    // they were listed (the chooser's; empty for a cell never filled).
     int RowCount() const;
     int CurrentRow() const;
     std::string Cell(int row, int column) const;
@@ -68,11 +61,6 @@ public:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
 private:
-    struct Row {
-        std::array<std::string, 3> cells;
-        std::string problem;  // why the font can't be sent; empty when it can
-    };
-
     LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Notify(const NMHDR& header, LPARAM lp);
     void ApplyGeometry();
@@ -82,10 +70,8 @@ private:
     // Makes `row` the current one without a selection by the operator: no preview.
     void QuietlySelect(int row);
 
-    platform::Platform& host_;
-    HWND owner_;
+    FontChooser& chooser_;
     OwnedFont windowFont_, buttonFont_, previewFont_;
-    std::vector<Row> rows_;
     bool quiet_ = false;         // the grid's changes are the dialog's own, not the operator's
     HWND lastFocus_ = nullptr;   // where the focus goes back to when the window is activated
     HWND window_ = nullptr;

@@ -108,8 +108,7 @@ MainWindow::MainWindow(platform::Platform& host, std::vector<std::string> argume
     // The progress dialog keeps its pixels whatever the DPI; the font window is laid out in its own.
     progress_ = std::make_unique<TfrmProgress>(hwnd_, core_.Gauge());
     progress_->escapePressed = [this] { core_.EscapePressed(); };
-    form2_ = std::make_unique<TForm2>(host_, hwnd_);
-    form2_->message = [this](const std::string& text) { ShowMessage(text); };
+    form2_ = std::make_unique<TForm2>(core_.Fonts(), hwnd_);
     core_.FormCreate();
 }
 
@@ -535,22 +534,20 @@ std::string MainWindow::ProgramDirectory() {
 
 // --- FormView: the font window --------------------------------------------------------------
 
-bool MainWindow::OpenFontList() {
+bool MainWindow::OpenFontDialog() {
     if (!form2_) return false;
     form2_->Show();
-    form2_->FillFontList();
+    form2_->CentreOnDesktop();
     return true;
 }
 
-FormView::FontListState MainWindow::FontList() {
+FormView::FontDialogState MainWindow::PollFontDialog() {
     if (!form2_) return {};
-    return {form2_->Visible(), form2_->Active(),
-            !form2_->selectedFontName.empty() && !form2_->selectedFontFile.empty()};
+    return {form2_->Visible(), form2_->Active()};
 }
 
-protocol::FontChoice MainWindow::TakeFontChoice() {
-    if (!form2_) return {};
-    return {std::exchange(form2_->selectedFontName, {}), std::exchange(form2_->selectedFontFile, {})};
+void MainWindow::DrawFontRows() {
+    if (form2_) form2_->DrawRows();
 }
 
 // --- boxes ----------------------------------------------------------------------------------

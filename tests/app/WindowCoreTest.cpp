@@ -40,8 +40,13 @@ public:
     std::optional<ControlId> focus = ControlId::Button1;
     int fontListPolls = 0;
     int gaugeRepaints = 0;
-    FontListState fontState{};
+    int fontDraws = 0;
+    // The font window as the view shows it; `chosen` stands for OK on its first row.
+    struct FontWindow {
+        bool open = false, active = false, chosen = false;
+    } fontState{};
     std::function<void(FakeView&)> onFontPoll;
+    FontChooser* fonts = nullptr;  // the core's
 
     FakeView() {
         for (const ControlEntry& entry : Controls()) {
@@ -87,19 +92,17 @@ public:
     void StopTimer() override { timerInterval = 0; }
     void DestroyProgress() override { progressAlive = false; }
     std::string ProgramDirectory() override { return "/opt/prax"; }
-    bool OpenFontList() override {
+    bool OpenFontDialog() override {
         fontState = {true, false, false};
         return true;
     }
-    FontListState FontList() override {
+    FontDialogState PollFontDialog() override {
         ++fontListPolls;
         if (onFontPoll) onFontPoll(*this);
-        return fontState;
+        if (fontState.chosen && fonts != nullptr) fonts->Choose(0);
+        return {fontState.open, fontState.active};
     }
-    protocol::FontChoice TakeFontChoice() override {
-        return fontState.chosen ? protocol::FontChoice{"Face (TrueType)", "FACE.TTF"}
-                                : protocol::FontChoice{};
-    }
+    void DrawFontRows() override { ++fontDraws; }
     void ShowError(const std::string& text) override { errors.push_back(text); }
     void ShowWarning(const std::string& text) override { warnings.push_back(text); }
     int AskQuestion(const std::string& text, const std::string&, std::uint32_t) override {
@@ -113,7 +116,16 @@ struct AskingHost final : platform::fake::FakePlatform {
     int MessageBoxA(const std::string& text, const std::string& caption, std::uint32_t type) override {
         return AskHandler(text, caption, type);
     }
+    // Neither fonts key opens.
+    bool fontKeysGone = false;
+    long RegOpenKeyExA(platform::HKey root, const std::string& sub, std::uint32_t access,
+                       platform::HKey& out) override {
+        if (fontKeysGone) return static_cast<long>(platform::ERROR_FILE_NOT_FOUND_);
+        return FakePlatform::RegOpenKeyExA(root, sub, access, out);
+    }
 };
+
+const char* const kFontsKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 
 struct CoreTest : ::testing::Test {
     AskingHost host;
@@ -123,6 +135,7 @@ struct CoreTest : ::testing::Test {
     TForm1& Open(std::vector<std::string> arguments = {}) {
         form.reset();
         form = std::make_unique<TForm1>(host, view, std::move(arguments));
+        view.fonts = &form->Fonts();
         form->FormCreate();
         return *form;
     }
@@ -412,6 +425,7 @@ TEST_F(CoreTest, ClosingDuringAnOperationStopsItAndClosesOnceItUnwound) {
 TEST_F(CoreTest, FontListWait) {
     // A choice goes on to the download, which finds no such file in the fonts folder and says
     // so; no choice ends the operation quietly.
+    host.SetRegString(kFontsKey, "Face (TrueType)", "FACE.TTF");
     const struct {
         const char* name;
         std::function<void(FakeView&)> poll;
@@ -441,6 +455,30 @@ TEST_F(CoreTest, FontListWait) {
     };
     f.Button3Click();
     EXPECT_TRUE(view.messages.empty());
+}
+
+// Every listing empties the choice first; with neither fonts key, "Can't open font", and the
+// window keeps what it showed.
+TEST_F(CoreTest, FillingTheFontListEmptiesTheChoiceAndSaysSoWhenTheKeysAreGone) {
+    host.SetRegString(kFontsKey, "Face (TrueType)", "FACE.TTF");
+    TForm1& f = Open();
+    f.FillFontList();
+    EXPECT_EQ(view.fontDraws, 1);
+    ASSERT_EQ(f.Fonts().RowCount(), 1);
+    f.Fonts().Choose(0);
+    ASSERT_TRUE(f.Fonts().Chosen());
+    f.FillFontList();
+    EXPECT_FALSE(f.Fonts().Chosen());
+    EXPECT_EQ(view.fontDraws, 2);
+    EXPECT_TRUE(view.messages.empty());
+
+    f.Fonts().Choose(0);
+    host.fontKeysGone = true;
+    f.FillFontList();
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Can't open font"});
+    EXPECT_FALSE(f.Fonts().Chosen());
+    EXPECT_EQ(view.fontDraws, 2);
+    EXPECT_EQ(f.Fonts().Cell(0, 0), "Face (TrueType)");
 }
 
 TEST_F(CoreTest, AFailedOpenIsAWarningWithTheHostsReasonBeneath) {

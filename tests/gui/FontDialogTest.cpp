@@ -8,9 +8,12 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "app/qt/Desktop.h"
 #include "app/qt/FontDialog.h"
 #include "platform/fake/FakePlatform.h"
+#include "protocol/FontList.h"
 
+using prax::app::FontChooser;
 using prax::app::qt::TForm2;
 using prax::platform::fake::FakePlatform;
 
@@ -30,6 +33,13 @@ void InstallFonts(FakePlatform& host) {
     host.SetRegString(kFontsKey, "Arial (TrueType)", "ARIAL.TTF");
 }
 
+// The fonts listed into the chooser and drawn, as the core's FillFontList does.
+void Fill(FakePlatform& host, FontChooser& chooser, TForm2& dialog) {
+    chooser.ClearChoice();
+    chooser.Fill(prax::protocol::ReadInstalledFonts(host));
+    dialog.DrawRows();
+}
+
 QStringList Row(const TForm2& dialog, int row) {
     QStringList texts;
     for (int c = 0; c < dialog.StringGrid1->columnCount(); ++c) {
@@ -47,7 +57,8 @@ class FontDialogTest : public QObject {
 private slots:
     void windowAndControlsAsLaidOut() {
         FakePlatform host;
-        TForm2 dialog(host);
+        FontChooser chooser;
+        TForm2 dialog(chooser);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Select Font"));
         QVERIFY(dialog.isWindow());
         QVERIFY(!dialog.isModal());
@@ -90,7 +101,8 @@ private slots:
     // Every activation puts the controls back where they belong.
     void activationReappliesTheGeometry() {
         FakePlatform host;
-        TForm2 dialog(host);
+        FontChooser chooser;
+        TForm2 dialog(chooser);
         dialog.show();
         dialog.StringGrid1->setGeometry(0, 0, 10, 10);
         dialog.Button2->move(0, 0);
@@ -100,14 +112,15 @@ private slots:
         QCOMPARE(dialog.Button2->geometry(), QRect(560, 320, 80, 40));
     }
 
-    void fillListsTheFontsCentredAndEmptiesTheChoice() {
+    // The chooser's rows, as listed (tests/app/FontChooserTest.cpp), in the grid at their widths;
+    // the window centred on the desktop when it opens.
+    void drawsTheRowsAtTheirWidthsCentred() {
         FakePlatform host;
         InstallFonts(host);
-        TForm2 dialog(host);
-        dialog.selectedFontName = "old";
-        dialog.selectedFontFile = "old.ttf";
-        dialog.FillFontList();
-        QVERIFY(dialog.selectedFontName.empty() && dialog.selectedFontFile.empty());
+        FontChooser chooser;
+        TForm2 dialog(chooser);
+        Fill(host, chooser, dialog);
+        prax::app::qt::CentreOnDesktop(dialog);
         QCOMPARE(dialog.StringGrid1->rowCount(), 2);
         QCOMPARE(Row(dialog, 0), (QStringList{"Arial (TrueType)", "ARIAL.TTF", "1300 Bytes"}));
         QCOMPARE(Row(dialog, 1), (QStringList{"Batang TrueType", "batang.ttf", "-1 Bytes"}));
@@ -118,13 +131,14 @@ private slots:
         QCOMPARE(dialog.frameGeometry().center(), desktop.center());
     }
 
-    // A font whose name can't be sent is listed greyed, saying why; the others as they are.
+    // A font whose name can't be sent is drawn greyed, saying why; the others as they are.
     void aFontThatCannotBeSentIsGreyedWithItsReason() {
         FakePlatform host;
         InstallFonts(host);
         host.SetRegString(kFontsKey, "Bad, font (TrueType)", "bad.ttf");
-        TForm2 dialog(host);
-        dialog.FillFontList();
+        FontChooser chooser;
+        TForm2 dialog(chooser);
+        Fill(host, chooser, dialog);
         QCOMPARE(Row(dialog, 1), (QStringList{"Bad, font (TrueType)", "bad.ttf", "-1 Bytes"}));
         const QBrush grey = dialog.palette().brush(QPalette::Disabled, QPalette::Text);
         for (int c = 0; c < 3; ++c) {
@@ -135,28 +149,33 @@ private slots:
         }
     }
 
-    // OK without a click hands over the first row; Cancel hands over nothing; both hide.
+    // OK without a click hands the first row to the chooser; Cancel hands over nothing; both
+    // hide.
     void okAndCancelHandOverTheChoice() {
         FakePlatform host;
         InstallFonts(host);
-        TForm2 dialog(host);
+        FontChooser chooser;
+        TForm2 dialog(chooser);
         dialog.show();
-        dialog.FillFontList();
+        Fill(host, chooser, dialog);
         QTest::mouseClick(dialog.Button1, Qt::LeftButton);
-        QCOMPARE(dialog.selectedFontName, std::string("Arial (TrueType)"));
-        QCOMPARE(dialog.selectedFontFile, std::string("ARIAL.TTF"));
+        prax::protocol::FontChoice choice = chooser.Take();
+        QCOMPARE(choice.name, std::string("Arial (TrueType)"));
+        QCOMPARE(choice.file, std::string("ARIAL.TTF"));
         QVERIFY(dialog.isHidden());
 
         dialog.show();
-        dialog.FillFontList();
+        Fill(host, chooser, dialog);
         dialog.StringGrid1->setCurrentCell(1, 2);
         dialog.Button1Click();
-        QCOMPARE(dialog.selectedFontName, std::string("Batang TrueType"));
-        QCOMPARE(dialog.selectedFontFile, std::string("batang.ttf"));
+        choice = chooser.Take();
+        QCOMPARE(choice.name, std::string("Batang TrueType"));
+        QCOMPARE(choice.file, std::string("batang.ttf"));
 
         dialog.show();
+        chooser.Choose(0);
         QTest::mouseClick(dialog.Button2, Qt::LeftButton);
-        QVERIFY(dialog.selectedFontName.empty() && dialog.selectedFontFile.empty());
+        QVERIFY(!chooser.Chosen());
         QVERIFY(dialog.isHidden());
     }
 
@@ -165,9 +184,10 @@ private slots:
     void keysPressNoButtonAndMoveTheRowOnlyWhenMeantTo() {
         FakePlatform host;
         InstallFonts(host);
-        TForm2 dialog(host);
+        FontChooser chooser;
+        TForm2 dialog(chooser);
         dialog.show();
-        dialog.FillFontList();
+        Fill(host, chooser, dialog);
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         QSignalSpy ok(dialog.Button1, &QPushButton::clicked);
         QSignalSpy cancel(dialog.Button2, &QPushButton::clicked);
@@ -179,7 +199,7 @@ private slots:
         }
         QCOMPARE(ok.count() + cancel.count(), 0);
         QVERIFY(dialog.isVisible());
-        QVERIFY(dialog.selectedFontName.empty());
+        QVERIFY(!chooser.Chosen());
 
         // Tab leaves the grid for the buttons without touching the row OK hands over; Shift+Tab
         // comes back; the arrow keys move the row.
@@ -198,50 +218,25 @@ private slots:
         QCOMPARE(grid->currentRow(), 1);
     }
 
-    // Nothing listed at the first fill: one empty row, and OK hands over an empty choice. A
-    // later fill with nothing listed keeps what its first row held.
+    // The grid follows the chooser's rows: one empty row when nothing was listed at the first
+    // fill; a later fill with nothing listed keeps what its first row held.
     void nothingListedLeavesOneRow() {
         FakePlatform host;
         host.SetRegString(kFontsKey, "Cambria (TrueType)", "cambria.ttc");
-        TForm2 dialog(host);
-        dialog.FillFontList();
+        FontChooser chooser;
+        TForm2 dialog(chooser);
+        Fill(host, chooser, dialog);
         QCOMPARE(dialog.StringGrid1->rowCount(), 1);
         QCOMPARE(Row(dialog, 0), (QStringList{"", "", ""}));
-        dialog.Button1Click();
-        QVERIFY(dialog.selectedFontName.empty() && dialog.selectedFontFile.empty());
 
         InstallFonts(host);
-        dialog.FillFontList();
+        Fill(host, chooser, dialog);
         QCOMPARE(dialog.StringGrid1->rowCount(), 2);
         host.SetRegString(kFontsKey, "Arial (TrueType)", "gone.fon");
         host.SetRegString(kFontsKey, "Batang TrueType", "gone.fon");
-        dialog.FillFontList();
+        Fill(host, chooser, dialog);
         QCOMPARE(dialog.StringGrid1->rowCount(), 1);
         QCOMPARE(Row(dialog, 0), (QStringList{"Arial (TrueType)", "ARIAL.TTF", "1300 Bytes"}));
-    }
-
-    // Neither key: "Can't open font", and the grid keeps what it showed.
-    void noFontKeyShowsTheMessageAndKeepsTheGrid() {
-        struct KeysGone : FakePlatform {
-            bool gone = false;
-            long RegOpenKeyExA(prax::platform::HKey root, const std::string& sub,
-                               std::uint32_t access, prax::platform::HKey& out) override {
-                if (gone) return static_cast<long>(prax::platform::ERROR_FILE_NOT_FOUND_);
-                return FakePlatform::RegOpenKeyExA(root, sub, access, out);
-            }
-        } host;
-        InstallFonts(host);
-        TForm2 dialog(host);
-        QStringList messages;
-        dialog.message = [&](const QString& text) { messages << text; };
-        dialog.FillFontList();
-        host.gone = true;
-        dialog.selectedFontName = "x";
-        dialog.FillFontList();
-        QCOMPARE(messages, QStringList{"Can't open font"});
-        QVERIFY(dialog.selectedFontName.empty());
-        QCOMPARE(dialog.StringGrid1->rowCount(), 2);
-        QCOMPARE(Row(dialog, 1), (QStringList{"Batang TrueType", "batang.ttf", "-1 Bytes"}));
     }
 
     // Selecting a row previews its face; an entry without "(TrueType)" clears the caption and
@@ -249,10 +244,11 @@ private slots:
     void previewFollowsTheSelectedRow() {
         FakePlatform host;
         InstallFonts(host);
-        TForm2 dialog(host);
+        FontChooser chooser;
+        TForm2 dialog(chooser);
         dialog.show();
         QCOMPARE(dialog.Label1->text(), QString());  // shown before any fill
-        dialog.FillFontList();
+        Fill(host, chooser, dialog);
         dialog.StringGrid1->setCurrentCell(1, 0);
         dialog.StringGrid1->setCurrentCell(0, 1);
         QCOMPARE(dialog.Label1->text(), QStringLiteral("Arial "));

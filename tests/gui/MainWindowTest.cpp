@@ -860,7 +860,7 @@ private slots:
         QCOMPARE(f.frmProgress->ggProgress->MaxValue(), 128);
         QVERIFY(f.frmProgress->isHidden() && f.Form2->isHidden());
         QVERIFY(f.Core().CloseEnabled());
-        QVERIFY(f.Form2->selectedFontName.empty() && f.Form2->selectedFontFile.empty());
+        QVERIFY(!f.Core().Fonts().Chosen());
     }
 
     // Cancel, the close box, turning to the main window and closing the main window all end the

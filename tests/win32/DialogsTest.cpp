@@ -224,7 +224,6 @@ protected:
         std::filesystem::create_directories(host.hostWindowsFolder + "/Fonts");
         std::ofstream(host.hostWindowsFolder + "/Fonts/ARIAL.TTF", std::ios::binary) << std::string(1300, 'f');
         std::ofstream(host.hostWindowsFolder + "/Fonts/FACE.TTF", std::ios::binary) << "seven!!";
-        form.message = [this](const std::string& text) { messages.push_back(text); };
     }
 
     void InstallFonts() {
@@ -239,9 +238,15 @@ protected:
         };
         for (const auto& [name, file] : entries) host.SetRegString(kNtKey, name, file);
     }
+    // The fonts listed into the chooser and drawn, as the core's FillFontList does.
+    void FillFontList() {
+        chooser.ClearChoice();
+        chooser.Fill(prax::protocol::ReadInstalledFonts(host));
+        form.DrawRows();
+    }
     void ShowFilled() {
         InstallFonts();
-        form.FillFontList();
+        FillFontList();
         form.Show();
         Pump(&form);
     }
@@ -280,15 +285,18 @@ protected:
 
     FakePlatform host;
     Owner owner;
-    TForm2 form{host, owner.hwnd};
-    std::vector<std::string> messages;
+    app::FontChooser chooser;
+    TForm2 form{chooser, owner.hwnd};
 };
 
-TEST_F(FontDialog, ListsTheTrueTypeFilesOfTheFontsFolderWithTheirSizes) {
+// The chooser's rows, as listed (tests/app/FontChooserTest.cpp), in the grid at their widths;
+// the window centred on the desktop when it opens.
+TEST_F(FontDialog, DrawsTheRowsAtTheirWidthsCentred) {
     EXPECT_EQ(form.RowCount(), 1);
     for (int c = 0; c < 3; ++c) EXPECT_EQ(ColumnWidth(c), layout::kColumnWidthBeforeFill);
     InstallFonts();
-    form.FillFontList();
+    FillFontList();
+    form.CentreOnDesktop();
 
     const std::vector<std::vector<std::string>> expected = {
         {"Arial (TrueType)", "ARIAL.TTF", "1300 Bytes"},
@@ -304,7 +312,6 @@ TEST_F(FontDialog, ListsTheTrueTypeFilesOfTheFontsFolderWithTheirSizes) {
         }
     for (int c = 0; c < 3; ++c) EXPECT_EQ(ColumnWidth(c), layout::kColumnWidths[c]);
     EXPECT_EQ(form.CurrentRow(), 0);
-    EXPECT_TRUE(messages.empty());
     // Centred on the desktop, the frame included, at its stored outer size.
     const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
     const int top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
@@ -317,7 +324,7 @@ TEST_F(FontDialog, ListsTheTrueTypeFilesOfTheFontsFolderWithTheirSizes) {
 
 TEST_F(FontDialog, GreysAFontWhoseNameCantBeSentAndSaysWhy) {
     InstallFonts();
-    form.FillFontList();
+    FillFontList();
     for (int row = 0; row < form.RowCount(); ++row) {
         NMLVCUSTOMDRAW draw{};
         draw.nmcd.hdr = {form.StringGrid1(), 0, static_cast<UINT>(NM_CUSTOMDRAW)};
@@ -361,8 +368,9 @@ TEST_P(FontSelect, SelectingARowPreviewsItAndOkHandsItOver) {
     EXPECT_EQ(form.PreviewFace(), c.face);
 
     ::SendMessageA(form.Button1(), BM_CLICK, 0, 0);
-    EXPECT_EQ(form.selectedFontName, form.Cell(c.row, 0));
-    EXPECT_EQ(form.selectedFontFile, form.Cell(c.row, 1));
+    const prax::protocol::FontChoice choice = chooser.Take();
+    EXPECT_EQ(choice.name, form.Cell(c.row, 0));
+    EXPECT_EQ(choice.file, form.Cell(c.row, 1));
     EXPECT_FALSE(form.Visible());
     EXPECT_TRUE(::IsWindow(form.Handle()));
 }
@@ -382,21 +390,22 @@ TEST_F(FontDialog, CancelEmptiesTheChoiceAndTheCloseBoxHidesAndKeepsTheWindow) {
     struct Ending {
         UINT msg;
         WPARAM wp;
-        const char* choiceAfter;
+        bool keptAfter;  // the choice made before
     };
-    const Ending endings[] = {{WM_CLOSE, 0, "kept"}, {WM_SYSCOMMAND, SC_CLOSE, "kept"}, {BM_CLICK, 0, ""}};
+    const Ending endings[] = {{WM_CLOSE, 0, true}, {WM_SYSCOMMAND, SC_CLOSE, true}, {BM_CLICK, 0, false}};
+    InstallFonts();
+    FillFontList();
     for (const Ending& e : endings) {
         form.Show();
         Pump(&form);
         ASSERT_TRUE(form.Visible());
-        form.selectedFontName = form.selectedFontFile = "kept";
+        chooser.Choose(1);
         ::SendMessageA(e.msg == BM_CLICK ? form.Button2() : form.Handle(), e.msg, e.wp, 0);
         Pump(&form);
         EXPECT_FALSE(form.Visible()) << e.msg;
         EXPECT_FALSE(form.Active()) << e.msg;
         EXPECT_TRUE(::IsWindow(form.Handle())) << e.msg;
-        EXPECT_EQ(form.selectedFontName, e.choiceAfter) << e.msg;
-        EXPECT_EQ(form.selectedFontFile, e.choiceAfter) << e.msg;
+        EXPECT_EQ(chooser.Take().name, e.keptAfter ? "Face (TrueType)" : "") << e.msg;
     }
     // Only the owner ends it; what is left does nothing.
     ::DestroyWindow(owner.hwnd);
@@ -407,36 +416,26 @@ TEST_F(FontDialog, CancelEmptiesTheChoiceAndTheCloseBoxHidesAndKeepsTheWindow) {
     EXPECT_FALSE(form.PreTranslate(msg));
 }
 
+// The grid follows the chooser's rows, one at least; a current row cut away moves to what is left.
 TEST_F(FontDialog, NothingListedLeavesOneRowHoldingWhatTheFirstHeld) {
     host.SetRegString(kNtKey, "Cambria (TrueType)", "cambria.ttc");
-    form.FillFontList();
+    FillFontList();
     EXPECT_EQ(form.RowCount(), 1);
-    EXPECT_EQ(form.Cell(0, 0), "");
-    form.Button1Click();
-    EXPECT_EQ(form.selectedFontName + form.selectedFontFile, "");
+    EXPECT_EQ(ItemText(0, 0), "");
 
     InstallFonts();
-    form.FillFontList();
+    FillFontList();
     ASSERT_EQ(form.RowCount(), 4);
     // The current row is cut away: the grid moves to what is left, without a preview.
     SelectRow(3);
     const std::string preview = form.PreviewCaption();
     for (const char* name : {"Arial (TrueType)", "Face (TrueType)", "Zeta TrueType", "Zeta, Bold (TrueType)"})
         host.SetRegString(kNtKey, name, "C:\\Elsewhere\\font.ttf");
-    form.FillFontList();
+    FillFontList();
     EXPECT_EQ(form.RowCount(), 1);
-    EXPECT_EQ(form.Cell(0, 0), "Arial (TrueType)");
+    EXPECT_EQ(ItemText(0, 0), "Arial (TrueType)");
     EXPECT_EQ(form.CurrentRow(), 0);
     EXPECT_EQ(form.PreviewCaption(), preview);
-}
-
-TEST_F(FontDialog, NeitherFontsKeySaysSoAndLeavesTheGrid) {
-    form.selectedFontName = form.selectedFontFile = "old";
-    form.FillFontList();
-    EXPECT_EQ(messages, std::vector<std::string>{prax::protocol::kCantOpenFont});
-    EXPECT_EQ(form.selectedFontName + form.selectedFontFile, "");
-    EXPECT_EQ(form.RowCount(), 1);
-    EXPECT_EQ(ColumnWidth(0), layout::kColumnWidthBeforeFill);
 }
 
 TEST_F(FontDialog, EveryActivationPutsTheControlsBack) {
@@ -465,10 +464,10 @@ TEST_F(FontDialog, TabMovesTheFocusAroundAndEnterAndEscapePressNeitherButton) {
     // would press it on Enter.
     for (HWND next : {form.Button1(), form.Button2(), form.StringGrid1()}) {
         for (WPARAM vk : {VK_RETURN, VK_ESCAPE}) {
-            form.selectedFontName = form.selectedFontFile = "kept";
+            chooser.Choose(1);
             Key(vk);
             EXPECT_TRUE(form.Visible()) << vk;
-            EXPECT_EQ(form.selectedFontName + form.selectedFontFile, "keptkept") << vk;
+            EXPECT_EQ(chooser.Take().name, "Face (TrueType)") << vk;
         }
         Key(VK_TAB);
         EXPECT_EQ(::GetFocus(), next);

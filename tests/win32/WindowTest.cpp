@@ -510,7 +510,7 @@ TEST_F(WindowTest, Com3ButtonsSendTheirStreams) {
         }
         // The font window: the fixture's font, then OK.
         app::win32::TForm2* form2 = window->Form2();
-        if (form2->Visible() && form2->selectedFontName.empty()) {
+        if (form2->Visible() && !window->Core().Fonts().Chosen()) {
             int row = form2->RowCount() - 1;
             while (row >= 0 && form2->Cell(row, 0) != font) --row;
             if (row < 0) {

@@ -24,6 +24,7 @@
 #include <QWindow>
 
 #include "app/qt/MainWindow.h"
+#include "app/qt/Desktop.h"
 #include "app/qt/FontDialog.h"
 #include "platform/Native.h"
 #include "tools/screenshots/Scenes.h"
@@ -72,7 +73,8 @@ const std::vector<Scene>& Scenes() {
          [](TForm1& f) {
              // As the download shows it, without its wait for a choice.
              f.Form2->show();
-             f.Form2->FillFontList();
+             prax::app::qt::CentreOnDesktop(*f.Form2);
+             f.Core().FillFontList();
              const auto rows = f.Form2->StringGrid1->findItems(QStringLiteral("Liberation Sans (TrueType)"),
                                                                Qt::MatchExactly);
              f.Form2->StringGrid1->setCurrentCell(rows.isEmpty() ? 1 : rows.front()->row(), 0);

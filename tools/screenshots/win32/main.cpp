@@ -193,7 +193,8 @@ const std::vector<Scene>& Scenes() {
         {"font-dialog", "the font list as Download True Type Font shows it, a row selected",
          [](MainWindow& w) {
              // As the download shows it, without its wait for a choice.
-             w.OpenFontList();
+             w.OpenFontDialog();
+             w.Core().FillFontList();
              prax::app::win32::TForm2* form2 = w.Form2();
              int row = form2->RowCount() > 1 ? 1 : 0;
              for (int i = 0; i < form2->RowCount(); ++i)
