@@ -25,8 +25,7 @@ public:
     virtual void SetVisible(ControlId id, bool visible) = 0;
     virtual void SetEnabled(ControlId id, bool enabled) = 0;
     virtual void SetCaption(ControlId id, const std::string& caption) = 0;
-    // A list's selected entry, -1 when its text names none; its text as the operator sees it.
-    virtual int SelectedIndex(ControlId id) = 0;
+    // A list's text as the operator sees it, picked from the list or typed.
     virtual std::string Text(ControlId id) = 0;
     virtual void SelectIndex(ControlId id, int index) = 0;
     // The control with the keyboard focus, if it is one of the table's.

@@ -195,8 +195,10 @@ bool TForm1::FormCloseQuery() {
 }
 
 std::int32_t TForm1::SelectedPortCode() {
-    return protocol::PortCodeForConnection(view_.SelectedIndex(ControlId::ComboBox1));
+    return protocol::PortCodeForConnection(SelectedIndex(ControlId::ComboBox1));
 }
+
+int TForm1::SelectedIndex(ControlId id) { return FindItem(id, view_.Text(id)); }
 
 // Which handler a button's click runs: the table holds only what the views draw.
 TForm1::Handler TForm1::ClickHandler(ControlId id) {
@@ -436,7 +438,7 @@ void TForm1::Button3Click() {
     RunOperation([this] {
         protocol::Context ctx = MakeContext();
         return protocol::DownloadTrueTypeFont(ctx, std::nullopt,
-                                       view_.SelectedIndex(ControlId::cbDownloadTTFont));
+                                       SelectedIndex(ControlId::cbDownloadTTFont));
     });
 }
 
@@ -444,7 +446,7 @@ void TForm1::Button4Click() {
     RunOperation([this] {
         protocol::Context ctx = MakeContext();
         return protocol::DownloadCodeTable(ctx, {std::nullopt, view_.ProgramDirectory()},
-                                    view_.SelectedIndex(ControlId::cbDownloadTable));
+                                    SelectedIndex(ControlId::cbDownloadTable));
     });
 }
 

@@ -42,6 +42,9 @@ public:
 
     // The connection chosen in ComboBox1, as the printer link numbers it.
     std::int32_t SelectedPortCode();
+    // The entry of list `id` that its text names, letter case ignored, whether picked from the
+    // list or typed; -1 when the text names none.
+    int SelectedIndex(ControlId id);
     // The click handler of `id`, if it has one.
     using Handler = void (TForm1::*)();
     static Handler ClickHandler(ControlId id);

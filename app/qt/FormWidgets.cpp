@@ -30,9 +30,9 @@ void SetTextColour(QWidget* widget, const QColor& colour) {
     widget->setPalette(palette);
 }
 
-// A typed text selects the entry it names (letter case ignored, as for the command line) and
-// selects nothing when it names none, so an operation reading the index sees -1 then. The text
-// itself stays as the operator typed it.
+// The list's own current entry follows a typed text as the core reads it (TForm1::SelectedIndex):
+// the entry the text names, letter case ignored, or none, so the drop-down opens on the entry in
+// use. The text itself stays as the operator typed it.
 void FollowTypedText(QComboBox* combo, ControlId id, const QString& text) {
     const int index = FindItem(id, text.toLocal8Bit().toStdString());
     if (index == combo->currentIndex()) return;

@@ -185,11 +185,6 @@ void QtFormView::SetCaption(ControlId id, const std::string& caption) {
     if (auto* button = qobject_cast<QPushButton*>(layout_.Widget(id))) button->setText(FromBytes(caption));
 }
 
-int QtFormView::SelectedIndex(ControlId id) {
-    auto* combo = qobject_cast<QComboBox*>(layout_.Widget(id));
-    return combo ? combo->currentIndex() : -1;
-}
-
 std::string QtFormView::Text(ControlId id) {
     auto* combo = qobject_cast<QComboBox*>(layout_.Widget(id));
     return combo ? combo->currentText().toLocal8Bit().toStdString() : std::string();

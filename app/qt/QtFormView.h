@@ -63,7 +63,6 @@ public:
     void SetVisible(ControlId id, bool visible) override;
     void SetEnabled(ControlId id, bool enabled) override;
     void SetCaption(ControlId id, const std::string& caption) override;
-    int SelectedIndex(ControlId id) override;
     std::string Text(ControlId id) override;
     void SelectIndex(ControlId id, int index) override;
     std::optional<ControlId> Focused() override;

@@ -449,11 +449,6 @@ void MainWindow::SetCaption(ControlId id, const std::string& caption) {
     InvalidateRect(Control(id), nullptr, TRUE);
 }
 
-int MainWindow::SelectedIndex(ControlId id) {
-    // The entry the text names, letter case ignored, whether picked from the list or typed.
-    return FindItem(id, Text(id));
-}
-
 std::string MainWindow::Text(ControlId id) {
     if (id == ControlId::StatusBar1) return StatusText();
     return WindowText(Control(id));

@@ -15,6 +15,7 @@
 #include "app/core/ControlTable.h"
 #include "app/core/Unit1.h"
 #include "platform/fake/FakePlatform.h"
+#include "protocol/Connections.h"
 #include "protocol/Transfer.h"
 
 namespace prax::app {
@@ -79,8 +80,14 @@ public:
     void SetVisible(ControlId id, bool on) override { visible[id] = on; }
     void SetEnabled(ControlId id, bool on) override { enabled[id] = on; }
     void SetCaption(ControlId id, const std::string& text) override { captions[id] = text; }
-    int SelectedIndex(ControlId id) override { return selected[id]; }
-    std::string Text(ControlId) override { return comboText; }
+    // The package size as typed; a list's entry as picked, or a text that names none.
+    std::string Text(ControlId id) override {
+        if (id == ControlId::Combo_size) return comboText;
+        const auto items = EntryOf(id).items;
+        const int index = selected[id];
+        return index >= 0 && index < static_cast<int>(items.size()) ? items[static_cast<std::size_t>(index)]
+                                                                     : "no such entry";
+    }
     void SelectIndex(ControlId id, int index) override { selected[id] = index; }
     std::optional<ControlId> Focused() override { return focus; }
     void SetFocus(ControlId id) override { focus = id; }
@@ -229,10 +236,10 @@ TEST_F(CoreTest, ConnectionEntriesMapToPortCodes) {
         view.selected[ControlId::ComboBox1] = i;
         EXPECT_EQ(f.SelectedPortCode(), codes[i]);
     }
-    for (int other : {-1, 10, 77}) {
-        view.selected[ControlId::ComboBox1] = other;
-        EXPECT_EQ(f.SelectedPortCode(), other);
-    }
+    // A text that names no entry; and any other index as the link numbers it.
+    view.selected[ControlId::ComboBox1] = -1;
+    EXPECT_EQ(f.SelectedPortCode(), -1);
+    for (int other : {-1, 10, 77}) EXPECT_EQ(protocol::PortCodeForConnection(other), other);
 }
 
 TEST_F(CoreTest, CommandLineMode) {

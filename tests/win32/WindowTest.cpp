@@ -201,7 +201,7 @@ TEST_F(WindowTest, ControlsMatchTheLayoutTable) {
                 EXPECT_STREQ(item, entry.items[i]);
             }
             EXPECT_EQ(TextOf(control), entry.items[static_cast<std::size_t>(entry.selected)]);
-            EXPECT_EQ(window->SelectedIndex(entry.id), entry.selected);
+            EXPECT_EQ(window->Core().SelectedIndex(entry.id), entry.selected);
         }
     }
 }
@@ -325,7 +325,7 @@ TEST_F(WindowTest, TypedConnectionSelectsTheEntryItNamesIgnoringCase) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
         SetWindowTextA(Ctl(ControlId::ComboBox1), c.typed);
-        EXPECT_EQ(window->SelectedIndex(ControlId::ComboBox1), c.index);
+        EXPECT_EQ(window->Core().SelectedIndex(ControlId::ComboBox1), c.index);
         EXPECT_EQ(window->Core().SelectedPortCode(), c.portCode);
         EXPECT_EQ(window->Text(ControlId::ComboBox1), c.typed);
     }
