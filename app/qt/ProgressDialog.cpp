@@ -51,8 +51,7 @@ void TfrmProgress::keyPressEvent(QKeyEvent* event) {
 void TfrmProgress::CentreOnScreen() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) return;
-    const QRect area = screen->geometry();
-    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    CentreIn(*this, screen->geometry(), size());
 }
 
 }  // namespace prax::app::qt

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/core/DialogGeometry.h"
+#include "app/core/Placement.h"
 
 namespace prax::app::win32 {
 
@@ -189,12 +190,8 @@ void TForm2::FormActivate() { ApplyGeometry(); }
 void TForm2::CentreOnDesktop() {
     RECT outer;
     ::GetWindowRect(window_, &outer);
-    const int width = outer.right - outer.left;
-    const int height = outer.bottom - outer.top;
-    ::SetWindowPos(window_, nullptr,
-                   ::GetSystemMetrics(SM_XVIRTUALSCREEN) + (::GetSystemMetrics(SM_CXVIRTUALSCREEN) - width) / 2,
-                   ::GetSystemMetrics(SM_YVIRTUALSCREEN) + (::GetSystemMetrics(SM_CYVIRTUALSCREEN) - height) / 2,
-                   0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const Rect place = CentredIn(VirtualDesktop(), outer.right - outer.left, outer.bottom - outer.top);
+    ::SetWindowPos(window_, nullptr, place.left, place.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TForm2::DrawRows() {

@@ -9,6 +9,7 @@
 
 #include "app/win32/FontDialog.h"
 #include "app/win32/ProgressDialog.h"
+#include "app/core/Placement.h"
 #include "app/win32/WindowsUi.h"
 
 namespace prax::app::win32 {
@@ -254,12 +255,8 @@ void MainWindow::ApplyStartSize() {
     const int width = Scale(kStartOuterWidth);
     const int height = Scale(kStartOuterHeight);
     // Centred on the whole desktop, frame included.
-    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
-    const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    const int desktopWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    const int desktopHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    SetWindowPos(hwnd_, nullptr, left + (desktopWidth - width) / 2, top + (desktopHeight - height) / 2,
-                 width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    const Rect place = CentredIn(VirtualDesktop(), width, height);
+    SetWindowPos(hwnd_, nullptr, place.left, place.top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MainWindow::Show(int showCommand) {

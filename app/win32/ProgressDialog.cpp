@@ -1,6 +1,7 @@
 #include "app/win32/ProgressDialog.h"
 
 #include "app/core/DialogGeometry.h"
+#include "app/core/Placement.h"
 #include "app/win32/Gauge.h"
 
 namespace prax::app::win32 {
@@ -76,12 +77,9 @@ TfrmProgress::TfrmProgress(HWND owner, const protocol::GaugeModel& gauge)
     const DWORD exStyle = WS_EX_NOACTIVATE;
     RECT outer{0, 0, layout::kClientWidth, layout::kClientHeight};
     ::AdjustWindowRectEx(&outer, style, FALSE, exStyle);
-    const int width = outer.right - outer.left;
-    const int height = outer.bottom - outer.top;
-    const int left = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    const int top = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    window_ = ::CreateWindowExA(exStyle, kWindowClass, layout::kCaption, style, left, top, width, height,
-                                owner, nullptr, detail::ProgramInstance(), this);
+    const Rect place = CentredIn(PrimaryScreen(), outer.right - outer.left, outer.bottom - outer.top);
+    window_ = ::CreateWindowExA(exStyle, kWindowClass, layout::kCaption, style, place.left, place.top, place.width,
+                                place.height, owner, nullptr, detail::ProgramInstance(), this);
     panel_ = Child(kPanelClass, window_, layout::kPanel1, this);
     gauge_ = Child(kGaugeClass, panel_, layout::kGauge, this);
 }

@@ -32,6 +32,13 @@ HFONT MakeFont(const char* face, int pixels, BYTE quality) {
     return ::CreateFontIndirectA(&font);
 }
 
+app::Rect VirtualDesktop() {
+    return {::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN),
+            ::GetSystemMetrics(SM_CXVIRTUALSCREEN), ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
+app::Rect PrimaryScreen() { return {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)}; }
+
 std::string WindowText(HWND window) {
     const int length = ::GetWindowTextLengthA(window);
     if (length <= 0) return {};

@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "app/core/ControlTable.h"
+
 namespace prax::app::win32 {
 
 // Registers the dialogs' window classes and loads the list view; safe to call again. The
@@ -43,5 +45,8 @@ private:
 HFONT MakeFont(const char* face, int pixels, BYTE quality = DEFAULT_QUALITY);
 // A window's text as its bytes.
 std::string WindowText(HWND window);
+// The whole desktop (all monitors as one), and the primary monitor.
+app::Rect VirtualDesktop();
+app::Rect PrimaryScreen();
 
 }  // namespace prax::app::win32
