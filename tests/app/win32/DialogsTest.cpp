@@ -125,7 +125,7 @@ TEST(Progress, ShowsWithoutTakingTheActivationAndGoesOnlyWithItsOwner) {
     EXPECT_FALSE(progress.Visible());
 }
 
-// When to repaint is the core's rule (tests/app/WindowCoreTest.cpp); each request paints the
+// When to repaint is the core's rule (tests/app/core/WindowCoreTest.cpp); each request paints the
 // gauge on screen once, and nothing else does.
 TEST(Progress, EachRepaintRequestPaintsTheGaugeOnce) {
     Owner owner;
@@ -289,7 +289,7 @@ protected:
     TForm2 form{chooser, owner.hwnd};
 };
 
-// The chooser's rows, as listed (tests/app/FontChooserTest.cpp), in the grid at their widths;
+// The chooser's rows, as listed (tests/app/core/FontChooserTest.cpp), in the grid at their widths;
 // the window centred on the desktop when it opens.
 TEST_F(FontDialog, DrawsTheRowsAtTheirWidthsCentred) {
     EXPECT_EQ(form.RowCount(), 1);

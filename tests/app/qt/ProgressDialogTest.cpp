@@ -1,6 +1,6 @@
 // The progress window and its gauge, offscreen: the window's geometry and the gauge's picture.
 // The gauge's rules are the model's (tests/protocol/GaugeModelTest.cpp), and when it is repainted
-// is the core's (tests/app/WindowCoreTest.cpp).
+// is the core's (tests/app/core/WindowCoreTest.cpp).
 #include <QApplication>
 #include <QImage>
 #include <QMainWindow>

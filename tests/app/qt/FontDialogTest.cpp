@@ -112,7 +112,7 @@ private slots:
         QCOMPARE(dialog.Button2->geometry(), QRect(560, 320, 80, 40));
     }
 
-    // The chooser's rows, as listed (tests/app/FontChooserTest.cpp), in the grid at their widths;
+    // The chooser's rows, as listed (tests/app/core/FontChooserTest.cpp), in the grid at their widths;
     // the window centred on the desktop when it opens.
     void drawsTheRowsAtTheirWidthsCentred() {
         FakePlatform host;
