@@ -1,6 +1,6 @@
 // The main window's behaviour, with no toolkit: the start-up, the connection choice, the hidden
 // key sequences, the countdown, closing, the busy guard, and one handler per button, each a call
-// into protocol/. Its controls are in the layout table (Layout.h); it reaches them, and the
+// into protocol/. Its controls are in the control table (ControlTable.h); it reaches them, and the
 // screen side of the operations, through its view (FormView.h).
 #pragma once
 

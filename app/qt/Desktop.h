@@ -11,7 +11,7 @@
 
 namespace prax::app::qt {
 
-// A rectangle of the layout table, and one of Qt's as the core's.
+// A rectangle of the control table, and one of Qt's as the core's.
 inline QRect QtRect(const app::Rect& r) { return {r.left, r.top, r.width, r.height}; }
 inline app::Rect CoreRect(const QRect& r) { return {r.x(), r.y(), r.width(), r.height()}; }
 

@@ -1,5 +1,5 @@
-// The Qt widgets of the main window, built from the layout table (app/Layout.h), plus the
-// window's timer and its two dialogs. Nothing here acts; the core's handlers do that.
+// The Qt widgets of the main window, built from the control table (app/core/ControlTable.h),
+// plus the window's timer and its two dialogs. Nothing here acts; the core's handlers do that.
 #pragma once
 
 #include <array>

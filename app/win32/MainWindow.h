@@ -1,4 +1,4 @@
-// The main window on Windows: its controls made with CreateWindowExA from the layout table, and
+// The main window on Windows: its controls made with CreateWindowExA from the control table, and
 // the screen side of the window core (FormView) in Win32 calls. Clicks, the characters typed into
 // "Download Firmware", timer ticks and close requests go to the core; the window decides nothing.
 #pragma once
@@ -22,7 +22,7 @@ namespace prax::app::win32 {
 class TfrmProgress;
 class TForm2;
 
-// Control IDs: 1000 + the control's place in the layout table.
+// Control IDs: 1000 + the control's place in the control table.
 inline constexpr int kFirstControlId = 1000;
 inline constexpr int ControlIdOf(ControlId id) { return kFirstControlId + static_cast<int>(Index(id)); }
 inline constexpr UINT_PTR kTimer1Id = 1;

@@ -1,4 +1,4 @@
-// The window core on the fake platform, through a view that only records: the layout table, the
+// The window core on the fake platform, through a view that only records: the control table, the
 // key sequences, the connection mapping, the busy guard, command-line mode, the countdown and
 // closing. What each view does with these calls is tested with the view.
 #include <cstdio>

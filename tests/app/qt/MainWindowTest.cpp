@@ -968,7 +968,7 @@ private slots:
             box->button(QMessageBox::Ok)->click();
         });
         poll.start();
-        f.Ui().ShowWarning(text.toStdString());
+        f.ShowWarning(text.toStdString());
         QCOMPARE(icon, QMessageBox::Warning);
         QCOMPARE(title, QStringLiteral("PRAX FW Download Tool V1.6"));
         QVERIFY(okOnly);

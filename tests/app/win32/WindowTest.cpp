@@ -1,5 +1,5 @@
 // The Windows main window in-process under Wine's null graphics driver: its controls against the
-// layout table, the keyboard, the boxes, the close guard, the countdown and command-line mode.
+// control table, the keyboard, the boxes, the close guard, the countdown and command-line mode.
 // The Com3 case needs a pty behind COM3 and a registered font: tests/win/window.sh sets them up
 // and compares what COM3 received with the Linux praxdl's streams.
 #include <gtest/gtest.h>
