@@ -11,8 +11,8 @@
 #include <string>
 
 #include "cli/ProgressBar.h"
-#include "dialogs/GaugeModel.h"
 #include "platform/Platform.h"
+#include "protocol/GaugeModel.h"
 #include "protocol/Operator.h"
 
 namespace prax::cli {
@@ -79,7 +79,7 @@ private:
 
     std::ostream& err_;
     ProgressStyle style_;
-    dialogs::GaugeModel gauge_;
+    protocol::GaugeModel gauge_;
     std::string status_;
     std::function<std::string()> openHint_;
     std::function<void(std::int64_t, std::int64_t)> report_;

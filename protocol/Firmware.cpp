@@ -43,7 +43,7 @@ bool ParseInteger(const std::string& text, long long& value) {
 
 void ShowBlueGauge(Context& ctx, std::optional<ProgressShown>& progress, std::int32_t size) {
     progress.emplace(ctx.ui);
-    ctx.ui.SetProgressColor(dialogs::kBlue);
+    ctx.ui.SetProgressColor(kBlue);
     ctx.ui.SetProgressMax(size);
     ctx.ui.SetProgressPosition(0);
 }

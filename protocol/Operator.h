@@ -1,15 +1,14 @@
-// What an operation may ask of a person or a screen. The Qt window implements it with widgets,
-// praxdl with the terminal, and the tests with a recorder that answers from a script.
+// What an operation may ask of a person or a screen. The window core implements it for both
+// windows (its views only draw), praxdl's reporters with the terminal or JSON, and the tests with
+// a recorder that answers from a script.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "dialogs/GaugeModel.h"
+#include "protocol/Rgb.h"
 
 namespace prax::protocol {
-
-using dialogs::Rgb;
 
 // A font picked for the TrueType download: its entry name as the font list shows it (sent in the
 // header unchanged) and its bare file name in the fonts folder. Both empty: no choice.

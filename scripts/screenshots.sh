@@ -36,7 +36,7 @@ windows_screenshots() {
         -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DPRAX_HOST_BUILD_DIR="$PWD/$build" >/dev/null
     cmake --build "$win_build" -j2 --target prax-download-screenshots
     local exe
-    exe=$(cd "$win_build/app/win32" && pwd)/prax-download-screenshots.exe
+    exe=$(cd "$win_build/tools/screenshots/win32" && pwd)/prax-download-screenshots.exe
     # A prefix of its own, with a real graphics driver (the tests' prefix has the null one) and
     # Wine's "MS Sans Serif", which the layout was drawn with.
     export WINEPREFIX
@@ -99,7 +99,7 @@ fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPRAX_WERROR=ON >/dev/null
 cmake --build "$build" -j2 --target prax-screenshots
 if [ $# -gt 0 ]; then
-    mapfile -t linux_scenes < <(scenes_of "$(QT_QPA_PLATFORM=offscreen "$build/tools/screenshots/prax-screenshots" --list)" "$@")
+    mapfile -t linux_scenes < <(scenes_of "$(QT_QPA_PLATFORM=offscreen "$build/tools/screenshots/qt/prax-screenshots" --list)" "$@")
     [ ${#linux_scenes[@]} -gt 0 ] || exit 0
     set -- "${linux_scenes[@]}"
 fi
@@ -109,4 +109,4 @@ fi
 unset QT_QPA_PLATFORM QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_STYLE_OVERRIDE
 export QT_AUTO_SCREEN_SCALE_FACTOR=0 QT_ENABLE_HIGHDPI_SCALING=0
 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" \
-  "$build/tools/screenshots/prax-screenshots" "$folder" "$@"
+  "$build/tools/screenshots/qt/prax-screenshots" "$folder" "$@"

@@ -14,7 +14,7 @@
 
 #include "protocol/HostText.h"
 
-namespace prax::app {
+namespace prax::app::qt {
 
 namespace {
 
@@ -104,4 +104,4 @@ protocol::LineSource MemoLines(QPlainTextEdit& memo) {
         }};
 }
 
-}  // namespace prax::app
+}  // namespace prax::app::qt

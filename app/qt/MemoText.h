@@ -10,7 +10,7 @@
 
 class QPlainTextEdit;
 
-namespace prax::app {
+namespace prax::app::qt {
 
 // The memo's visual lines, for SendLines. The count is cheap to ask again before every line:
 // the lines are worked out afresh only when the text or the wrapping width has changed.
@@ -23,4 +23,4 @@ protocol::LineSource MemoLines(QPlainTextEdit& memo);
 std::string HostTextBytes(QStringView text);
 std::string Windows1252Bytes(QStringView text);
 
-}  // namespace prax::app
+}  // namespace prax::app::qt

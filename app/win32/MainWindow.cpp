@@ -7,15 +7,14 @@
 #include <stdexcept>
 #include <utility>
 
-#include "dialogs/win32/FontDialog.h"
-#include "dialogs/win32/Progress.h"
-#include "dialogs/win32/Win32.h"
+#include "app/win32/FontDialog.h"
+#include "app/win32/ProgressDialog.h"
+#include "app/core/Placement.h"
+#include "app/win32/WindowsUi.h"
 
 namespace prax::app::win32 {
 
 namespace {
-
-using dialogs::win32::WindowText;
 
 constexpr const char* kClassName = "PraxDownloadMain";
 // A drop-down list is made this much taller than its text field, for the entries it opens.
@@ -104,14 +103,13 @@ MainWindow::MainWindow(platform::Platform& host, std::vector<std::string> argume
     SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::WindowProc));
     dpi_ = WindowDpi(hwnd_);
     CreateControls();
-    Layout(dpi_);
+    PlaceControls(dpi_);
     ApplyStartSize();
 
     // The progress dialog keeps its pixels whatever the DPI; the font window is laid out in its own.
-    progress_ = std::make_unique<dialogs::win32::TfrmProgress>(hwnd_, 0, 0, 0);
+    progress_ = std::make_unique<TfrmProgress>(hwnd_, core_.Gauge());
     progress_->escapePressed = [this] { core_.EscapePressed(); };
-    form2_ = std::make_unique<dialogs::win32::TForm2>(host_, hwnd_);
-    form2_->message = [this](const std::string& text) { ShowMessage(text); };
+    form2_ = std::make_unique<TForm2>(core_.Fonts(), hwnd_);
     core_.FormCreate();
 }
 
@@ -123,7 +121,7 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::CreateControls() {
-    for (const ControlLayout& entry : Controls()) {
+    for (const ControlEntry& entry : Controls()) {
         const char* windowClass = "BUTTON";
         DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (entry.visible ? WS_VISIBLE : 0) |
                       (entry.tab >= 0 ? WS_TABSTOP : 0);
@@ -173,7 +171,7 @@ void MainWindow::CreateControls() {
         after = control;
     };
     for (ControlId id : TabOrder()) stack(Control(id));
-    for (const ControlLayout& entry : Controls())
+    for (const ControlEntry& entry : Controls())
         if (entry.tab < 0) stack(Control(entry.id));
 
     // Every character typed into "Download Firmware" is seen by the core before the button.
@@ -196,10 +194,10 @@ HFONT MainWindow::FontFor(const FontStyle& font) {
     return created;
 }
 
-void MainWindow::Layout(UINT dpi) {
+void MainWindow::PlaceControls(UINT dpi) {
     dpi_ = dpi;
     std::vector<FontKey> old = std::exchange(fonts_, {});
-    for (const ControlLayout& entry : Controls()) {
+    for (const ControlEntry& entry : Controls()) {
         HWND control = Control(entry.id);
         HFONT font = FontFor(entry.font);
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -257,12 +255,8 @@ void MainWindow::ApplyStartSize() {
     const int width = Scale(kStartOuterWidth);
     const int height = Scale(kStartOuterHeight);
     // Centred on the whole desktop, frame included.
-    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
-    const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    const int desktopWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    const int desktopHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    SetWindowPos(hwnd_, nullptr, left + (desktopWidth - width) / 2, top + (desktopHeight - height) / 2,
-                 width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    const Rect place = CentredIn(VirtualDesktop(), width, height);
+    SetWindowPos(hwnd_, nullptr, place.left, place.top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MainWindow::Show(int showCommand) {
@@ -299,7 +293,7 @@ bool MainWindow::PreTranslate(MSG& msg) {
 
 bool MainWindow::ListDroppedDown(HWND control) const {
     const std::optional<ControlId> id = IdOf(control);
-    return id && LayoutOf(*id).kind == ControlKind::ComboBox &&
+    return id && EntryOf(*id).kind == ControlKind::ComboBox &&
            SendMessageA(Control(*id), CB_GETDROPPEDSTATE, 0, 0) != FALSE;
 }
 
@@ -331,7 +325,7 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             const int id = LOWORD(wParam);
             if (HIWORD(wParam) == BN_CLICKED && id >= kFirstControlId &&
                 id < kFirstControlId + static_cast<int>(kControlCount)) {
-                const ControlLayout& entry = Controls()[static_cast<std::size_t>(id - kFirstControlId)];
+                const ControlEntry& entry = Controls()[static_cast<std::size_t>(id - kFirstControlId)];
                 if (entry.kind == ControlKind::Button) core_.Click(entry.id);
             }
             // IDOK and IDCANCEL, which the dialog keys send, press nothing.
@@ -340,7 +334,7 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case DM_GETDEFID: {
             // Enter presses the button with the focus, and nothing when the focus is elsewhere.
             const std::optional<ControlId> focus = Focused();
-            if (focus && LayoutOf(*focus).kind == ControlKind::Button)
+            if (focus && EntryOf(*focus).kind == ControlKind::Button)
                 return MAKELRESULT(ControlIdOf(*focus), DC_HASDEFID);
             return 0;
         }
@@ -367,7 +361,7 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top,
                          suggested->right - suggested->left, suggested->bottom - suggested->top,
                          SWP_NOZORDER | SWP_NOACTIVATE);
-            Layout(HIWORD(wParam));
+            PlaceControls(HIWORD(wParam));
             return 0;
         }
         case WM_CTLCOLORSTATIC:
@@ -395,7 +389,7 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT MainWindow::ControlColour(HDC dc, HWND control) {
     const std::optional<ControlId> id = IdOf(control);
-    TextColour colour = id ? LayoutOf(*id).font.colour : TextColour::Window;
+    TextColour colour = id ? EntryOf(*id).font.colour : TextColour::Window;
     // The layout's black is the system's text colour on the button face, which a dark theme
     // makes light; only red is a fixed colour.
     SetTextColor(dc, colour == TextColour::Red ? RGB(255, 0, 0) : GetSysColor(COLOR_BTNTEXT));
@@ -412,7 +406,7 @@ void MainWindow::DrawButton(const DRAWITEMSTRUCT& item) {
     const std::optional<ControlId> id = IdOf(item.hwndItem);
     if (!id) return;
     const std::string caption = WindowText(item.hwndItem);
-    HGDIOBJ before = SelectObject(item.hDC, FontFor(LayoutOf(*id).font));
+    HGDIOBJ before = SelectObject(item.hDC, FontFor(EntryOf(*id).font));
     SetBkMode(item.hDC, TRANSPARENT);
     SetTextColor(item.hDC, disabled ? GetSysColor(COLOR_GRAYTEXT) : RGB(255, 0, 0));
     DrawTextA(item.hDC, caption.c_str(), -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
@@ -450,11 +444,6 @@ void MainWindow::SetEnabled(ControlId id, bool enabled) { EnableWindow(Control(i
 void MainWindow::SetCaption(ControlId id, const std::string& caption) {
     SetWindowTextA(Control(id), caption.c_str());
     InvalidateRect(Control(id), nullptr, TRUE);
-}
-
-int MainWindow::SelectedIndex(ControlId id) {
-    // The entry the text names, letter case ignored, whether picked from the list or typed.
-    return FindItem(id, Text(id));
 }
 
 std::string MainWindow::Text(ControlId id) {
@@ -537,22 +526,20 @@ std::string MainWindow::ProgramDirectory() {
 
 // --- FormView: the font window --------------------------------------------------------------
 
-bool MainWindow::OpenFontList() {
+bool MainWindow::OpenFontDialog() {
     if (!form2_) return false;
     form2_->Show();
-    form2_->FillFontList();
+    form2_->CentreOnDesktop();
     return true;
 }
 
-FormView::FontListState MainWindow::FontList() {
+FormView::FontDialogState MainWindow::PollFontDialog() {
     if (!form2_) return {};
-    return {form2_->Visible(), form2_->Active(),
-            !form2_->selectedFontName.empty() && !form2_->selectedFontFile.empty()};
+    return {form2_->Visible(), form2_->Active()};
 }
 
-protocol::FontChoice MainWindow::TakeFontChoice() {
-    if (!form2_) return {};
-    return {std::exchange(form2_->selectedFontName, {}), std::exchange(form2_->selectedFontFile, {})};
+void MainWindow::DrawFontRows() {
+    if (form2_) form2_->DrawRows();
 }
 
 // --- boxes ----------------------------------------------------------------------------------
@@ -606,20 +593,8 @@ void MainWindow::HideProgress() {
     if (progress_) progress_->Hide();
 }
 
-void MainWindow::SetProgressColor(protocol::Rgb colour) {
-    if (progress_) progress_->SetForeColor(colour);
-}
-
-void MainWindow::SetProgressMax(std::int32_t max) {
-    if (progress_) progress_->SetMaxValue(max);
-}
-
-void MainWindow::SetProgressPosition(std::int32_t position) {
-    if (progress_) progress_->SetProgress(position);
-}
-
-std::int32_t MainWindow::ProgressPosition() {
-    return progress_ ? progress_->Gauge().Progress() : 0;
+void MainWindow::RepaintGauge() {
+    if (progress_) progress_->RepaintGauge();
 }
 
 void MainWindow::SetStatusText(const std::string& text) {

@@ -1,4 +1,4 @@
-// The main window on Windows: its controls made with CreateWindowExA from the layout table, and
+// The main window on Windows: its controls made with CreateWindowExA from the control table, and
 // the screen side of the window core (FormView) in Win32 calls. Clicks, the characters typed into
 // "Download Firmware", timer ticks and close requests go to the core; the window decides nothing.
 #pragma once
@@ -11,20 +11,18 @@
 #include <string>
 #include <vector>
 
-#include "app/FormView.h"
-#include "app/Layout.h"
-#include "app/Unit1.h"
+#include "app/core/FormView.h"
+#include "app/core/ControlTable.h"
+#include "app/core/Unit1.h"
 #include "platform/Platform.h"
 #include "platform/win32/WindowsApi.h"
 
-namespace prax::dialogs::win32 {
-class TfrmProgress;
-class TForm2;
-}  // namespace prax::dialogs::win32
-
 namespace prax::app::win32 {
 
-// Control IDs: 1000 + the control's place in the layout table.
+class TfrmProgress;
+class TForm2;
+
+// Control IDs: 1000 + the control's place in the control table.
 inline constexpr int kFirstControlId = 1000;
 inline constexpr int ControlIdOf(ControlId id) { return kFirstControlId + static_cast<int>(Index(id)); }
 inline constexpr UINT_PTR kTimer1Id = 1;
@@ -62,8 +60,8 @@ public:
     HWND Handle() const { return hwnd_; }
     HWND Control(ControlId id) const { return controls_[Index(id)]; }
     TForm1& Core() { return core_; }
-    dialogs::win32::TfrmProgress* Progress() { return progress_.get(); }
-    dialogs::win32::TForm2* Form2() { return form2_.get(); }
+    TfrmProgress* Progress() { return progress_.get(); }
+    TForm2* Form2() { return form2_.get(); }
     std::string StatusText() const;
     const std::string& Title() const { return title_; }
     UINT Dpi() const { return dpi_; }
@@ -73,7 +71,6 @@ public:
     void SetVisible(ControlId id, bool visible) override;
     void SetEnabled(ControlId id, bool enabled) override;
     void SetCaption(ControlId id, const std::string& caption) override;
-    int SelectedIndex(ControlId id) override;
     std::string Text(ControlId id) override;
     void SelectIndex(ControlId id, int index) override;
     std::optional<ControlId> Focused() override;
@@ -86,23 +83,18 @@ public:
     void StopTimer() override;
     void DestroyProgress() override;
     std::string ProgramDirectory() override;
-    bool OpenFontList() override;
-    FontListState FontList() override;
-    protocol::FontChoice TakeFontChoice() override;
+    bool OpenFontDialog() override;
+    FontDialogState PollFontDialog() override;
+    void DrawFontRows() override;
     void ShowError(const std::string& text) override;
     void ShowWarning(const std::string& text) override;
     int AskQuestion(const std::string& text, const std::string& caption,
                     std::uint32_t type) override;
-
-    // protocol::Operator.
     void ShowMessage(const std::string& text) override;
     std::string ChooseFile(const protocol::FileDialogSetup& setup) override;
     void ShowProgress() override;
     void HideProgress() override;
-    void SetProgressColor(protocol::Rgb colour) override;
-    void SetProgressMax(std::int32_t max) override;
-    void SetProgressPosition(std::int32_t position) override;
-    std::int32_t ProgressPosition() override;
+    void RepaintGauge() override;
     void SetStatusText(const std::string& text) override;
     void ProcessEvents() override;
     void SetCloseEnabled(bool enabled) override;
@@ -115,7 +107,7 @@ private:
     void CreateControls();
     void ApplyStartSize();
     // Fonts, positions and sizes for `dpi`; the controls keep their places on a resize.
-    void Layout(UINT dpi);
+    void PlaceControls(UINT dpi);
     void PlaceStatusBar();
     int Scale(int pixels) const;
     HFONT FontFor(const FontStyle& font);
@@ -141,8 +133,8 @@ private:
         HFONT font = nullptr;
     };
     std::vector<FontKey> fonts_;
-    std::unique_ptr<dialogs::win32::TfrmProgress> progress_;
-    std::unique_ptr<dialogs::win32::TForm2> form2_;
+    std::unique_ptr<TfrmProgress> progress_;
+    std::unique_ptr<TForm2> form2_;
 };
 
 }  // namespace prax::app::win32

@@ -476,7 +476,7 @@ TEST_F(FirmwareTest, RawFileGoesOutAsStoredInKilobyteBlocksWithItsTailByteByByte
         SCOPED_TRACE(c.size);
         FakePlatform h;
         Recorder r;
-        r.gauge.SetForeColor(prax::dialogs::kRed);
+        r.gauge.SetForeColor(prax::protocol::kRed);
         r.gauge.SetMaxValue(5);
         r.gauge.SetProgress(3);  // what a countdown left
         std::string st = "earlier";
@@ -497,7 +497,7 @@ TEST_F(FirmwareTest, RawFileGoesOutAsStoredInKilobyteBlocksWithItsTailByteByByte
         EXPECT_EQ(r.Frame(), (std::vector<std::string>{"choose file", "close: off", "message: ok", "progress: show",
                                                        "progress: max " + std::to_string(c.size), "close: on",
                                                        "progress: hide"}));
-        EXPECT_EQ(r.gauge.ForeColor(), prax::dialogs::kRed) << "the colour is left as it was";
+        EXPECT_EQ(r.gauge.ForeColor(), prax::protocol::kRed) << "the colour is left as it was";
         EXPECT_EQ(st, c.size == 0 ? "earlier" : std::to_string(c.size) + " Bytes");
         EXPECT_TRUE(h.OpenHandles().empty());
     }

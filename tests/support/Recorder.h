@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/GaugeModel.h"
+#include "protocol/GaugeModel.h"
 #include "protocol/Operator.h"
 
 namespace prax::testing {
@@ -24,7 +24,7 @@ public:
     int eventsProcessed = 0;
     bool closeEnabled = true;
     bool progressVisible = false;
-    dialogs::GaugeModel gauge;
+    protocol::GaugeModel gauge;
     std::function<void()> onProcessEvents;
     bool stopRequested = false;
 

@@ -2,8 +2,8 @@
 // Linux and the Windows pictures show the same states.
 #pragma once
 
-#include "app/Unit1.h"
-#include "dialogs/GaugeModel.h"
+#include "app/core/Unit1.h"
+#include "protocol/GaugeModel.h"
 #include "protocol/Operator.h"
 
 namespace prax::screenshots {
@@ -13,7 +13,7 @@ inline void TransferPartWay(app::TForm1& core) {
     protocol::Operator& ui = core.Screen();
     ui.SetProgressMax(100000);
     ui.SetProgressPosition(0);
-    ui.SetProgressColor(dialogs::kBlue);
+    ui.SetProgressColor(protocol::kBlue);
     ui.ShowProgress();
     ui.SetProgressPosition(40960);
     ui.SetStatusText("40960 Bytes");
