@@ -430,8 +430,11 @@ TEST(PraxdlEndToEnd, ChannelAndReadLinesArrivePacedAtTheVirtualPrinter) {
         EXPECT_EQ(line.substr(10), text);
         times.push_back(std::stod(line.substr(0, 8)));
     }
-    // 300 ms after each line; a little less on arrival when the reader saw the earlier one late.
-    for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 0.28) << expected[i];
+    // 300 ms after each line. On arrival a gap is shorter by however late the reader saw the line
+    // before it, which a loaded machine makes tens of milliseconds; a missing pause is still far
+    // below. Lateness does not add up over the lines, so the whole run keeps all nine pauses.
+    for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 0.2) << expected[i];
+    EXPECT_GE(times.back() - times.front(), 0.3 * static_cast<double>(times.size() - 1) - 0.1);
 }
 
 TEST(PraxdlEndToEnd, XoffFromThePrinterPausesOutputAndXonResumesIt) {

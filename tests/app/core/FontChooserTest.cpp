@@ -11,12 +11,13 @@
 
 #include "app/core/FontChooser.h"
 #include "platform/fake/FakePlatform.h"
+#include "tests/support/SampleFonts.h"
 #include "protocol/FontList.h"
 
 namespace prax::app {
 namespace {
 
-const char* const kFontsKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+using prax::testing::kFontsKey;
 
 struct FontChooserTest : ::testing::Test {
     FontChooserTest() {
@@ -28,18 +29,7 @@ struct FontChooserTest : ::testing::Test {
     }
     ~FontChooserTest() override { std::filesystem::remove_all(host.hostWindowsFolder); }
 
-    void InstallFonts() {
-        const std::pair<const char*, const char*> entries[] = {
-            {"Zeta, Bold (TrueType)", "ZETA.TTF"},       // listed, but its name can't be sent
-            {"Face (TrueType)", "FACE.TTF"},
-            {"Cambria (TrueType)", "cambria.ttc"},       // a collection
-            {"Calibri (OpenType)", "calibri.ttf"},       // not TrueType
-            {"Full (TrueType)", "C:\\Other\\full.ttf"},  // not in the fonts folder
-            {"Arial (TrueType)", "ARIAL.TTF"},
-            {"Zeta TrueType", "zeta.ttf"},               // listed, with no "(TrueType)" to preview by
-        };
-        for (const auto& [name, file] : entries) host.SetRegString(kFontsKey, name, file);
-    }
+    void InstallFonts() { prax::testing::InstallSampleFonts(host); }
     void Fill() { chooser.Fill(protocol::ReadInstalledFonts(host)); }
     std::vector<std::string> Row(int row) const {
         return {chooser.Cell(row, 0), chooser.Cell(row, 1), chooser.Cell(row, 2)};

@@ -15,6 +15,7 @@
 #include "app/win32/Gauge.h"
 #include "app/win32/ProgressDialog.h"
 #include "platform/fake/FakePlatform.h"
+#include "tests/support/SampleFonts.h"
 #include "protocol/FontList.h"
 
 namespace prax::app {
@@ -215,7 +216,7 @@ INSTANTIATE_TEST_SUITE_P(Progress, GaugePicture,
 // ---------------------------------------------------------------------------------------------
 // Select Font
 
-const char* const kNtKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+using prax::testing::kFontsKey;
 
 class FontDialog : public ::testing::Test {
 protected:
@@ -226,18 +227,7 @@ protected:
         std::ofstream(host.hostWindowsFolder + "/Fonts/FACE.TTF", std::ios::binary) << "seven!!";
     }
 
-    void InstallFonts() {
-        const std::pair<const char*, const char*> entries[] = {
-            {"Zeta, Bold (TrueType)", "ZETA.TTF"},       // listed, but its name can't be sent
-            {"Face (TrueType)", "FACE.TTF"},
-            {"Cambria (TrueType)", "cambria.ttc"},       // a collection
-            {"Calibri (OpenType)", "calibri.ttf"},       // not TrueType
-            {"Full (TrueType)", "C:\\Other\\full.ttf"},  // not in the fonts folder
-            {"Arial (TrueType)", "ARIAL.TTF"},
-            {"Zeta TrueType", "zeta.ttf"},               // listed, with no "(TrueType)" to preview by
-        };
-        for (const auto& [name, file] : entries) host.SetRegString(kNtKey, name, file);
-    }
+    void InstallFonts() { prax::testing::InstallSampleFonts(host); }
     // The fonts listed into the chooser and drawn, as the core's FillFontList does.
     void FillFontList() {
         chooser.ClearChoice();
@@ -418,7 +408,7 @@ TEST_F(FontDialog, CancelEmptiesTheChoiceAndTheCloseBoxHidesAndKeepsTheWindow) {
 
 // The grid follows the chooser's rows, one at least; a current row cut away moves to what is left.
 TEST_F(FontDialog, NothingListedLeavesOneRowHoldingWhatTheFirstHeld) {
-    host.SetRegString(kNtKey, "Cambria (TrueType)", "cambria.ttc");
+    host.SetRegString(kFontsKey, "Cambria (TrueType)", "cambria.ttc");
     FillFontList();
     EXPECT_EQ(form.RowCount(), 1);
     EXPECT_EQ(ItemText(0, 0), "");
@@ -430,7 +420,7 @@ TEST_F(FontDialog, NothingListedLeavesOneRowHoldingWhatTheFirstHeld) {
     SelectRow(3);
     const std::string preview = form.PreviewCaption();
     for (const char* name : {"Arial (TrueType)", "Face (TrueType)", "Zeta TrueType", "Zeta, Bold (TrueType)"})
-        host.SetRegString(kNtKey, name, "C:\\Elsewhere\\font.ttf");
+        host.SetRegString(kFontsKey, name, "C:\\Elsewhere\\font.ttf");
     FillFontList();
     EXPECT_EQ(form.RowCount(), 1);
     EXPECT_EQ(ItemText(0, 0), "Arial (TrueType)");
