@@ -2,7 +2,7 @@
 # The manuals from one source: each man page rendered as the Windows packages render it
 # (packaging/man-html.sh) speaks of Windows only, has its Windows text and leads back to the
 # guide; the same page read by man keeps its Linux text and shows none of the Windows blocks.
-# Usage: windows_manuals_test.sh PACKAGING_DIR
+# The guide, index.html, is held to the same words. Usage: windows_manuals_test.sh PACKAGING_DIR
 set -uo pipefail
 packaging=$(realpath "$1")
 scratch=$(mktemp -d)
@@ -38,6 +38,14 @@ praxdl|praxdl --device COM12 firmware printer.bin|praxdl --device /dev/ttyUSB0 f
 prax-download|Device Manager shows under|sudo adduser $USER dialout lp
 prax-virtual-printer|By default it listens on 127.0.0.1:9100|By default it opens a pseudo-terminal pair
 PAGES
+
+# The guide the manuals lead back to, the README's section for Windows users: Windows' words too.
+if command -v cmark >/dev/null; then
+    bash "$packaging/windows-index.sh" "$packaging/../README.md" 0 "$scratch/index.html" || fail "windows-index.sh failed"
+    if grep -nE "$linux_only" "$scratch/index.html" >"$scratch/found"; then
+        fail "index.html speaks of Linux: $(head -n 3 "$scratch/found" | tr '\n' ' ')"
+    fi
+fi
 
 [ "$failures" -eq 0 ] || exit 1
 echo "windows manuals: 3 pages, Windows words only, each leading back to the guide"
