@@ -28,9 +28,12 @@ volatile LONG gConsoleStops = 0;
 constexpr std::sig_atomic_t kHangUp = 1;
 std::sig_atomic_t SignalOf(DWORD event) {
     switch (event) {
-    case CTRL_C_EVENT: return SIGINT;
-    case CTRL_BREAK_EVENT: return SIGTERM;
-    default: return kHangUp;
+        case CTRL_C_EVENT:
+            return SIGINT;
+        case CTRL_BREAK_EVENT:
+            return SIGTERM;
+        default:
+            return kHangUp;
     }
 }
 
