@@ -153,16 +153,16 @@ done
 # No PATH value of the user's, as before the install: not even an empty one.
 [ -z "$(env_value "$user_env")" ] || fail "the uninstaller left a PATH of the user's: $(env_value "$user_env")"
 
-# A PATH value that was there is kept as it was: the user's through an install and uninstall with
-# /PATH=user, all users' through one with /PATH=all, which leaves the user's alone.
-in_fresh reg_add "$user_env" PATH REG_EXPAND_SZ '%USERPROFILE%\tools;C:\Tools'
+# A PATH value that was there is kept as it was, to its last ";": the user's through an install and
+# uninstall with /PATH=user, all users' through one with /PATH=all, which leaves the user's alone.
+in_fresh reg_add "$user_env" PATH REG_EXPAND_SZ '%USERPROFILE%\tools;C:\Tools;'
 user_before=$(env_value "$user_env") all_before=$(env_value "$all_env")
 [ -n "$all_before" ] || fail "the fresh prefix has no PATH for all users"
 for scope in user all; do
     in_fresh wine_ok "install-$scope" "out/$name-setup.exe" /S /PATH=$scope
     fresh_settled
     if [ $scope = user ]; then
-        [ "$(env_value "$user_env")" = "$user_before;$bin" ] || fail "/PATH=user made the user's PATH $(env_value "$user_env")"
+        [ "$(env_value "$user_env")" = "${user_before%;};$bin" ] || fail "/PATH=user made the user's PATH $(env_value "$user_env")"
     else
         [ "$(env_value "$all_env")" = "$all_before;$bin" ] || fail "/PATH=all made all users' PATH $(env_value "$all_env")"
         [ "$(env_value "$user_env")" = "$user_before" ] || fail "/PATH=all changed the user's PATH: $(env_value "$user_env")"
