@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # network.sh PRAXDL.EXE: --host under Wine's sockets to the Linux virtual printer on a loopback
 # port. The printer decodes the connection exactly as the Linux praxdl's stream of the same
-# command (the image's CRC matching), and keeps the very image that was sent.
+# command (the image's CRC matching), and keeps the very image that was sent. A Ctrl+C during a
+# transfer to a printer that stopped reading ends praxdl.exe with 130.
 . "$(dirname "$0")/wine-lib.sh"
 praxdl=$1
 work_dir network
