@@ -56,7 +56,7 @@ std::unique_ptr<CLI::App> NewApp() {
     return app;
 }
 
-ConnectionOptions AddConnectionOptions(CLI::App& app, Invocation& inv, Connections& links) {
+ConnectionOptions AddConnectionOptions(CLI::App& app, Invocation& inv, Connections& links, HostSystem system) {
     CLI::Option* port = app.add_option("--port", links.ports,
                                        "A connection as the window lists it, or a USB printer's serial number; "
                                        "again for more")
@@ -64,7 +64,10 @@ ConnectionOptions AddConnectionOptions(CLI::App& app, Invocation& inv, Connectio
                             ->allow_extra_args(false)
                             ->check(Checked(PortProblem, ""));
     CLI::Option* device =
-        app.add_option("--device", links.devices, "Send to a device or file; a terminal is set up as a serial port")
+        app.add_option("--device", links.devices,
+                       system == HostSystem::Windows
+                           ? "Send to a device or file; a COM port (COM12, \\\\.\\COM12) is set up as a serial port"
+                           : "Send to a device or file; a terminal is set up as a serial port")
             ->option_text("PATH")
             ->allow_extra_args(false)
             ->check(Named());
@@ -188,7 +191,8 @@ void AddListCommands(CLI::App& app) {
     app.add_subcommand("fonts", "List the installed fonts the font list offers: name, file, size");
 }
 
-std::string Footer(const std::string& manual) {
+std::string Footer(const std::string& manual, HostSystem system) {
+    const bool windows = system == HostSystem::Windows;
     return "--port takes a connection as the window lists it, in any letter case: \"USB\" (the default),\n"
            "\"LPT1\", \"COM1 115200\" ... \"COM8 115200\"; one cut short is refused with the one it is short\n"
            "for (\"COM1\": did you mean \"COM1 115200\"?). Any other text picks the USB printer of that serial\n"
@@ -196,15 +200,20 @@ std::string Footer(const std::string& manual) {
            "--host takes a network printer's raw port: a name or address with port 9100 unless given, an\n"
            "IPv6 address in brackets, e.g. [::1]:9100.\n"
            "--port, --device and --host again send to every connection at once, e.g.\n"
-           "praxdl --device /dev/ttyUSB0 --device /dev/ttyUSB1 firmware x.bin; a table ends the run.\n"
-           "Exit status: 0 done, 1 failed, 2 usage error, 130/143 after SIGINT/SIGTERM.\n"
+           "praxdl --device " +
+           std::string(windows ? "COM12 --device \\\\.\\COM13" : "/dev/ttyUSB0 --device /dev/ttyUSB1") +
+           " firmware x.bin; a table ends the run.\n"
+           "Exit status: 0 done, 1 failed, 2 usage error, " +
+           (windows ? "130 after Ctrl+C, 143 after Ctrl+Break, 129 when\nits console is closed.\n"
+                    : "130/143 after SIGINT/SIGTERM.\n") +
            "praxdl COMMAND --help tells more about each command; " +
            (manual.empty() ? "man praxdl" : manual) + " tells all.";
 }
 
-std::unique_ptr<CLI::App> MakeParser(Invocation& inv, Connections& links, const std::string& manual) {
+std::unique_ptr<CLI::App> MakeParser(Invocation& inv, Connections& links, const std::string& manual,
+                                     HostSystem system) {
     std::unique_ptr<CLI::App> app = NewApp();
-    AddLineOptions(*app, inv, AddConnectionOptions(*app, inv, links));
+    AddLineOptions(*app, inv, AddConnectionOptions(*app, inv, links, system));
     AddAnswerAndOutputOptions(*app, inv);
     AddLineCommands(*app, inv);
     AddFileCommands(*app, inv);
@@ -212,7 +221,7 @@ std::unique_ptr<CLI::App> MakeParser(Invocation& inv, Connections& links, const 
     AddListCommands(*app);
     for (CLI::App* command : app->get_subcommands({})) command->group("Commands");
     // Only the top's help has the footer: it is copied to a command when the command is made.
-    app->footer(Footer(manual));
+    app->footer(Footer(manual, system));
     return app;
 }
 
@@ -303,10 +312,10 @@ std::string TargetsProblem(const Invocation& inv, const std::vector<Target>& tar
 
 }  // namespace
 
-CommandLine ParseCommandLine(const std::vector<std::string>& args, const std::string& manual) {
+CommandLine ParseCommandLine(const std::vector<std::string>& args, const std::string& manual, HostSystem system) {
     CommandLine line;
     Connections links;
-    const std::unique_ptr<CLI::App> parser = MakeParser(line.inv, links, manual);
+    const std::unique_ptr<CLI::App> parser = MakeParser(line.inv, links, manual, system);
     const auto ends = [&line](CommandLine::Kind kind, std::string text) {
         line.kind = kind;
         line.text = std::move(text);

@@ -38,8 +38,13 @@ struct CommandLine {
     std::vector<Target> targets;  // in the order given; "USB" when none is
 };
 
+// The system whose words the help uses: serial ports as device paths, and the signals that stop
+// praxdl; or Windows' COM ports by name, and its console's Ctrl+C, Ctrl+Break and closing.
+enum class HostSystem { Posix, Windows };
+
 // `args` without the program name. `manual` names where the whole manual is (empty: the man page).
-CommandLine ParseCommandLine(const std::vector<std::string>& args, const std::string& manual);
+CommandLine ParseCommandLine(const std::vector<std::string>& args, const std::string& manual,
+                             HostSystem system = HostSystem::Posix);
 
 // Whether the command line asks for --json, even one that fails to parse, so a script always gets
 // its result object.

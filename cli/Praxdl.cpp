@@ -133,7 +133,7 @@ int RunCommand(const std::vector<std::string>& args, CommandLine& line, Streams&
 }  // namespace
 
 int RunPraxdl(const std::vector<std::string>& args, Streams& io, Host* givenHost) {
-    CommandLine line = ParseCommandLine(args, io.manual);
+    CommandLine line = ParseCommandLine(args, io.manual, io.system);
     if (line.kind == CommandLine::Kind::Print) {
         io.out << line.text;
         return kExitDone;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/Arguments.h"
+
 namespace prax::platform {
 class Platform;
 }
@@ -27,6 +29,8 @@ struct Streams {
     // Where the whole manual is, as this system shows it: empty for "man praxdl"; on Windows the
     // HTML page installed beside the program.
     std::string manual{};
+    // Whose words the help uses for serial ports and for what stops praxdl.
+    HostSystem system = HostSystem::Posix;
 };
 
 // The host praxdl drives: this machine's devices, or a fake in tests and fuzzers.

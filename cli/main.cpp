@@ -73,6 +73,15 @@ std::string ManualPage() {
 #endif
 }
 
+// The help speaks of COM ports and of the console's Ctrl+C, Ctrl+Break and closing on Windows.
+prax::cli::HostSystem HelpSystem() {
+#if defined(_WIN32)
+    return prax::cli::HostSystem::Windows;
+#else
+    return prax::cli::HostSystem::Posix;
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,7 +89,7 @@ int main(int argc, char** argv) {
     prax::cli::InstallInterruptHandlers();
     std::vector<std::string> args(argv + 1, argv + argc);
     prax::cli::Streams io{std::cin, std::cout, std::cerr, ErrorIsTerminal(), isatty(STDIN_FILENO) == 1, inProblem,
-                          ManualPage()};
+                          ManualPage(), HelpSystem()};
     const int code = prax::cli::RunPraxdl(args, io);
     // What a script reads (the status line, the lists, the JSON lines) must have reached it: a
     // full disk or a closed pipe is no success.

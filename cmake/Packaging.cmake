@@ -82,5 +82,10 @@ if(PRAX_BUILD_TESTS AND NOT PRAX_SANITIZE AND NOT PRAX_BUILD_FUZZ)
                    $<BOOL:${PRAX_BUILD_GUI}>)
   add_test(NAME package.bash_completion
            COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package/completion_test.sh ${prax_packaging_dir}/praxdl.bash)
-  set_tests_properties(package.deb package.bash_completion PROPERTIES LABELS package TIMEOUT 300)
+  # The manuals the Windows packages render from the same man pages: Windows' words only.
+  add_test(NAME package.windows_manuals
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tests/package/windows_manuals_test.sh ${prax_packaging_dir})
+  set_tests_properties(package.windows_manuals PROPERTIES SKIP_RETURN_CODE 77)
+  set_tests_properties(package.deb package.bash_completion package.windows_manuals PROPERTIES
+                       LABELS package TIMEOUT 300)
 endif()

@@ -58,18 +58,22 @@ set(CPACK_NSIS_PACKAGE_NAME "PRAX Download Tool")
 set(CPACK_NSIS_DISPLAY_NAME "PRAX Download Tool")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 # Programs of 64 bits, so the installer is one too: it sees the 64-bit registry and Program Files.
-# Its pages name the tool, not the installer system, at their foot. The uninstaller takes away
-# the vendor's registry key too, which holds nothing but the program's own (NSIS leaves it behind,
-# empty).
+# Its pages name the tool, not the installer system, at their foot. The installer's own steps are
+# NSIS in packaging/installer.nsh.in, inserted at the template's hooks: cpack writes these values
+# into its configuration unescaped, where a backslash would start a CMake escape sequence.
+set(prax_installer_nsh ${CMAKE_BINARY_DIR}/packaging/installer.nsh)
+configure_file(${prax_packaging_dir}/installer.nsh.in ${prax_installer_nsh} @ONLY)
 set(CPACK_NSIS_DEFINES "Target amd64-unicode
 BrandingText 'PRAX Download Tool ${PROJECT_VERSION}'
-Function un.onUninstSuccess
-  DeleteRegKey /ifempty SHCTX 'Software\\${CPACK_PACKAGE_VENDOR}'
-FunctionEnd")
+!include '${prax_installer_nsh}'")
+set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "!insertmacro PraxSilentPathOption")
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "!insertmacro PraxNotePathValue")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "!insertmacro PraxRestorePathValue")
 set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
 # A page that offers the bin folder on the PATH, so praxdl works in any console; not by default.
+# A silent install takes the choice as /PATH=user or /PATH=all (packaging/installer.nsh.in).
 set(CPACK_NSIS_MODIFY_PATH ON)
 set(prax_windows_icon ${CMAKE_BINARY_DIR}/app/win32/prax-download.ico)
 set(CPACK_NSIS_MUI_ICON ${prax_windows_icon})

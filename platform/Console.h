@@ -10,7 +10,8 @@ namespace prax::platform {
 int ConsoleColumns(int fd);
 
 // SIGINT, SIGTERM and (where there is one) SIGHUP record their number in `*stop`; the handler
-// resets itself, so a second one ends the program at once. SIGPIPE is ignored, so a reader of
+// resets itself, so a second one ends the program at once. A Windows console's Ctrl+C records
+// SIGINT, its Ctrl+Break SIGTERM and its closing SIGHUP's number, 1. SIGPIPE is ignored, so a reader of
 // the program's output that went away never stops it. Also installs the resize handler. On
 // POSIX a wait of any thread that holds a wake slot comes back at once as well.
 void InstallStopHandlers(volatile std::sig_atomic_t* stop, volatile std::sig_atomic_t* resized);

@@ -214,6 +214,35 @@ TEST(Praxdl, CommandLineIsCheckedBeforeAnythingOpens) {
     }
 }
 
+// The help speaks the words of the system praxdl runs on: on Windows COM ports by name, the
+// console's stops and the installed manual; elsewhere device paths, signals and man.
+TEST(Praxdl, HelpSpeaksOfTheSystemItRunsOn) {
+    struct Case {
+        HostSystem system;
+        const char* manual;
+        std::vector<std::string> says, never;
+    };
+    const std::vector<Case> cases = {
+        {HostSystem::Posix, "",
+         {"a terminal is set up as a serial port", "praxdl --device /dev/ttyUSB0 --device /dev/ttyUSB1 firmware",
+          "130/143 after SIGINT/SIGTERM", "man praxdl tells all"},
+         {"COM12", "Ctrl+"}},
+        {HostSystem::Windows, "C:\\PRAX\\doc\\praxdl.html",
+         {"a COM port (COM12, \\\\.\\COM12) is set up as a serial port",
+          "praxdl --device COM12 --device \\\\.\\COM13 firmware",
+          "130 after Ctrl+C, 143 after Ctrl+Break, 129 when\nits console is closed",
+          "C:\\PRAX\\doc\\praxdl.html tells all"},
+         {"/dev/", "SIG", "terminal", "man "}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.manual);
+        const CommandLine line = ParseCommandLine({"--help"}, c.manual, c.system);
+        ASSERT_EQ(line.kind, CommandLine::Kind::Print);
+        for (const std::string& text : c.says) EXPECT_NE(line.text.find(text), std::string::npos) << text << line.text;
+        for (const std::string& text : c.never) EXPECT_EQ(line.text.find(text), std::string::npos) << text << line.text;
+    }
+}
+
 // --json: standard output holds one object a line, from the link opening to the result, which
 // comes last and exactly once, whatever way the run ends.
 TEST(Praxdl, JsonLinesTellTheRunFromOpenToResult) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # network.sh PRAXDL.EXE: --host under Wine's sockets to the Linux virtual printer on a loopback
 # port. The printer decodes the connection exactly as the Linux praxdl's stream of the same
-# command (the image's CRC matching), and keeps the very image that was sent.
+# command (the image's CRC matching), and keeps the very image that was sent. A Ctrl+C during a
+# transfer to a printer that stopped reading ends praxdl.exe with 130.
 . "$(dirname "$0")/wine-lib.sh"
 praxdl=$1
 work_dir network
@@ -35,4 +36,24 @@ if ! cmp -s expected.txt received.txt; then
 fi
 grep -q "^firmware image: .* matches$" received.txt || fail "the printer did not find the CRC matching"
 same_bytes x.bin saved/*firmware*.bin "the image the printer kept"
-echo "network: $(grep '^firmware image' received.txt)"
+
+# Ctrl+C in the middle of a transfer (Wine makes a console's Ctrl+C of SIGINT), to a printer that
+# stopped reading: praxdl stops sending, closes the connection, says how far it got and ends with
+# 130, as on Linux.
+"$printer" --listen 127.0.0.1:0 --no-times --stall-after 2000 --stall-ms 600000 >stalled.txt 2>&1 </dev/null &
+lib_pids+=($!)
+stalled=$(first_line stalled.txt)
+[[ $stalled == 127.0.0.1:* ]] || fail "the stalling printer did not listen: $(cat stalled.txt)"
+make_image big.bin 8000000 3
+wine_start /dev/null stop "$praxdl" --json --host "$stalled" firmware big.bin
+deadline=$((SECONDS + 60))
+until grep -q '"event":"progress"' stop.out; do
+    [ $SECONDS -lt $deadline ] || { show stop; fail "no progress to interrupt"; }
+    sleep 0.05
+done
+kill -INT "$wine_pid"
+status=0
+ended "$wine_pid" 30 || status=$?
+[ "$status" -eq 130 ] && grep -q '"outcome":"interrupted","exit":130' stop.out ||
+    { show stop; fail "Ctrl+C during a transfer: status $status"; }
+echo "network: $(grep '^firmware image' received.txt); Ctrl+C: 130"

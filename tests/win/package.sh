@@ -5,7 +5,8 @@
 # answers --version. The installer, run silently in a fresh prefix, puts the same files in
 # Program Files, a Start-menu folder with the window and the documentation, and an entry in
 # "Apps and features"; the installed praxdl.exe sends the Linux praxdl's stream and points to the
-# installed manual; the silent uninstaller leaves nothing of the program behind.
+# installed manual and the Windows console's words; the silent uninstaller leaves nothing of the
+# program behind, and the PATH values as it found them, none where there was none.
 . "$(dirname "$0")/wine-lib.sh"
 build=$1 version=$2
 work_dir package
@@ -15,6 +16,9 @@ timeout 300 cpack -G ZIP -B out --config "$build/CPackConfig.cmake" >cpack-zip.l
     { cat cpack-zip.log >&2; fail "cpack -G ZIP"; }
 timeout 300 cpack -G NSIS -B out --config "$build/CPackConfig.cmake" >cpack-nsis.log 2>&1 ||
     { cat cpack-nsis.log >&2; fail "cpack -G NSIS"; }
+# cpack reads its configuration without a word of complaint (a backslash of the installer's
+# steps would start a CMake escape sequence there).
+! grep -n 'CMake Warning\|Invalid escape' cpack-zip.log cpack-nsis.log >&2 || fail "cpack warned"
 made=$(find out -maxdepth 1 -type f \( -name '*.zip' -o -name '*.exe' \) -printf '%f\n' | LC_ALL=C sort)
 [ "$made" = "$name-setup.exe"$'\n'"$name.zip" ] || fail "expected $name.zip and $name-setup.exe, cpack made: ${made//$'\n'/ }"
 echo "sizes: $(stat -c '%n %s' out/"$name".zip out/"$name"-setup.exe | tr '\n' ' ')"
@@ -47,6 +51,9 @@ for program in "${programs[@]}"; do
 done
 grep -q '<a href="praxdl.html">' "$unzipped/doc/index.html" || fail "the guide does not link the praxdl manual"
 grep -q 'href="prax-virtual-printer.html"' "$unzipped/doc/praxdl.html" || fail "the praxdl manual does not link its neighbour"
+for page in praxdl prax-download prax-virtual-printer; do
+    grep -q '<a href="index.html">' "$unzipped/doc/$page.html" || fail "the $page manual does not lead back to the guide"
+done
 ! grep -qi 'scripts/\|build-win\|man praxdl' "$unzipped/doc/index.html" || fail "the Windows guide speaks of building or of man"
 
 # A fresh prefix, as a machine the program never was on; its own home, so that nothing of Wine's
@@ -59,12 +66,32 @@ on_exit "in_fresh timeout 30 '$WINESERVER' -k >/dev/null 2>&1 </dev/null"
 in_fresh wine_ok wineboot wineboot --init
 fresh_settled
 
-in_fresh wine_ok install "out/$name-setup.exe" /S
+# The PATH values as NAME|TYPE|VALUE, nothing where there is none: the current user's, and all
+# users'.
+env_value() {
+    in_fresh wine_run env-value reg query "$1" /v PATH
+    [ "$rc" -eq 0 ] || return 0
+    text_of env-value.out | sed -E 's/^ +//; s/ {4}/|/g' | grep -i '^PATH|'
+}
+user_env='HKCU\Environment'
+all_env='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
+bin='C:\Program Files\PRAX Download Tool\bin'
+[ -z "$(env_value "$user_env")" ] || fail "the fresh prefix has a PATH of the user's: $(env_value "$user_env")"
+
+# A silent install asked for a PATH it does not know installs nothing.
+in_fresh wine_run bad-path "out/$name-setup.exe" /S /PATH=everyone
+fresh_settled
+[ "$rc" -eq 2 ] || { show bad-path; fail "/PATH=everyone: status $rc, not 2"; }
+[ ! -e "$fresh/drive_c/Program Files/PRAX Download Tool" ] || fail "/PATH=everyone installed something"
+
+# Installed with the bin folder on the user's PATH, where there was no PATH value of the user's.
+in_fresh wine_ok install "out/$name-setup.exe" /S /PATH=user
 # The installer's own processes end with it, but what they wrote is only certain once the
 # prefix's server went.
 fresh_settled
 installed="$fresh/drive_c/Program Files/PRAX Download Tool"
 [ -d "$installed" ] || fail "the installer made no $installed"
+[ "$(env_value "$user_env")" = "PATH|REG_EXPAND_SZ|$bin" ] || fail "/PATH=user made the user's PATH $(env_value "$user_env")"
 got=$(find "$installed" -type f -printf '%P\n' | sort)
 [ "$got" = "$(printf '%s\n' "${files[@]}" Uninstall.exe | sort)" ] ||
     { diff <(printf '%s\n' "${files[@]}" Uninstall.exe | sort) <(echo "$got") >&2; fail "the installer put other files in Program Files"; }
@@ -101,7 +128,9 @@ same_bytes ref.bin out.bin "the installed praxdl.exe's firmware stream"
 manual='C:\Program Files\PRAX Download Tool\doc\praxdl.html'
 in_fresh wine_ok help "$praxdl" --help
 grep -qF "$manual" help.out || { show help; fail "--help does not name the installed manual"; }
-! grep -q 'man praxdl' help.out || fail "--help sends a Windows user to man"
+! grep -q 'man praxdl\|/dev/\|SIGINT' help.out || fail "--help speaks of Linux to a Windows user"
+grep -qF -- '--device COM12 --device \\.\COM13' help.out && grep -qF '143 after Ctrl+Break' help.out ||
+    { show help; fail "--help names no COM port or no Ctrl+Break"; }
 in_fresh wine_run usage "$praxdl" --no-such-option
 [ "$rc" -eq 2 ] && grep -qF "$manual" usage.err || { show usage; fail "a usage error does not name the installed manual"; }
 
@@ -121,6 +150,29 @@ for hive in system.reg user.reg; do
         fail "the uninstaller left in $hive: $(head -n 3 left.txt | tr '\n' ' ')"
     fi
 done
+# No PATH value of the user's, as before the install: not even an empty one.
+[ -z "$(env_value "$user_env")" ] || fail "the uninstaller left a PATH of the user's: $(env_value "$user_env")"
+
+# A PATH value that was there is kept as it was, to its last ";": the user's through an install and
+# uninstall with /PATH=user, all users' through one with /PATH=all, which leaves the user's alone.
+in_fresh reg_add "$user_env" PATH REG_EXPAND_SZ '%USERPROFILE%\tools;C:\Tools;'
+user_before=$(env_value "$user_env") all_before=$(env_value "$all_env")
+[ -n "$all_before" ] || fail "the fresh prefix has no PATH for all users"
+for scope in user all; do
+    in_fresh wine_ok "install-$scope" "out/$name-setup.exe" /S /PATH=$scope
+    fresh_settled
+    if [ $scope = user ]; then
+        [ "$(env_value "$user_env")" = "${user_before%;};$bin" ] || fail "/PATH=user made the user's PATH $(env_value "$user_env")"
+    else
+        [ "$(env_value "$all_env")" = "$all_before;$bin" ] || fail "/PATH=all made all users' PATH $(env_value "$all_env")"
+        [ "$(env_value "$user_env")" = "$user_before" ] || fail "/PATH=all changed the user's PATH: $(env_value "$user_env")"
+    fi
+    in_fresh wine_ok "uninstall-$scope" "$installed/Uninstall.exe" /S
+    fresh_settled
+    [ "$(env_value "$user_env")" = "$user_before" ] && [ "$(env_value "$all_env")" = "$all_before" ] ||
+        fail "after /PATH=$scope and the uninstall, the PATH values are: $(env_value "$user_env") $(env_value "$all_env")"
+done
+
 if [ -d home/.local ]; then
     find home/.local -mindepth 1 -printf '%P\n' >local.txt
     [ ! -s local.txt ] || fail "Wine wrote desktop entries: $(head -n 10 local.txt | tr '\n' ' ')"
