@@ -31,6 +31,21 @@ void WriteFont(const std::string& bare, std::size_t size) {
         << std::string(size, 'f');
 }
 
+struct Row {
+    std::string name, file;
+    std::int64_t size;
+};
+
+void ExpectRows(const FontList& list, const std::vector<Row>& expected) {
+    ASSERT_EQ(list.rows.size(), expected.size());
+    for (std::size_t i = 0; i < list.rows.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(list.rows[i].name, expected[i].name);
+        EXPECT_EQ(list.rows[i].file, expected[i].file);
+        EXPECT_EQ(list.rows[i].size, expected[i].size);
+    }
+}
+
 }  // namespace
 
 // What is listed, in which order, with which size: only TrueType entries whose file lies in the
@@ -68,11 +83,7 @@ TEST(FontList, ListsTrueTypeFilesOfTheFontsFolderSortedWithoutCase) {
 
     const FontList list = ReadInstalledFonts(host);
     ASSERT_TRUE(list.opened);
-    struct Row {
-        std::string name, file;
-        std::int64_t size;
-    };
-    const Row expected[] = {
+    const std::vector<Row> expected = {
         {"arial (TrueType)", "ARIAL.TTF", 1300},
         {"Batang (TrueType)", "batang.ttf", 7},
         {"Folder (TrueType)", "folder.ttf", -1},
@@ -81,13 +92,7 @@ TEST(FontList, ListsTrueTypeFilesOfTheFontsFolderSortedWithoutCase) {
         {"Terminated (TrueType)", "batang.ttf", 7},
         {"Zeta TrueType", "zeta.TtF", -1},
     };
-    ASSERT_EQ(list.rows.size(), std::size(expected));
-    for (std::size_t i = 0; i < list.rows.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(list.rows[i].name, expected[i].name);
-        EXPECT_EQ(list.rows[i].file, expected[i].file);
-        EXPECT_EQ(list.rows[i].size, expected[i].size);
-    }
+    ExpectRows(list, expected);
     // One read of the key: all names, then every value once, then the key released.
     std::vector<std::string> calls = {"GetWindowsDirectoryA", "RegOpenKeyExA"};
     calls.insert(calls.end(), std::size(entries) + 1, "RegEnumValueA");
@@ -127,11 +132,7 @@ TEST(FontList, UserFontsFollowTheMachinesFromTheirOwnPaths) {
     host.SetRegValue(user, "Number (TrueType)", REG_DWORD_, std::string("\x01\0\0\0", 4));
 
     const FontList list = ReadInstalledFonts(host);
-    struct Row {
-        std::string name, file;
-        std::int64_t size;
-    };
-    const Row expected[] = {
+    const std::vector<Row> expected = {
         {"Arial (TrueType)", "ARIAL.TTF", 1300},
         {"Zed (TrueType)", "zed.ttf", -1},
         {"Arial (TrueType)", mine, 21},
@@ -139,13 +140,7 @@ TEST(FontList, UserFontsFollowTheMachinesFromTheirOwnPaths) {
         {"mine (TrueType)", mine, 21},
         {"Share (TrueType)", "\\\\server\\fonts\\share.ttf", -1},
     };
-    ASSERT_EQ(list.rows.size(), std::size(expected));
-    for (std::size_t i = 0; i < list.rows.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(list.rows[i].name, expected[i].name);
-        EXPECT_EQ(list.rows[i].file, expected[i].file);
-        EXPECT_EQ(list.rows[i].size, expected[i].size);
-    }
+    ExpectRows(list, expected);
     EXPECT_EQ(host.calls[host.calls.size() - 1].name, "RegCloseKey");
     EXPECT_TRUE(host.OpenKeys().empty());
     EXPECT_EQ(list.places, (std::vector<std::string>{std::string("HKEY_LOCAL_MACHINE\\") + kNtKey,
