@@ -275,8 +275,8 @@ bool TForm2::GridMouse(UINT msg, LPARAM lp) {
     const int x = static_cast<short>(LOWORD(lp));
     const int y = static_cast<short>(HIWORD(lp));
     const auto shapeFor = [](const GridSizing::Target& over) -> LPCSTR {
-        if (over.axis == GridSizing::Axis::Column) return IDC_SIZEWE;
-        if (over.axis == GridSizing::Axis::Row) return IDC_SIZENS;
+        if (over.axis == GridSizing::Axis::Column) return reinterpret_cast<LPCSTR>(IDC_SIZEWE);
+        if (over.axis == GridSizing::Axis::Row) return reinterpret_cast<LPCSTR>(IDC_SIZENS);
         return nullptr;
     };
     switch (msg) {
