@@ -336,7 +336,13 @@ void TForm2::DrawNotice(HDC dc) const {
     const HGDIOBJ oldFont = ::SelectObject(dc, font);
     const int oldMode = ::SetBkMode(dc, TRANSPARENT);
     const COLORREF oldColour = ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
-    ::DrawTextA(dc, notice_.c_str(), -1, &text, DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
+    constexpr UINT kFormat = DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX;
+    // The grid draws its lines through the empty space too: the text gets a clear ground.
+    RECT ground = text;
+    ::DrawTextA(dc, notice_.c_str(), -1, &ground, kFormat | DT_CALCRECT);
+    ground = {text.left - 1, text.top - 1, std::min(ground.right, text.right) + 1, std::min(ground.bottom, text.bottom) + 1};
+    ::FillRect(dc, &ground, ::GetSysColorBrush(COLOR_WINDOW));
+    ::DrawTextA(dc, notice_.c_str(), -1, &text, kFormat);
     ::SetTextColor(dc, oldColour);
     ::SetBkMode(dc, oldMode);
     ::SelectObject(dc, oldFont);
@@ -400,6 +406,7 @@ LRESULT TForm2::Notify(const NMHDR& header, LPARAM lp) {
         if (draw.nmcd.dwDrawStage == CDDS_PREPAINT)
             return CDRF_NOTIFYITEMDRAW | (notice_.empty() ? 0 : CDRF_NOTIFYPOSTPAINT);
         if (draw.nmcd.dwDrawStage == CDDS_POSTPAINT) {
+            // After the rows and the grid's lines.
             if (!notice_.empty()) DrawNotice(draw.nmcd.hdc);
             return CDRF_DODEFAULT;
         }
