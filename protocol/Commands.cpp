@@ -114,7 +114,11 @@ std::vector<std::string> ReadToggleLines(const std::string& caption) {
 ReadToggle ToggleRead(Context& ctx, const std::string& caption,
                       const std::function<void(bool)>& buttonEnabled) {
     ReadToggle toggle{SendPacedLines(ctx, ReadToggleLines(caption), buttonEnabled), caption};
-    if (toggle.result.ok()) toggle.caption = caption == kStopRead ? kContinueRead : kStopRead;
+    // The caption is the program's belief, not the device's answer: once the link opened, it
+    // turns over whether or not the device took the lines, so the next click sends the other
+    // half. Only a link that would not open leaves it, and the next click tries the same again.
+    if (toggle.result.outcome != Outcome::OpenFailed)
+        toggle.caption = caption == kStopRead ? kContinueRead : kStopRead;
     return toggle;
 }
 

@@ -66,8 +66,8 @@ struct ReadToggle {
     Result result;
     std::string caption;  // the caption after the click
 };
-// The caption moves on only when the device took every line; otherwise it stays, so the next
-// click tries the same again.
+// The caption moves on once the link opened, whether or not the device took the lines; a link
+// that would not open leaves it, so the next click tries the same again.
 ReadToggle ToggleRead(Context& ctx, const std::string& caption,
                       const std::function<void(bool)>& buttonEnabled);
 

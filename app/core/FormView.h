@@ -31,7 +31,8 @@ public:
     // The control with the keyboard focus, if it is one of the table's.
     virtual std::optional<ControlId> Focused() = 0;
     virtual void SetFocus(ControlId id) = 0;
-    // The memo's lines as it shows them at its width, for SEND.
+    // Every line the memo shows at its width, as it counts them: the empty line after a final
+    // break, and the one line of an empty memo, included. The core decides which are sent.
     virtual protocol::LineSource MemoLines() = 0;
 
     // --- the window ---

@@ -23,6 +23,49 @@ bool IsNavigationKey(char32_t key) {
     return key == U'\t' || key == U'\r' || key == U'\n' || key == 0x1B;
 }
 
+bool TypesCharacter(KeyModifiers modifiers) { return !modifiers.alt || modifiers.control; }
+
+bool EnterPressesButton(KeyModifiers modifiers) {
+    return !modifiers.shift && !modifiers.control && !modifiers.alt;
+}
+
+protocol::LineSource SentMemoLines(protocol::LineSource shown) {
+    auto count = [shown] {
+        const int lines = shown.count();
+        return lines > 0 && shown.line(lines - 1).empty() ? lines - 1 : lines;
+    };
+    return protocol::LineSource{count, shown.line};
+}
+
+// Puts the progress dialog back once the last box over it is gone.
+class TForm1::BoxScope {
+public:
+    explicit BoxScope(TForm1& form) : form_(form) {
+        if (form_.boxesUp_++ == 0 && form_.progressShown_ && form_.progressAlive_) form_.view_.HideProgress();
+    }
+    ~BoxScope() {
+        if (--form_.boxesUp_ == 0 && form_.progressShown_ && form_.progressAlive_) form_.view_.ShowProgress();
+    }
+    BoxScope(const BoxScope&) = delete;
+    BoxScope& operator=(const BoxScope&) = delete;
+
+private:
+    TForm1& form_;
+};
+
+template <class ShowBox>
+auto TForm1::OverProgress(ShowBox&& showBox) {
+    BoxScope scope(*this);
+    return showBox();
+}
+
+void TForm1::SetProgressShown(bool shown) {
+    progressShown_ = shown;
+    if (!progressAlive_ || boxesUp_ > 0) return;
+    if (shown) view_.ShowProgress();
+    else view_.HideProgress();
+}
+
 // The operations' screen: the view, with the window's rules in front of it. The gauge's model is
 // the core's, and the view repaints it only when what it shows changed; nothing reaches a
 // progress dialog the window has already destroyed; a transfer takes the dialog over from a
@@ -34,45 +77,26 @@ public:
     // A connection that would not open is a warning, with the host's reason beneath: the
     // operator has a group to join or a program to close.
     void ShowMessage(const std::string& text) override {
-        if (!protocol::IsOpenFailureMessage(text)) return view_.ShowMessage(text);
+        if (!protocol::IsOpenFailureMessage(text)) return form_.OverProgress([&] { view_.ShowMessage(text); });
         const std::string why = link::OpenFailureHint(form_.host_, form_.SelectedPortCode(), nullptr, false);
-        view_.ShowWarning(why.empty() ? text : text + "\n" + why);
+        form_.OverProgress([&] { view_.ShowWarning(why.empty() ? text : text + "\n" + why); });
     }
     std::string ChooseFile(const protocol::FileDialogSetup& setup) override {
-        return view_.ChooseFile(setup);
+        return form_.OverProgress([&] { return view_.ChooseFile(setup); });
     }
     // Shows the font selection window, lists the fonts, and waits for OK. Cancel, the close
     // box, turning to another window and closing the main window end the wait with no choice.
     protocol::FontChoice ChooseFont() override {
-        if (form_.OperationEnds() || !view_.OpenFontDialog()) return {};
-        form_.FillFontList();
-        // The window system makes the window active a moment after it is shown; once it has
-        // been active, turning to any other window ends the wait. Should the window system
-        // never make it active, OK, Cancel and the close box still end it.
-        bool wasActive = false;
-        for (;;) {
-            const FormView::FontDialogState state = view_.PollFontDialog();
-            if (!state.open || form_.fonts_.Chosen() || form_.OperationEnds()) break;
-            wasActive = wasActive || state.active;
-            if (wasActive && !state.active) break;
-            view_.ProcessEvents();
-            form_.host_.Sleep(1);
-        }
-        // The choice is taken once: a later OK, with no download waiting, hands over nothing.
-        protocol::FontChoice choice = form_.fonts_.Take();
-        // The main window is closing, or the operator stopped the operation: no transfer starts.
         if (form_.OperationEnds()) return {};
-        return choice;
+        return form_.OverProgress([&] { return WaitForFont(); });
     }
     void ShowProgress() override {
         // The countdown's ticks would otherwise step the new transfer's gauge, and hide the
         // dialog under it.
         view_.StopTimer();
-        if (form_.progressAlive_) view_.ShowProgress();
+        form_.SetProgressShown(true);
     }
-    void HideProgress() override {
-        if (form_.progressAlive_) view_.HideProgress();
-    }
+    void HideProgress() override { form_.SetProgressShown(false); }
     void SetProgressColor(protocol::Rgb colour) override {
         if (form_.progressAlive_ && form_.gauge_.SetForeColor(colour)) view_.RepaintGauge();
     }
@@ -96,12 +120,34 @@ public:
         SetProgressPosition(0);
         SetProgressMax(kCountdownTicks);
         SetProgressColor(protocol::kRed);
-        view_.ShowProgress();
+        form_.SetProgressShown(true);
         view_.StartTimer(kCountdownInterval);
     }
     bool StopRequested() override { return form_.OperationEnds(); }
 
 private:
+    protocol::FontChoice WaitForFont() {
+        if (!view_.OpenFontDialog()) return {};
+        form_.FillFontList();
+        // The window system makes the window active a moment after it is shown; once it has
+        // been active, turning to any other window ends the wait. Should the window system
+        // never make it active, OK, Cancel and the close box still end it.
+        bool wasActive = false;
+        for (;;) {
+            const FormView::FontDialogState state = view_.PollFontDialog();
+            if (!state.open || form_.fonts_.Chosen() || form_.OperationEnds()) break;
+            wasActive = wasActive || state.active;
+            if (wasActive && !state.active) break;
+            view_.ProcessEvents();
+            form_.host_.Sleep(1);
+        }
+        // The choice is taken once: a later OK, with no download waiting, hands over nothing.
+        protocol::FontChoice choice = form_.fonts_.Take();
+        // The main window is closing, or the operator stopped the operation: no transfer starts.
+        if (form_.OperationEnds()) return {};
+        return choice;
+    }
+
     TForm1& form_;
     FormView& view_;
 };
@@ -154,7 +200,7 @@ TForm1::TForm1(platform::Platform& host, FormView& view, std::vector<std::string
             // The window is closing, or the operator stopped the operation: the link's question
             // is answered No, so the write gives up, and no box is left standing.
             if (OperationEnds()) return (type & platform::MB_YESNO_) != 0 ? platform::IDNO_ : 1;
-            return view_.AskQuestion(text, caption, type);
+            return OverProgress([&] { return view_.AskQuestion(text, caption, type); });
         });
 }
 
@@ -260,10 +306,12 @@ void TForm1::RunOperation(const std::function<protocol::Result()>& body) {
     stopOperation_ = false;
     if (stopped && !stopRequested_ && result.outcome == protocol::Outcome::Interrupted && !result.shown &&
         !result.message.empty()) {
-        if (result.printerMidImage) view_.ShowWarning(result.message);
-        else view_.ShowMessage(result.message);
+        OverProgress([&] {
+            if (result.printerMidImage) view_.ShowWarning(result.message);
+            else view_.ShowMessage(result.message);
+        });
     }
-    if (failure) view_.ShowError(*failure);
+    if (failure) OverProgress([&] { view_.ShowError(*failure); });
     // A close asked for while the operation ran waited for it to unwind; it happens now, once
     // the event loop is back, with nothing of the operation left on the stack.
     if (stopRequested_) view_.PostClose();
@@ -273,7 +321,7 @@ void TForm1::FillFontList() {
     fonts_.ClearChoice();
     const protocol::FontList list = protocol::ReadInstalledFonts(host_);
     if (!list.opened) {
-        view_.ShowMessage(protocol::kCantOpenFont);
+        OverProgress([&] { view_.ShowMessage(protocol::kCantOpenFont); });
         return;
     }
     fonts_.Fill(list);
@@ -290,7 +338,7 @@ void TForm1::Timer1Timer() {
     screen_->SetProgressPosition(gauge_.Progress() + 1);
     if (gauge_.Progress() >= gauge_.MaxValue()) {
         view_.StopTimer();
-        view_.HideProgress();
+        SetProgressShown(false);
     }
 }
 
@@ -298,8 +346,8 @@ void TForm1::Timer1Timer() {
 
 void TForm1::ShowServiceRow() { view_.SetClientHeight(kServiceClientHeight); }
 
-void TForm1::Button1KeyPress(char32_t key) {
-    if (IsNavigationKey(key)) return;
+void TForm1::Button1KeyPress(char32_t key, KeyModifiers modifiers) {
+    if (IsNavigationKey(key) || !TypesCharacter(modifiers)) return;
     typedKeys_ += key;
     if (typedKeys_.size() > 20) typedKeys_.clear();
 
@@ -325,7 +373,9 @@ void TForm1::EscapePressed() {
     if (!busy_ || askingStop_ || OperationEnds()) return;
     askingStop_ = true;
     // The operation waits while the question is open: its next write comes after the answer.
-    const int answer = view_.AskQuestion(kStopQuestion, kWindowTitle, platform::MB_YESNO_ | platform::MB_ICONQUESTION_);
+    const int answer = OverProgress([&] {
+        return view_.AskQuestion(kStopQuestion, kWindowTitle, platform::MB_YESNO_ | platform::MB_ICONQUESTION_);
+    });
     askingStop_ = false;
     if (answer == platform::IDYES_ && busy_) stopOperation_ = true;
 }
@@ -359,7 +409,7 @@ void TForm1::Button5Click() {
 
 void TForm1::Button6Click() {
     RunOperation([this] {
-        view_.ShowMessage(protocol::SerialCrcCheckText());
+        OverProgress([&] { view_.ShowMessage(protocol::SerialCrcCheckText()); });
         return protocol::Result{};
     });
 }
@@ -392,7 +442,7 @@ void TForm1::Button15Click() {
 void TForm1::SendButtonClick() {
     RunOperation([this] {
         // One line for each line the memo shows at its width.
-        const protocol::LineSource lines = view_.MemoLines();
+        const protocol::LineSource lines = SentMemoLines(view_.MemoLines());
         protocol::Context ctx = MakeContext();
         return protocol::SendLines(ctx, lines);
     });

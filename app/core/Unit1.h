@@ -23,6 +23,24 @@ namespace prax::app {
 // Keys that move around a dialog rather than type: they never count towards a key sequence.
 bool IsNavigationKey(char32_t key);
 
+// The modifier keys held down with a key, as the view saw them.
+struct KeyModifiers {
+    bool shift = false;
+    bool control = false;
+    bool alt = false;
+};
+// Whether a character that came with these modifiers was typed. Alt without Ctrl is a chord (a
+// menu's access key), not typing; Ctrl with Alt is how Windows reports AltGr, which types.
+bool TypesCharacter(KeyModifiers modifiers);
+// Enter presses the button with the focus only on its own: with Shift, Ctrl or Alt it presses
+// nothing, as on the standard dialogs.
+bool EnterPressesButton(KeyModifiers modifiers);
+
+// SEND's lines from the lines the memo shows: the last shown line, when it is empty, is only
+// the place after a final line break (or the whole of an empty memo) and is not sent. The
+// count is asked again before every line, as the memo's own is.
+protocol::LineSource SentMemoLines(protocol::LineSource shown);
+
 class TForm1 {
 public:
     // `arguments` are the program's arguments without the program name: one (an image path) or
@@ -55,8 +73,8 @@ public:
     void Button2Click();
     void Button3Click();
     void Button4Click();
-    // A character typed into Button1.
-    void Button1KeyPress(char32_t key);
+    // A character typed into Button1, with the modifiers held when it was typed.
+    void Button1KeyPress(char32_t key, KeyModifiers modifiers = {});
     // Escape, in the main window or the progress dialog: while an operation runs, the operator
     // is asked whether to stop it; Yes ends it as an interrupt does.
     void EscapePressed();
@@ -98,7 +116,16 @@ public:
 
 private:
     class BusyScope;
+    class BoxScope;
     class CoreScreen;
+
+    // Every box and dialog the window shows over a transfer goes through here: the progress
+    // dialog stays above every other window on some window systems (a popup without a caption
+    // under an X window manager), so it steps aside while the box is up and comes back after,
+    // unless the transfer or the countdown hid it meanwhile.
+    template <class ShowBox>
+    auto OverProgress(ShowBox&& showBox);
+    void SetProgressShown(bool shown);
 
     void ShowServiceRow();
     void SetEnabled(ControlId id, bool enabled);
@@ -124,6 +151,8 @@ private:
     bool stopOperation_ = false;
     bool askingStop_ = false;
     bool progressAlive_ = false;
+    bool progressShown_ = false;  // what the transfer or the countdown asked for
+    int boxesUp_ = 0;             // boxes standing, one inside another's event loop included
     std::array<bool, kControlCount> enabled_{};
     // The progress gauge the view paints: every change goes through the core, which asks the
     // view for a repaint when what it shows changed.

@@ -212,7 +212,9 @@ QFileDialog* FormWidgets::dlOpenBin() {
         openDialog_ = new QFileDialog(form_);
         openDialog_->setObjectName(QStringLiteral("dlOpenBin"));
         openDialog_->setAcceptMode(QFileDialog::AcceptOpen);
-        openDialog_->setFileMode(QFileDialog::ExistingFile);
+        // Any name may be typed and accepted: one that does not exist is reported by the
+        // operation when it reads the file, as any file it cannot read.
+        openDialog_->setFileMode(QFileDialog::AnyFile);
     }
     return openDialog_;
 }

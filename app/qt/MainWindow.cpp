@@ -111,6 +111,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (button == nullptr || event->type() != QEvent::KeyPress)
         return QMainWindow::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers held = key->modifiers();
+    const KeyModifiers modifiers{held.testFlag(Qt::ShiftModifier), held.testFlag(Qt::ControlModifier),
+                                 held.testFlag(Qt::AltModifier)};
     if (button == Button1) {
         // Every key with a character counts, control characters (Backspace, Ctrl+letter) too;
         // a key without one (Shift alone, an arrow, F5) has no text. The core leaves out the
@@ -121,14 +124,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             text[0].unicode() < 0x80) {
             // Some window systems give Ctrl+letter the letter itself; it types its control
             // character, as it does everywhere else.
-            core_->Button1KeyPress(static_cast<char32_t>(text[0].unicode() & 0x1F));
+            core_->Button1KeyPress(static_cast<char32_t>(text[0].unicode() & 0x1F), modifiers);
         } else {
-            for (const char32_t c : text.toUcs4()) core_->Button1KeyPress(c);
+            for (const char32_t c : text.toUcs4()) core_->Button1KeyPress(c, modifiers);
         }
     }
     // Enter presses the button with the focus, as on any dialog; Space already does.
-    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
-        button->click();
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        if (EnterPressesButton(modifiers)) button->click();
         return true;
     }
     // Any other key goes on to the button as usual.

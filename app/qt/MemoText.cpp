@@ -61,9 +61,6 @@ public:
                 lines_ << piece;
             }
         }
-        // A break at the very end of the text does not start another line, and an empty memo
-        // has no lines at all.
-        if (!lines_.isEmpty() && lines_.last().isEmpty()) lines_.removeLast();
         return lines_;
     }
 

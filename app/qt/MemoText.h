@@ -1,5 +1,5 @@
-// The memo's lines as the printer gets them: one line for each line the memo shows at its width
-// (a long line wraps into several), each character one byte of the host's 8-bit character set.
+// The memo's lines as it shows them: one line for each line at its width (a long line wraps
+// into several), each character one byte of the host's 8-bit character set.
 #pragma once
 
 #include <string>

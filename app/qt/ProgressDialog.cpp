@@ -43,7 +43,7 @@ TfrmProgress::TfrmProgress(QWidget* owner, const protocol::GaugeModel& gauge)
 
 void TfrmProgress::keyPressEvent(QKeyEvent* event) {
     if (event->key() != Qt::Key_Escape) return QWidget::keyPressEvent(event);
-    // Whoever owns the transfer decides what Escape does; the gauge stays on screen meanwhile.
+    // Whoever owns the transfer decides what Escape does.
     event->accept();
     if (escapePressed) escapePressed();
 }

@@ -63,6 +63,11 @@ char32_t TypedCharacter(WPARAM wParam) {
     return MultiByteToWideChar(CP_ACP, 0, &byte, 1, &wide, 1) == 1 ? char32_t(wide) : char32_t(0xFFFD);
 }
 
+// The modifier keys as they were when the message being handled was posted.
+KeyModifiers HeldModifiers() {
+    return {GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_MENU) < 0};
+}
+
 int CALLBACK FaceFound(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found) {
     *reinterpret_cast<bool*>(found) = true;
     return 0;
@@ -288,6 +293,12 @@ bool MainWindow::PreTranslate(MSG& msg) {
         core_.EscapePressed();
         return true;
     }
+    // The dialog manager presses the focused button on Enter whatever else is held; the core
+    // decides, and a chord it turns down goes nowhere.
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && !EnterPressesButton(HeldModifiers())) {
+        const std::optional<ControlId> id = IdOf(msg.hwnd);
+        if (id && EntryOf(*id).kind == ControlKind::Button) return true;
+    }
     return IsDialogMessageA(hwnd_, &msg) != FALSE;
 }
 
@@ -314,8 +325,13 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
 
 LRESULT CALLBACK MainWindow::Button1Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    // The core leaves navigation keys alone; the button then handles the key as ever.
-    if (message == WM_CHAR) self->core_.Button1KeyPress(TypedCharacter(wParam));
+    // The core leaves navigation keys and Alt chords (WM_SYSCHAR) alone; the button then
+    // handles the key as ever.
+    if (message == WM_CHAR || message == WM_SYSCHAR) {
+        KeyModifiers held = HeldModifiers();
+        held.alt = held.alt || message == WM_SYSCHAR;
+        self->core_.Button1KeyPress(TypedCharacter(wParam), held);
+    }
     return CallWindowProcA(self->button1Proc_, hwnd, message, wParam, lParam);
 }
 

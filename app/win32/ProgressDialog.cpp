@@ -119,7 +119,7 @@ LRESULT CALLBACK TfrmProgress::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
     case WM_MOUSEACTIVATE:
         return MA_NOACTIVATE;
     case WM_KEYDOWN:
-        // Whoever owns the transfer decides what Escape does; the gauge stays on screen.
+        // Whoever owns the transfer decides what Escape does.
         if (wp == VK_ESCAPE && self != nullptr) {
             if (self->escapePressed) self->escapePressed();
             return 0;

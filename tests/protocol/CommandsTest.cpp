@@ -175,7 +175,7 @@ TEST_F(CommandsTest, ChannelButtonsSendEightPacedLinesThatDifferOnlyInTheChannel
     EXPECT_EQ(ChannelSequence(Channel::Ch25, "1234")[1], "pw=1234\r");
 }
 
-TEST_F(CommandsTest, ReadToggleFollowsItsCaptionAndKeepsItWhenNothingWent) {
+TEST_F(CommandsTest, ReadToggleFollowsItsCaptionAndKeepsItOnlyWhenTheLinkWouldNotOpen) {
     struct Case {
         std::string caption;
         bool openFails;
@@ -190,7 +190,7 @@ TEST_F(CommandsTest, ReadToggleFollowsItsCaptionAndKeepsItWhenNothingWent) {
         {"stop read", false, false,  // the comparison is exact: any other caption starts reading
          {"open", "button off", "W:\x10\x04\r", "S:300", "W:rl\r", "S:300", "close", "button on"}, "Stop Read"},
         {"Stop Read", true, false, {"open"}, "Stop Read"},
-        {"continue read", false, true, {"open", "button off", "W:\x10\x04\r", "close", "button on"}, "continue read"},
+        {"continue read", false, true, {"open", "button off", "W:\x10\x04\r", "close", "button on"}, "Stop Read"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.caption + (c.openFails ? " open fails" : "") + (c.deviceDead ? " device dead" : ""));

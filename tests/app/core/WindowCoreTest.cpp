@@ -48,6 +48,14 @@ public:
     } fontState{};
     std::function<void(FakeView&)> onFontPoll;
     FontChooser* fonts = nullptr;  // the core's
+    std::vector<std::string> memo = {"a", "b"};  // the lines the memo shows
+    // Whether the progress dialog was on screen as each box came up; `onBox` runs inside it.
+    std::vector<bool> progressUnderBox;
+    std::function<void()> onBox;
+    void Box() {
+        progressUnderBox.push_back(progressShown);
+        if (const auto hook = onBox) hook();
+    }
 
     FakeView() {
         for (const ControlEntry& entry : Controls()) {
@@ -58,6 +66,7 @@ public:
 
     void ShowMessage(const std::string& text) override {
         messages.push_back(text);
+        Box();
         // A copy: the hook may replace itself.
         if (const auto hook = onMessage) hook();
     }
@@ -91,7 +100,7 @@ public:
     void SelectIndex(ControlId id, int index) override { selected[id] = index; }
     std::optional<ControlId> Focused() override { return focus; }
     void SetFocus(ControlId id) override { focus = id; }
-    protocol::LineSource MemoLines() override { return protocol::LineSource::Of({"a", "b"}); }
+    protocol::LineSource MemoLines() override { return protocol::LineSource::Of(memo); }
     void SetTitle(const std::string& title) override { log.push_back("title " + title); }
     void SetClientHeight(int height) override { clientHeight = height; }
     void PostClose() override { ++closesPosted; }
@@ -110,10 +119,17 @@ public:
         return {fontState.open, fontState.active};
     }
     void DrawFontRows() override { ++fontDraws; }
-    void ShowError(const std::string& text) override { errors.push_back(text); }
-    void ShowWarning(const std::string& text) override { warnings.push_back(text); }
+    void ShowError(const std::string& text) override {
+        errors.push_back(text);
+        Box();
+    }
+    void ShowWarning(const std::string& text) override {
+        warnings.push_back(text);
+        Box();
+    }
     int AskQuestion(const std::string& text, const std::string&, std::uint32_t) override {
         questions.push_back(text);
+        Box();
         return answer;
     }
 };
@@ -226,6 +242,60 @@ TEST_F(CoreTest, KeySequences) {
         for (const auto& [id, on] : c.shown) EXPECT_EQ(view.visible[id], on) << c.name << " " << EntryOf(id).name;
         EXPECT_EQ(view.clientHeight, c.height) << c.name;
         EXPECT_EQ(f.TypedKeys().size(), c.left) << c.name;
+    }
+}
+
+// Alt chords are not typing (AltGr, Ctrl with Alt, is); Enter presses only on its own.
+TEST_F(CoreTest, WhichKeysTypeAndWhichPressTheButton) {
+    const struct {
+        KeyModifiers held;
+        bool types, presses;
+    } cases[] = {
+        {{}, true, true},
+        {{true, false, false}, true, false},
+        {{false, true, false}, true, false},
+        {{false, false, true}, false, false},
+        {{true, false, true}, false, false},
+        {{false, true, true}, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.held.shift) + std::to_string(c.held.control) + std::to_string(c.held.alt));
+        EXPECT_EQ(TypesCharacter(c.held), c.types);
+        EXPECT_EQ(EnterPressesButton(c.held), c.presses);
+        view = FakeView{};
+        TForm1& f = Open();
+        for (char32_t key : std::u32string(U"zulb")) f.Button1KeyPress(key, c.held);
+        EXPECT_EQ(view.visible[ControlId::Button9], c.types);
+    }
+}
+
+// The memo counts the place after a final break, and the whole of an empty memo, as a line:
+// neither is sent.
+TEST_F(CoreTest, SendWritesTheMemosLinesButNotItsFinalEmptyOne) {
+    using Lines = std::vector<std::string>;
+    const struct {
+        Lines shown;
+        std::string sent;
+    } cases[] = {
+        {{}, ""},
+        {{""}, ""},
+        {{"a", ""}, "a\r\n"},
+        {{"a", "", "b"}, "a\r\n\r\nb\r\n"},
+        {{"a", "", ""}, "a\r\n\r\n"},
+        {{"last"}, "last\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.shown));
+        view = FakeView{};
+        host.delivered.clear();
+        host.calls.clear();
+        view.memo = c.shown;
+        TForm1& f = Open();
+        view.selected[ControlId::ComboBox1] = 2;
+        f.SendButtonClick();
+        EXPECT_EQ(host.DeliveredText(), c.sent);
+        EXPECT_EQ(host.Count("CreateFileA"), 1u);
+        EXPECT_TRUE(host.OpenHandles().empty());
     }
 }
 
@@ -554,6 +624,58 @@ TEST_F(CoreTest, EscapeStopsARunningTransferOnlyWhenTheOperatorSaysYes) {
         f.Button1Click();
         EXPECT_EQ(view.status.substr(0, 15), "3000 Bytes  CRC");
     }
+}
+
+// Some window systems keep the progress dialog above every other window: each box shown while it
+// is up finds it out of the way, a box inside another's event loop too, and it comes back once
+// the last box is gone, unless it was hidden meanwhile (the countdown ran out).
+TEST_F(CoreTest, BoxesOverATransferFindTheProgressDialogOutOfTheWay) {
+    const std::string image = WriteImage(3000);
+    const struct {
+        const char* name;
+        std::function<void(TForm1&)> box;
+        std::size_t boxes;
+    } cases[] = {
+        {"the stop question", [](TForm1& f) { f.EscapePressed(); }, 1},
+        {"the link's question",
+         [this](TForm1&) { host.MessageBoxA("No answer.", "Printer", platform::MB_YESNO_); }, 1},
+        {"a box over a box", [](TForm1& f) { f.Screen().ShowMessage("outer"); }, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        view = FakeView{};
+        TForm1& f = Open();
+        view.selected[ControlId::ComboBox1] = 2;
+        view.answer = platform::IDNO_;
+        view.fileAnswers = {image};
+        view.onBox = [&] {
+            view.onBox = {};
+            if (c.boxes == 2) f.Screen().ShowMessage("inner");
+        };
+        int events = 0;
+        bool shownAfter = false;
+        view.onEvents = [&] {
+            ++events;
+            if (events == 3) c.box(f);
+            if (events == 4) shownAfter = view.progressShown;
+        };
+        f.Button1Click();
+        EXPECT_EQ(view.progressUnderBox, std::vector<bool>(c.boxes, false));
+        EXPECT_TRUE(shownAfter);
+        EXPECT_FALSE(view.progressShown);
+        EXPECT_EQ(view.status.substr(0, 15), "3000 Bytes  CRC");
+    }
+
+    view = FakeView{};
+    TForm1& f = Open();
+    f.Screen().StartCountdown();
+    view.onBox = [&] {
+        for (int tick = 0; tick < 5; ++tick) f.Timer1Timer();
+    };
+    f.Screen().ShowMessage("while counting down");
+    EXPECT_EQ(view.progressUnderBox, std::vector<bool>{false});
+    EXPECT_FALSE(view.progressShown);
+    EXPECT_EQ(view.timerInterval, 0);
 }
 
 }  // namespace

@@ -27,6 +27,8 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -507,11 +509,20 @@ private slots:
         QTest::sendKeyEvent(QTest::Press, f.Button1, Qt::Key_Tab, QStringLiteral("\t"), Qt::NoModifier);
         QCOMPARE(f.TypedKeys(), QStringLiteral("\b\x02\x03"));
         QCOMPARE(f.focusWidget(), f.Button3);
-        // Enter presses the button with the focus; it is not typed either.
+        // An Alt chord is not typing; AltGr, which comes as Ctrl+Alt, is.
         f.Button1->setFocus();
+        QTest::keyClick(f.Button1, Qt::Key_Q, Qt::AltModifier);
+        QTest::sendKeyEvent(QTest::Press, f.Button1, Qt::Key_At, QStringLiteral("@"),
+                            Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(f.TypedKeys(), QStringLiteral("\b\x02\x03@"));
+        // Enter on its own presses the button with the focus, and is not typed either; with
+        // Shift or Ctrl it presses nothing.
+        QTest::keyClick(f.Button1, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClick(f.Button1, Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier);
+        QCOMPARE(rec.fileDialogs.size(), std::size_t{0});
         QTest::keyClick(f.Button1, Qt::Key_Return);
         QCOMPARE(rec.fileDialogs.size(), std::size_t{1});
-        QCOMPARE(f.TypedKeys(), QStringLiteral("\b\x02\x03"));
+        QCOMPARE(f.TypedKeys(), QStringLiteral("\b\x02\x03@"));
     }
 
     // --- connection choice --------------------------------------------------------------------
@@ -575,8 +586,44 @@ private slots:
         QCOMPARE(f.dlFont(), font);
         QFileDialog* open = f.dlOpenBin();
         QCOMPARE(open->objectName(), QStringLiteral("dlOpenBin"));
-        QCOMPARE(open->fileMode(), QFileDialog::ExistingFile);
         QCOMPARE(f.dlOpenBin(), open);
+    }
+
+    // A name that does not exist can be typed and accepted: the operation reports it when it
+    // reads the file, as any file it cannot read.
+    void theOpenFileDialogAcceptsANameThatDoesNotExist() {
+        TForm1& f = OpenShown();
+        f.hooks.openFile = {};
+        const QString missing = QDir(QDir::tempPath())
+                                    .filePath(QStringLiteral("prax-no-such-%1.bin").arg(QCoreApplication::applicationPid()));
+        bool typed = false, refused = false;
+        QTimer type, watch;
+        type.setInterval(1);
+        watch.setInterval(1);
+        QObject::connect(&type, &QTimer::timeout, &f, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) return;
+            type.stop();
+            typed = true;
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name != nullptr);
+            name->setText(missing);
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        // A dialog that refuses the name says so in a box of its own: close both, the test fails.
+        QObject::connect(&watch, &QTimer::timeout, &f, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            refused = true;
+            box->reject();
+            f.dlOpenBin()->reject();
+        });
+        type.start();
+        watch.start();
+        const std::string chosen = f.ChooseFile({"*.* |*.*", QDir::tempPath().toStdString()});
+        QVERIFY(typed);
+        QVERIFY(!refused);
+        QCOMPARE(QString::fromStdString(chosen), missing);
     }
 
     // --- countdown ----------------------------------------------------------------------------
@@ -977,7 +1024,7 @@ private slots:
     }
 
     // Escape, with the focus anywhere in the window or on the progress dialog, asks whether to
-    // stop the transfer, with the dialog still up; Yes ends it part-way, No lets it run on.
+    // stop the transfer; Yes ends it part-way, No lets it run on.
     void escapeAsksWhetherToStopTheTransfer() {
         const struct {
             const char* where;
@@ -993,12 +1040,25 @@ private slots:
             QVERIFY(QTest::qWaitForWindowActive(&f));
             rec.fileAnswer = WriteImage(image);
             rec.questionAnswer = c.answer;
-            bool shownWhenAsked = false;
-            const auto ask = f.hooks.question;
-            f.hooks.question = [&, ask](const QString& caption, const QString& text, std::uint32_t type) {
-                shownWhenAsked = f.frmProgress->isVisible();
-                return ask(caption, text, type);
-            };
+            // The real box, as the window system has it: over the main window, active, and the
+            // progress dialog (which stays above other windows) out of its way meanwhile.
+            f.hooks.question = {};
+            bool progressWhenAsked = true, boxActive = false, boxOwned = false;
+            QTimer poll;
+            poll.setInterval(1);
+            QDeadlineTimer activation(5000);
+            QObject::connect(&poll, &QTimer::timeout, &f, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (box == nullptr || !box->isVisible()) return;
+                boxActive = QApplication::activeWindow() == box;
+                if (!boxActive && !activation.hasExpired()) return;
+                poll.stop();
+                progressWhenAsked = f.frmProgress->isVisible();
+                boxOwned = box->parentWidget() == &f && box->isModal();
+                rec.questions.push_back({box->windowTitle(), box->text()});
+                box->button(c.answer == prax::platform::IDYES_ ? QMessageBox::Yes : QMessageBox::No)->click();
+            });
+            poll.start();
             prax::testing::Pty pty;
             QVERIFY(pty.ok());
             qputenv("PRAX_COM3", QByteArray::fromStdString(pty.path()));
@@ -1016,7 +1076,7 @@ private slots:
             pty.StopReading();
             QCOMPARE(rec.questions.size(), std::size_t{1});
             QCOMPARE(rec.questions[0].text, QStringLiteral("Stop the transfer?"));
-            QVERIFY2(shownWhenAsked, c.where);
+            QVERIFY2(!progressWhenAsked && boxActive && boxOwned, c.where);
             QVERIFY(f.TypedKeys().isEmpty());
             QCOMPARE(got.size() < stream.size(), c.answer == prax::platform::IDYES_);
             QCOMPARE(QByteArray::fromStdString(got), QByteArray::fromStdString(stream.substr(0, got.size())));

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
+#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
@@ -45,6 +47,9 @@ public:
         std::string caption, text;
         HICON icon = nullptr;   // the icon beside the text, if any
         bool textFits = false;  // every line of the text has room in full
+        HWND owner = nullptr;
+        // Whether a progress dialog, which stays above the other windows, was on screen.
+        bool progressVisible = false;
     };
     explicit BoxAnswerer(int answer = IDOK) : answer_(answer) {
         current_ = this;
@@ -64,8 +69,10 @@ private:
         // A message box is a dialog whose text is item 0xFFFF.
         if (code == HCBT_ACTIVATE && current_ != nullptr && ClassOf(box) == "#32770" &&
             GetDlgItem(box, 0xFFFF) != nullptr && current_->seen_.insert(box).second) {
+            HWND progress = FindWindowExA(nullptr, nullptr, "PraxProgress", nullptr);
             current_->boxes.push_back({TextOf(box), TextOf(GetDlgItem(box, 0xFFFF)), IconOf(box),
-                                       TextFits(GetDlgItem(box, 0xFFFF))});
+                                       TextFits(GetDlgItem(box, 0xFFFF)), GetWindow(box, GW_OWNER),
+                                       progress != nullptr && IsWindowVisible(progress) != FALSE});
             PostMessageA(box, WM_COMMAND, MAKEWPARAM(current_->answer_, BN_CLICKED), 0);
         }
         return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -134,14 +141,17 @@ protected:
         }
     }
     // A key pressed while `control` has the focus, through the message loop.
-    void PressKey(WPARAM key, bool shift = false) {
-        BYTE keys[256] = {};
-        GetKeyboardState(keys);
-        keys[VK_SHIFT] = shift ? 0x80 : 0;
-        SetKeyboardState(keys);
+    // A key pressed with the given modifier keys held.
+    void PressKey(WPARAM key, std::initializer_list<int> held = {}) {
+        Hold(held, true);
         PostMessageA(GetFocus(), WM_KEYDOWN, key, 1);
         PumpUntil([] { return true; });
-        keys[VK_SHIFT] = 0;
+        Hold(held, false);
+    }
+    static void Hold(std::initializer_list<int> keysHeld, bool down) {
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        for (int key : keysHeld) keys[key] = down ? 0x80 : 0;
         SetKeyboardState(keys);
     }
     void Type(const std::string& text) {
@@ -267,9 +277,13 @@ TEST_F(WindowTest, TabMovesTheFocusInTabOrderAndEnterPressesTheFocusedButton) {
         PressKey(VK_TAB);
         EXPECT_EQ(window->Focused(), visible[i % visible.size()]) << "after " << i << " Tab";
     }
-    PressKey(VK_TAB, true);
+    PressKey(VK_TAB, {VK_SHIFT});
     EXPECT_EQ(window->Focused(), visible.back());
     ASSERT_EQ(window->Focused(), ControlId::Button14);
+    // Enter with Shift or Ctrl presses nothing.
+    PressKey(VK_RETURN, {VK_SHIFT});
+    PressKey(VK_RETURN, {VK_CONTROL});
+    EXPECT_TRUE(boxes.boxes.empty());
     // "Initialize the Printer" over USB, where there is no printer: its box, and no other.
     PressKey(VK_RETURN);
     ASSERT_EQ(boxes.boxes.size(), 1u);
@@ -312,6 +326,14 @@ TEST_F(WindowTest, KeySequencesTypedIntoDownloadFirmware) {
         EXPECT_EQ(window->Focused(), ControlId::Button1);
         window.reset();
     }
+    // An Alt chord comes as WM_SYSCHAR and is not typed; AltGr (Ctrl with Alt) types.
+    Open();
+    for (char c : std::string("zulb")) SendMessageA(GetFocus(), WM_SYSCHAR, static_cast<unsigned char>(c), 1 << 29);
+    Hold({VK_CONTROL, VK_MENU}, true);
+    Type("@");
+    Hold({VK_CONTROL, VK_MENU}, false);
+    EXPECT_FALSE(IsWindowVisible(Ctl(ControlId::Button9)));
+    EXPECT_EQ(window->Core().TypedKeys(), U"@");
 }
 
 TEST_F(WindowTest, TypedConnectionSelectsTheEntryItNamesIgnoringCase) {
@@ -411,7 +433,7 @@ TEST_F(WindowTest, EscapeAsksWhetherToStopTheTransfer) {
         std::ofstream("a", std::ios::binary | std::ios::trunc).close();
         BoxAnswerer boxes(c.answer);
         bool pressed = false;
-        bool shownWhenAsked = false;
+        bool shownAfterAsking = false;
         WindowHooks hooks;
         hooks.openFile = [](const protocol::FileDialogSetup&) { return std::string("escape.bin"); };
         // Pressed between two chunks, as the transfer lets events through.
@@ -422,23 +444,49 @@ TEST_F(WindowTest, EscapeAsksWhetherToStopTheTransfer) {
                 return;
             }
             SendMessageA(window->Progress()->Handle(), WM_KEYDOWN, VK_ESCAPE, 1);
-            shownWhenAsked = window->Progress()->Visible();
+            shownAfterAsking = window->Progress()->Visible();
         };
         Open({}, hooks);
         SetWindowTextA(Ctl(ControlId::ComboBox1), "nowhere");
         if (!onProgress) window->SetFocus(FindControl(c.where)->id);
         window->Core().Button1Click();
         std::size_t asked = 0;
-        for (const BoxAnswerer::Box& box : boxes.boxes) asked += box.text == "Stop the transfer?";
+        for (const BoxAnswerer::Box& box : boxes.boxes) {
+            if (box.text != "Stop the transfer?") continue;
+            ++asked;
+            // Over the main window, and the progress dialog out of its way while it is up.
+            EXPECT_EQ(box.owner, window->Handle());
+            EXPECT_FALSE(box.progressVisible);
+        }
         EXPECT_EQ(asked, 1u);
         if (onProgress) {
-            EXPECT_TRUE(shownWhenAsked);
+            EXPECT_TRUE(shownAfterAsking);  // and back once the answer was No
         }
         EXPECT_TRUE(window->Core().TypedKeys().empty());
         EXPECT_FALSE(window->Progress()->Visible());
         const auto sent = static_cast<std::size_t>(std::filesystem::file_size("a"));
         EXPECT_EQ(sent < image.size(), c.answer == IDYES) << sent;
         window.reset();
+    }
+}
+
+// The edit control counts the place after a final break, and an empty memo, as a line of its
+// own; neither goes out.
+TEST_F(WindowTest, SendWritesTheMemosLinesEachWithItsLineBreak) {
+    const struct {
+        const char* text;
+        const char* sent;
+    } cases[] = {{"first\r\n\r\nthird\r\n", "first\r\n\r\nthird\r\n"}, {"last", "last\r\n"}, {"", ""}};
+    Open();
+    SetWindowTextA(Ctl(ControlId::ComboBox1), "nowhere");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        // No entry of the list: the link writes to the file "a", which must be there.
+        std::ofstream("a", std::ios::binary | std::ios::trunc).close();
+        SetWindowTextA(Ctl(ControlId::Memo1), c.text);
+        window->Core().SendButtonClick();
+        std::ifstream in("a", std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.sent);
     }
 }
 

@@ -8,15 +8,18 @@
 // the screen (QScreen::grabWindow), so it holds what the window system really shows: the window
 // and whatever lies above it, such as the progress dialog.
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
@@ -48,6 +51,37 @@ void Type(TForm1& form, const QString& keys) {
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
         QApplication::sendEvent(form.Button1, &release);
     }
+}
+
+QPixmap Grab();
+
+// A scene with a box takes its picture from inside the box's own loop, then answers it.
+QString boxPicture;
+bool boxGrabbed = false;
+
+// A real firmware transfer, with Escape pressed on the progress dialog once it runs; the picture
+// is taken while the question is up, and the answer is No.
+void StopQuestion(TForm1& f) {
+    // With no entry of the list chosen the link writes to the file "a" in the current folder:
+    // the temporary one, with the image beside it.
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(QDir::tempPath());
+    std::ofstream("prax-screenshot.bin", std::ios::binary) << std::string(512 * 200, 'x');
+    std::ofstream("a", std::ios::binary | std::ios::trunc).close();
+    f.hooks.question = {};
+    f.hooks.openFile = [](const QString&, const QString&) { return QStringLiteral("prax-screenshot.bin"); };
+    f.ComboBox1->setEditText(QStringLiteral("nowhere"));
+    QTimer::singleShot(0, &f, [&f] {
+        QTimer::singleShot(800, &f, [] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            boxGrabbed = Grab().save(boxPicture, "PNG");
+            if (box != nullptr) box->button(QMessageBox::No)->click();
+        });
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(f.frmProgress.data(), &escape);
+    });
+    f.Core().Button1Click();
+    QDir::setCurrent(before);
 }
 
 const std::vector<Scene>& Scenes() {
@@ -87,6 +121,8 @@ const std::vector<Scene>& Scenes() {
              prax::screenshots::EmptyFontList(f.Core(), host);
              f.Form2->DrawRows();
          }},
+        {"stop-question", "Escape during a transfer: \"Stop the transfer?\" in front, the progress dialog out of its way",
+         StopQuestion},
     };
     return scenes;
 }
@@ -144,12 +180,18 @@ bool Render(const Scene& scene, const QDir& folder) {
         std::fprintf(stderr, "prax-screenshots: %s: the window did not come up\n", scene.name);
         return false;
     }
+    const QString path = folder.filePath(QString::fromLatin1(scene.name) + QStringLiteral(".png"));
+    boxPicture = path;
+    boxGrabbed = false;
     scene.prepare(*form);
+    if (boxGrabbed) {
+        std::printf("%s  %s\n", qPrintable(path), scene.what);
+        return true;
+    }
     if (!Settle()) {
         std::fprintf(stderr, "prax-screenshots: %s: a window did not come up\n", scene.name);
         return false;
     }
-    const QString path = folder.filePath(QString::fromLatin1(scene.name) + QStringLiteral(".png"));
     if (!Grab().save(path, "PNG")) {
         std::fprintf(stderr, "prax-screenshots: cannot write %s\n", qPrintable(path));
         return false;

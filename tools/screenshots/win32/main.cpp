@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/win32/MainWindow.h"
@@ -160,15 +162,38 @@ struct Scene {
     std::function<void(MainWindow&)> prepare;
 };
 
-// The message-box scene takes its picture from inside the box's own loop.
+// The box scenes take their picture from inside the box's own loop, then answer it.
 std::string boxPicture;
 bool boxGrabbed = false;
+int boxAnswer = IDOK;
 
 void CALLBACK GrabBox(HWND, UINT, UINT_PTR timer, DWORD) {
     KillTimer(nullptr, timer);
     boxGrabbed = Grab(boxPicture);
     HWND box = FindWindowA("#32770", nullptr);
-    if (box != nullptr) PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    if (box != nullptr) PostMessageA(box, WM_COMMAND, MAKEWPARAM(boxAnswer, BN_CLICKED), 0);
+}
+
+// A real firmware transfer, with Escape pressed on the progress dialog once it runs; the
+// picture is taken while the question is up, and the answer is No.
+void StopQuestion(MainWindow& w) {
+    // With no entry of the list chosen the link writes to the file "a" in the current folder:
+    // the temporary one, with the image beside it.
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    SetCurrentDirectoryA(temp);
+    std::ofstream("prax-screenshot.bin", std::ios::binary) << std::string(512 * 200, 'x');
+    std::ofstream("a", std::ios::binary | std::ios::trunc).close();
+    w.Hooks().openFile = [](const prax::protocol::FileDialogSetup&) { return std::string("prax-screenshot.bin"); };
+    SetWindowTextA(w.Control(ControlId::ComboBox1), "nowhere");
+    w.Hooks().processEvents = [&w, asked = false]() mutable {
+        if (std::exchange(asked, true)) return;
+        boxAnswer = IDNO;
+        SetTimer(nullptr, 0, 800, GrabBox);
+        PostMessageA(w.Progress()->Handle(), WM_KEYDOWN, VK_ESCAPE, 1);
+    };
+    w.Core().Button1Click();
+    boxAnswer = IDOK;
 }
 
 const std::vector<Scene>& Scenes() {
@@ -218,6 +243,8 @@ const std::vector<Scene>& Scenes() {
              SetTimer(nullptr, 0, 800, GrabBox);
              SendMessageA(w.Control(ControlId::Button14), BM_CLICK, 0, 0);
          }},
+        {"stop-question", "Escape during a transfer: \"Stop the transfer?\" in front, the progress dialog out of its way",
+         StopQuestion},
     };
     return scenes;
 }
