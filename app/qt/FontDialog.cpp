@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include <QEvent>
-#include <QMouseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QTableWidgetItem>
 
