@@ -89,11 +89,14 @@ struct Overlapped {
     std::uint64_t token = 0;        // backend's id of the transfer; 0 when none
 };
 
-// The registry, read only. A key handle is HKEY_LOCAL_MACHINE_ or what RegOpenKeyExA gave.
+// The registry, read only. A key handle is HKEY_LOCAL_MACHINE_, HKEY_CURRENT_USER_ or what
+// RegOpenKeyExA gave.
 using HKey = std::intptr_t;
 // HKEY_LOCAL_MACHINE is (HKEY)(LONG)0x80000002: sign-extended where a handle is wider.
 inline constexpr HKey HKEY_LOCAL_MACHINE_ =
     static_cast<HKey>(static_cast<std::int32_t>(0x80000002u));
+inline constexpr HKey HKEY_CURRENT_USER_ =
+    static_cast<HKey>(static_cast<std::int32_t>(0x80000001u));
 inline constexpr std::uint32_t KEY_READ_ = 0x20019u;
 inline constexpr long ERROR_NO_MORE_ITEMS_ = 259;
 // Value types.
@@ -215,6 +218,9 @@ public:
         return static_cast<long>(ERROR_INVALID_HANDLE_);
     }
     virtual long RegCloseKey(HKey /*key*/) { return static_cast<long>(ERROR_INVALID_HANDLE_); }
+    // Where the values of key `subKey` under `root` come from, in words for the operator; empty
+    // where the key's own name says it (a host with a real registry).
+    virtual std::string RegistryKeyPlace(HKey /*root*/, const std::string& /*subKey*/) { return {}; }
     // --- USB printers coming and going ---
     // Every USB printer the host lists, in its own order; false where the registry is all it has.
     virtual bool ListUsbDevices(std::vector<UsbDeviceFacts>& out) {

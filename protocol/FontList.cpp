@@ -19,6 +19,8 @@ const char* const kFontKeys[] = {
     "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts",
 };
+// Windows 10 and later keep a font installed for one user alone here, its full path as the value.
+const char* const kUserFontKey = kFontKeys[0];
 
 bool Ok(long rc) { return rc == static_cast<long>(ERROR_SUCCESS_); }
 
@@ -84,28 +86,76 @@ bool Listed(const std::string& name, const std::string& file) {
            file.find_first_of("\\:/") == std::string::npos;
 }
 
+// A drive's path (C:\Users\...), a share's (\\server\share\...) or, on a host with POSIX
+// paths, one from the root (/home/...).
+bool IsFullPath(const std::string& file) {
+    const bool drive = file.size() > 2 && ((file[0] >= 'A' && file[0] <= 'Z') || (file[0] >= 'a' && file[0] <= 'z')) &&
+                       file[1] == ':' && (file[2] == '\\' || file[2] == '/');
+    return drive || file.rfind("\\\\", 0) == 0 || file.rfind('/', 0) == 0;
+}
+
+bool ListedForUser(const std::string& name, const std::string& file) {
+    // A user's font has no place but its path: a bare name would be looked for in the wrong
+    // folder, so only full paths are taken.
+    return name.find("TrueType") != std::string::npos && UpperAscii(file).find("TTF") != std::string::npos &&
+           IsFullPath(file);
+}
+
+// The value names of an open key, in the list's order.
+std::vector<std::string> SortedNames(Platform& host, HKey key) {
+    std::vector<std::string> names;
+    std::string name;
+    for (std::uint32_t i = 0; Ok(host.RegEnumValueA(key, i, name)); ++i) names.push_back(name);
+    std::sort(names.begin(), names.end(), CaseInsensitiveLess);
+    return names;
+}
+
+// The user's key is read after the machine's, and more leniently: a value that is not text is
+// left out rather than ending the list the machine's fonts made.
+void AddUserFonts(Platform& host, FontList& list) {
+    HKey handle = 0;
+    if (!Ok(host.RegOpenKeyExA(HKEY_CURRENT_USER_, kUserFontKey, KEY_READ_, handle))) return;
+    OpenKey key(host, handle);
+    for (const std::string& name : SortedNames(host, key.get())) {
+        std::string file;
+        try {
+            file = ReadText(host, key.get(), name);
+        } catch (const std::runtime_error&) {
+            continue;
+        }
+        if (!ListedForUser(name, file)) continue;
+        list.rows.push_back(FontRow{name, file, FileSize(host.HostFilePath(file)), HeaderNameProblem(name, "font")});
+    }
+}
+
+std::string Place(Platform& host, HKey root, const char* path) {
+    std::string place = host.RegistryKeyPlace(root, path);
+    if (!place.empty()) return place;
+    return std::string(root == HKEY_CURRENT_USER_ ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") + path;
+}
+
 }  // namespace
 
 FontList ReadInstalledFonts(Platform& host) {
     const std::string folder = FontsFolder(host);
     FontList list;
     HKey handle = 0;
+    const char* machineKey = kFontKeys[0];
     for (const char* path : kFontKeys) {
         if (Ok(host.RegOpenKeyExA(HKEY_LOCAL_MACHINE_, path, KEY_READ_, handle))) {
             list.opened = true;
+            machineKey = path;
             break;
         }
     }
+    list.places = {Place(host, HKEY_LOCAL_MACHINE_, machineKey), Place(host, HKEY_CURRENT_USER_, kUserFontKey)};
     if (!list.opened) return list;
 
     std::vector<std::string> names;
     std::vector<std::string> files;
     {
         OpenKey key(host, handle);
-        std::string name;
-        for (std::uint32_t i = 0; Ok(host.RegEnumValueA(key.get(), i, name)); ++i)
-            names.push_back(name);
-        std::sort(names.begin(), names.end(), CaseInsensitiveLess);
+        names = SortedNames(host, key.get());
         files.reserve(names.size());
         for (const auto& n : names) files.push_back(ReadText(host, key.get(), n));
     }
@@ -115,10 +165,13 @@ FontList ReadInstalledFonts(Platform& host) {
         const std::string path = host.HostFilePath(folder + files[i]);
         list.rows.push_back(FontRow{names[i], files[i], FileSize(path), HeaderNameProblem(names[i], "font")});
     }
+    AddUserFonts(host, list);
     return list;
 }
 
 std::string FontFilePath(Platform& host, const std::string& file) {
+    // Only a user's font is listed with a full path; the machine's are bare names.
+    if (IsFullPath(file)) return host.HostFilePath(file);
     return host.HostFilePath(FontsFolder(host) + file);
 }
 

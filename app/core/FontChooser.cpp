@@ -13,6 +13,16 @@ void FontChooser::Fill(const protocol::FontList& list) {
         rows_[r] = {{font.name, font.file, protocol::SizeText(font.size)}, font.problem};
     }
     rows_.resize(std::max<std::size_t>(listed, 1));
+    notice_.clear();
+    if (listed > 0) return;
+    // The row may still hold the font an earlier fill listed: the notice says only what this
+    // fill found, not what OK would do.
+    notice_ = "No TrueType font is registered.";
+    if (list.places.empty()) return;
+    notice_ += " The list reads ";
+    for (std::size_t i = 0; i < list.places.size(); ++i)
+        notice_ += (i == 0 ? "" : i + 1 == list.places.size() ? " and " : ", ") + list.places[i];
+    notice_ += ", and takes an entry whose name holds \"TrueType\" and whose file is a .ttf file.";
 }
 
 std::string FontChooser::Cell(int row, int column) const {

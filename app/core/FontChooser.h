@@ -34,6 +34,9 @@ public:
     std::string Cell(int row, int column) const;
     // Why a row's font can't be sent; empty when it can (or there is no such row).
     std::string Problem(int row) const;
+    // Why the list is empty, for the operator: set by a fill that listed no font (the grid then
+    // shows its one empty row and OK hands over no choice), empty otherwise.
+    const std::string& EmptyListNotice() const { return notice_; }
     // What the preview shows for `row`.
     protocol::FontPreview Preview(int row) const { return protocol::PreviewOf(Cell(row, 0)); }
 
@@ -50,6 +53,7 @@ public:
 private:
     std::vector<Row> rows_;
     protocol::FontChoice choice_;
+    std::string notice_;
 };
 
 }  // namespace prax::app

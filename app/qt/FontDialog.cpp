@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QTableWidgetItem>
 
@@ -51,6 +52,11 @@ TForm2::TForm2(FontChooser& chooser, QWidget* parent)
     StringGrid1->verticalHeader()->hide();
     StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    // The headings stay hidden: the grid's own lines are the handles (eventFilter).
+    StringGrid1->horizontalHeader()->setMinimumSectionSize(GridSizing::kMinSize);
+    StringGrid1->verticalHeader()->setMinimumSectionSize(GridSizing::kMinSize);
+    StringGrid1->viewport()->setMouseTracking(true);
+    StringGrid1->viewport()->installEventFilter(this);
     StringGrid1->setShowGrid(true);
     StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
     StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -72,6 +78,15 @@ TForm2::TForm2(FontChooser& chooser, QWidget* parent)
                 bool canSelect = true;
                 StringGrid1SelectCell(column, row, canSelect);
             });
+
+    EmptyListNotice = new QLabel(StringGrid1->viewport());
+    EmptyListNotice->setObjectName(QStringLiteral("EmptyListNotice"));
+    EmptyListNotice->setWordWrap(true);
+    EmptyListNotice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    EmptyListNotice->setForegroundRole(QPalette::PlaceholderText);
+    // The grid's mouse goes on to the grid beneath.
+    EmptyListNotice->setAttribute(Qt::WA_TransparentForMouseEvents);
+    EmptyListNotice->hide();
 
     GroupBox1 = new QGroupBox(QString::fromLatin1(app::fontdialog::kGroupCaption), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
@@ -142,6 +157,69 @@ void TForm2::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
 }
 
+std::vector<GridSizing::Line> TForm2::ColumnLines() const {
+    std::vector<GridSizing::Line> lines;
+    for (int c = 0; c < StringGrid1->columnCount(); ++c) {
+        const int width = StringGrid1->columnWidth(c);
+        lines.push_back({StringGrid1->columnViewportPosition(c) + width - 1, c, width});
+    }
+    return lines;
+}
+
+std::vector<GridSizing::Line> TForm2::RowLines() const {
+    // The rows on screen only: a long list has thousands.
+    std::vector<GridSizing::Line> lines;
+    const int height = StringGrid1->viewport()->height();
+    for (int r = std::max(0, StringGrid1->rowAt(0)); r >= 0 && r < StringGrid1->rowCount(); ++r) {
+        const int top = StringGrid1->rowViewportPosition(r);
+        if (top > height) break;
+        const int size = StringGrid1->rowHeight(r);
+        lines.push_back({top + size - 1, r, size});
+    }
+    return lines;
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != StringGrid1->viewport()) return QWidget::eventFilter(watched, event);
+    const auto type = event->type();
+    if (type == QEvent::Resize) PlaceNotice();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick && type != QEvent::MouseMove &&
+        type != QEvent::MouseButtonRelease)
+        return false;
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint at = mouse->position().toPoint();
+    QWidget* viewport = StringGrid1->viewport();
+    if (sizing_.Dragging()) {
+        const int size = sizing_.SizeAt(at.x(), at.y());
+        const int index = sizing_.Dragged().index;
+        if (sizing_.Dragged().axis == GridSizing::Axis::Column) StringGrid1->setColumnWidth(index, size);
+        else StringGrid1->setRowHeight(index, size);
+        if (type == QEvent::MouseButtonRelease) sizing_.Release();
+        PlaceNotice();
+        return true;
+    }
+    if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) &&
+        mouse->button() == Qt::LeftButton && sizing_.Press(ColumnLines(), RowLines(), at.x(), at.y()))
+        return true;  // a line taken: no row is selected by it
+    if (type == QEvent::MouseMove) {
+        const GridSizing::Target over = GridSizing::HitTest(ColumnLines(), RowLines(), at.x(), at.y());
+        if (over.axis == GridSizing::Axis::Column) viewport->setCursor(Qt::SplitHCursor);
+        else if (over.axis == GridSizing::Axis::Row) viewport->setCursor(Qt::SplitVCursor);
+        else viewport->unsetCursor();
+    }
+    return false;
+}
+
+void TForm2::PlaceNotice() {
+    if (!EmptyListNotice->isVisibleTo(StringGrid1)) return;
+    // Under the empty row, as wide as the grid shows.
+    constexpr int kMargin = 6;
+    const QSize area = StringGrid1->viewport()->size();
+    const int top = StringGrid1->rowViewportPosition(0) + StringGrid1->rowHeight(0) + kMargin;
+    EmptyListNotice->setGeometry(kMargin, top, std::max(0, area.width() - 2 * kMargin),
+                                 std::max(0, area.height() - top - kMargin));
+}
+
 void TForm2::DrawRows() {
     const int rows = chooser_.RowCount();
     if (StringGrid1->rowCount() < rows) StringGrid1->setRowCount(rows);
@@ -165,6 +243,10 @@ void TForm2::DrawRows() {
         StringGrid1->setRowCount(std::max(rows, 1));
         if (StringGrid1->currentRow() < 0) StringGrid1->setCurrentCell(0, 0);
     }
+    const std::string& notice = chooser_.EmptyListNotice();
+    EmptyListNotice->setText(Display(notice));
+    EmptyListNotice->setVisible(!notice.empty());
+    PlaceNotice();
 }
 
 void TForm2::Button1Click() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <QGroupBox>
 #include <QLabel>
@@ -15,6 +16,7 @@
 
 #include "app/core/DialogGeometry.h"
 #include "app/core/FontChooser.h"
+#include "app/core/GridSizing.h"
 
 namespace prax::app::qt {
 
@@ -33,6 +35,9 @@ public:
     QLabel* Label1 = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
+    // Why the list is empty, drawn in the grid under its one empty row; hidden while fonts are
+    // listed.
+    QLabel* EmptyListNotice = nullptr;
 
     // Draws the chooser's rows over the grid's: a font that can't be sent greyed, saying why;
     // the grid cut to the chooser's rows, its current row kept where it can be.
@@ -47,11 +52,17 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // The grid's mouse: its lines are the handles that size its columns and rows.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    std::vector<GridSizing::Line> ColumnLines() const;
+    std::vector<GridSizing::Line> RowLines() const;
+    void PlaceNotice();
     void ApplyGeometry();
     void Preview(int row);
     FontChooser& chooser_;
+    GridSizing sizing_;
     bool outerSizeSet_ = false;
 };
 

@@ -81,9 +81,13 @@ TForm2::TForm2(FontChooser& chooser, HWND owner)
 
     // The grid: three columns without headings, whole rows selected one at a time, nothing
     // edited in place. Its cells come from the registry as bytes of the system's code page.
+    // The headings stay hidden: the grid's own lines are the handles that size its columns and
+    // rows (GridProc). The image list that sets the rows' height is the dialog's to free.
     grid_ = Control(WC_LISTVIEWA, "",
-                    WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                    WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
+                        LVS_SHAREIMAGELISTS,
                     WS_EX_CLIENTEDGE, layout::kGrid, window_, kGridId, windowFont_.get());
+    ::SetWindowSubclass(grid_, &TForm2::GridProc, 0, reinterpret_cast<DWORD_PTR>(this));
     Grid(grid_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
     for (int c = 0; c < kColumns; ++c) {
         LVCOLUMNA column{};
@@ -108,6 +112,7 @@ TForm2::TForm2(FontChooser& chooser, HWND owner)
 
 TForm2::~TForm2() {
     if (window_ != nullptr) ::DestroyWindow(window_);
+    if (rowSizer_ != nullptr) ::ImageList_Destroy(rowSizer_);
 }
 
 void TForm2::ApplyGeometry() {
@@ -209,7 +214,148 @@ void TForm2::DrawRows() {
     const int current = CurrentRow();
     SetRowCount(std::max(rows, 1));
     if (current < 0 || current >= RowCount()) QuietlySelect(std::clamp(current, 0, RowCount() - 1));
+    notice_ = chooser_.EmptyListNotice();
     ::InvalidateRect(grid_, nullptr, TRUE);
+}
+
+std::vector<GridSizing::Line> TForm2::ColumnLines() const {
+    // The first row's left edge is where the columns start, scrolled or not.
+    RECT first{};
+    first.left = LVIR_BOUNDS;
+    Grid(grid_, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+    std::vector<GridSizing::Line> lines;
+    int right = first.left;
+    for (int c = 0; c < kColumns; ++c) {
+        const auto width = static_cast<int>(Grid(grid_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(c)));
+        right += width;
+        lines.push_back({right - 1, c, width});
+    }
+    return lines;
+}
+
+std::vector<GridSizing::Line> TForm2::RowLines() const {
+    // The rows on screen only: a long list has thousands.
+    std::vector<GridSizing::Line> lines;
+    const auto top = static_cast<int>(Grid(grid_, LVM_GETTOPINDEX));
+    const auto shown = static_cast<int>(Grid(grid_, LVM_GETCOUNTPERPAGE)) + 1;
+    for (int r = std::max(top, 0); r < std::min(RowCount(), top + shown); ++r) {
+        RECT row{};
+        row.left = LVIR_BOUNDS;
+        if (Grid(grid_, LVM_GETITEMRECT, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(&row)) == FALSE) break;
+        lines.push_back({static_cast<int>(row.bottom) - 1, r, static_cast<int>(row.bottom - row.top)});
+    }
+    return lines;
+}
+
+void TForm2::SetRowHeight(int height) {
+    // A list view makes its rows as high as its small images (never lower than its font): an
+    // image list of that height, one pixel wide, sets them. What the grid adds to the images'
+    // height is measured and taken off once.
+    const auto rowHeight = [this] {
+        RECT row{};
+        row.left = LVIR_BOUNDS;
+        Grid(grid_, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row));
+        return static_cast<int>(row.bottom - row.top);
+    };
+    const auto images = [this](int imageHeight) {
+        HIMAGELIST list = ::ImageList_Create(1, std::max(imageHeight, 1), ILC_COLOR, 1, 0);
+        if (list == nullptr) return;
+        Grid(grid_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(list));
+        if (rowSizer_ != nullptr) ::ImageList_Destroy(rowSizer_);
+        rowSizer_ = list;
+    };
+    images(height);
+    const int extra = rowHeight() - height;
+    if (extra > 0 && height - extra >= 1) images(height - extra);
+    ::InvalidateRect(grid_, nullptr, TRUE);
+}
+
+bool TForm2::GridMouse(UINT msg, LPARAM lp) {
+    // Signed: a drag goes on left of or above the grid.
+    const int x = static_cast<short>(LOWORD(lp));
+    const int y = static_cast<short>(HIWORD(lp));
+    const auto shapeFor = [](const GridSizing::Target& over) -> LPCSTR {
+        if (over.axis == GridSizing::Axis::Column) return reinterpret_cast<LPCSTR>(IDC_SIZEWE);
+        if (over.axis == GridSizing::Axis::Row) return reinterpret_cast<LPCSTR>(IDC_SIZENS);
+        return nullptr;
+    };
+    switch (msg) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        if (!sizing_.Press(ColumnLines(), RowLines(), x, y)) return false;
+        // A line taken: no row is selected by it, and the mouse is the grid's until let go.
+        ::SetFocus(grid_);
+        ::SetCapture(grid_);
+        return true;
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP: {
+        if (!sizing_.Dragging()) return false;
+        const int size = sizing_.SizeAt(x, y);
+        // The mouse is captured: no WM_SETCURSOR comes meanwhile.
+        ::SetCursor(::LoadCursorA(nullptr, shapeFor(sizing_.Dragged())));
+        if (sizing_.Dragged().axis == GridSizing::Axis::Column)
+            Grid(grid_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(sizing_.Dragged().index), MAKELPARAM(size, 0));
+        else
+            SetRowHeight(size);
+        if (msg == WM_LBUTTONUP) {
+            sizing_.Release();
+            ::ReleaseCapture();
+        }
+        return true;
+    }
+    case WM_CAPTURECHANGED:
+        sizing_.Release();
+        return false;
+    case WM_SETCURSOR: {
+        if (LOWORD(lp) != HTCLIENT) return false;
+        POINT at{};
+        ::GetCursorPos(&at);
+        ::ScreenToClient(grid_, &at);
+        const GridSizing::Target over =
+            sizing_.Dragging() ? sizing_.Dragged() : GridSizing::HitTest(ColumnLines(), RowLines(), at.x, at.y);
+        const LPCSTR shape = shapeFor(over);
+        if (shape == nullptr) return false;
+        ::SetCursor(::LoadCursorA(nullptr, shape));
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void TForm2::DrawNotice(HDC dc) const {
+    // Under the empty row, greyed, as wide as the grid shows.
+    constexpr int kMargin = 6;
+    RECT area{};
+    ::GetClientRect(grid_, &area);
+    RECT first{};
+    first.left = LVIR_BOUNDS;
+    Grid(grid_, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+    RECT text = {area.left + kMargin, first.bottom + kMargin, area.right - kMargin, area.bottom - kMargin};
+    const auto font = reinterpret_cast<HFONT>(Grid(grid_, WM_GETFONT));
+    const HGDIOBJ oldFont = ::SelectObject(dc, font);
+    const int oldMode = ::SetBkMode(dc, TRANSPARENT);
+    const COLORREF oldColour = ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
+    constexpr UINT kFormat = DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX;
+    // The grid draws its lines through the empty space too: the text gets a clear ground.
+    RECT ground = text;
+    ::DrawTextA(dc, notice_.c_str(), -1, &ground, kFormat | DT_CALCRECT);
+    ground = {text.left - 1, text.top - 1, std::min(ground.right, text.right) + 1, std::min(ground.bottom, text.bottom) + 1};
+    ::FillRect(dc, &ground, ::GetSysColorBrush(COLOR_WINDOW));
+    ::DrawTextA(dc, notice_.c_str(), -1, &text, kFormat);
+    ::SetTextColor(dc, oldColour);
+    ::SetBkMode(dc, oldMode);
+    ::SelectObject(dc, oldFont);
+}
+
+LRESULT CALLBACK TForm2::GridProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR self) {
+    if (msg == WM_NCDESTROY) {
+        ::RemoveWindowSubclass(hwnd, &TForm2::GridProc, id);
+        return ::DefSubclassProc(hwnd, msg, wp, lp);
+    }
+    auto* dialog = reinterpret_cast<TForm2*>(self);
+    if (dialog != nullptr && dialog->GridMouse(msg, lp)) return msg == WM_SETCURSOR ? TRUE : 0;
+    return ::DefSubclassProc(hwnd, msg, wp, lp);
 }
 
 void TForm2::Button1Click() {
@@ -257,7 +403,13 @@ LRESULT TForm2::Notify(const NMHDR& header, LPARAM lp) {
     }
     case NM_CUSTOMDRAW: {
         auto& draw = *reinterpret_cast<NMLVCUSTOMDRAW*>(lp);
-        if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+        if (draw.nmcd.dwDrawStage == CDDS_PREPAINT)
+            return CDRF_NOTIFYITEMDRAW | (notice_.empty() ? 0 : CDRF_NOTIFYPOSTPAINT);
+        if (draw.nmcd.dwDrawStage == CDDS_POSTPAINT) {
+            // After the rows and the grid's lines.
+            if (!notice_.empty()) DrawNotice(draw.nmcd.hdc);
+            return CDRF_DODEFAULT;
+        }
         if (draw.nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
         const auto row = static_cast<int>(draw.nmcd.dwItemSpec);
         if (row >= RowCount() || chooser_.Problem(row).empty()) return CDRF_DODEFAULT;

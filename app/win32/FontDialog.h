@@ -6,8 +6,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/core/FontChooser.h"
+#include "app/core/GridSizing.h"
 #include "app/win32/WindowsUi.h"
 
 namespace prax::app::win32 {
@@ -54,13 +56,25 @@ public:
     int RowCount() const;
     int CurrentRow() const;
     std::string Cell(int row, int column) const;
+    // Why the list is empty, as the grid draws it under its one empty row; empty while fonts are
+    // listed.
+    const std::string& EmptyListNotice() const { return notice_; }
     // What the preview shows, and the face it is drawn in.
     std::string PreviewCaption() const;
     std::string PreviewFace() const;
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    // The grid's own messages first: its lines are the handles that size its columns and rows.
+    static LRESULT CALLBACK GridProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR self);
 
 private:
+    // The grid's mouse on its lines; true when the message was the sizing's and is done with.
+    bool GridMouse(UINT msg, LPARAM lp);
+    std::vector<GridSizing::Line> ColumnLines() const;
+    std::vector<GridSizing::Line> RowLines() const;
+    // Every row of a list view is as high as the others: a row dragged sets them all.
+    void SetRowHeight(int height);
+    void DrawNotice(HDC dc) const;
     LRESULT Dispatch(UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Notify(const NMHDR& header, LPARAM lp);
     void ApplyGeometry();
@@ -71,6 +85,9 @@ private:
     void QuietlySelect(int row);
 
     FontChooser& chooser_;
+    GridSizing sizing_;
+    std::string notice_;
+    HIMAGELIST rowSizer_ = nullptr;  // sets the rows' height; ours, shared with the grid
     OwnedFont windowFont_, buttonFont_, previewFont_;
     bool quiet_ = false;         // the grid's changes are the dialog's own, not the operator's
     HWND lastFocus_ = nullptr;   // where the focus goes back to when the window is activated

@@ -448,7 +448,9 @@ long FakePlatform::RegOpenKeyExA(HKey root, const std::string& subKey, std::uint
     Log("RegOpenKeyExA", root, subKey, {access});
     out = 0;
     std::string base;
-    if (root != HKEY_LOCAL_MACHINE_) {
+    if (root == HKEY_CURRENT_USER_) {
+        base = TrimmedKeyPath(kCurrentUser);
+    } else if (root != HKEY_LOCAL_MACHINE_) {
         auto it = openKeys_.find(root);
         if (it == openKeys_.end()) return Err(ERROR_INVALID_HANDLE_);
         base = it->second;

@@ -87,6 +87,8 @@ public:
     // The registry under HKEY_LOCAL_MACHINE_: keys by path ("SOFTWARE\\Microsoft\\..."), each
     // with its values in the order they were set, which is the order they enumerate in. A key
     // exists once a value was set in it, it was added, or it lies on the way to such a key.
+    // HKEY_CURRENT_USER_'s keys are those whose path starts with kCurrentUser.
+    static constexpr const char* kCurrentUser = "HKEY_CURRENT_USER\\";
     struct RegValue {
         std::uint32_t type = REG_SZ_;
         std::string data;

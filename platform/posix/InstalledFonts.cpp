@@ -56,13 +56,18 @@ std::string FullNameOf(FcPattern* pattern) {
 
 }  // namespace
 
-FontView ViewOfFaces(std::vector<FontFace> faces) {
+FontView ViewOfFaces(std::vector<FontFace> faces, const std::string& userFolder) {
+    std::string below = userFolder;
+    while (!below.empty() && below.back() == '/') below.pop_back();
+    below += '/';
+    const auto isUsers = [&](const std::string& file) { return below.size() > 1 && file.rfind(below, 0) == 0; };
     // fontconfig lists in no particular order; path order makes "the first" the same every time.
     std::sort(faces.begin(), faces.end(), [](const FontFace& a, const FontFace& b) {
         return a.file != b.file ? a.file < b.file : a.index < b.index;
     });
     FontView view;
-    std::set<std::string> names;  // upper-cased entry names taken
+    std::set<std::string> names;      // upper-cased entry names taken
+    std::set<std::string> userNames;  // the same among the user's own
     for (std::size_t i = 0; i < faces.size();) {
         std::size_t end = i;
         while (end < faces.size() && faces[end].file == faces[i].file) ++end;
@@ -85,6 +90,11 @@ FontView ViewOfFaces(std::vector<FontFace> faces) {
         i = end;
         if (suffix == nullptr) continue;
         const std::string name = joined + suffix;
+        if (isUsers(file)) {
+            // Sent from its own path: only the entry name must not repeat.
+            if (userNames.insert(UpperAscii(name)).second) view.userEntries.emplace_back(name, file);
+            continue;
+        }
         const std::string bare = BareName(file);
         // A second file of the same bare name would be sent in place of the first one: it
         // is not listed at all.

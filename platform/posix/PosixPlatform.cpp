@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -97,6 +98,8 @@ HostReason ReasonFor(int err) {
 
 const std::string kFontsKey = "SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\FONTS";
 const std::string kFontsFolder = "C:\\WINDOWS\\FONTS\\";
+// Keeps a subkey of the user's fonts key from being taken for one of the machine's.
+const std::string kCurrentUserPrefix = "HKEY_CURRENT_USER\\";
 // Below a character device nothing can exist: the path for a font no view listed.
 const std::string kNoSuchFolder = "/dev/null/";
 
@@ -596,9 +599,13 @@ int PosixPlatform::MessageBoxA(const std::string& text, const std::string& capti
 bool PosixPlatform::BuildFontsView(RegKeyView& key) {
     std::vector<FontFace> faces;
     if (!InstalledFaces(faces)) return false;
-    FontView view = ViewOfFaces(std::move(faces));
+    // The fonts in the user's home folder (~/.local/share/fonts, ~/.fonts) are the user's own,
+    // as Windows keeps a font installed for one user apart from the machine's.
+    const char* home = std::getenv("HOME");
+    FontView view = ViewOfFaces(std::move(faces), home != nullptr ? home : "");
     for (auto& [name, file] : view.entries) key.values.push_back({std::move(name), REG_SZ_, std::move(file)});
     fontPaths_ = std::move(view.paths);
+    userFonts_ = std::move(view.userEntries);
     fontsViewBuilt_ = true;
     return true;
 }
@@ -607,6 +614,20 @@ long PosixPlatform::RegOpenKeyExA(HKey root, const std::string& subKey, std::uin
                                   HKey& out) {
     out = 0;
     std::string path = UpperAscii(TrimmedKeyPath(subKey));
+    if (root == HKEY_CURRENT_USER_) {
+        // Only the user's fonts: the view built with the machine's, which a fill opens first.
+        if (path != kFontsKey) return Err(ERROR_FILE_NOT_FOUND_);
+        if (!fontsViewBuilt_) {
+            RegKeyView machine;
+            if (!BuildFontsView(machine)) return Err(ERROR_FILE_NOT_FOUND_);
+        }
+        RegKeyView user;
+        user.path = kCurrentUserPrefix + path;
+        for (const auto& [name, file] : userFonts_) user.values.push_back({name, REG_SZ_, file});
+        out = nextHandle_++;
+        keys_[out] = std::move(user);
+        return Err(ERROR_SUCCESS_);
+    }
     if (root != HKEY_LOCAL_MACHINE_) {
         auto it = keys_.find(root);
         if (it == keys_.end()) return Err(ERROR_INVALID_HANDLE_);
@@ -732,6 +753,12 @@ std::string PosixPlatform::HostFilePath(const std::string& windowsPath) {
     }
     if (auto it = fontPaths_.find(UpperAscii(bare)); it != fontPaths_.end()) return it->second;
     return kNoSuchFolder + bare;
+}
+
+std::string PosixPlatform::RegistryKeyPlace(HKey root, const std::string& subKey) {
+    if (UpperAscii(TrimmedKeyPath(subKey)) != kFontsKey) return {};
+    if (root == HKEY_CURRENT_USER_) return "the fonts fontconfig finds in your home folder (~/.local/share/fonts)";
+    return "the fonts fontconfig finds outside your home folder (fc-list lists them)";
 }
 
 }  // namespace prax::platform::posix

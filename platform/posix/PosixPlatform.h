@@ -64,6 +64,7 @@ public:
     // "C:\\Windows\\Fonts\\<bare name>" is the file the last fonts view named so; a name it did
     // not list is a path that never exists. Any other path stays as it is.
     std::string HostFilePath(const std::string& windowsPath) override;
+    std::string RegistryKeyPlace(HKey root, const std::string& subKey) override;
 
     // Sockets: non-blocking descriptors; a send keeps at it until every byte went, the peer
     // failed, the abort flag rose, or no byte went for the stall limit.
@@ -128,6 +129,7 @@ private:
     std::map<HKey, RegKeyView> keys_;
     std::unique_ptr<UsbWatch> usbWatch_;
     std::map<std::string, std::string> fontPaths_;  // upper-cased bare name -> path
+    std::vector<std::pair<std::string, std::string>> userFonts_;  // the user's own: name, path
     bool fontsViewBuilt_ = false;
     std::map<Handle, Device> devices_;
     std::map<Handle, Event> events_;

@@ -19,7 +19,11 @@ constexpr DWORD kSliceMs = 50;
 HANDLE H(Handle h) { return reinterpret_cast<HANDLE>(h); }
 Handle Ours(HANDLE h) { return reinterpret_cast<Handle>(h); }
 
-HKEY Key(HKey k) { return k == HKEY_LOCAL_MACHINE_ ? HKEY_LOCAL_MACHINE : reinterpret_cast<HKEY>(k); }
+HKEY Key(HKey k) {
+    if (k == HKEY_LOCAL_MACHINE_) return HKEY_LOCAL_MACHINE;
+    if (k == HKEY_CURRENT_USER_) return HKEY_CURRENT_USER;
+    return reinterpret_cast<HKEY>(k);
+}
 
 std::int64_t MonotonicMs() { return static_cast<std::int64_t>(::GetTickCount64()); }
 

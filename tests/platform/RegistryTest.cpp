@@ -221,6 +221,50 @@ TEST(InstalledFonts, ConfigFromTheEnvironmentAndOneFilePerBareName) {
     EXPECT_EQ(host.HostFilePath("C:\\Windows\\Fonts\\mine.ttf"), root + "/a/Mine.ttf");
 }
 
+// The fonts of the user's home folder are the user's own, as Windows keeps a font installed for
+// one user: listed under HKEY_CURRENT_USER with their full paths, after the machine's fonts, and
+// sent from there. A folder whose name merely begins like the home folder's is not in it.
+TEST(InstalledFonts, TheHomeFoldersFontsAreTheUsersOwn) {
+    const auto view = ViewOfFaces({{"/home/op/.fonts/DejaVuSans.ttf", 0, "Mine", "TrueType", true},
+                                   {"/home/op/.local/share/fonts/b.ttf", 0, "DejaVu Sans", "TrueType", true},
+                                   {"/home/op/.local/share/fonts/c.ttf", 0, "Mine", "TrueType", true},
+                                   {"/home/opx/DejaVuSans.ttf", 0, "Opx", "TrueType", true},
+                                   {"/usr/share/DejaVuSans.ttf", 0, "DejaVu Sans", "TrueType", true}},
+                                  "/home/op/");
+    EXPECT_EQ(view.entries, (std::vector<std::pair<std::string, std::string>>{{"Opx (TrueType)", "DejaVuSans.ttf"}}));
+    EXPECT_EQ(view.userEntries, (std::vector<std::pair<std::string, std::string>>{
+                                    {"Mine (TrueType)", "/home/op/.fonts/DejaVuSans.ttf"},
+                                    {"DejaVu Sans (TrueType)", "/home/op/.local/share/fonts/b.ttf"}}));
+
+    PosixPlatform installed;
+    const std::string regular = installed.HostFilePath("C:\\Windows\\Fonts\\DejaVuSans.ttf");
+    const std::string bold = installed.HostFilePath("C:\\Windows\\Fonts\\DejaVuSans-Bold.ttf");
+    const std::string root = ::testing::TempDir() + "registry-user-fonts";
+    std::filesystem::remove_all(root);
+    for (const char* dir : {"/a", "/home/.fonts", "/cache"}) std::filesystem::create_directories(root + dir);
+    std::filesystem::copy_file(regular, root + "/a/Machine.ttf");
+    std::filesystem::copy_file(bold, root + "/home/.fonts/Mine.ttf");
+    std::ofstream(root + "/fonts.conf") << "<?xml version=\"1.0\"?>\n<fontconfig><dir>" << root
+                                        << "/a</dir><dir>" << root << "/home/.fonts</dir><cachedir>" << root
+                                        << "/cache</cachedir></fontconfig>\n";
+    const EnvVar config("FONTCONFIG_FILE", root + "/fonts.conf");
+    const EnvVar home("HOME", root + "/home");
+    PosixPlatform host;
+    const auto list = prax::protocol::ReadInstalledFonts(host);
+    ASSERT_EQ(list.rows.size(), 2u);
+    EXPECT_EQ(list.rows[0].name, "DejaVu Sans (TrueType)");
+    EXPECT_EQ(list.rows[0].file, "Machine.ttf");
+    EXPECT_EQ(list.rows[1].name, "DejaVu Sans Bold (TrueType)");
+    EXPECT_EQ(list.rows[1].file, root + "/home/.fonts/Mine.ttf");
+    EXPECT_EQ(list.rows[1].size, static_cast<std::int64_t>(std::filesystem::file_size(bold)));
+    EXPECT_EQ(prax::protocol::FontFilePath(host, list.rows[1].file), root + "/home/.fonts/Mine.ttf");
+    ASSERT_EQ(list.places.size(), 2u);
+    EXPECT_NE(list.places[0].find("outside your home folder"), std::string::npos) << list.places[0];
+    EXPECT_NE(list.places[1].find("in your home folder"), std::string::npos) << list.places[1];
+    HKey key = 0;
+    EXPECT_NE(host.RegOpenKeyExA(HKEY_CURRENT_USER_, "SOFTWARE\\Other", KEY_READ_, key), kOk);
+}
+
 // The printers usblp serves, as the USB search reads them on Windows: one interface subkey each,
 // and the driver's count and entries; the path found opens that printer's node.
 TEST(Registry, UsbPrintersFromSysfsAsWindowsNamesThem) {

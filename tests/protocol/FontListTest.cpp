@@ -31,6 +31,21 @@ void WriteFont(const std::string& bare, std::size_t size) {
         << std::string(size, 'f');
 }
 
+struct Row {
+    std::string name, file;
+    std::int64_t size;
+};
+
+void ExpectRows(const FontList& list, const std::vector<Row>& expected) {
+    ASSERT_EQ(list.rows.size(), expected.size());
+    for (std::size_t i = 0; i < list.rows.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(list.rows[i].name, expected[i].name);
+        EXPECT_EQ(list.rows[i].file, expected[i].file);
+        EXPECT_EQ(list.rows[i].size, expected[i].size);
+    }
+}
+
 }  // namespace
 
 // What is listed, in which order, with which size: only TrueType entries whose file lies in the
@@ -68,11 +83,7 @@ TEST(FontList, ListsTrueTypeFilesOfTheFontsFolderSortedWithoutCase) {
 
     const FontList list = ReadInstalledFonts(host);
     ASSERT_TRUE(list.opened);
-    struct Row {
-        std::string name, file;
-        std::int64_t size;
-    };
-    const Row expected[] = {
+    const std::vector<Row> expected = {
         {"arial (TrueType)", "ARIAL.TTF", 1300},
         {"Batang (TrueType)", "batang.ttf", 7},
         {"Folder (TrueType)", "folder.ttf", -1},
@@ -81,23 +92,68 @@ TEST(FontList, ListsTrueTypeFilesOfTheFontsFolderSortedWithoutCase) {
         {"Terminated (TrueType)", "batang.ttf", 7},
         {"Zeta TrueType", "zeta.TtF", -1},
     };
-    ASSERT_EQ(list.rows.size(), std::size(expected));
-    for (std::size_t i = 0; i < list.rows.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(list.rows[i].name, expected[i].name);
-        EXPECT_EQ(list.rows[i].file, expected[i].file);
-        EXPECT_EQ(list.rows[i].size, expected[i].size);
-    }
+    ExpectRows(list, expected);
     // One read of the key: all names, then every value once, then the key released.
     std::vector<std::string> calls = {"GetWindowsDirectoryA", "RegOpenKeyExA"};
     calls.insert(calls.end(), std::size(entries) + 1, "RegEnumValueA");
     calls.insert(calls.end(), std::size(entries), "RegQueryValueExA");
     calls.push_back("RegCloseKey");
+    calls.push_back("RegOpenKeyExA");  // the user's fonts, which this host has none of
     EXPECT_EQ(host.CallNames(), calls);
     EXPECT_EQ(host.calls[1].text, kNtKey);
     EXPECT_EQ(host.calls[1].args, std::vector<std::uint64_t>{KEY_READ_});
     EXPECT_TRUE(host.OpenKeys().empty());
     EXPECT_EQ(FontFilePath(host, "ARIAL.TTF"), WindowsFolder() + "/Fonts/ARIAL.TTF");
+}
+
+// A font installed for one user: after the machine's fonts, in the same order, each sent from
+// the full path its value names; a value that is no full path, no TrueType or not text is left
+// out without failing the list. Without a machine's key the user's alone don't make a list.
+TEST(FontList, UserFontsFollowTheMachinesFromTheirOwnPaths) {
+    FakePlatform host;
+    host.hostWindowsFolder = WindowsFolder();
+    WriteFont("ARIAL.TTF", 1300);
+    const std::string mine = WindowsFolder() + "/Mine.ttf";  // outside the fonts folder
+    std::ofstream(mine, std::ios::binary | std::ios::trunc) << std::string(21, 'm');
+    host.SetRegString(kNtKey, "Zed (TrueType)", "zed.ttf");
+    host.SetRegString(kNtKey, "Arial (TrueType)", "ARIAL.TTF");
+    const std::string user = std::string(FakePlatform::kCurrentUser) + kNtKey;
+    const std::pair<const char*, std::string> entries[] = {
+        {"mine (TrueType)", mine},
+        {"Bare (TrueType)", "bare.ttf"},
+        {"Relative (TrueType)", "fonts\\rel.ttf"},
+        {"Drive (TrueType)", "C:\\Users\\op\\AppData\\Local\\Microsoft\\Windows\\Fonts\\drive.TTF"},
+        {"Share (TrueType)", "\\\\server\\fonts\\share.ttf"},
+        {"Arial (TrueType)", mine},
+        {"Open (OpenType)", "C:\\Users\\op\\open.ttf"},
+        {"Coll (TrueType)", "C:\\Users\\op\\coll.ttc"},
+    };
+    for (const auto& [name, file] : entries) host.SetRegString(user, name, file);
+    host.SetRegValue(user, "Number (TrueType)", REG_DWORD_, std::string("\x01\0\0\0", 4));
+
+    const FontList list = ReadInstalledFonts(host);
+    const std::vector<Row> expected = {
+        {"Arial (TrueType)", "ARIAL.TTF", 1300},
+        {"Zed (TrueType)", "zed.ttf", -1},
+        {"Arial (TrueType)", mine, 21},
+        {"Drive (TrueType)", "C:\\Users\\op\\AppData\\Local\\Microsoft\\Windows\\Fonts\\drive.TTF", -1},
+        {"mine (TrueType)", mine, 21},
+        {"Share (TrueType)", "\\\\server\\fonts\\share.ttf", -1},
+    };
+    ExpectRows(list, expected);
+    EXPECT_EQ(host.calls[host.calls.size() - 1].name, "RegCloseKey");
+    EXPECT_TRUE(host.OpenKeys().empty());
+    EXPECT_EQ(list.places, (std::vector<std::string>{std::string("HKEY_LOCAL_MACHINE\\") + kNtKey,
+                                                     std::string("HKEY_CURRENT_USER\\") + kNtKey}));
+    // The download reads a user's font where its value says, a machine's in the fonts folder.
+    EXPECT_EQ(FontFilePath(host, mine), mine);
+    EXPECT_EQ(FontFilePath(host, "ARIAL.TTF"), WindowsFolder() + "/Fonts/ARIAL.TTF");
+
+    FakePlatform userOnly;
+    userOnly.SetRegString(user, "mine (TrueType)", mine);
+    const FontList none = ReadInstalledFonts(userOnly);
+    EXPECT_FALSE(none.opened);
+    EXPECT_TRUE(none.rows.empty());
 }
 
 // Byte order would put every capital before every small letter.
@@ -124,6 +180,7 @@ TEST(FontList, FallsBackToTheOlderKeyAndReportsWhenNeitherOpens) {
     FakePlatform old;
     old.SetRegString(kOldKey, "Arial (TrueType)", "ARIAL.TTF");
     const FontList list = ReadInstalledFonts(old);
+    EXPECT_EQ(list.places.at(0), std::string("HKEY_LOCAL_MACHINE\\") + kOldKey);
     EXPECT_TRUE(old.OpenKeys().empty());
     ASSERT_TRUE(list.opened);
     ASSERT_EQ(list.rows.size(), 1u);

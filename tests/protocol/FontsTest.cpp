@@ -162,6 +162,18 @@ TEST_F(FontsTest, WriteGroupingProgressAndFrameOfBothDownloads) {
     }
 }
 
+// A font installed for one user goes from the full path the list gave, never from a file of the
+// same name in the fonts folder; its bytes are framed as any font's.
+TEST_F(FontsTest, AUserFontGoesFromItsOwnPath) {
+    const Bytes payload = Payload(515);
+    Font("Mine.ttf", Payload(9));
+    std::filesystem::create_directories(windows + "/user");
+    const std::string path = WriteFile(windows + "/user/Mine.ttf", payload);
+    Context c = ctx();
+    ASSERT_TRUE(DownloadTrueTypeFont(c, FontChoice{"Mine (TrueType)", path}, 2).ok());
+    EXPECT_EQ(host.writes, Expected(TrueTypeHeader('C', "Mine (TrueType)", 515), payload, 512));
+}
+
 TEST_F(FontsTest, WhatCannotBeSentIsRefusedBeforeTheLinkOpens) {
     struct Case {
         const char* what;

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "app/core/Unit1.h"
+#include "platform/Platform.h"
+#include "protocol/FontList.h"
 #include "protocol/GaugeModel.h"
 #include "protocol/Operator.h"
 
@@ -25,6 +27,15 @@ inline void CountdownTwoTicksIn(app::TForm1& core) {
     core.Screen().StartCountdown();
     core.Timer1Timer();
     core.Timer1Timer();
+}
+
+// The font list as a host with no TrueType font registered fills it: the one empty row, and why,
+// naming the places this host reads. The caller draws the rows.
+inline void EmptyFontList(app::TForm1& core, platform::Platform& host) {
+    protocol::FontList list = protocol::ReadInstalledFonts(host);
+    list.rows.clear();
+    core.Fonts().ClearChoice();
+    core.Fonts().Fill(list);
 }
 
 }  // namespace prax::screenshots

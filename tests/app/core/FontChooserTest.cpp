@@ -93,10 +93,16 @@ TEST_F(FontChooserTest, OkAndCancelHandOverTheChoiceTakenOnce) {
 }
 
 // Nothing listed at the first fill: one empty row, and OK hands over an empty choice. A later
-// fill with nothing listed keeps what its first row held.
+// fill with nothing listed keeps what its first row held. Either way the notice says why the
+// list is empty and where it was read; a fill that lists a font takes the notice away.
 TEST_F(FontChooserTest, NothingListedLeavesOneRowHoldingWhatTheFirstHeld) {
+    EXPECT_EQ(chooser.EmptyListNotice(), "") << "before any fill";
     host.SetRegString(kFontsKey, "Cambria (TrueType)", "cambria.ttc");
     Fill();
+    const std::string key = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+    EXPECT_EQ(chooser.EmptyListNotice(),
+              "No TrueType font is registered. The list reads HKEY_LOCAL_MACHINE\\" + key + " and HKEY_CURRENT_USER\\" +
+                  key + ", and takes an entry whose name holds \"TrueType\" and whose file is a .ttf file.");
     EXPECT_EQ(chooser.RowCount(), 1);
     EXPECT_EQ(Row(0), (std::vector<std::string>{"", "", ""}));
     chooser.Choose(0);
@@ -106,11 +112,18 @@ TEST_F(FontChooserTest, NothingListedLeavesOneRowHoldingWhatTheFirstHeld) {
     InstallFonts();
     Fill();
     ASSERT_EQ(chooser.RowCount(), 4);
+    EXPECT_EQ(chooser.EmptyListNotice(), "");
     for (const char* name : {"Arial (TrueType)", "Face (TrueType)", "Zeta TrueType", "Zeta, Bold (TrueType)"})
         host.SetRegString(kFontsKey, name, "C:\\Elsewhere\\font.ttf");
     Fill();
     EXPECT_EQ(chooser.RowCount(), 1);
     EXPECT_EQ(Row(0), (std::vector<std::string>{"Arial (TrueType)", "ARIAL.TTF", "1300 Bytes"}));
+    EXPECT_EQ(chooser.EmptyListNotice().rfind("No TrueType font is registered.", 0), 0u);
+
+    // Keys that can't be opened make no fill at all ("Can't open font"); a list with no place
+    // to name still says that it is empty.
+    chooser.Fill(protocol::FontList{true, {}, {}});
+    EXPECT_EQ(chooser.EmptyListNotice(), "No TrueType font is registered.");
 }
 
 // The preview of a row: its face, captioned; an entry without "(TrueType)" has an empty caption

@@ -239,6 +239,72 @@ private slots:
         QCOMPARE(Row(dialog, 0), (QStringList{"Arial (TrueType)", "ARIAL.TTF", "1300 Bytes"}));
     }
 
+    // With nothing listed the grid says why, greyed, under its empty row; a list with a font
+    // takes the notice away.
+    void anEmptyListSaysWhyUnderItsRow() {
+        FakePlatform host;
+        host.SetRegString(kFontsKey, "Cambria (TrueType)", "cambria.ttc");
+        FontChooser chooser;
+        TForm2 dialog(chooser);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(dialog.EmptyListNotice->isHidden());
+        Fill(host, chooser, dialog);
+        QLabel* notice = dialog.EmptyListNotice;
+        QCOMPARE(notice->parentWidget(), dialog.StringGrid1->viewport());
+        QVERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), QString::fromStdString(chooser.EmptyListNotice()));
+        QVERIFY(notice->text().contains("HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"));
+        QVERIFY(notice->geometry().top() >= dialog.StringGrid1->rowHeight(0));
+        QVERIFY(notice->geometry().bottom() < dialog.StringGrid1->viewport()->height());
+        QCOMPARE(Row(dialog, 0), (QStringList{"", "", ""}));
+
+        InstallFonts(host);
+        Fill(host, chooser, dialog);
+        QVERIFY(notice->isHidden());
+    }
+
+    // The grid's lines are its handles: dragging a column's right line sets its width, a row's
+    // bottom line its height, and neither press selects a row; a press in a cell selects as
+    // before. The headings stay hidden.
+    void gridLinesSizeColumnsAndRows() {
+        FakePlatform host;
+        InstallFonts(host);
+        FontChooser chooser;
+        TForm2 dialog(chooser);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        Fill(host, chooser, dialog);
+        QTableWidget* grid = dialog.StringGrid1;
+        QWidget* viewport = grid->viewport();
+        const int rowHeight = grid->rowHeight(0);
+        const int line = grid->columnViewportPosition(1) - 1;
+
+        QTest::mouseMove(viewport, QPoint(line, 3 * rowHeight));
+        QCOMPARE(viewport->cursor().shape(), Qt::SplitHCursor);
+        QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(line + 1, 3));
+        QTest::mouseMove(viewport, QPoint(line + 41, 30));
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(line + 41, 30));
+        QCOMPARE(grid->columnWidth(0), 320);
+        QCOMPARE(grid->columnWidth(1), 150);
+
+        const int bottom = rowHeight - 1;
+        QTest::mouseMove(viewport, QPoint(100, bottom));
+        QCOMPARE(viewport->cursor().shape(), Qt::SplitVCursor);
+        QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(100, bottom));
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(100, bottom + 12));
+        QCOMPARE(grid->rowHeight(0), rowHeight + 12);
+        QCOMPARE(grid->rowHeight(1), rowHeight);
+        QCOMPARE(grid->currentRow(), 0);  // no row selected by a press on a line
+
+        QTest::mouseMove(viewport, QPoint(100, rowHeight + 12 + rowHeight / 2));
+        QCOMPARE(viewport->cursor().shape(), Qt::ArrowCursor);
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(100, rowHeight + 12 + rowHeight / 2));
+        QCOMPARE(grid->currentRow(), 1);
+        QCOMPARE(grid->rowHeight(1), rowHeight);
+        QVERIFY(grid->horizontalHeader()->isHidden() && grid->verticalHeader()->isHidden());
+    }
+
     // Selecting a row previews its face; an entry without "(TrueType)" clears the caption and
     // leaves the face; showing previews the current row.
     void previewFollowsTheSelectedRow() {

@@ -428,6 +428,75 @@ TEST_F(FontDialog, NothingListedLeavesOneRowHoldingWhatTheFirstHeld) {
     EXPECT_EQ(form.PreviewCaption(), preview);
 }
 
+// With nothing listed the grid says why under its empty row (drawn after the grid's own
+// painting); a list with a font takes the notice away.
+TEST_F(FontDialog, AnEmptyListSaysWhyUnderItsRow) {
+    const auto prepaint = [this] {
+        NMLVCUSTOMDRAW draw{};
+        draw.nmcd.hdr = {form.StringGrid1(), 0, static_cast<UINT>(NM_CUSTOMDRAW)};
+        draw.nmcd.dwDrawStage = CDDS_PREPAINT;
+        return ::SendMessageA(form.Handle(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&draw));
+    };
+    EXPECT_EQ(form.EmptyListNotice(), "");
+    host.SetRegString(kFontsKey, "Cambria (TrueType)", "cambria.ttc");
+    FillFontList();
+    form.Show();
+    Pump(&form);
+    EXPECT_EQ(form.EmptyListNotice(), chooser.EmptyListNotice());
+    EXPECT_NE(form.EmptyListNotice().find("HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"),
+              std::string::npos);
+    EXPECT_EQ(prepaint() & CDRF_NOTIFYPOSTPAINT, CDRF_NOTIFYPOSTPAINT);
+    ::UpdateWindow(form.StringGrid1());
+    EXPECT_EQ(form.RowCount(), 1);
+    EXPECT_EQ(ItemText(0, 0), "");
+
+    InstallFonts();
+    FillFontList();
+    EXPECT_EQ(form.EmptyListNotice(), "");
+    EXPECT_EQ(prepaint() & CDRF_NOTIFYPOSTPAINT, 0);
+}
+
+// The grid's lines are its handles: dragging a column's right line sets its width, a row's
+// bottom line the rows' height (a list view's rows are all as high), and neither press selects
+// a row.
+TEST_F(FontDialog, GridLinesSizeColumnsAndRows) {
+    ShowFilled();
+    HWND grid = form.StringGrid1();
+    const auto rowRect = [grid](int row) {
+        RECT r{};
+        r.left = LVIR_BOUNDS;
+        ::SendMessageA(grid, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r));
+        return r;
+    };
+    const auto mouse = [grid](UINT msg, int x, int y) {
+        ::SendMessageA(grid, msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(x, y));
+    };
+    const RECT first = rowRect(0);
+    const int height = first.bottom - first.top;
+    const int line = first.left + ColumnWidth(0) - 1;
+    const int y = rowRect(2).top + height / 2;
+
+    mouse(WM_LBUTTONDOWN, line + 1, y);
+    mouse(WM_MOUSEMOVE, line + 21, y + 7);
+    mouse(WM_MOUSEMOVE, line + 41, y + 9);
+    EXPECT_EQ(ColumnWidth(0), 320) << "the width follows the mouse";
+    mouse(WM_LBUTTONUP, line + 31, y);
+    EXPECT_EQ(ColumnWidth(0), 310);
+    EXPECT_EQ(ColumnWidth(1), 150);
+    mouse(WM_MOUSEMOVE, line + 200, y);
+    EXPECT_EQ(ColumnWidth(0), 310) << "the drag ended with the button";
+    EXPECT_EQ(form.CurrentRow(), 0);
+
+    mouse(WM_LBUTTONDOWN, 100, first.bottom - 1);
+    mouse(WM_LBUTTONUP, 100, first.bottom - 1 + 12);
+    const RECT second = rowRect(1);
+    EXPECT_EQ(rowRect(0).bottom - rowRect(0).top, height + 12);
+    EXPECT_EQ(second.bottom - second.top, height + 12);
+    EXPECT_EQ(form.CurrentRow(), 0);
+    EXPECT_EQ(ColumnWidth(0), 310);
+    EXPECT_EQ(ItemText(1, 0), "Face (TrueType)");
+}
+
 TEST_F(FontDialog, EveryActivationPutsTheControlsBack) {
     form.Show();
     Pump(&form);

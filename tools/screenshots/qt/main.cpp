@@ -113,6 +113,14 @@ const std::vector<Scene>& Scenes() {
                                                                Qt::MatchExactly);
              f.Form2->StringGrid1->setCurrentCell(rows.isEmpty() ? 1 : rows.front()->row(), 0);
          }},
+        {"font-dialog-empty", "the font list with no TrueType font registered: the empty row and why",
+         [](TForm1& f) {
+             f.Form2->show();
+             prax::app::qt::CentreOnDesktop(*f.Form2);
+             prax::platform::NativePlatform host;
+             prax::screenshots::EmptyFontList(f.Core(), host);
+             f.Form2->DrawRows();
+         }},
         {"stop-question", "Escape during a transfer: \"Stop the transfer?\" in front, the progress dialog out of its way",
          StopQuestion},
     };

@@ -231,6 +231,13 @@ const std::vector<Scene>& Scenes() {
                                    LVIS_SELECTED | LVIS_FOCUSED);
              ListView_EnsureVisible(form2->StringGrid1(), row, FALSE);
          }},
+        {"font-dialog-empty", "the font list with no TrueType font registered: the empty row and why",
+         [](MainWindow& w) {
+             w.OpenFontDialog();
+             prax::platform::NativePlatform host;
+             prax::screenshots::EmptyFontList(w.Core(), host);
+             w.Form2()->DrawRows();
+         }},
         {"message-box", "\"Initialize the Printer\" over USB with no printer: its warning, the reason beneath",
          [](MainWindow& w) {
              SetTimer(nullptr, 0, 800, GrabBox);
