@@ -214,7 +214,6 @@ void TForm2::DrawRows() {
     const int current = CurrentRow();
     SetRowCount(std::max(rows, 1));
     if (current < 0 || current >= RowCount()) QuietlySelect(std::clamp(current, 0, RowCount() - 1));
-    notice_ = chooser_.EmptyListNotice();
     ::InvalidateRect(grid_, nullptr, TRUE);
 }
 
@@ -339,10 +338,10 @@ void TForm2::DrawNotice(HDC dc) const {
     constexpr UINT kFormat = DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX;
     // The grid draws its lines through the empty space too: the text gets a clear ground.
     RECT ground = text;
-    ::DrawTextA(dc, notice_.c_str(), -1, &ground, kFormat | DT_CALCRECT);
+    ::DrawTextA(dc, chooser_.EmptyListNotice().c_str(), -1, &ground, kFormat | DT_CALCRECT);
     ground = {text.left - 1, text.top - 1, std::min(ground.right, text.right) + 1, std::min(ground.bottom, text.bottom) + 1};
     ::FillRect(dc, &ground, ::GetSysColorBrush(COLOR_WINDOW));
-    ::DrawTextA(dc, notice_.c_str(), -1, &text, kFormat);
+    ::DrawTextA(dc, chooser_.EmptyListNotice().c_str(), -1, &text, kFormat);
     ::SetTextColor(dc, oldColour);
     ::SetBkMode(dc, oldMode);
     ::SelectObject(dc, oldFont);
@@ -404,10 +403,10 @@ LRESULT TForm2::Notify(const NMHDR& header, LPARAM lp) {
     case NM_CUSTOMDRAW: {
         auto& draw = *reinterpret_cast<NMLVCUSTOMDRAW*>(lp);
         if (draw.nmcd.dwDrawStage == CDDS_PREPAINT)
-            return CDRF_NOTIFYITEMDRAW | (notice_.empty() ? 0 : CDRF_NOTIFYPOSTPAINT);
+            return CDRF_NOTIFYITEMDRAW | (chooser_.EmptyListNotice().empty() ? 0 : CDRF_NOTIFYPOSTPAINT);
         if (draw.nmcd.dwDrawStage == CDDS_POSTPAINT) {
             // After the rows and the grid's lines.
-            if (!notice_.empty()) DrawNotice(draw.nmcd.hdc);
+            if (!chooser_.EmptyListNotice().empty()) DrawNotice(draw.nmcd.hdc);
             return CDRF_DODEFAULT;
         }
         if (draw.nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;

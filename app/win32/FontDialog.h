@@ -58,7 +58,7 @@ public:
     std::string Cell(int row, int column) const;
     // Why the list is empty, as the grid draws it under its one empty row; empty while fonts are
     // listed.
-    const std::string& EmptyListNotice() const { return notice_; }
+    const std::string& EmptyListNotice() const { return chooser_.EmptyListNotice(); }
     // What the preview shows, and the face it is drawn in.
     std::string PreviewCaption() const;
     std::string PreviewFace() const;
@@ -86,7 +86,6 @@ private:
 
     FontChooser& chooser_;
     GridSizing sizing_;
-    std::string notice_;
     HIMAGELIST rowSizer_ = nullptr;  // sets the rows' height; ours, shared with the grid
     OwnedFont windowFont_, buttonFont_, previewFont_;
     bool quiet_ = false;         // the grid's changes are the dialog's own, not the operator's
