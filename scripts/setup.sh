@@ -6,6 +6,8 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev libgl-dev
   libcli11-dev
+  # Recipes are TOML, read with toml++ (header-only, so the Windows build takes it too).
+  libtomlplusplus-dev
   # Packaging (cpack's DEB generator reads the programs' library needs with dpkg-shlibdeps) and
   # the tests that read praxdl's JSON lines.
   dpkg-dev jq
