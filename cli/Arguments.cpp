@@ -164,9 +164,17 @@ void AddFileCommands(CLI::App& app, Invocation& inv) {
         ->check(Checked([](const std::string& text) { return protocol::ParsePackageSize(text).error; }, ""));
     WithOperand(app.add_subcommand("dl-firmware", "Send an image of at most 128 KiB behind the download-mode command"),
                 inv, "IMAGE", "The image file");
-    AddSlotOption(WithOperand(app.add_subcommand("font", "Send an installed TrueType font"), inv, "NAME",
-                              "The font's name as praxdl fonts lists it"),
-                  inv);
+    CLI::App* font = app.add_subcommand("font", "Send an installed TrueType font, or a TrueType file under a name");
+    font->add_option("NAME", inv.operand, "The font's name as praxdl fonts lists it")->type_name("");
+    CLI::Option* file = font->add_option("--file", inv.fontFile, "A TrueType file to send instead of an installed font")
+                            ->option_text("PATH")
+                            ->check(Named());
+    CLI::Option* name = font->add_option("--name", inv.fontName, "With --file: the name the printer gets, e.g. "
+                                                                 "\"Corporate (TrueType)\"")
+                            ->option_text("NAME");
+    file->needs(name);
+    name->needs(file);
+    AddSlotOption(font, inv);
     AddSlotOption(
         WithOperand(app.add_subcommand("code-table", "Send a file as a font code table"), inv, "FILE", "The table"), inv);
     WithOperand(app.add_subcommand("raw", "Send a file byte for byte"), inv, "FILE", "The file");
@@ -184,6 +192,13 @@ void AddSettingCommands(CLI::App& app, Invocation& inv) {
                        return text == "start" || text == "stop" ? std::string()
                                                                 : "takes start or stop, not \"" + text + "\"";
                    });
+}
+
+void AddRecipeCommand(CLI::App& app, Invocation& inv) {
+    CLI::App* apply = WithOperand(
+        app.add_subcommand("apply", "Run a recipe's steps (firmware, waits, fonts, tables, settings) on each printer"),
+        inv, "RECIPE", "The recipe, a TOML file");
+    apply->add_flag("--dry-run", inv.dryRun, "Check the recipe and print its plan; nothing is opened");
 }
 
 void AddListCommands(CLI::App& app) {
@@ -218,6 +233,7 @@ std::unique_ptr<CLI::App> MakeParser(Invocation& inv, Connections& links, const 
     AddLineCommands(*app, inv);
     AddFileCommands(*app, inv);
     AddSettingCommands(*app, inv);
+    AddRecipeCommand(*app, inv);
     AddListCommands(*app);
     for (CLI::App* command : app->get_subcommands({})) command->group("Commands");
     // Only the top's help has the footer: it is copied to a command when the command is made.
@@ -305,6 +321,10 @@ std::string TargetsProblem(const Invocation& inv, const std::vector<Target>& tar
     });
     if (inv.all && !usbOnly) return "--all takes every USB printer: give it with --port USB alone";
     const std::string& command = inv.command;
+    // A font is named or given as a file, not both.
+    if (command == "font" && inv.operand.empty() == inv.fontFile.empty())
+        return inv.operand.empty() ? "font needs NAME, or --file PATH --name NAME"
+                                   : "font takes NAME or --file, not both";
     if ((inv.all || inv.watch || targets.size() > 1) && (command == "ports" || command == "fonts"))
         return command + " lists this host's own; it takes no connection";
     return {};

@@ -20,7 +20,10 @@ struct Invocation {
     std::uint64_t count = 0;  // --watch: printers to serve; 0: until interrupted
     std::string log;
     std::vector<std::string> lines;  // send
-    std::string operand;             // the IMAGE, FILE or NAME of a command that takes one
+    std::string operand;             // the IMAGE, FILE, NAME or RECIPE of a command that takes one
+    std::string fontFile;            // font --file: a TrueType file sent under `fontName`
+    std::string fontName;
+    bool dryRun = false;             // apply --dry-run: the plan, and nothing opened
     std::string packageSize = "512";
     std::string slot = "TA";
     std::string which;               // channel 00|25|49, read start|stop

@@ -67,6 +67,19 @@ void Board::Progress(int index, std::int64_t sent, std::int64_t total) {
     Redraw(now);
 }
 
+void Board::Step(int index, const std::string& step) {
+    std::lock_guard lock(mutex_);
+    if (!Valid(index) || style_ == Style::None) return;
+    Row& row = rows_[static_cast<std::size_t>(index)];
+    row.step = step;
+    row.started = false;
+    row.sent = row.total = 0;
+    row.meter = RateMeter{};
+    row.drawnPercent = row.lineTenth = -1;
+    if (style_ == Style::Rows && !closed_) Redraw(clock_());
+    else if (!closed_) Write(Plain(row, step));
+}
+
 void Board::Message(int index, const std::string& line) {
     std::lock_guard lock(mutex_);
     if (!Valid(index)) return;
@@ -138,12 +151,14 @@ std::string Board::DrawnRows(Clock::time_point now) {
         std::string line = Cut(row.label, labelRoom);
         line.resize(widest, ' ');
         line += "  ";
+        if (!row.step.empty() && !row.finished) line += Cut(row.step, rest / 3) + "  ";
+        const int room = rest - static_cast<int>(line.size() - widest - 2);
         if (row.finished)
             line += Cut(row.outcome, rest - 1);
         else if (!row.started)
-            line += Cut("waiting", rest - 1);
+            line += Cut("waiting", room - 1);
         else
-            line += BarLine(rest, row.sent, row.total, row.meter.BytesPerSecond());
+            line += BarLine(room, row.sent, row.total, row.meter.BytesPerSecond());
         // Nothing in the last column: the cursor would wait there to wrap, and the count of rows
         // to go up by would be wrong.
         if (line.size() > static_cast<std::size_t>(width - 1)) line.resize(static_cast<std::size_t>(width - 1));
@@ -160,38 +175,46 @@ void Board::Write(const std::string& text) {
     err_ << text << std::flush;
 }
 
+std::string Columns(const std::vector<std::vector<std::string>>& cells, const std::vector<bool>& right) {
+    std::vector<std::size_t> widths(right.size());
+    for (const auto& line : cells)
+        for (std::size_t i = 0; i < line.size() && i < widths.size(); ++i) widths[i] = std::max(widths[i], line[i].size());
+    std::string out;
+    for (const auto& line : cells) {
+        std::string text;
+        for (std::size_t i = 0; i < line.size() && i < widths.size(); ++i) {
+            if (i > 0) text += "  ";
+            const std::string pad(i + 1 < line.size() ? widths[i] - line[i].size() : 0, ' ');
+            text += right[i] ? pad + line[i] : line[i] + pad;
+        }
+        text.erase(text.find_last_not_of(' ') + 1);
+        out += text + "\n";
+    }
+    return out;
+}
+
 std::string SummaryTable(const std::vector<SummaryRow>& rows) {
-    constexpr std::size_t kColumns = 6;
-    // The numbers are right-aligned so their digits line up.
-    constexpr std::array<bool, kColumns> kRight = {false, false, false, true, true, false};
-    std::vector<std::array<std::string, kColumns>> cells;
-    cells.push_back({"connection", "device", "outcome", "bytes", "seconds", "status"});
+    // A recipe's run also tells the step each printer reached.
+    const bool steps = std::any_of(rows.begin(), rows.end(), [](const SummaryRow& row) { return !row.step.empty(); });
+    std::vector<std::vector<std::string>> cells;
+    cells.push_back({"connection", "device", "outcome"});
+    if (steps) cells.back().push_back("step");
+    cells.back().insert(cells.back().end(), {"bytes", "seconds", "status"});
     std::size_t done = 0;
     for (const SummaryRow& row : rows) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", row.seconds);
         cells.push_back({protocol::PrintableName(row.connection),
-                         row.device.empty() ? "-" : protocol::PrintableName(row.device), row.outcome,
-                         std::to_string(row.delivered), seconds, row.status});
+                         row.device.empty() ? "-" : protocol::PrintableName(row.device), row.outcome});
+        if (steps) cells.back().push_back(row.step);
+        cells.back().insert(cells.back().end(), {std::to_string(row.delivered), seconds, row.status});
         if (row.done) ++done;
     }
-    std::array<std::size_t, kColumns> widths{};
-    for (const auto& line : cells)
-        for (std::size_t i = 0; i < kColumns; ++i) widths[i] = std::max(widths[i], line[i].size());
-    std::string out;
-    for (const auto& line : cells) {
-        std::string text;
-        for (std::size_t i = 0; i < kColumns; ++i) {
-            if (i > 0) text += "  ";
-            const std::string pad(i + 1 < kColumns ? widths[i] - line[i].size() : 0, ' ');
-            text += kRight[i] ? pad + line[i] : line[i] + pad;
-        }
-        text.erase(text.find_last_not_of(' ') + 1);
-        out += text + "\n";
-    }
-    out += std::to_string(done) + " of " + std::to_string(rows.size()) + (rows.size() == 1 ? " printer" : " printers") +
-           " done\n";
-    return out;
+    // The numbers are right-aligned so their digits line up.
+    std::vector<bool> right = {false, false, false, true, true, false};
+    if (steps) right.insert(right.begin() + 3, false);
+    return Columns(cells, right) + std::to_string(done) + " of " + std::to_string(rows.size()) +
+           (rows.size() == 1 ? " printer" : " printers") + " done\n";
 }
 
 }  // namespace prax::cli

@@ -34,6 +34,9 @@ public:
     int AddRow(const std::string& label);
     // The body's position: bytes sent of total.
     void Progress(int row, std::int64_t sent, std::int64_t total);
+    // A recipe's row goes on to its next step ("3/6 font TB"): shown before the step's bar, which
+    // starts again from "waiting".
+    void Step(int row, const std::string& step);
     // A line the link's operator printed, shown as "label: line" above the rows.
     void Message(int row, const std::string& line);
     // The outcome ("done  1000 Bytes  CRC=374B", "open-failed") replaces the row's bar; the row stays.
@@ -52,6 +55,7 @@ private:
         bool started = false;   // a position came: the bar replaces "waiting"
         bool finished = false;  // `outcome` replaces the bar
         std::string outcome;
+        std::string step;
         RateMeter meter;
         int drawnPercent = -1;
         int lineTenth = -1;  // Lines style: the tenth last printed
@@ -83,7 +87,12 @@ struct SummaryRow {
     std::string status;  // the status text with the CRC, e.g. "1000 Bytes  CRC=374B"; may be empty
     double seconds = 0;
     bool done = false;
+    std::string step{};  // a recipe's: the steps done of all ("6/6"), or the one it ended on
 };
+
+// `cells` in aligned columns, two blanks apart, each right-aligned where `right` says; the last
+// column is free text and not padded.
+std::string Columns(const std::vector<std::vector<std::string>>& cells, const std::vector<bool>& right);
 
 // A header and a row per connection in aligned columns (connection, device, outcome, bytes,
 // seconds, status; the status last as it is free text), then "3 of 4 printers done".

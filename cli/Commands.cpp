@@ -65,7 +65,7 @@ Result FixedLine(Context& ctx, const Invocation&, Prepared&, std::ostream&) {
     return protocol::SendPrinterCommand(ctx, which);
 }
 
-const std::array<Command, 13> kCommands = {{
+const std::array<Command, 14> kCommands = {{
     {"init", false, false, false, FixedLine<protocol::PrinterCommand::InitializePrinter>},
     {"cutter", false, false, false, FixedLine<protocol::PrinterCommand::InitializeCutter>},
     {"change-mode", false, false, false, FixedLine<protocol::PrinterCommand::ChangeMode>},
@@ -89,6 +89,8 @@ const std::array<Command, 13> kCommands = {{
      }},
     {"channel", false, false, false, Channel},
     {"read", false, false, false, Read},
+    // Its steps are the commands above, each run by the recipe's run.
+    {"apply", false, false, false, nullptr},
     {"ports", false, false, false, nullptr, ListPorts},
     {"fonts", false, false, false, nullptr, ListFonts},
 }};

@@ -1,6 +1,7 @@
 #include "cli/Fonts.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <ostream>
 
 #include "cli/Json.h"
@@ -53,6 +54,16 @@ std::string FindFont(platform::Platform& host, const std::string& name, std::opt
     if (it == list.rows.end()) return "no font named \"" + name + "\" is listed (see praxdl fonts)";
     font = protocol::FontChoice{it->name, it->file};
     return {};
+}
+
+}  // namespace prax::cli
+
+namespace prax::cli {
+
+protocol::FontChoice FontFromFile(const std::string& path, const std::string& name) {
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(path, ec);
+    return protocol::FontChoice{name, ec ? path : full.lexically_normal().string()};
 }
 
 }  // namespace prax::cli

@@ -17,4 +17,7 @@ std::string PrintFonts(platform::Platform& host, bool json, Streams& io);
 // The listed font of that name in `font`; the reason there is none, or nothing.
 std::string FindFont(platform::Platform& host, const std::string& name, std::optional<protocol::FontChoice>& font);
 
+// A TrueType file sent under `name`, as the font list would give a user's font: by its full path.
+protocol::FontChoice FontFromFile(const std::string& path, const std::string& name);
+
 }  // namespace prax::cli

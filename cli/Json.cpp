@@ -81,12 +81,29 @@ JsonObject& JsonObject::AddAfterEvent(std::string_view key, std::string_view tex
     return *this;
 }
 
+JsonObject& JsonObject::AddStepAfterEvent(std::size_t index, std::string_view kind) {
+    const std::string member = ",\"step\":{\"index\":" + std::to_string(index) + ",\"kind\":" + JsonString(kind) + "}";
+    body_.insert(eventEnd_, member);
+    eventEnd_ += member.size();
+    return *this;
+}
+
+JsonObject& JsonObject::Add(std::string_view key, const std::vector<std::string>& texts) {
+    Key(key);
+    body_ += '[';
+    for (std::size_t i = 0; i < texts.size(); ++i) body_ += (i ? "," : "") + JsonString(texts[i]);
+    body_ += ']';
+    return *this;
+}
+
 void JsonOperator::Emit(const JsonObject& object) {
-    if (label_.empty()) {
+    if (label_.empty() && step_ == 0) {
         out_ << object.Line();
     } else {
         JsonObject named = object;
-        out_ << named.AddAfterEvent("connection", label_).Line();
+        if (!label_.empty()) named.AddAfterEvent("connection", label_);
+        if (step_ != 0) named.AddStepAfterEvent(step_, stepKind_);
+        out_ << named.Line();
     }
     out_.flush();
 }

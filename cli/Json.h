@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/ProgressBar.h"
 #include "protocol/Operator.h"
@@ -30,6 +31,9 @@ public:
     JsonObject& Add(std::string_view key, bool value);
     // A member placed right after "event", so that every object of one printer starts alike.
     JsonObject& AddAfterEvent(std::string_view key, std::string_view text);
+    // A recipe's step, {"index":3,"kind":"font"}, placed after "event" as AddAfterEvent places.
+    JsonObject& AddStepAfterEvent(std::size_t index, std::string_view kind);
+    JsonObject& Add(std::string_view key, const std::vector<std::string>& texts);
     // The object on one line, with its newline.
     std::string Line() const { return body_ + "}\n"; }
 
@@ -59,6 +63,11 @@ public:
     void Emit(const JsonObject& object);
     // Where several printers are served at once: every object names the connection it is of.
     void SetConnectionLabel(std::string label) { label_ = std::move(label); }
+    // In a recipe every object also names the step it is of (from 1; 0: none).
+    void SetStep(std::size_t index, std::string kind) {
+        step_ = index;
+        stepKind_ = std::move(kind);
+    }
 
     void ShowMessage(const std::string& text) override;
     std::string ChooseFile(const protocol::FileDialogSetup& setup) override { return person_.ChooseFile(setup); }
@@ -91,6 +100,8 @@ private:
     std::function<Clock::time_point()> now_;
     std::string lastMessage_, lastHint_;
     std::string label_;
+    std::size_t step_ = 0;
+    std::string stepKind_;
     std::int64_t total_ = 0;
     RateMeter rate_;
     std::optional<Clock::time_point> lastProgress_;

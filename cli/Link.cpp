@@ -34,6 +34,8 @@ public:
     std::int32_t code() const { return code_; }
     const link::NetworkTarget* network() const { return network_ ? &*network_ : nullptr; }
     // The stream goes to --output's FILE, through a file of its own.
+    bool toFile() const { return toFile_; }
+    // That file of its own, where this link's run gives FILE its name; null where a recipe does.
     StagedOutput* output() { return output_ ? &*output_ : nullptr; }
     // The file of its own that --output's stream goes to first; empty for any other target.
     const std::string& staged() const { return staged_; }
@@ -48,7 +50,7 @@ public:
     // How the connection object of --json names it.
     std::string Name() const {
         return network_                  ? std::string("network")
-               : !opens_.empty()         ? std::string(output_ ? "output" : "device")
+               : !opens_.empty()         ? std::string(toFile_ ? "output" : "device")
                : !target_.usbName.empty() ? target_.Label()
                                           : std::string(protocol::kConnectionNames[static_cast<std::size_t>(index_)]);
     }
@@ -57,15 +59,18 @@ private:
     // A device or file given on the command line: the name the link opens is pointed at it.
     void MapPath(Host& host) {
         const bool isDevice = target_.kind == Target::Kind::Device;
-        if (!isDevice) output_.emplace(target_.text);
-        std::string path = isDevice ? target_.text : output_->OpenPath();
+        toFile_ = !isDevice;
+        if (!isDevice && target_.stagedOutput.empty()) output_.emplace(target_.text);
+        std::string path = isDevice                        ? target_.text
+                           : !target_.stagedOutput.empty() ? target_.stagedOutput
+                                                           : output_->OpenPath();
         const bool serial = isDevice && platform::IsSerialDevice(path);
         if (serial) path = platform::SerialDevicePath(path);
         std::error_code ec;
         // A port's own name is no path in the working folder.
         const auto absolute = serial ? std::filesystem::path(path) : std::filesystem::absolute(path, ec);
         if (!ec) path = absolute.string();
-        if (output_) staged_ = path;
+        if (toFile_) staged_ = path;
         const auto named = serial ? std::filesystem::path(path) : std::filesystem::absolute(target_.text, ec);
         opens_ = ec ? path : named.string();
         if (serial) {
@@ -74,7 +79,7 @@ private:
             code_ = 1;
         } else {
             // A negative code opens the plain name "a"; here that name is the path given.
-            if (output_) host.MapOutputFile("a", path);
+            if (toFile_) host.MapOutputFile("a", path, target_.appendOutput);
             else host.MapDevice("a", path);
             code_ = -1;
         }
@@ -85,6 +90,7 @@ private:
     int index_ = 0;
     std::int32_t code_ = 0;
     std::optional<StagedOutput> output_;
+    bool toFile_ = false;
     std::string opens_;   // the device or file the link opens, given on the command line
     std::string staged_;
 };
@@ -110,7 +116,7 @@ public:
         ctx.usbPrinter = !target_.usbPrinter.empty() ? target_.usbPrinter : target_.usbName;
         ctx.inputs = &prepared_.inputs;
         ctx.checkOnly = checkOnly;
-        ctx.toFile = connection_.output() != nullptr;
+        ctx.toFile = connection_.toFile();
         const protocol::Result result = command.operation(ctx, inv_, prepared_, *out_.err);
         std::string status;
         if (command.sendsFile) {
@@ -152,7 +158,7 @@ private:
             if (found.named.size() != 1) return UsbNameHint(found, target_.usbName);
         }
         std::string hint = link::OpenFailureHint(platform_, connection_.code(), connection_.network(),
-                                                 connection_.output() != nullptr);
+                                                 connection_.toFile());
         // The person named FILE, not the file of its own that the stream goes to first.
         const std::string& staged = connection_.staged();
         const std::string& given = target_.text;
@@ -170,6 +176,7 @@ private:
             return connection.Add("opens", connection_.Opened(host_));
         });
         json_->SetConnectionLabel(out_.label);
+        json_->SetStep(out_.step, out_.stepKind);
     }
 
     // The link's questions asked of the person (or answered in advance); with --json each is told

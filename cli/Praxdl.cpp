@@ -11,6 +11,9 @@
 #include "cli/Commands.h"
 #include "cli/Fonts.h"
 #include "cli/Interrupt.h"
+#include "cli/Json.h"
+#include "cli/Recipe.h"
+#include "cli/RecipeRun.h"
 #include "cli/Result.h"
 #include "cli/Run.h"
 #include "cli/RunLog.h"
@@ -71,7 +74,9 @@ std::string FindNamedUsbPrinters(platform::Platform& host, std::vector<Target>& 
 // run ended when it can't be had.
 std::optional<Ending> Prepare(const Command& command, const Invocation& inv, Streams& io, platform::Platform& host,
                               Prepared& prepared) {
-    if (command.needsFont) {
+    if (command.needsFont && !inv.fontFile.empty()) {
+        prepared.font = FontFromFile(inv.fontFile, inv.fontName);
+    } else if (command.needsFont) {
         if (const std::string error = FindFont(host, inv.operand, prepared.font); !error.empty())
             return Failed(io, error);
     }
@@ -88,6 +93,20 @@ std::optional<Ending> Prepare(const Command& command, const Invocation& inv, Str
         if (!unread.empty()) return Failed(io, unread);
     }
     return std::nullopt;
+}
+
+// A recipe with a problem runs on no printer: every problem is told, and the run is a usage error.
+int RecipeRefused(const Invocation& inv, Streams& io, const std::vector<std::string>& problems) {
+    for (const std::string& problem : problems) io.err << "praxdl: " << problem << '\n';
+    const std::string text = problems.size() == 1 ? "the recipe has a problem; nothing was sent"
+                                                  : "the recipe has " + std::to_string(problems.size()) +
+                                                        " problems; nothing was sent";
+    io.err << "praxdl: " << text << '\n';
+    if (inv.json) {
+        const Ending e{Outcome::Usage, kExitUsage, 0, {}, text, {}};
+        io.out << ResultObject(inv.command, e).Add("problems", problems).Line() << std::flush;
+    }
+    return kExitUsage;
 }
 
 // --all: every attached USB printer of an accepted make; none attached: the one USB link says so
@@ -125,6 +144,19 @@ int RunCommand(const std::vector<std::string>& args, CommandLine& line, Streams&
     Prepared prepared;
     if (const std::optional<Ending> ended = Prepare(command, inv, io, platform, prepared))
         return Finish(inv, io, *ended);
+    if (inv.command == "apply") {
+        std::vector<std::string> problems;
+        std::unique_ptr<Recipe> recipe = LoadRecipe(inv.operand, inv, problems);
+        // Checked whole before any link opens, as the USB connection if the station serves USB.
+        if (recipe) {
+            const auto more =
+                CheckRecipe(*recipe, inv.watch ? Target{Target::Kind::Port, "USB", {}} : targets.front(), host);
+            problems.insert(problems.end(), more.begin(), more.end());
+        }
+        if (!problems.empty()) return RecipeRefused(inv, io, problems);
+        if (inv.dryRun) return PrintPlan(*recipe, host, io, inv.json);
+        prepared.recipe = std::move(recipe);
+    }
     if (inv.watch) return RunStation(inv, prepared, io, host, shared, log.get());
     if (inv.all) TakeAllUsbPrinters(platform, targets);
     return RunPrinters(inv, targets, prepared, io, host, shared, log.get());

@@ -4,6 +4,7 @@
 #include <limits>
 #include <ostream>
 
+#include "cli/Recipe.h"
 #include "cli/Result.h"
 #include "cli/RunLog.h"
 #include "cli/Sha256.h"
@@ -22,7 +23,7 @@ const std::string& Prepared::InputDigest() {
 }
 
 bool Record(RunLog& log, const Invocation& inv, Prepared& prepared, const Target& target, Ending& e,
-            std::ostream& err) {
+            std::ostream& err, const Recipe* recipe, std::size_t step) {
     LogRecord record;
     record.time = std::chrono::system_clock::now();
     record.connection = target.Label();
@@ -37,6 +38,19 @@ bool Record(RunLog& log, const Invocation& inv, Prepared& prepared, const Target
         record.inputName = files.front().first;
         record.inputSize = files.front().second->bytes.size();
         record.inputSha256 = prepared.InputDigest();
+    }
+    if (recipe) {
+        record.recipe = recipe->name;
+        record.recipeSha256 = recipe->sha256;
+        record.step = step;
+        if (step == 0) {
+            record.inputName = recipe->path;
+            record.inputSize = recipe->size;
+            record.inputSha256 = recipe->sha256;
+            record.steps = e.steps;
+            record.stepsDone = e.stepsDone;
+            record.failedStep = e.failedStep;
+        }
     }
     record.crc = ChecksumOf(e.status);
     record.outcome = OutcomeWord(e.outcome);

@@ -2,12 +2,14 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <streambuf>
 
 #include "cli/Board.h"
 #include "cli/Json.h"
+#include "cli/Recipe.h"
 #include "cli/Result.h"
 
 namespace prax::cli {
@@ -54,6 +56,20 @@ private:
     LineBuffer buffer_;
 };
 
+// Where a recipe's run is: "3/6 font TB".
+std::string StepText(const Recipe& recipe, std::size_t step) {
+    return std::to_string(step) + "/" + std::to_string(recipe.steps.size()) + " " + recipe.steps[step - 1].Describe();
+}
+
+// The step a recipe's run reached: all of them ("6/6"), or the one it ended on ("3/6 font TB").
+std::string StepReached(const Ending& e) {
+    if (e.steps == 0) return {};
+    if (e.stepsDone == e.steps) return std::to_string(e.steps) + "/" + std::to_string(e.steps);
+    const std::size_t blank = e.failedStep.find(' ');
+    return e.failedStep.substr(0, blank) + "/" + std::to_string(e.steps) +
+           (blank == std::string::npos ? "" : e.failedStep.substr(blank));
+}
+
 // One printer by itself: its link speaks on the terminal, the status line on standard output (on
 // standard error beside --json).
 class TerminalReporter final : public Reporter {
@@ -66,7 +82,14 @@ public:
             inv_.quiet ? ProgressStyle::None : io_.errIsTerminal ? ProgressStyle::Bar : ProgressStyle::Lines;
         words.out = LinkOutput{inv_.json ? &io_.err : &io_.out, &io_.err, nullptr, style, io_.canAsk};
     }
-    void Finish(int, const Ending&) override {}
+    void Step(int, const Recipe& recipe, std::size_t step, LinkOutput&) override {
+        if (!inv_.quiet) io_.err << "praxdl: " << StepText(recipe, step) << '\n' << std::flush;
+    }
+    void Finish(int, const Ending& e) override {
+        if (e.steps == 0) return;
+        if (e.stepsDone == e.steps) io_.err << "praxdl: all " << e.steps << " steps done\n";
+        else io_.err << "praxdl: the recipe ended at step " << e.failedStep << "; steps done: " << e.stepsDone << " of " << e.steps << '\n';
+    }
     void End(const std::vector<Ending>&, int) override {}
 
 private:
@@ -99,13 +122,18 @@ public:
         const auto progress = [this, row](std::int64_t sent, std::int64_t total) { board_.Progress(row, sent, total); };
         words.out = LinkOutput{nullptr, words.rowErr.get(), nullptr, ProgressStyle::None, false, {}, progress};
     }
-    void Finish(int row, const Ending& e) override { board_.Finish(row, OutcomeText(e)); }
+    void Step(int row, const Recipe& recipe, std::size_t step, LinkOutput&) override {
+        board_.Step(row, StepText(recipe, step));
+    }
+    void Finish(int row, const Ending& e) override {
+        board_.Finish(row, e.steps ? StepReached(e) + "  " + OutcomeText(e) : OutcomeText(e));
+    }
     void End(const std::vector<Ending>& endings, int) override {
         board_.Close();
         std::vector<SummaryRow> rows;
         for (const Ending& e : endings)
             rows.push_back({e.connection, e.device, OutcomeWord(e.outcome), e.delivered, e.status, e.seconds,
-                            e.outcome == Outcome::Done});
+                            e.outcome == Outcome::Done && e.exitCode == kExitDone, StepReached(e)});
         std::ostream& human = inv_.json ? io_.err : io_.out;
         // A station that served nobody has no table to show.
         if (!rows.empty() || !inv_.watch) human << SummaryTable(rows) << std::flush;
@@ -134,6 +162,23 @@ public:
         words.rowJson = std::make_unique<LineStream>([this](const std::string& line) { Write(line + "\n"); });
         words.out.json = words.rowJson.get();
         words.out.label = target.Label();
+        const std::lock_guard<std::mutex> lock(mutex_);
+        labels_[row] = words.out.label;
+    }
+    void Step(int row, const Recipe& recipe, std::size_t step, LinkOutput& out) override {
+        person_->Step(row, recipe, step, out);
+    }
+    void StepEnded(int row, const Recipe& recipe, std::size_t step, const Ending& e) override {
+        person_->StepEnded(row, recipe, step, e);
+        const RecipeStep& done = recipe.steps[step - 1];
+        std::string label;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            label = labels_[row];
+        }
+        JsonObject object = ResultObject(done.inv.command, e, "step");
+        object.AddAfterEvent("connection", label).AddStepAfterEvent(step, done.kind);
+        Write(object.Add("seconds", e.seconds, 3).Line());
     }
     void Finish(int row, const Ending& e) override {
         person_->Finish(row, e);
@@ -171,11 +216,12 @@ private:
     const bool line_;
     const Clock::time_point started_ = Clock::now();
     std::mutex mutex_;
+    std::map<int, std::string> labels_;
 };
 
 }  // namespace
 
-std::unique_ptr<Reporter> MakeReporter(const Invocation& inv, Streams& io, Shape shape) {
+std::unique_ptr<Reporter> MakeReporter(const Invocation& inv, Streams& io, Shape shape, bool recipe) {
     std::unique_ptr<Reporter> person;
     if (shape == Shape::One) {
         person = std::make_unique<TerminalReporter>(inv, io);
@@ -189,7 +235,7 @@ std::unique_ptr<Reporter> MakeReporter(const Invocation& inv, Streams& io, Shape
         person = std::make_unique<BoardReporter>(inv, io, style);
     }
     if (!inv.json) return person;
-    return std::make_unique<JsonReporter>(std::move(person), inv, io, shape != Shape::One);
+    return std::make_unique<JsonReporter>(std::move(person), inv, io, shape != Shape::One || recipe);
 }
 
 }  // namespace prax::cli

@@ -13,6 +13,8 @@
 
 namespace prax::cli {
 
+struct Recipe;
+
 // Where one link's words go while it runs: `out`, and the streams of a row of its own it points
 // into, which live as long as the link runs.
 struct LinkWords {
@@ -27,6 +29,10 @@ public:
     virtual int Add(const Target& target) = 0;
     // Where the link of `row` speaks while it runs.
     virtual void Open(int row, const Target& target, LinkWords& words) = 0;
+    // The recipe of `row` goes on to `step` (from 1), which speaks through `out`.
+    virtual void Step(int /*row*/, const Recipe& /*recipe*/, std::size_t /*step*/, LinkOutput& /*out*/) {}
+    // That step ended as `e`, and its record is written.
+    virtual void StepEnded(int /*row*/, const Recipe& /*recipe*/, std::size_t /*step*/, const Ending& /*e*/) {}
     // The link of `row` ended as `e`, and its record is written.
     virtual void Finish(int row, const Ending& e) = 0;
     // Every link ended, in the order of their rows; the run ends with `code`.
@@ -41,6 +47,7 @@ enum class Shape {
 };
 
 // The reporter of a run of that shape: the person's, under the JSON one with --json.
-std::unique_ptr<Reporter> MakeReporter(const Invocation& inv, Streams& io, Shape shape);
+// A recipe's run tells every step with --json, even on one printer.
+std::unique_ptr<Reporter> MakeReporter(const Invocation& inv, Streams& io, Shape shape, bool recipe = false);
 
 }  // namespace prax::cli

@@ -13,8 +13,8 @@ std::string ChecksumOf(const std::string& status) {
     return std::string(digits.size() < 4 ? 4 - digits.size() : 0, '0') + digits;
 }
 
-void WriteResult(std::ostream& out, const std::string& operation, const Ending& e) {
-    JsonObject result("result");
+JsonObject ResultObject(const std::string& operation, const Ending& e, const char* event) {
+    JsonObject result(event);
     if (!e.connection.empty()) result.Add("connection", e.connection);
     result.Add("operation", operation).Add("outcome", OutcomeWord(e.outcome)).Add("exit", std::int64_t{e.exitCode});
     result.Add("delivered", static_cast<std::int64_t>(e.delivered));
@@ -27,12 +27,21 @@ void WriteResult(std::ostream& out, const std::string& operation, const Ending& 
     // Every transfer that ended early says whether the printer is left inside an image.
     if (e.outcome == Outcome::Stopped || e.outcome == Outcome::Interrupted)
         result.Add("printerMidImage", e.printerMidImage);
+    // A recipe's run tells how far it got.
+    if (e.steps > 0) {
+        result.Add("steps", static_cast<std::int64_t>(e.steps)).Add("stepsDone", static_cast<std::int64_t>(e.stepsDone));
+        if (!e.failedStep.empty()) result.Add("failedStep", e.failedStep);
+    }
     // A row of a run to several printers also says what it opened and how long it took.
     if (!e.connection.empty()) {
         if (!e.device.empty()) result.Add("opens", e.device);
         result.Add("seconds", e.seconds, 3);
     }
-    out << result.Line() << std::flush;
+    return result;
+}
+
+void WriteResult(std::ostream& out, const std::string& operation, const Ending& e) {
+    out << ResultObject(operation, e).Line() << std::flush;
 }
 
 }  // namespace prax::cli

@@ -28,8 +28,8 @@ public:
     NativeHost() { native_.SetAbortFlag(&gInterruptSignal); }
     platform::Platform& platform() override { return native_; }
     void MapDevice(const std::string& name, const std::string& path) override { native_.MapDevice(name, path); }
-    void MapOutputFile(const std::string& name, const std::string& path) override {
-        native_.MapDevice(name, path, true);
+    void MapOutputFile(const std::string& name, const std::string& path, bool append) override {
+        native_.MapDevice(name, path, !append, append);
     }
     std::string DevicePath(const std::string& deviceName) override { return platform::HostPathFor(deviceName); }
     bool DevicePresent(const std::string& hostPath) override { return platform::DevicePresent(hostPath); }
@@ -39,8 +39,12 @@ private:
     platform::NativePlatform native_;
 };
 
+struct Recipe;
+
 // The input of a run, read and checked once before any link opens.
 struct Prepared {
+    // apply RECIPE: the steps, each with its own input.
+    std::shared_ptr<Recipe> recipe;
     std::optional<protocol::FontChoice> font;
     std::vector<std::string> lines;
     protocol::SharedInputs inputs;
@@ -65,6 +69,10 @@ struct Ending {
     double seconds = 0;
     // A framed image ended between its header and its end: the printer waits for the rest.
     bool printerMidImage = false;
+    // A recipe's run: its steps, those done, and the one it ended on when it did not finish
+    // ("3 font TB"; empty when every step was done).
+    std::size_t steps = 0, stepsDone = 0;
+    std::string failedStep{};
 };
 
 // Where a link's words go.
@@ -76,6 +84,8 @@ struct LinkOutput {
     bool canAsk = false;
     std::string label{};            // set where several printers are served: JSON events carry it
     std::function<void(std::int64_t, std::int64_t)> progress{};  // a row of its own
+    std::size_t step = 0;           // a recipe's step, from 1, that JSON events carry; 0: none
+    std::string stepKind{};
 };
 
 }  // namespace prax::cli

@@ -47,6 +47,12 @@ std::string RunLog::Line(const LogRecord& record, const std::string& hostName) {
     object.Add("device", record.device);
     if (!record.usbSerial.empty()) object.Add("usbSerial", record.usbSerial);
     object.Add("command", record.command);
+    if (!record.recipe.empty()) {
+        object.Add("recipe", record.recipe).Add("recipeSha256", record.recipeSha256);
+        if (record.step > 0) object.Add("step", static_cast<std::int64_t>(record.step));
+        else object.Add("steps", static_cast<std::int64_t>(record.steps)).Add("stepsDone", static_cast<std::int64_t>(record.stepsDone));
+        if (!record.failedStep.empty()) object.Add("failedStep", record.failedStep);
+    }
     if (!record.inputName.empty()) {
         object.Add("input", record.inputName)
             .Add("inputSize", static_cast<std::int64_t>(record.inputSize))

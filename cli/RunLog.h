@@ -18,6 +18,11 @@ struct LogRecord {
     std::string device;       // what the link opened ("/dev/usb/lp0", "\\\\.\\COM3"); empty when nothing opened
     std::string usbSerial;    // the USB serial number where known; empty leaves the member out
     std::string command;      // "firmware", "font", "raw", "init", ...
+    // A recipe's: its name and digest, and the step (from 1) or, 0, the whole run with the steps
+    // it has, the ones done and the one it ended on.
+    std::string recipe{}, recipeSha256{};
+    std::size_t step = 0, steps = 0, stepsDone = 0;
+    std::string failedStep{};
     std::string inputName;    // the input file's name as given; empty (the command takes none) leaves out
     std::uint64_t inputSize = 0;  // the name, size and digest
     std::string inputSha256;

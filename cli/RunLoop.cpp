@@ -13,6 +13,7 @@
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 #include "cli/Link.h"
+#include "cli/RecipeRun.h"
 #include "cli/Record.h"
 #include "cli/Reporter.h"
 #include "link/NetSocket.h"
@@ -28,7 +29,7 @@ class Run {
 public:
     Run(const Invocation& inv, Prepared& prepared, Streams& io, RunLog* log, Shape shape)
         : inv_(inv), prepared_(prepared), log_(log), one_(shape == Shape::One),
-          reporter_(MakeReporter(inv, io, shape)) {}
+          reporter_(MakeReporter(inv, io, shape, prepared.recipe != nullptr)) {}
 
     // The row of a printer, in the order the printers were given (or came).
     int Add(const Target& target) { return reporter_->Add(target); }
@@ -39,17 +40,17 @@ public:
         reporter_->Open(row, target, words);
         Ending e;
         if (givenHost) {
-            e = RunLink(inv_, target, prepared_, *givenHost, words.out);
+            e = RunOn(target, row, *givenHost, words);
         } else {
             NativeHost host;
             link::NetSocket socket(host.platform());
-            e = RunLink(inv_, target, prepared_, host, words.out);
+            e = RunOn(target, row, host, words);
         }
         // A result names its printer among several; a single one only when a USB printer was
         // named on the command line.
-        if (!one_ || !target.usbName.empty()) e.connection = target.Label();
+        if (!one_ || !target.usbName.empty() || prepared_.recipe) e.connection = target.Label();
         // In the record before the result is told anywhere.
-        if (log_) Record(*log_, inv_, prepared_, target, e, *words.out.err);
+        if (log_) Record(*log_, inv_, prepared_, target, e, *words.out.err, prepared_.recipe.get());
         reporter_->Finish(row, e);
         const std::lock_guard<std::mutex> lock(mutex_);
         endings_.emplace_back(row, e);
@@ -84,6 +85,20 @@ public:
     }
 
 private:
+    // The command, or each step of the recipe, each step recorded and told as it ends.
+    Ending RunOn(const Target& target, int row, Host& host, LinkWords& words) {
+        if (!prepared_.recipe) return RunLink(inv_, target, prepared_, host, words.out);
+        Recipe& recipe = *prepared_.recipe;
+        StepWatch watch;
+        watch.started = [&](std::size_t step, LinkOutput& out) { reporter_->Step(row, recipe, step, out); };
+        watch.ended = [&](std::size_t step, Ending& e) {
+            const RecipeStep& done = recipe.steps[step - 1];
+            if (log_) Record(*log_, done.inv, *done.prepared, target, e, *words.out.err, &recipe, step);
+            reporter_->StepEnded(row, recipe, step, e);
+        };
+        return RunRecipe(recipe, target, host, words.out, watch);
+    }
+
     int ExitCode(const std::vector<Ending>& endings) const {
         // One printer by itself ends the run as its link ended.
         if (one_ && endings.size() == 1) return endings.front().exitCode;
@@ -154,6 +169,27 @@ struct StationPrinters {
     std::set<std::string> served;
     std::map<std::string, std::chrono::steady_clock::time_point> waiting;
     std::uint64_t started = 0;
+    // The printers being served, by path and by serial number: a recipe's printer restarts after
+    // its firmware and comes back, maybe under another node, in the middle of its own run; it is
+    // no new printer then, and once its run ended it is one only when plugged in again.
+    std::mutex mutex;
+    std::set<std::string> running;
+
+    static std::vector<std::string> Keys(const Target& printer) {
+        std::vector<std::string> keys = {platform::UpperAscii(printer.usbPrinter)};
+        if (!printer.usbSerial.empty()) keys.push_back("serial " + platform::UpperAscii(printer.usbSerial));
+        return keys;
+    }
+    bool Running(const Target& printer) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        for (const std::string& key : Keys(printer))
+            if (running.count(key)) return true;
+        return false;
+    }
+    void SetRunning(const Target& printer, bool on) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        for (const std::string& key : Keys(printer)) on ? void(running.insert(key)) : void(running.erase(key));
+    }
 };
 
 // One look at the attached printers: each new one is served (`serve`), and `anyNew` says whether
@@ -169,6 +205,10 @@ std::set<std::string> ServeNewPrinters(const Invocation& inv, platform::Platform
         const std::string key = platform::UpperAscii(p.path);
         attached.insert(key);
         if (seen.served.count(key) || (inv.count && seen.started >= inv.count)) continue;
+        if (seen.Running(UsbTarget(p))) {
+            seen.served.insert(key);
+            continue;
+        }
         // The kernel lists a printer a moment before its node is made and handed to the lp
         // group: it is tried once it opens, or once it had time enough to and did not.
         if (!p.nodeReady) {
@@ -209,8 +249,16 @@ int RunStation(const Invocation& inv, Prepared& prepared, Streams& io, Host& her
     std::list<std::thread> links;
     const auto serve = [&](const Target& printer) {
         const int row = run.Add(printer);
-        if (shared) run.Serve(printer, row, &here);
-        else links.emplace_back([&run, printer, row] { run.Serve(printer, row, nullptr); });
+        seen.SetRunning(printer, true);
+        if (shared) {
+            run.Serve(printer, row, &here);
+            seen.SetRunning(printer, false);
+        } else {
+            links.emplace_back([&run, &seen, printer, row] {
+                run.Serve(printer, row, nullptr);
+                seen.SetRunning(printer, false);
+            });
+        }
     };
     for (bool look = probe.WaitForUsbChange(0);;) {
         if (gInterruptSignal != 0) break;

@@ -20,6 +20,10 @@ struct Target {
     std::string usbName{};
     // That printer's serial number, as the device reports it, where it has one.
     std::string usbSerial{};
+    // --output of a recipe: the file of its own that every step's stream goes to in turn, each
+    // after the first added to its end; FILE gets it once the last step is through.
+    std::string stagedOutput{};
+    bool appendOutput = false;
     // How rows, JSON objects and the log name it.
     std::string Label() const;
 };

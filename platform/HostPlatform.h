@@ -18,10 +18,13 @@ public:
     // Open `path` whenever the link asks for `name` (e.g. "\\.\COM1"), before anything else the
     // name would mean. With `create` the file is made (or emptied) by that open, and by nothing
     // before it.
-    void MapDevice(const std::string& name, const std::string& path, bool create = false) {
+    // With `append` every write goes to the file's end.
+    void MapDevice(const std::string& name, const std::string& path, bool create = false, bool append = false) {
         overrides_[name] = path;
         if (create) creates_.insert(path);
         else creates_.erase(path);
+        if (append) appends_.insert(path);
+        else appends_.erase(path);
     }
     // How long a close waits for queued output that makes no progress.
     void SetDrainLimitMs(std::uint32_t ms) { drainLimitMs_ = ms; }
@@ -39,6 +42,7 @@ protected:
     bool AbortFlagSet() const { return abort_ != nullptr; }
     const std::map<std::string, std::string>& overrides() const { return overrides_; }
     bool CreatedByOpen(const std::string& path) const { return creates_.count(path) != 0; }
+    bool AppendedTo(const std::string& path) const { return appends_.count(path) != 0; }
 
     std::uint32_t drainLimitMs_ = 10000;
     std::uint32_t sendStallLimitMs_ = 20000;
@@ -47,6 +51,7 @@ protected:
 private:
     std::map<std::string, std::string> overrides_;
     std::set<std::string> creates_;
+    std::set<std::string> appends_;
     const volatile std::sig_atomic_t* abort_ = nullptr;
 };
 

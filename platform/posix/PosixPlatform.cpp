@@ -152,7 +152,7 @@ Handle PosixPlatform::CreateFileA(const std::string& name, std::uint32_t access,
         return kInvalidHandle;
     }
     const bool wantRead = (access & GENERIC_READ_) != 0;
-    const int create = CreatedByOpen(path) ? O_CREAT | O_TRUNC : 0;
+    const int create = (CreatedByOpen(path) ? O_CREAT | O_TRUNC : 0) | (AppendedTo(path) ? O_APPEND : 0);
     int fd = ::open(path.c_str(), (wantRead ? O_RDWR : O_WRONLY) | create | O_NOCTTY | O_NONBLOCK | O_CLOEXEC,
                     0666);
     if (fd < 0 && wantRead && (errno == EACCES || errno == EROFS || errno == EISDIR)) {

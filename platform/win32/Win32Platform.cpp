@@ -113,6 +113,9 @@ Handle Win32Platform::CreateFileA(const std::string& name, std::uint32_t access,
     d.path = path;
     d.overlapped = (flags & FILE_FLAG_OVERLAPPED) != 0;
     d.disk = ::GetFileType(h) == FILE_TYPE_DISK;
+    LARGE_INTEGER size{};
+    // A disk file's writes carry their own offset: appending starts them at its end.
+    if (d.disk && AppendedTo(path) && ::GetFileSizeEx(h, &size)) d.position = static_cast<std::uint64_t>(size.QuadPart);
     devices_[Ours(h)] = d;
     lastError_ = ERROR_SUCCESS;
     reason_ = HostReason::None;

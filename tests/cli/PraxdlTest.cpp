@@ -37,7 +37,7 @@ public:
     std::set<std::string> present;
     prax::platform::Platform& platform() override { return fake; }
     void MapDevice(const std::string&, const std::string&) override {}
-    void MapOutputFile(const std::string&, const std::string& path) override {
+    void MapOutputFile(const std::string&, const std::string& path, bool) override {
         std::ofstream(path, std::ios::binary) << "written";
     }
     std::string DevicePath(const std::string& name) override {

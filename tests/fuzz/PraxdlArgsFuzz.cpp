@@ -29,7 +29,7 @@ public:
     void MapDevice(const std::string& name, const std::string& path) override {
         mapped.push_back("device " + name + " " + path);
     }
-    void MapOutputFile(const std::string& name, const std::string& path) override {
+    void MapOutputFile(const std::string& name, const std::string& path, bool) override {
         mapped.push_back("output " + name + " " + path);
     }
     std::string DevicePath(const std::string& name) override { return name; }
