@@ -171,6 +171,7 @@ Ending RunRecipe(Recipe& recipe, Target target, Host& host, const LinkOutput& ou
         words.step = i + 1;
         words.stepKind = step.kind;
         if (watch.started) watch.started(i + 1, words);
+        const Clock::time_point stepStarted = Clock::now();
         Ending e;
         if (gInterruptSignal != 0) {
             e = StepFailed(Outcome::Interrupted, "interrupted");
@@ -186,6 +187,7 @@ Ending RunRecipe(Recipe& recipe, Target target, Host& host, const LinkOutput& ou
             e = RunLink(step.inv, target, *step.prepared, host, words);
             written = written || e.outcome == Outcome::Done;
         }
+        if (!step.Sends()) e.seconds = std::chrono::duration<double>(Clock::now() - stepStarted).count();
         if (!e.usbSerial.empty()) serial = e.usbSerial;
         if (!e.device.empty()) opened = e.device;
         if (watch.ended) watch.ended(i + 1, e);

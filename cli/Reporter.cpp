@@ -178,7 +178,9 @@ public:
         }
         JsonObject object = ResultObject(done.inv.command, e, "step");
         object.AddAfterEvent("connection", label).AddStepAfterEvent(step, done.kind);
-        Write(object.Add("seconds", e.seconds, 3).Line());
+        // When it ended, from the run's start: the time between two steps is there to see.
+        const double at = std::chrono::duration<double>(Clock::now() - started_).count();
+        Write(object.Add("seconds", e.seconds, 3).Add("at", at, 3).Line());
     }
     void Finish(int row, const Ending& e) override {
         person_->Finish(row, e);
