@@ -125,6 +125,7 @@ private:
         step_.file = (path.is_absolute() ? path : folder_ / path).lexically_normal().string();
         step_.inv.operand = step_.file;
         if (const toml::node* pin = table_.get("sha256")) {
+            step_.pinLine = pin->source().begin.line;
             std::string hex = Text(*pin, "the file's SHA-256, 64 hex digits");
             std::transform(hex.begin(), hex.end(), hex.begin(), [](unsigned char c) { return std::tolower(c); });
             if (hex.size() == 64 && hex.find_first_not_of("0123456789abcdef") == std::string::npos) step_.pin = hex;

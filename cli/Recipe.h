@@ -20,6 +20,7 @@ struct RecipeStep {
     std::string pin;         // the SHA-256 the file must have, in lower-case hex; empty: none
     std::uint32_t ms = 0;    // a pause's length, a wait's bound
     int line = 0;            // where the step starts in the recipe
+    int pinLine = 0;         // where its sha256 is
     bool bad = false;        // the recipe has a problem with this step itself
     std::unique_ptr<Prepared> prepared = std::make_unique<Prepared>();
 

@@ -25,9 +25,9 @@ using Clock = std::chrono::steady_clock;
 // 115200 baud, 8N1: ten bits on the wire for every byte.
 constexpr double kWireBytesPerSecond = 115200.0 / 10;
 
-std::string StepName(const Recipe& recipe, std::size_t index) {
+std::string StepName(const Recipe& recipe, std::size_t index, int line = 0) {
     const RecipeStep& step = recipe.steps[index];
-    return recipe.path + ":" + std::to_string(step.line) + ": step " + std::to_string(index + 1) + " (" + step.kind +
+    return recipe.path + ":" + std::to_string(line > 0 ? line : step.line) + ": step " + std::to_string(index + 1) + " (" + step.kind +
            ")";
 }
 
@@ -77,7 +77,7 @@ std::vector<std::string> CheckRecipe(Recipe& recipe, const Target& target, Host&
             continue;
         }
         if (!step.pin.empty() && prepared.InputDigest() != step.pin)
-            problems.push_back(StepName(recipe, i) + ": \"" + step.file + "\" is not the file pinned: its SHA-256 is " +
+            problems.push_back(StepName(recipe, i, step.pinLine) + ": \"" + step.file + "\" is not the file pinned: its SHA-256 is " +
                                prepared.InputDigest() + ", the recipe pins " + step.pin);
     }
     return problems;
