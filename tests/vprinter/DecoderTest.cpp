@@ -169,6 +169,43 @@ TEST(DownloadMode, ImageWithItsCommand) {
     }
 }
 
+// What a printer restarts after: an image that came whole with its CRC, of either kind. A halt
+// in the line handler drops every byte after that item, in this Feed and the next.
+TEST(TakenImage, OnlyAWholeImageWithItsCrcAndHaltDropsWhatFollows) {
+    const std::string body = RandomBytes(300, 21);
+    std::string badCrc = FirmwareHead(300) + body + Trailer(body);
+    badCrc[badCrc.size() - 1] = static_cast<char>(badCrc.back() ^ 0x01);
+    const struct {
+        std::string stream;
+        bool taken;
+    } cases[] = {
+        {FirmwareHead(300) + body + Trailer(body), true},
+        {DlModeStream(body).substr(0, DlModeStream(body).size() - 128), true},
+        {badCrc, false},
+        {"\r\n~H,TTF,BArial (TrueType),300\r" + body, false},
+    };
+    for (const auto& c : cases) {
+        Lines lines;
+        Decoder* self = nullptr;
+        Decoder d([&](const std::string& l) {
+            lines.push_back(l);
+            if (self->ItemIsTakenImage()) {
+                lines.push_back("(taken)");
+                self->Halt();
+            }
+        });
+        self = &d;
+        const std::string stream = c.stream + "^next\r\n";
+        d.Feed(U(stream), stream.size() - 3);
+        d.Feed(U(stream) + stream.size() - 3, 3);
+        d.Finish();
+        SCOPED_TRACE(lines.empty() ? "" : lines.back());
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), c.taken ? "(taken)" : "command: ^next");
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "(taken)"), c.taken ? 1 : 0);
+    }
+}
+
 TEST(Commands, PrinterCommandsAndTypedLines) {
     ExpectSame("^default\r\n^D1,5\r\n~~INTERNALCOMMANDCA\r\nhello world\r\n\r\nlast\r\n",
                {"command: ^default", "command: ^D1,5", "command: ~~INTERNALCOMMANDCA", "command: hello world",

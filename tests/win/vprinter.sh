@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # vprinter.sh PRINTER.EXE: the Windows virtual printer under Wine decodes what the Linux praxdl
 # sends it over loopback, a file and its standard input exactly as the Linux virtual printer
-# decodes the same streams, keeps the very payloads, and ends by itself; an address another
-# program listens on it refuses in words. (The default port: vprinter-default.sh.)
+# decodes the same streams, keeps the very payloads, and ends by itself; it restarts after an
+# image as a network printer does; an address another program listens on it refuses in words.
+# (The default port: vprinter-default.sh.)
 . "$(dirname "$0")/wine-lib.sh"
 printer=$1
 host=${PRAX_HOST_VPRINTER:?}
@@ -37,6 +38,30 @@ diff expected.txt received.txt >&2 || fail "the printer decoded the connections 
 grep -q "^firmware image: .* matches$" received.txt || fail "the printer did not find the CRC matching"
 same_bytes x.bin saved/001-firmware.bin "the image the printer kept"
 same_bytes t.tbl saved/002-code-table.bin "the code table the printer kept"
+
+# A printer that restarts after the image: the connection ends with it (the ramp after it is not
+# decoded), a connection meanwhile is refused, and the one after "ready" is decoded from its start.
+wine_start /dev/null restart "$printer" --listen 127.0.0.1:0 --no-times --restart-ms 2000 --exit-on command
+port=$(first_line restart.out | tr -d '\r')
+port=${port##*:}
+exec 3<>"/dev/tcp/127.0.0.1/$port"
+cat fw.bin >&3 || true  # the printer may close before the ramp went
+until_line() {
+    local deadline=$((SECONDS + 30))
+    until text_of restart.out | grep -qx "$1"; do
+        [ $SECONDS -lt $deadline ] || { show restart; fail "no \"$1\" line"; }
+        sleep 0.05
+    done
+}
+until_line restarting
+if (exec 4<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then fail "a connection was taken while restarting"; fi
+exec 3>&-
+until_line ready
+printf '^default\r\n' >"/dev/tcp/127.0.0.1/$port"
+ended "$wine_pid" 30 || { status=$?; show restart; fail "the restarting printer ended with status $status"; }
+{ grep -v '^closing ramp\|^total bytes' fw.txt; printf 'restarting\nready\ncommand: ^default\n'; } >restart.expected
+text_of restart.out | sed -n '2,/^command/p' >restart.got
+diff restart.expected restart.got >&2 || fail "the restarting printer's lines"
 
 # A file and standard input: the lines the Linux printer prints for the same stream.
 wine_ok file "$printer" --file fw.bin --no-times

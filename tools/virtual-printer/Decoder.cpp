@@ -90,7 +90,7 @@ std::uint16_t Crc16Modbus(const std::uint8_t* data, std::size_t length, std::uin
 Decoder::Decoder(LineHandler onLine, PayloadSink* sink) : onLine_(std::move(onLine)), sink_(sink) {}
 
 void Decoder::Feed(const std::uint8_t* p, std::size_t n) {
-    while (n > 0) {
+    while (n > 0 && !halted_) {
         switch (state_) {
         case State::Top:
             ++fed_;
@@ -117,8 +117,10 @@ void Decoder::Feed(const std::uint8_t* p, std::size_t n) {
                 const std::uint16_t reg = static_cast<std::uint16_t>((crc_ >> 8) | (crc_ << 8));
                 const std::uint16_t sent = static_cast<std::uint16_t>((trailer_[0] << 8) | trailer_[1]);
                 state_ = State::Top;
+                takenImage_ = sent == reg;
                 ReportPayload(sent == reg ? "CRC " + Hex4(reg) + " matches"
                                           : "CRC mismatch (trailer " + Hex4(sent) + ", body " + Hex4(reg) + ")");
+                takenImage_ = false;
             }
             break;
         case State::HeaderEnd:

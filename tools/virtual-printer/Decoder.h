@@ -49,6 +49,12 @@ public:
     // only by the byte after them or by a pause; this still names their own last byte. For
     // "unknown bytes" it is the end of the last of them. Never decreases from one item to the next.
     std::uint64_t ItemEnd() const { return itemEnd_; }
+    // Inside the line handler: whether the item is a firmware or download-mode image that came
+    // whole with a matching CRC trailer, the image a printer takes and restarts after.
+    bool ItemIsTakenImage() const { return takenImage_; }
+    // Inside the line handler: takes no byte more, the rest of this Feed and every later one
+    // dropped undecoded, as a printer that restarts drops what came after the image.
+    void Halt() { halted_ = true; }
 
 private:
     enum class State { Top, Ramp, HeaderEnd, Body, Trailer };
@@ -75,6 +81,8 @@ private:
     PayloadSink* sink_;
     std::uint64_t fed_ = 0;  // bytes taken so far; while a byte is handled, just past it
     std::uint64_t itemEnd_ = 0;
+    bool takenImage_ = false;
+    bool halted_ = false;
     State state_ = State::Top;
 
     // Between items: the text of the line being read, and what came just before it.

@@ -77,6 +77,12 @@ public:
         close(in_);
         in_ = -1;
     }
+    void StopListening() override {
+        if (in_ >= 0) CloseStream();
+        close(listener_);
+        listener_ = -1;
+    }
+    void Listen(Socket listener) override { listener_ = listener; }
     void Send(std::uint8_t byte) override { [[maybe_unused]] const ssize_t r = write(in_, &byte, 1); }
     // A writer sets TIOCEXCL; with our own descriptor keeping the device open that flag would
     // outlive the writer and lock out its next session. Clearing it while idle keeps the device

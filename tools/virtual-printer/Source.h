@@ -44,6 +44,11 @@ public:
     virtual bool Accept() { return false; }
     // Listening: the peer is done; its connection is closed and the next one may come.
     virtual void CloseStream() {}
+    // Listening: closes the open connection and the listening socket, so that connections are
+    // refused until Listen, as by a printer that restarts.
+    virtual void StopListening() {}
+    // Listening: takes the connections of `listener` (made by OpenListener) from now on.
+    virtual void Listen(Socket) {}
     // The pty: one flow-control byte (XON, XOFF) back to the writer.
     virtual void Send(std::uint8_t) {}
     // The pty: what a quiet moment is used for.

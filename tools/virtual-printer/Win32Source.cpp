@@ -60,7 +60,7 @@ public:
     }
     ~SocketSource() override {
         if (peer_ != INVALID_SOCKET) closesocket(peer_);
-        closesocket(listener_);
+        if (listener_ != INVALID_SOCKET) closesocket(listener_);
         WSACloseEvent(peerEvent_);
         WSACloseEvent(listenEvent_);
     }
@@ -97,6 +97,16 @@ public:
     void CloseStream() override {
         closesocket(peer_);
         peer_ = INVALID_SOCKET;
+    }
+    void StopListening() override {
+        if (peer_ != INVALID_SOCKET) CloseStream();
+        closesocket(listener_);
+        listener_ = INVALID_SOCKET;
+    }
+    void Listen(Socket listener) override {
+        listener_ = static_cast<SOCKET>(listener);
+        WSAResetEvent(listenEvent_);  // the closed listener's accept, if one waited, is gone with it
+        WSAEventSelect(listener_, listenEvent_, FD_ACCEPT);
     }
 
 private:

@@ -33,6 +33,7 @@ constexpr double kWireRate = 11520.0;  // bytes per second at 115200 baud, 8N1
 constexpr double kSlice = 64.0;        // throttled reads take at most this much at a time
 constexpr std::int64_t kForeverMs = 100'000'000'000;  // ~3 years: "forever", still no overflow
 constexpr std::uint64_t kMaxPtys = 64;
+constexpr std::int64_t kMaxRestartMs = 3'600'000;  // an hour: far beyond any printer's restart
 constexpr std::uint16_t kRawPort = 9100;  // a network printer's raw port, where praxdl --host goes
 
 const char* const kUsage =
@@ -59,9 +60,14 @@ const char* const kUsage =
     "  --xoff-after N --xon-ms MS      send XOFF after N bytes, XON MS ms later (pty only)\n"
 #endif
     "  --close-after N          stop and close after exactly N bytes\n"
+    "  --restart-ms MS          listening: after a firmware or download-mode image whose CRC\n"
+    "                           matches, close the connection (dropping what follows the image),\n"
+    "                           refuse connections for MS ms (1 to 3600000) and listen again on\n"
+    "                           the same address, as a printer that restarts; its report lines\n"
+    "                           \"restarting\" and \"ready\"\n"
     "  --save DIR               save each payload as DIR/NNN-KIND.bin\n"
     "  --exit-after-idle MS     end when no byte came for MS ms (after the first byte)\n"
-    "  --exit-after-items N     end after N report lines\n"
+    "  --exit-after-items N     end after N report lines (\"restarting\" and \"ready\" too)\n"
     "  --exit-on TEXT           end after a report line containing TEXT\n"
     "  --settle-ms MS           after MS quiet ms, report what waits for a next byte, and the\n"
     "                           undecodable bytes so far as one item (default 250; 0: never)\n"
@@ -78,6 +84,7 @@ struct Options {
     bool times = true;
     std::optional<std::uint64_t> stallAfter, xoffAfter, closeAfter;
     std::int64_t stallMs = 0, xonMs = 0, idleMs = -1, settleMs = 250;
+    std::int64_t restartMs = 0;  // 0: the printer never restarts
     std::uint64_t exitAfterItems = 0;
     std::uint64_t ptys = 0;  // 0: the one pty, its lines as they are; else that many, numbered
     std::string exitOn, saveDir;
@@ -130,6 +137,11 @@ Options Parse(int argc, char** argv) {
         else if (a == "--xoff-after") o.xoffAfter = Number(value());
         else if (a == "--xon-ms") o.xonMs = ms();
         else if (a == "--close-after") o.closeAfter = Number(value());
+        else if (a == "--restart-ms") {
+            o.restartMs = ms();
+            if (o.restartMs < 1 || o.restartMs > kMaxRestartMs)
+                Usage("--restart-ms takes 1 to " + std::to_string(kMaxRestartMs));
+        }
         else if (a == "--save") o.saveDir = value();
         else if (a == "--exit-after-idle") o.idleMs = ms();
         else if (a == "--exit-after-items") o.exitAfterItems = Number(value());
@@ -147,6 +159,8 @@ Options Parse(int argc, char** argv) {
         o.input = Options::Input::Listen;
         o.listen.port = kRawPort;
     }
+    // Only a network printer's restart shows to the sender: a serial line stays.
+    if (o.restartMs && o.input != Options::Input::Listen) Usage("--restart-ms needs --listen");
     return o;
 }
 
@@ -189,7 +203,10 @@ public:
     std::string Prefix(std::uint64_t end) {
         // Item ends never go back, so reads wholly before this one are not needed again.
         while (reads_.size() > 1 && reads_.front().total < end) reads_.pop_front();
-        const Clock::time_point at = reads_.empty() ? first_ : reads_.front().at;
+        return At(reads_.empty() ? first_ : reads_.front().at);
+    }
+    // The same for what happened at `at` rather than with a byte.
+    std::string At(Clock::time_point at) const {
         const auto ms = std::chrono::duration_cast<Ms>(at - first_).count();
         char text[32];
         std::snprintf(text, sizeof text, "%4lld.%03lld  ", static_cast<long long>(ms / 1000),
@@ -212,6 +229,7 @@ struct Printer {
     std::unique_ptr<prax::vprinter::Source> source;
     std::string saveDir;
     std::function<void(const std::string&)> print;
+    prax::vprinter::ListenAddress listenedOn{};  // listening: the address taken, with its real port
 };
 
 constexpr auto kNever = Clock::time_point::max();
@@ -280,8 +298,9 @@ private:
 };
 
 // Reads and decodes until an exit condition, the end of the input or a signal; then reports
-// what was left half way and the byte count, and closes what it read from.
-void Serve(const Options& opt, Printer p) {
+// what was left half way and the byte count, and closes what it read from. 1 when a restarted
+// printer could not listen again.
+int Serve(const Options& opt, Printer p) {
     prax::vprinter::Source& source = *p.source;
     const bool pty = opt.input == Options::Input::Pty;
     const bool listening = opt.input == Options::Input::Listen;
@@ -291,22 +310,32 @@ void Serve(const Options& opt, Printer p) {
         sink.emplace(p.saveDir);
     }
     std::uint64_t items = 0, total = 0;
-    bool stop = false;
+    bool stop = false, failed = false;
     ArrivalLog arrivals;
     // Each network connection is a stream of its own, decoded from its start; what it left half
     // way is reported when it ends. The other inputs are one stream.
     std::optional<prax::vprinter::Decoder> decoder;
     std::uint64_t streamStart = 0;  // bytes read before the current stream
-    const auto onLine = [&](const std::string& line) {
-        if (stop) return;  // exactly as many lines as asked for, even from one read
-        std::string text = opt.times ? arrivals.Prefix(streamStart + decoder->ItemEnd()) : std::string();
-        text += line;
-        text += '\n';
-        p.print(text);
+    const auto report = [&](const std::string& prefix, const std::string& line) {
+        p.print(prefix + line + '\n');
         ++items;
         if ((opt.exitAfterItems && items >= opt.exitAfterItems) ||
             (!opt.exitOn.empty() && line.find(opt.exitOn) != std::string::npos))
             stop = true;
+    };
+    const auto say = [&](const std::string& line, Clock::time_point at) {
+        report(opt.times ? arrivals.At(at) : std::string(), line);
+    };
+    // --restart-ms: an image taken ends the connection there; until readyAt nothing listens.
+    bool restartDue = false;
+    Clock::time_point readyAt = kNever;
+    const auto onLine = [&](const std::string& line) {
+        if (stop) return;  // exactly as many lines as asked for, even from one read
+        report(opt.times ? arrivals.Prefix(streamStart + decoder->ItemEnd()) : std::string(), line);
+        if (opt.restartMs && !stop && decoder->ItemIsTakenImage()) {
+            decoder->Halt();
+            restartDue = true;
+        }
     };
     const auto newStream = [&] {
         decoder.emplace(onLine, sink ? &*sink : nullptr);
@@ -341,6 +370,26 @@ void Serve(const Options& opt, Printer p) {
         // The pty's quiet-moment chore (Source::Idle) comes at least this often.
         if (pty) wakeAt(now + Ms(200));
 
+        if (readyAt != kNever) {
+            // Restarting: nothing listens, yet a stop request and the idle limit still end it.
+            if (now < readyAt) {
+                wakeAt(readyAt);
+                if (source.Wait(false, wake) == Woke::Stop) break;
+                continue;
+            }
+            std::string bound, error;
+            const prax::vprinter::Socket listener = prax::vprinter::OpenListener(p.listenedOn, bound, error);
+            if (listener == prax::vprinter::kNoSocket) {
+                std::fprintf(stderr, "prax-virtual-printer: listening again after the restart: %s\n", error.c_str());
+                failed = true;
+                break;
+            }
+            source.Listen(listener);
+            readyAt = kNever;
+            say("ready", Clock::now());
+            continue;
+        }
+
         const bool waitingForPeer = listening && !source.Connected();
         const Woke woke = source.Wait(waitingForPeer || want, wake);
         if (woke == Woke::Stop) break;
@@ -369,10 +418,20 @@ void Serve(const Options& opt, Printer p) {
         anyByte = true;
         settled = false;
         decoder->Feed(buf.data(), static_cast<std::size_t>(r));
+        if (restartDue) {
+            // Closed first, so that a sender who sees the line finds connections refused.
+            restartDue = false;
+            source.StopListening();
+            decoder.reset();
+            settled = true;
+            readyAt = now + Ms(opt.restartMs);
+            say("restarting", now);
+        }
     }
 
     if (decoder && (source.Connected() || !listening)) decoder->Finish();
     p.print("total bytes: " + std::to_string(total) + "\n");
+    return failed ? 1 : 0;
 }
 
 // Several printers at once, a thread each, so that each reads, stalls and ends on its own as
@@ -425,6 +484,8 @@ int main(int argc, char** argv) {
         if (listener == prax::vprinter::kNoSocket)
             return std::fprintf(stderr, "prax-virtual-printer: %s\n", error.c_str()), 1;
         printer.source = prax::vprinter::ListenSource(listener);
+        // Where a restart listens again: this very address, not another free port.
+        if (!prax::vprinter::ParseListenAddress(bound, printer.listenedOn)) printer.listenedOn = opt.listen;
         Print(bound + "\n");
     } else if (opt.input == Options::Input::File) {
         printer.source = prax::vprinter::OpenFileSource(opt.file);
@@ -432,6 +493,5 @@ int main(int argc, char** argv) {
     } else {
         printer.source = prax::vprinter::OpenStdinSource();
     }
-    Serve(opt, std::move(printer));
-    return 0;
+    return Serve(opt, std::move(printer));
 }
