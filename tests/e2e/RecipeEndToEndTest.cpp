@@ -249,3 +249,26 @@ TEST(RecipeEndToEnd, AnInterruptEndsTheRecipeInItsStep) {
     EXPECT_EQ(praxdl.Wait(20000), 130);
     EXPECT_EQ(Jq(Slurp(log), "\"\\(.step // .command) \\(.outcome)\""), "1 done\n2 interrupted\napply interrupted\n");
 }
+
+// A network printer restarts after its firmware: the wait holds the next step back until it
+// refused connections and accepts one again, and that step goes to the printer that is back.
+TEST(RecipeEndToEnd, AWaitHoldsTheNextStepUntilTheNetworkPrinterIsBack) {
+    const Kit kit("network");
+    kit.Put("small.bin", ImageOf(5000, 8));
+    const std::string recipe = kit.Put("net.toml", "[[step]]\nfirmware = \"small.bin\"\n"
+                                                   "[[step]]\nwait = \"printer\"\ntimeout = \"20s\"\n"
+                                                   "[[step]]\ninit = true\n");
+    Child printer({kPrinter, "--no-times", "--listen", "127.0.0.1:0", "--restart-ms", "700"});
+    const std::string address = printer.NextLine();
+    ASSERT_FALSE(address.empty());
+    const std::string log = kit.Path("net.jsonl");
+    const ProcessResult run = Praxdl({"--host", address, "--log", log, "apply", recipe});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> lines;
+    for (int i = 0; i < 5; ++i) lines.push_back(printer.NextLine(5000));
+    EXPECT_EQ(lines[2], "restarting");
+    EXPECT_EQ(lines[3], "ready");
+    EXPECT_EQ(lines[4], "command: ^default");
+    // The wait lasted the restart, and no step failed on the way.
+    EXPECT_EQ(Jq(Slurp(log), "select(.step == 2) | \"\\(.outcome) \\(.seconds >= 0.6)\""), "done true\n");
+}

@@ -78,7 +78,6 @@ public:
         in_ = -1;
     }
     void StopListening() override {
-        if (in_ >= 0) CloseStream();
         close(listener_);
         listener_ = -1;
     }

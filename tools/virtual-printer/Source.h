@@ -44,8 +44,8 @@ public:
     virtual bool Accept() { return false; }
     // Listening: the peer is done; its connection is closed and the next one may come.
     virtual void CloseStream() {}
-    // Listening: closes the open connection and the listening socket, so that connections are
-    // refused until Listen, as by a printer that restarts.
+    // Listening: closes the listening socket, so that connections are refused until Listen, as
+    // by a printer that restarts. The open connection stays, to be read to its end.
     virtual void StopListening() {}
     // Listening: takes the connections of `listener` (made by OpenListener) from now on.
     virtual void Listen(Socket) {}

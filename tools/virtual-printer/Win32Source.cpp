@@ -99,7 +99,6 @@ public:
         peer_ = INVALID_SOCKET;
     }
     void StopListening() override {
-        if (peer_ != INVALID_SOCKET) CloseStream();
         closesocket(listener_);
         listener_ = INVALID_SOCKET;
     }

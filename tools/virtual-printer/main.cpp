@@ -370,13 +370,18 @@ int Serve(const Options& opt, Printer p) {
         // The pty's quiet-moment chore (Source::Idle) comes at least this often.
         if (pty) wakeAt(now + Ms(200));
 
-        if (readyAt != kNever) {
+        if (readyAt != kNever && now < readyAt) {
             // Restarting: nothing listens, yet a stop request and the idle limit still end it.
-            if (now < readyAt) {
-                wakeAt(readyAt);
+            // What the sender still sends on its connection (the closing ramp) is read and
+            // dropped, as a printer's network stack takes it, so the sender sees no reset.
+            wakeAt(readyAt);
+            if (!source.Connected()) {
                 if (source.Wait(false, wake) == Woke::Stop) break;
                 continue;
             }
+        } else if (readyAt != kNever) {
+            // Back: a connection of before the restart is gone with it.
+            if (source.Connected()) source.CloseStream();
             std::string bound, error;
             const prax::vprinter::Socket listener = prax::vprinter::OpenListener(p.listenedOn, bound, error);
             if (listener == prax::vprinter::kNoSocket) {
@@ -404,7 +409,7 @@ int Serve(const Options& opt, Printer p) {
         if (r < 0) continue;
         if (r == 0 && listening) {
             // The peer is done (or gone): its stream ends here, the next connection starts anew.
-            decoder->Finish();
+            if (decoder) decoder->Finish();
             source.CloseStream();
             settled = true;
             continue;
@@ -417,7 +422,7 @@ int Serve(const Options& opt, Printer p) {
         lastByte = quietSince = now;
         anyByte = true;
         settled = false;
-        decoder->Feed(buf.data(), static_cast<std::size_t>(r));
+        if (decoder) decoder->Feed(buf.data(), static_cast<std::size_t>(r));
         if (restartDue) {
             // Closed first, so that a sender who sees the line finds connections refused.
             restartDue = false;
