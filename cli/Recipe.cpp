@@ -97,11 +97,15 @@ private:
     }
 
     const Kind* FindKind() {
+        // The first in the text, as the person wrote it (a table keeps its keys sorted).
         const Kind* found = nullptr;
+        toml::source_position first{};
         for (auto&& [key, value] : table_) {
             const Kind* kind = KindNamed(std::string(key.str()));
-            if (!kind || found) continue;
+            const toml::source_position at = value.source().begin;
+            if (!kind || (found && !(at < first))) continue;
             found = kind;
+            first = at;
         }
         if (!found) {
             step_.bad = true;

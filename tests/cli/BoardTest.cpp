@@ -139,6 +139,27 @@ TEST(Board, SummaryTableAlignsColumnsAndCountsThePrintersDone) {
               "connection  device        outcome  bytes  seconds  status\n"
               "USB         /dev/usb/lp0  done        12      0.3\n"
               "1 of 1 printer done\n");
+    // A recipe's rows tell the step reached.
+    EXPECT_EQ(SummaryTable({{"A", "a", "done", 9, "", 1, true, "6/6"}, {"B", "b", "stopped", 5, "", 1, false, "3/6 font TB"}}),
+              "connection  device  outcome  step         bytes  seconds  status\n"
+              "A           a       done     6/6              9      1.0\n"
+              "B           b       stopped  3/6 font TB      5      1.0\n"
+              "1 of 2 printers done\n");
+}
+
+// A recipe's row shows its step before the step's own bar, which starts again at each step; a
+// pipe gets the step as a line.
+TEST(Board, AStepShowsBeforeItsBar) {
+    Fake rows(Board::Style::Rows);
+    rows.board.AddRow("pts3");
+    rows.board.Progress(0, 50, 100);
+    rows.Take();
+    rows.board.Step(0, "2/3 font TB");
+    EXPECT_EQ(rows.Take(), "\r\x1b[1A" + Row("pts3", "2/3 font TB  waiting"));
+    Fake lines(Board::Style::Lines);
+    lines.board.AddRow("pts3");
+    lines.board.Step(0, "2/3 font TB");
+    EXPECT_EQ(lines.Take(), "pts3: 2/3 font TB\n");
 }
 
 TEST(Board, LinesFromManyThreadsStayWhole) {
