@@ -260,7 +260,7 @@ bool ParseDuration(const std::string& text, std::uint32_t& ms) {
                                                          : 0;
     const double total = value * scale;
     // "-1s", "nan s", "1e9h": no length of time a step can take.
-    if (scale == 0 || !std::isfinite(total) || total < 0 || total > kLongestMs || !std::isdigit(text[0])) return false;
+    if (scale == 0 || !std::isfinite(total) || total < 0 || total > kLongestMs || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
     ms = static_cast<std::uint32_t>(std::llround(total));
     return true;
 }
