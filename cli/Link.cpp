@@ -145,6 +145,9 @@ private:
         if (out_.progress) ui_.SetProgressReport(out_.progress);
         // Asked when an open-failure message comes, so it tells what that open ran into.
         ui_.SetOpenHint([this] { return OpenHint(); });
+        // What it opened, named as it opened: a USB printer that restarts once its image is in
+        // comes back under another node before the run is over.
+        ui_.SetOnOpened([this] { opened_ = connection_.Opened(host_); });
     }
 
     std::string OpenHint() {
@@ -204,7 +207,7 @@ private:
         ending.usbSerial = target_.usbSerial;
         ending.printerMidImage = result.printerMidImage;
         if (LinkOpened(result)) {
-            ending.device = connection_.Opened(host_);
+            ending.device = opened_.empty() ? connection_.Opened(host_) : opened_;
             if (connection_.code() == link::kUsbPortCode && !connection_.network() && target_.usbSerial.empty())
                 ending.usbSerial = UsbSerialOf(link::currentDeviceName());
         }
@@ -243,6 +246,7 @@ private:
     TerminalOperator ui_;
     std::optional<JsonOperator> json_;
     std::string statusText_;
+    std::string opened_;
 };
 
 }  // namespace

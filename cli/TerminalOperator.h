@@ -40,6 +40,11 @@ public:
     const char* answeredBy() const { return answeredBy_; }
     // Under the window's message, what the host said about the last failed open.
     void SetOpenHint(std::function<std::string()> hint) { openHint_ = std::move(hint); }
+    // Told the moment a transfer's link has opened.
+    void SetOnOpened(std::function<void()> opened) { onOpened_ = std::move(opened); }
+    void ConnectionOpened() override {
+        if (onOpened_) onOpened_();
+    }
     // The hint shown under the last message; empty when there was none.
     const std::string& lastHint() const { return lastHint_; }
     // Told the gauge's position and maximum at each step while the progress is shown, for a
@@ -82,6 +87,7 @@ private:
     protocol::GaugeModel gauge_;
     std::string status_;
     std::function<std::string()> openHint_;
+    std::function<void()> onOpened_;
     std::function<void(std::int64_t, std::int64_t)> report_;
     std::string lastHint_;
     const volatile std::sig_atomic_t* stop_ = nullptr;

@@ -20,6 +20,7 @@ targets=(
   "package_size_fuzz 64"
   "header_name_fuzz 128"
   "praxdl_args_fuzz 512 praxdl.dict"
+  "recipe_fuzz 2048"
   "stream_round_trip_fuzz 4096"
 )
 

@@ -34,7 +34,8 @@ struct Kit {
         Put("images/fw.bin", ImageOf(70000, 3));
         Put("images/dl.bin", ImageOf(1500, 4));
         Put("fonts/corp.ttf", ImageOf(5000, 5));
-        Put("big5.table.bin", ImageOf(3000, 6));
+        // Larger than any pty's queue: a printer gone in its middle can't have taken it.
+        Put("big5.table.bin", ImageOf(200000, 6));
         Put("raw.prn", "^XA^FO50,50^FDhi^FS^XZ\r\n");
     }
     std::string Put(const std::string& name, const std::string& bytes) const {
