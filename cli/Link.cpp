@@ -79,7 +79,8 @@ private:
             code_ = 1;
         } else {
             // A negative code opens the plain name "a"; here that name is the path given.
-            if (toFile_) host.MapOutputFile("a", path, target_.appendOutput);
+            // A recipe's later steps add to a plain file given as the device, after the earlier ones.
+            if (toFile_ || target_.appendOutput) host.MapOutputFile("a", path, target_.appendOutput);
             else host.MapDevice("a", path);
             code_ = -1;
         }

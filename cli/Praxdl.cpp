@@ -153,6 +153,7 @@ int RunCommand(const std::vector<std::string>& args, CommandLine& line, Streams&
                 CheckRecipe(*recipe, inv.watch ? Target{Target::Kind::Port, "USB", {}} : targets.front(), host);
             problems.insert(problems.end(), more.begin(), more.end());
         }
+        SortProblems(inv.operand, problems);
         if (!problems.empty()) return RecipeRefused(inv, io, problems);
         if (inv.dryRun) return PrintPlan(*recipe, host, io, inv.json);
         prepared.recipe = std::move(recipe);

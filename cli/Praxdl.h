@@ -41,7 +41,7 @@ public:
     // Open `path` whenever the link asks for `name` (e.g. "\\.\COM1", or the plain name "a").
     virtual void MapDevice(const std::string& name, const std::string& path) = 0;
     // As MapDevice, but the file is created (or emptied) only when the link opens it; with
-    // `append` it is opened to add to its end instead.
+    // `append` it is opened as it is, to add to its end.
     virtual void MapOutputFile(const std::string& name, const std::string& path, bool append = false) = 0;
     // What the link's device name ("\\.\COM3", "LPT1") opens on this host, and whether the device
     // it opens is there at all (not whether it can be opened now).

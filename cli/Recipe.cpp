@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -125,6 +126,7 @@ private:
     void ReadFile(const toml::node& value) {
         const std::string given = Text(value, "a path, relative to the recipe's folder");
         if (given.empty()) return;
+        step_.fileLine = value.source().begin.line;
         const std::filesystem::path path(given);
         step_.file = (path.is_absolute() ? path : folder_ / path).lexically_normal().string();
         step_.inv.operand = step_.file;
@@ -243,6 +245,15 @@ std::string RecipeStep::Describe() const {
     if (kind == "send")
         return "send " + std::to_string(inv.lines.size()) + (inv.lines.size() == 1 ? " line" : " lines");
     return kind;
+}
+
+void SortProblems(const std::string& path, std::vector<std::string>& problems) {
+    const auto line = [&](const std::string& problem) {
+        if (problem.rfind(path + ":", 0) != 0) return 0L;
+        return std::strtol(problem.c_str() + path.size() + 1, nullptr, 10);
+    };
+    std::stable_sort(problems.begin(), problems.end(),
+                     [&](const std::string& a, const std::string& b) { return line(a) < line(b); });
 }
 
 bool ParseDuration(const std::string& text, std::uint32_t& ms) {

@@ -20,6 +20,7 @@ struct RecipeStep {
     std::string pin;         // the SHA-256 the file must have, in lower-case hex; empty: none
     std::uint32_t ms = 0;    // a pause's length, a wait's bound
     int line = 0;            // where the step starts in the recipe
+    int fileLine = 0;        // where its file is named
     int pinLine = 0;         // where its sha256 is
     bool bad = false;        // the recipe has a problem with this step itself
     std::unique_ptr<Prepared> prepared = std::make_unique<Prepared>();
@@ -41,6 +42,9 @@ struct Recipe {
 // --json). What is wrong with it is added to `problems`, one line each with the recipe's name and
 // the line it is on; a recipe with a problem is never run. Null only when it can't be read as TOML.
 std::unique_ptr<Recipe> LoadRecipe(const std::string& path, const Invocation& given, std::vector<std::string>& problems);
+
+// The problems in the order of the recipe's lines (those of the recipe as a whole first).
+void SortProblems(const std::string& path, std::vector<std::string>& problems);
 
 // "60s", "2 s", "1.5s", "500ms", "2m", "1h": milliseconds; false when it is no length of time.
 bool ParseDuration(const std::string& text, std::uint32_t& ms);

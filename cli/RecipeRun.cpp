@@ -73,7 +73,7 @@ std::vector<std::string> CheckRecipe(Recipe& recipe, const Target& target, Host&
         LinkOutput out{nullptr, &said, nullptr, ProgressStyle::None, false};
         const Ending e = RunLink(step.inv, target, prepared, here, out, true);
         if (e.outcome != Outcome::Checked) {
-            problems.push_back(StepName(recipe, i) + ": " + Refusal(said.str(), e));
+            problems.push_back(StepName(recipe, i, step.fileLine) + ": " + Refusal(said.str(), e));
             continue;
         }
         if (!step.pin.empty() && prepared.InputDigest() != step.pin)
