@@ -39,6 +39,8 @@ install(FILES ${prax_man_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # Debian keeps a package's licence as its copyright file.
 install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/prax-download-tool RENAME copyright)
+# Debian keeps a package's examples in its documentation folder.
+install(FILES ${prax_packaging_dir}/example-recipe.toml DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/prax-download-tool/examples)
 install(FILES ${prax_packaging_dir}/praxdl.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME praxdl)
 if(PRAX_BUILD_GUI)

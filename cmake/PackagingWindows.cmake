@@ -39,6 +39,10 @@ string(REPLACE "\n" "\r\n" prax_licence "${prax_licence}")
 set(prax_licence_txt ${CMAKE_BINARY_DIR}/packaging/LICENSE.txt)
 file(WRITE ${prax_licence_txt} "${prax_licence}")
 install(FILES ${prax_licence_txt} DESTINATION .)
+# The example recipe beside the manuals that describe it, with CR LF too (TOML takes either).
+set(prax_example_recipe ${CMAKE_BINARY_DIR}/packaging/example-recipe.toml)
+configure_file(${prax_packaging_dir}/example-recipe.toml ${prax_example_recipe} @ONLY NEWLINE_STYLE CRLF)
+install(FILES ${prax_example_recipe} DESTINATION doc)
 
 set(CPACK_GENERATOR "ZIP;NSIS")
 # The name the installer's pages show ("Add PRAX Download Tool to the system PATH"); the files

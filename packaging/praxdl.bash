@@ -47,6 +47,15 @@ _praxdl_files() {
     done < <(compgen -f -- "$prefix")
 }
 
+# Recipes: the TOML files, and the folders they may lie in.
+_praxdl_recipes() {
+    local prefix=$1 name
+    compopt -o filenames 2>/dev/null
+    while IFS= read -r name; do
+        [[ -d $name || $name == *.toml ]] && COMPREPLY+=("$name")
+    done < <(compgen -f -- "$prefix")
+}
+
 # COMP_WORDS is split at ":" and "=" too; praxdl's words are what the blanks separate
 # ("--host [::1]:9100", "--port=USB"). Sets words and cword from the command line as typed.
 _praxdl_words() {
@@ -82,17 +91,18 @@ _praxdl() {
     local word
     word=$(_praxdl_dequote "$cur")
 
-    local commands="init cutter change-mode send firmware dl-firmware font code-table raw channel read ports fonts"
+    local commands="init cutter change-mode send firmware dl-firmware font code-table raw channel read apply ports fonts"
     local global="--port --device --output --host --all --watch --count --log --yes --no --quiet --json --help"
 
     # Find the command and how many of its arguments stand before the word being completed.
-    local command="" args=0 ended="" i w
+    local command="" args=0 ended="" fontfile="" i w
     for ((i = 1; i < cword; i++)); do
         w=${words[i]}
         if [[ -z $ended ]]; then
             case $w in
                 --) ended=1; continue ;;
-                --port | --device | --output | --host | --count | --log | --package-size | --slot) ((i++)); continue ;;
+                --file) fontfile=1; ((i++)); continue ;;
+                --port | --device | --output | --host | --count | --log | --package-size | --slot | --name) ((i++)); continue ;;
                 -*) continue ;;
             esac
         fi
@@ -116,7 +126,7 @@ _praxdl() {
                     "COM5 115200" "COM6 115200" "COM7 115200" "COM8 115200" "${serials[@]}"
                 return 0
                 ;;
-            --device | --output | --log)
+            --device | --output | --log | --file)
                 _praxdl_files "$word"
                 return 0
                 ;;
@@ -124,7 +134,7 @@ _praxdl() {
                 _praxdl_offer "$word" TA TB TC TD TE TF TG TH TI TJ TK TL TM TN TO TP TQ TR TS TT TU TV TW TX TY TZ
                 return 0
                 ;;
-            --host | --count | --package-size)
+            --host | --count | --package-size | --name)
                 return 0
                 ;;
         esac
@@ -133,7 +143,9 @@ _praxdl() {
             case $command in
                 "") options+=" --version" ;;
                 firmware) options+=" --package-size" ;;
-                font | code-table) options+=" --slot" ;;
+                font) options+=" --slot --file --name" ;;
+                code-table) options+=" --slot" ;;
+                apply) options+=" --dry-run" ;;
             esac
             # shellcheck disable=SC2086 # the option lists are words by design
             _praxdl_offer "$word" $options --
@@ -149,9 +161,12 @@ _praxdl() {
     ((args > 0)) && return 0
     case $command in
         firmware | dl-firmware | raw | code-table) _praxdl_files "$word" ;;
+        apply) _praxdl_recipes "$word" ;;
         channel) _praxdl_offer "$word" 00 25 49 ;;
         read) _praxdl_offer "$word" start stop ;;
         font)
+            # A font given as a file takes no name of the list.
+            [[ -n $fontfile ]] && return 0
             # The names as praxdl lists them: the first tab-separated column.
             local -a fonts=()
             local name rest

@@ -24,7 +24,8 @@ printf 'Liberation Mono (TrueType)\tLiberationMono-Regular.ttf\t108172\n'
 printf 'DejaVu Sans (TrueType)\tDejaVuSans.ttf\t757076\n'
 FAKE
 chmod +x "$scratch/bin/praxdl"
-touch "$scratch/files/fw one.bin" "$scratch/files/fw2.bin"
+touch "$scratch/files/fw one.bin" "$scratch/files/fw2.bin" "$scratch/files/line 3.toml" "$scratch/files/line.txt"
+mkdir "$scratch/files/lines"
 
 failures=0
 # check NAME EXPECTED WORD... : the last WORD is the one being completed; EXPECTED is the
@@ -51,7 +52,7 @@ check() {
 }
 lines() { printf '%s\n' "$@" | LC_ALL=C sort; }
 
-commands=$(lines init cutter change-mode send firmware dl-firmware font code-table raw channel read ports fonts)
+commands=$(lines init cutter change-mode send firmware dl-firmware font code-table raw channel read apply ports fonts)
 coms=$(lines "COM1 115200" "COM2 115200" "COM3 115200" "COM4 115200" "COM5 115200" "COM6 115200" \
   "COM7 115200" "COM8 115200")
 slots=$(for l in {A..Z}; do echo "T$l"; done)
@@ -80,6 +81,11 @@ check "folders for --output" "$(lines "sub dir")" praxdl --output s
 check "one image only" "" praxdl firmware a.bin ""
 check "firmware's option" "$(lines --package-size --port)" praxdl firmware a.bin --p
 check "font's option" "$(lines --slot)" praxdl font x --s
+check "font's file options" "$(lines --file)" praxdl font --f
+check "files for font --file" "$(lines "fw one.bin" "fw2.bin")" praxdl font --file fw
+check "no listed name beside --file" "" praxdl font --file a.ttf --name Corp ""
+check "recipes and their folders" "$(lines "line 3.toml" lines)" praxdl --port A1 apply li
+check "apply's option" "$(lines --dry-run)" praxdl apply line.toml --dr
 check "--version before a command only" "$(lines --version)" praxdl --v
 check "nothing after --version's place" "" praxdl init --v
 check "send takes any line" "" praxdl send ""

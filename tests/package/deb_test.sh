@@ -55,6 +55,7 @@ expected=(
   ./usr/share/man/man1/praxdl.1.gz
   ./usr/share/man/man1/prax-virtual-printer.1.gz
   ./usr/share/doc/prax-download-tool/copyright
+  ./usr/share/doc/prax-download-tool/examples/example-recipe.toml
 )
 if [ "$gui" = 1 ]; then
   expected+=(
@@ -83,6 +84,8 @@ share=$root/usr/share
 # warning.
 cmp -s "$share/bash-completion/completions/praxdl" "$source_dir/packaging/praxdl.bash" || fail "completion file differs"
 cmp -s "$share/doc/prax-download-tool/copyright" "$source_dir/LICENSE" || fail "the copyright file is not LICENSE"
+example=$share/doc/prax-download-tool/examples/example-recipe.toml
+cmp -s "$example" "$source_dir/packaging/example-recipe.toml" || fail "the example recipe differs"
 pages=(praxdl prax-virtual-printer)
 [ "$gui" = 1 ] && pages+=(prax-download)
 for page in "${pages[@]}"; do
@@ -142,6 +145,20 @@ cmp "$scratch/expected.bin" "$scratch/stream.bin" || fail "the firmware stream d
 for line in "wake-up run: 20 CR" "firmware image: size 4096, received 4096, CRC $crc matches"; do
   grep -qxF "$line" "$scratch/decoded" || fail "the virtual printer did not report \"$line\": $(cat "$scratch/decoded")"
 done
+
+# The example recipe as a user starts from it: copied, with stand-ins for the files it names (they
+# are not shipped), it passes the whole check and plans every step it has.
+mkdir "$scratch/line"
+cp "$example" "$scratch/line/"
+sed -nE 's/^(firmware|dl-firmware|font-file|code-table|raw) = "([^"]+)".*/\2/p' "$example" >"$scratch/named"
+[ -s "$scratch/named" ] || fail "the example recipe names no file"
+while IFS= read -r name; do head -c 3000 "$image" >"$scratch/line/$name"; done <"$scratch/named"
+steps=$(grep -c '^\[\[step\]\]' "$example")
+plan=$("$bin/praxdl" --json apply "$scratch/line/example-recipe.toml" --dry-run 2>"$scratch/plan.err")
+code=$?
+[ $code -eq 0 ] || fail "praxdl apply --dry-run on the example exited $code: $(cat "$scratch/plan.err")"
+[ "$(grep -c '"event":"plan-step"' <<<"$plan")" = "$steps" ] && grep -q "\"event\":\"plan\",.*\"steps\":$steps," <<<"$plan" ||
+  fail "the example's plan is not of its $steps steps: $plan"
 
 if ((failures)); then
   echo "$failures package check(s) failed"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # package.sh BUILD_DIR VERSION: the two Windows packages as a user gets them. cpack makes the zip
 # and the installer; the zip holds exactly the programs (stripped, Windows' own DLLs only, each
-# with its version resource), the HTML documentation and the licence, and each program unzipped
-# answers --version. The installer, run silently in a fresh prefix, puts the same files in
+# with its version resource), the HTML documentation, the example recipe and the licence, and
+# each program unzipped answers --version. The installer, run silently in a fresh prefix, puts the same files in
 # Program Files, a Start-menu folder with the window and the documentation, and an entry in
 # "Apps and features"; the installed praxdl.exe sends the Linux praxdl's stream and points to the
 # installed manual and the Windows console's words; the silent uninstaller leaves nothing of the
@@ -25,7 +25,7 @@ echo "sizes: $(stat -c '%n %s' out/"$name".zip out/"$name"-setup.exe | tr '\n' '
 
 # What a user finds in the package, and nothing else.
 programs=(prax-download praxdl prax-virtual-printer)
-files=(LICENSE.txt doc/index.html doc/prax-download.html doc/prax-virtual-printer.html doc/praxdl.html)
+files=(LICENSE.txt doc/example-recipe.toml doc/index.html doc/prax-download.html doc/prax-virtual-printer.html doc/praxdl.html)
 for program in "${programs[@]}"; do files+=("bin/$program.exe"); done
 expected=$(printf '%s\n' "${files[@]}" | sort)
 unzip -Z1 "out/$name.zip" >zip.txt || fail "unzip could not list $name.zip"
