@@ -8,12 +8,7 @@ work_dir serial
 make_image x.bin 70001 3
 
 pty_reader arrived.bin
-# Whenever Wine's services start they relink the COM ports, com3 to the host's third serial port
-# if it has one, unless the registry names another device: so the registry first, then the link.
-ports='HKLM\Software\Wine\Ports'
-reg_add "$ports" COM3 REG_SZ "$pty"
-on_exit "wine_quiet reg delete '$ports' /v COM3 /f"
-dos_device com3 "$pty"
+com_port 3 "$pty"
 
 commands=("firmware x.bin" "init" "send ^XA,^FDWine^FS ^XZ")
 : >expected.bin

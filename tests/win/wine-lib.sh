@@ -199,6 +199,17 @@ dos_device() {
     on_exit "rm -f '$link'"
 }
 
+# com_port N PTY: COMn opens PTY (never COM1, the host's first serial port), until the case ends.
+# Whenever Wine's services start they relink the COM ports, comN to the host's Nth serial port if
+# it has one, unless the registry names another device: so the registry first, then the link.
+com_port() {
+    local ports='HKLM\Software\Wine\Ports'
+    [ "$1" -ne 1 ] || fail "COM1 is the host's own serial port"
+    reg_add "$ports" "COM$1" REG_SZ "$2"
+    on_exit "wine_quiet reg delete '$ports' /v COM$1 /f"
+    dos_device "com$1" "$2"
+}
+
 # A Wine call that tidies up when a case ends: its output is not needed, its failure not fatal.
 wine_quiet() { timeout -k 5 30 "$WINE" "$@" >/dev/null 2>&1 </dev/null || true; }
 
