@@ -89,6 +89,18 @@ markers=([1]='closing ramp' [3]='font download: slot A' [4]='font download: slot
   [6]='command: \^XZ' [8]='settings: txp3=')
 line_times=1
 
+# Waits, at most $2 seconds, until every printer reported a line that matches $1, its last one,
+# then ends the reader and waits for its totals.
+end_line() {
+  local deadline=$((SECONDS + $2))
+  until [ "$(grep -c -- "$1" "$work/line.log")" -ge "$count" ]; do
+    [ "$SECONDS" -lt "$deadline" ] || { echo "not every printer got to \"$1\":" >&2; cat "$work/line.log" >&2; exit 1; }
+    sleep 0.01
+  done
+  kill -TERM "$reader"
+  await_line 10
+}
+
 "$praxdl" --json apply "$work/line.toml" --dry-run > "$work/plan.json" ||
   { echo "the dry run failed:" >&2; cat "$work/plan.json" >&2; exit 1; }
 jq -c 'select(.event == "plan-step")' "$work/plan.json" > "$work/plan-steps.json"
@@ -113,9 +125,10 @@ for run in $(seq "$runs"); do
   "$praxdl" "${args[@]}" --json apply "$work/line.toml" > "$work/run.json" 2> "$work/praxdl.err" ||
     { echo "praxdl failed:" >&2; cat "$work/run.json" "$work/praxdl.err" >&2; exit 1; }
   t1=$(now)
-  # The printers have read every byte by now: praxdl closes a port only once it is drained.
-  kill -TERM "$reader"
-  await_line 10
+  # praxdl may end before the printers have read the last bytes: a pty holds them unseen.
+  # They are not told to end by themselves there: a printer gone before praxdl's close would
+  # fail that close.
+  end_line 'settings: txp3=' 10
   for i in $(seq "$count"); do
     grep -qx "$i: total bytes: $bytes" "$work/line.log" ||
       { echo "printer $i did not take the $bytes bytes of the plan:" >&2; cat "$work/line.log" >&2; exit 1; }
@@ -134,7 +147,7 @@ for run in $(seq "$runs"); do
   # the first) to this step's start. Then per step its mean and max over the printers, beside what
   # the step took beyond its wire time and its own pauses.
   jq -s -r --slurpfile plan "$work/plan-steps.json" "$own_pauses"'
-    def ms: . * 1000 | round;
+    def ms: . * 1000 | round + 0;
     ($plan | map({key: (.index | tostring), value: {wire: (if .bytes then .bytes * 10 / 115200 else 0 end), own: own, what: .what}}) | from_entries) as $p
     | map(select(.event == "step")) | group_by(.connection)
     | map(sort_by(.step.index) | . as $s | range(0; length) | $s[.] as $e
@@ -147,7 +160,7 @@ for run in $(seq "$runs"); do
           "\(map(.gap) | add / length | ms) / \(map(.gap) | max | ms)",
           "\(map(.beyond) | add / length | ms) / \(map(.beyond) | max | ms)",
           (if .[0].index == 1 then "(from the start)" elif (map(.gap) | max) <= 0.05 then "yes" else "NO" end)] | @tsv)
-  ' "$work/run.json" | column -t -s $'\t'
+  ' "$work/run.json" | awk -F '\t' '{ printf "%-4s  %-24s  %6s  %12s  %22s  %30s  %s\n", $1, $2, $3, $4, $5, $6, $7 }'
 
   # The printers' side, from the arrival times of their report lines (each printer's clock starts
   # at its first byte): per step with bytes, the time from the last byte of the step with bytes
@@ -160,7 +173,7 @@ for run in $(seq "$runs"); do
   for k in "${!markers[@]}"; do
     sed -n "s/^\([0-9]*\): *\([0-9.]*\)  ${markers[$k]}.*/\1 $k \2/p" "$work/line.log"
   done > "$work/last-bytes"
-  awk -v count="$count" -v expected="$expected" '
+  awk -v count="$count" -v expected="$expected" -v wall="$wall" '
     FNR == NR { wire[$1] = $3; pre[$1] = $4; post[$1] = $5; what[$1] = $2; steps = $1; next }
     { at[$1, $2] = $3; has[$2] = 1; seen[$1] = 1 }
     END {
@@ -174,13 +187,44 @@ for run in $(seq "$runs"); do
           d = at[p, k] - (prev ? at[p, prev] + post[prev] : 0) - wire[k]
           for (m = prev + 1; m <= k; m++) d -= pre[m]
           sum += d; if (d > max) max = d
+          if (d < 0) eaten[p] -= d
         }
         printf "  %d %-10s %6.0f / %6.0f\n", k, what[k], 1000 * sum / count, 1000 * max
         prev = k
       }
-      sum = 0; max = 0
-      for (p = 1; p <= count; p++) { s = at[p, prev] + post[prev]; sum += s; if (s > max) max = s }
+      sum = 0; max = 0; most = 0
+      for (p = 1; p <= count; p++) {
+        s = at[p, prev] + post[prev]; sum += s; if (s > max) max = s
+        if (eaten[p] > most) most = eaten[p]
+      }
       printf "  first byte to last byte (and the last pause): mean %.3f s, max %.3f s, expected %.3f s, ratio %.4f\n",
         sum / count, max, expected, max / expected
+      # The asked pauses that went by under bytes still in the pty would all be idle wire time
+      # on a port whose close waits for them: the wall time then, about.
+      printf "  pauses that ran out under bytes in the pty: up to %.3f s; so on a draining port: wall about %.3f s, ratio %.4f\n",
+        most, wall + most, (wall + most) / expected
     }' "$work/plan.tsv" "$work/last-bytes"
 done
+
+# What a step costs praxdl itself, with next to nothing to send: a recipe of one-line steps, each
+# opening the port, writing its line, draining and closing.
+small=${PRAX_BENCH_RECIPE_SMALL_STEPS:-40}
+{
+  echo 'name = "small steps"'
+  for i in $(seq "$small"); do printf '\n[[step]]\nsend = "^FN%d"\n' "$i"; done
+} > "$work/small.toml"
+start_line "$count" --throttle
+args=()
+for d in "${devices[@]}"; do args+=(--device "$d"); done
+"$praxdl" "${args[@]}" --json apply "$work/small.toml" > "$work/small.json" 2> "$work/praxdl.err" ||
+  { echo "praxdl failed:" >&2; cat "$work/small.json" "$work/praxdl.err" >&2; exit 1; }
+end_line "command: ^FN$small\$" 10
+jq -s -r --argjson n "$small" --argjson count "$count" '
+  def ms: . * 1000 | . * 100 | round / 100;
+  (map(select(.event == "step")) | group_by(.connection)
+   | map(sort_by(.step.index) | . as $s | range(1; length) | $s[.].at - $s[.].seconds - $s[. - 1].at)) as $gaps
+  | map(select(.event == "step") | .seconds) as $took
+  | "\n\($n) one-line send steps to \($count) printers: \(map(select(.event == "summary"))[0].seconds) s in all;" +
+    " a step took \($took | add / length | ms) ms mean, \($took | max | ms) ms max;" +
+    " between steps \($gaps | add / length | ms) ms mean, \($gaps | max | ms) ms max"
+' "$work/small.json"
