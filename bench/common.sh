@@ -58,11 +58,14 @@ calc() { awk "BEGIN { print $1 }"; }
 # $reader and $devices, their paths in the order of their numbers. Its report lines, each led by
 # its printer's number, go to $work/line.log, the last one's log gone first as above. All the
 # paths come in one write before any report line.
+# With line_times=1 each report line keeps its arrival time, after the number: "3:   1.234  ...".
+line_times=0
 start_line() {
-  local count=$1
+  local count=$1 bare=(--no-times)
   shift
+  [ "$line_times" = 1 ] && bare=()
   rm -f "$work/line.log"
-  "$printer" --no-times --ptys "$count" "$@" > "$work/line.log" 2>&1 &
+  "$printer" "${bare[@]}" --ptys "$count" "$@" > "$work/line.log" 2>&1 &
   reader=$!
   for _ in $(seq 200); do
     [ -f "$work/line.log" ] && [ "$(head -n "$count" "$work/line.log" | wc -l)" -eq "$count" ] && break
