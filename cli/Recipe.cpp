@@ -59,6 +59,69 @@ const Kind* KindNamed(const std::string& name) {
     return nullptr;
 }
 
+// toml++ 3.3 asks of some characters whether they are blanks and then reaches a point its code
+// declares unreachable (U+00A1 to U+0499 and U+FBD6 to U+FEFE): undefined behaviour on a recipe
+// that holds, say, an "ö" outside a string. Those characters go to the parser as private-use ones,
+// which it reads safely, and every text read from it gets them back.
+struct Swap {
+    char32_t from, to, count;
+};
+constexpr Swap kSwaps[] = {{0xA1, 0xE000, 0x3F9}, {0xFBD6, 0xE400, 0x329}};
+constexpr char32_t kPrivateFirst = 0xE000, kPrivateEnd = 0xE729;
+
+// `text` with each swapped character turned (toParser) or turned back.
+std::string Swapped(std::string_view text, bool toParser) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const std::size_t n = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : 1;
+        char32_t c = n == 2 ? b & 0x1F : b & 0x0F;
+        bool whole = n > 1 && i + n <= text.size();
+        for (std::size_t k = 1; whole && k < n; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            whole = (next & 0xC0) == 0x80;
+            c = (c << 6) | (next & 0x3F);
+        }
+        if (whole) {
+            for (const Swap& swap : kSwaps) {
+                const char32_t from = toParser ? swap.from : swap.to, to = toParser ? swap.to : swap.from;
+                if (c >= from && c < from + swap.count) {
+                    c = to + (c - from);
+                    break;
+                }
+            }
+            if (c < 0x800) {
+                out += static_cast<char>(0xC0 | (c >> 6));
+            } else {
+                out += static_cast<char>(0xE0 | (c >> 12));
+                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            }
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out.append(text.substr(i, n > 1 && i + n <= text.size() ? n : 1));
+        }
+        i += whole ? n : 1;
+    }
+    return out;
+}
+
+// The line of the first private-use character that the swap takes for its own; 0 when none is.
+int PrivateUseLine(std::string_view text) {
+    int line = 1;
+    for (std::size_t i = 0; i + 2 < text.size(); ++i) {
+        if (text[i] == '\n') ++line;
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b != 0xEE) continue;
+        const char32_t c = ((b & 0x0F) << 12) | ((static_cast<unsigned char>(text[i + 1]) & 0x3F) << 6) |
+                           (static_cast<unsigned char>(text[i + 2]) & 0x3F);
+        if (c >= kPrivateFirst && c < kPrivateEnd) return line;
+    }
+    return 0;
+}
+
+std::string TextOf(const toml::value<std::string>& value) { return Swapped(value.get(), false); }
+
 // Reads one step's table into `step`, telling each problem to `problem`.
 class StepReader {
 public:
@@ -118,7 +181,7 @@ private:
     }
 
     std::string Text(const toml::node& value, const std::string& what) {
-        if (const auto* text = value.as_string(); text && !text->get().empty()) return text->get();
+        if (const auto* text = value.as_string(); text && !text->get().empty()) return TextOf(*text);
         Problem(value, step_.kind + " takes " + what);
         return {};
     }
@@ -170,7 +233,7 @@ private:
 
     void ReadLines(const toml::node& value) {
         const toml::array* lines = value.as_array();
-        if (const auto* one = value.as_string()) step_.inv.lines.push_back(one->get());
+        if (const auto* one = value.as_string()) step_.inv.lines.push_back(TextOf(*one));
         else if (!lines || lines->empty()) Problem(value, "send takes a line or a list of lines");
         for (std::size_t i = 0; lines && i < lines->size(); ++i) {
             const auto* line = lines->get(i)->as_string();
@@ -178,7 +241,7 @@ private:
                 Problem(*lines->get(i), "send takes lines of text");
                 continue;
             }
-            step_.inv.lines.push_back(line->get());
+            step_.inv.lines.push_back(TextOf(*line));
         }
         step_.prepared->lines = step_.inv.lines;
         // Each line goes with its own CR LF: a line break inside one would split it behind its back.
@@ -291,12 +354,16 @@ std::unique_ptr<Recipe> LoadRecipe(const std::string& path, const Invocation& gi
         problem(0, file.tooLarge ? "a recipe is at most 1 MiB" : file.error);
         return nullptr;
     }
+    if (const int line = PrivateUseLine(file.bytes)) {
+        problem(line, "holds a private-use character (U+E000 to U+E728), which a recipe does not take");
+        return nullptr;
+    }
     toml::table document;
     try {
-        document = toml::parse(file.bytes, path);
+        document = toml::parse(Swapped(file.bytes, true), path);
     } catch (const toml::parse_error& e) {
         problems.push_back(path + ":" + std::to_string(e.source().begin.line) + ":" +
-                           std::to_string(e.source().begin.column) + ": " + std::string(e.description()));
+                           std::to_string(e.source().begin.column) + ": " + Swapped(e.description(), false));
         return nullptr;
     }
     auto recipe = std::make_unique<Recipe>();
@@ -306,7 +373,7 @@ std::unique_ptr<Recipe> LoadRecipe(const std::string& path, const Invocation& gi
     recipe->name = std::filesystem::path(path).filename().string();
     for (auto&& [key, value] : document) {
         const std::string name(key.str());
-        if (name == "name" && value.is_string()) recipe->name = *value.value<std::string>();
+        if (name == "name" && value.is_string()) recipe->name = TextOf(*value.as_string());
         else if (name == "name") problem(value.source().begin.line, "name takes the recipe's name, a text");
         else if (name != "step") problem(value.source().begin.line, "a recipe takes name and [[step]], not \"" + name + "\"");
     }
