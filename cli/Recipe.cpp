@@ -99,7 +99,7 @@ std::string Swapped(std::string_view text, bool toParser) {
             }
             out += static_cast<char>(0x80 | (c & 0x3F));
         } else {
-            out.append(text.substr(i, n > 1 && i + n <= text.size() ? n : 1));
+            out += text[i];  // no whole sequence: the byte as it is, for the parser to judge
         }
         i += whole ? n : 1;
     }
